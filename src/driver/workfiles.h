@@ -1,0 +1,21 @@
+// The working directory is the program's scratch space: fixed file names,
+// copied and removed here without any shell.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+
+// Removes each named file; a missing file is not an error ("rm -f").
+void removeFiles(std::initializer_list<const char*> names);
+
+// Removes every file in the working directory whose name begins with `prefix`
+// (for example "TEMP." or "ComplexA.").
+void removeFilesWithPrefix(const std::string& prefix);
+
+// The four structure files of one analysis: Complex.pdb, ComplexA.pdb,
+// ComplexB.pdb and ComplexP.pdb.
+void removeStructureFiles();
+
+// Copies `from` to `to`, replacing `to`. False when `from` cannot be read or
+// `to` cannot be written; a failed copy leaves no `to` behind.
+bool copyFile(const std::string& from, const std::string& to);

@@ -1,0 +1,32 @@
+// The packing score: the atoms near the interface, measured with a small
+// probe, compared with the volume of one sphere of the same surface.
+#pragma once
+
+#include "common/types.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// One atom read from a subunit's area file.
+struct PackingAtom {
+    std::int32_t serial = 0;
+    std::int32_t resSeq = 0;
+    std::int32_t mark = 0;      // 1 once an interface point lies within the cutoff
+    char atomName[6] = {};
+    char resName[6] = {};
+    char chain = ' ';
+    float x = 0.0f, y = 0.0f, z = 0.0f;
+};
+
+// Appends to `out` the atoms of the area file `asaPath` that lie within
+// sqrt(cutoffSq) A of one of points[0..n-1], as ATOM records, then "END".
+// An area file that cannot be opened writes nothing.
+void findneighbour(std::FILE* out, const std::string& asaPath,
+                   const std::vector<InterfacePoint>& points, int n, float cutoffSq);
+
+// Runs the engine on ComplexP.pdb with the 0.40 A probe and returns the
+// packing ratio (atom volume over the volume of the sphere of the same
+// accessible surface); 0 when the run failed.
+float computepack(const std::string& naccessDir);

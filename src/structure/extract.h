@@ -1,0 +1,11 @@
+// Splitting a complex: the first chain of an area file goes to ComplexA.pdb,
+// the second to ComplexB.pdb, and both, one after the other, to Complex.pdb.
+#pragma once
+
+#include <string>
+
+// Reads the area file at `path` (PDB columns) and writes the three structure
+// files in the working directory. 0 on success; -1 when a file cannot be
+// opened or the input is empty; -2 when an accepted atom record of the first
+// two chains has a blank chain identifier.
+int Extract(const std::string& path);
