@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""Pipeline benchmark: wall time of a whole kav_zur run per structure, split
+into engine time (the five accall runs) and the rest (splitting, selection,
+triangulation, scores, I/O), median of several runs, with peak memory.
+
+Usage: bench/pipeline/run.py [--build DIR] [--runs N] [structure.pdb ...]
+Default structures: the bundled examples and 4jsv. Builds the project first.
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+SHARED_PDB = os.path.join(os.path.dirname(ROOT), "shared", "data", "pdb")
+
+
+def default_structures():
+    names = []
+    with open(os.path.join(ROOT, "examples", "pdblist")) as f:
+        names = [os.path.join(ROOT, "examples", n) for n in f.read().split()]
+    big = os.path.join(SHARED_PDB, "4jsv.pdb")
+    if os.path.exists(big):
+        names.append(big)
+    return names
+
+
+def atoms_in(path):
+    n = 0
+    with open(path, errors="replace") as f:
+        for line in f:
+            if line.startswith("ENDMDL"):
+                break
+            if line.startswith("ATOM"):
+                n += 1
+    return n
+
+
+def one_run(kav_zur, timed_engine, real_engine, structure, scratch):
+    """Returns (wall seconds, engine seconds, peak kB, score line or None)."""
+    for name in os.listdir(scratch):
+        os.remove(os.path.join(scratch, name))
+    shutil.copy(structure, os.path.join(scratch, os.path.basename(structure)))
+    with open(os.path.join(scratch, "pdblist"), "w") as f:
+        f.write(os.path.basename(structure) + "\n")
+    times_file = os.path.join(scratch, "engine.times")
+    env = dict(os.environ, KAVZUR_REAL_ENGINE=real_engine, KAVZUR_ENGINE_TIMES=times_file)
+    cmd = ["/usr/bin/time", "-f", "%M", kav_zur, scratch, timed_engine]
+    start = time.perf_counter()
+    proc = subprocess.run(cmd, cwd=scratch, env=env, capture_output=True, text=True)
+    wall = time.perf_counter() - start
+    peak_kb = int(proc.stderr.strip().splitlines()[-1])
+    with open(times_file) as f:
+        engine = sum(float(x) for x in f.read().split())
+    with open(os.path.join(scratch, "KAV_ZUr_score.txt")) as f:
+        lines = f.read().splitlines()[4:]
+    return wall, engine, peak_kb, (lines[0] if lines else None)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--build", default=os.path.join(ROOT, "build-bench"))
+    ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("structures", nargs="*")
+    args = ap.parse_args()
+    if not os.path.exists("/usr/bin/time"):
+        subprocess.run(["apt-get", "install", "-y", "-q", "time"], check=True)
+
+    subprocess.run(["cmake", "-S", ROOT, "-B", args.build, "-G", "Ninja",
+                    "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_TESTING=OFF"], check=True,
+                   stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", args.build], check=True, stdout=subprocess.DEVNULL)
+    kav_zur = os.path.join(args.build, "src", "kav_zur")
+    real_engine = os.path.join(args.build, "naccess")
+    timed_engine = os.path.join(args.build, "timed_engine")
+
+    structures = args.structures or default_structures()
+    print(f"{'structure':<12}{'atoms':>7}{'wall s':>9}{'engine s':>10}{'rest s':>9}"
+          f"{'rest %':>8}{'peak MB':>9}  score line")
+    failed = False
+    with tempfile.TemporaryDirectory() as scratch:
+        for path in structures:
+            walls, engines, peaks, line = [], [], [], None
+            for _ in range(args.runs):
+                wall, engine, peak, line = one_run(kav_zur, timed_engine, real_engine, path, scratch)
+                walls.append(wall)
+                engines.append(engine)
+                peaks.append(peak)
+            wall = statistics.median(walls)
+            engine = statistics.median(engines)
+            rest = max(wall - engine, 0.0)
+            name = os.path.basename(path)
+            print(f"{name:<12}{atoms_in(path):>7}{wall:>9.3f}{engine:>10.3f}{rest:>9.3f}"
+                  f"{100.0 * rest / wall:>7.1f}%{max(peaks) / 1024.0:>9.1f}  "
+                  f"{line if line else '(no score line)'}")
+            if line is None:
+                failed = True
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
