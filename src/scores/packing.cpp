@@ -1,0 +1,111 @@
+#include "scores/packing.h"
+
+#include "common/text_file.h"
+#include "driver/engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Both constants are fixed as the scores are compared with other tools:
+// pi is 22/7, not its exact value.
+constexpr double kPi = 22.0 / 7.0;
+constexpr double kFourThirds = 4.0 / 3.0;
+
+// Area files are read in pieces of at most 99 characters; each piece is
+// examined as a line of its own.
+constexpr int kPieceSize = 100;
+
+// Copies at most five characters of `name` into a six-byte record field.
+// Longer names cannot come from a valid PDB file; they are cut, not
+// allowed to overrun the field.
+void copyName(char (&field)[6], const char* name) {
+    const std::size_t len = std::min<std::size_t>(std::strlen(name), sizeof field - 1);
+    std::memcpy(field, name, len);
+    field[len] = '\0';
+}
+
+// Parses one line beginning with "A"; false when it does not give all
+// eight fields (such a line is skipped).
+bool parseAtom(const char* line, PackingAtom& atom) {
+    char atomName[kPieceSize];
+    char resName[kPieceSize];
+    if (std::sscanf(line, "%*s %d %99s %99s %c %d %f %f %f %*f %*f", &atom.serial, atomName,
+                    resName, &atom.chain, &atom.resSeq, &atom.x, &atom.y, &atom.z) != 8)
+        return false;
+    copyName(atom.atomName, atomName);
+    copyName(atom.resName, resName);
+    atom.mark = 0;
+    return true;
+}
+
+}  // namespace
+
+void findneighbour(std::FILE* out, const std::string& asaPath,
+                   const std::vector<InterfacePoint>& points, int n, float cutoffSq) {
+    File asa = openFile(asaPath, "r");
+    if (!asa) return;  // no trace in the packing file, no message
+
+    // The table grows with the file: a subunit of more than 35000 atoms is
+    // measured like any other.
+    std::vector<PackingAtom> atoms;
+    char piece[kPieceSize];
+    while (readPiece(asa.get(), piece, kPieceSize)) {
+        if (piece[0] != 'A') continue;  // HETATM and anything else
+        PackingAtom atom;
+        if (parseAtom(piece, atom)) atoms.push_back(atom);
+    }
+    asa.reset();
+
+    // Points beyond the table cannot be read.
+    const int count = std::clamp(n, 0, static_cast<int>(points.size()));
+    for (int i = 0; i < count; ++i) {
+        const InterfacePoint& p = points[i];
+        for (PackingAtom& a : atoms) {
+            if (a.mark) continue;  // selected already: not tested again
+            const float dx = p.x - a.x;
+            const float dy = p.y - a.y;
+            const float dz = p.z - a.z;
+            const float d2 = dx * dx + dy * dy + dz * dz;
+            if (d2 <= cutoffSq) a.mark = 1;
+        }
+    }
+
+    for (const PackingAtom& a : atoms) {
+        if (!a.mark) continue;
+        std::fprintf(out, "ATOM %6d  %-3s %-3s %c%4d%12.3f%8.3f%8.3f\n", a.serial, a.atomName,
+                     a.resName, a.chain, a.resSeq, a.x, a.y, a.z);
+    }
+    std::fputs("END\n", out);
+}
+
+float computepack(const std::string& naccessDir) {
+    if (!runEngine(naccessDir, "ComplexP_accall.input", "ComplexP.log")) {
+        std::printf("\nProblem in NACEESS program in computing interface packing ... KAV will be "
+                    "wrong\n");
+        return 0.0f;
+    }
+    File asa = openFile("ComplexP.asa", "r");
+    if (!asa) return 0.0f;
+
+    double S = 0.0;  // accessible surface of the packing atoms
+    double V = 0.0;  // their volume
+    char piece[kPieceSize];
+    while (readPiece(asa.get(), piece, kPieceSize)) {
+        if (piece[0] != 'A') continue;
+        float a = 0.0f;
+        float r = 0.0f;
+        // A line without area and radius has no values to add.
+        if (std::sscanf(piece, "%*s %*d %*s %*s %*c %*d %*f %*f %*f %f %f", &a, &r) != 2)
+            continue;
+        S = S + a;
+        V = V + ((kFourThirds * kPi) * r) * r * r;
+    }
+
+    // The sphere of the same surface. With no atoms this is 0/0: not a number.
+    const double R = std::sqrt(S / (4.0 * kPi));
+    const double Vs = ((kFourThirds * kPi) * R) * R * R;
+    return static_cast<float>(V / Vs);
+}
