@@ -140,6 +140,21 @@ TEST(Sscore, FirstMatchConsumesThePartner) {
               0.5f);
 }
 
+// Surface sums are accumulated in single precision, in triangle order.
+TEST(Sscore, SurfaceSumsAccumulateInFloat) {
+    std::vector<Tri> a = {{kOrigin, kUp, 1.0f}};
+    float floatSum = 1.0f;
+    double doubleSum = 1.0;
+    for (int i = 1; i <= 30; ++i) {
+        a.push_back({{100.0 * i, 0.0, 0.0}, kUp, 0.1f});  // no partner
+        floatSum += 0.1f;
+        doubleSum += 0.1f;
+    }
+    ASSERT_NE(1.0f / floatSum, 1.0f / static_cast<float>(doubleSum));
+    // B is the larger surface, so A's sum divides the best total of 1.0.
+    EXPECT_EQ(score(a, {{kOrigin, kUp, 1.0f}, {{-50.0, 0.0, 0.0}, kUp, 9.0f}}), 1.0f / floatSum);
+}
+
 // Surfaces of more than 5000 triangles are scored like smaller ones.
 TEST(Sscore, ManyTrianglesEachWithOnePartner) {
     std::vector<Tri> a, b;
