@@ -4,11 +4,76 @@
 
 #include "common/types.h"
 
+#include <array>
+#include <cstdint>
 #include <vector>
 
 // Returned by delaunayMain when a grid cell would receive a 20th point; the
 // structure then cannot be triangulated.
 inline constexpr int kOverfullCell = -1;
+
+// Returned by binPoints when no grid can be made (too large to allocate, or
+// coordinates that are not finite).
+inline constexpr int kNoGrid = -2;
+
+inline constexpr double kCellWidth = 3.0;  // angstroms
+inline constexpr int kCellSlots = 20;
+inline constexpr int kMaxCellPoints = 19;  // the 20th point is refused
+
+// A grid larger than this many cells is treated as unallocatable; an
+// interface spans far fewer (a 750 A cube of 3 A cells).
+inline constexpr std::int64_t kMaxGridCells = std::int64_t{1} << 24;
+
+// The number of cells along x, y and z less one: cells 0..nx along x.
+struct GridDims {
+    std::int32_t nx = 0;
+    std::int32_t ny = 0;
+    std::int32_t nz = 0;
+};
+
+// Positions of the frame points that fall in one cell, in binning order.
+struct GridCell {
+    std::int32_t count = 0;
+    std::int32_t slot[kCellSlots] = {};
+};
+
+// (nx + 1) x (ny + 1) x (nz + 1) cells. Points occupy cells 1..dim-1 of each
+// axis; cells 0 and dim stay empty, so every 3 x 3 x 3 block around a
+// walking centre stays inside the grid.
+struct CellGrid {
+    GridDims dims;
+    std::vector<GridCell> cells;
+
+    const GridCell& at(int i, int j, int k) const {
+        return cells[static_cast<std::size_t>((i * (dims.ny + 1) + j) * (dims.nz + 1) + k)];
+    }
+    GridCell& at(int i, int j, int k) {
+        return cells[static_cast<std::size_t>((i * (dims.ny + 1) + j) * (dims.nz + 1) + k)];
+    }
+};
+
+// The walking direction of one case along x, y and z: each +2 or -2.
+struct WalkStep {
+    std::int32_t sx = 2;
+    std::int32_t sy = 2;
+    std::int32_t sz = 2;
+};
+
+// Lexicographic order of case scores; smaller is better.
+bool scoreLess(const CaseScore& a, const CaseScore& b);
+
+// Bins framePoints[0..n-1] (n > 0) into a fresh grid. Returns 0, kNoGrid, or
+// kOverfullCell after printing the technical-problem message.
+int binPoints(const std::vector<FramePoint>& framePoints, int n, CellGrid& grid);
+
+// Takes the first of the four cases whose score is strictly below best:
+// best becomes its score and its counts[k] triangles are copied to out[0..]
+// (out grows as needed; entries past them are left alone). Returns that
+// count, or -1 when no case beats best.
+int FindMinCase(const std::array<CaseScore, 4>& scores, CaseScore& best,
+                const std::array<int, 4>& counts, std::vector<Triangle>& out,
+                const std::vector<Triangle>& list0, const std::vector<Triangle>& list1,
+                const std::vector<Triangle>& list2, const std::vector<Triangle>& list3);
 
 // points: the subunit's interface points (entries 0..n-1); framePoints: the
 // same in the interface frame (entries 0..n-1, index i at position i);

@@ -1,0 +1,222 @@
+#include "triangulation/delaunay.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <new>
+#include <utility>
+
+int CircumCircle(double& xc, double& yc, double& r, double xp, double yp, double x1, double y1,
+                 double x2, double y2, double x3, double y3) {
+    if (std::fabs(y1 - y2) < kCircleTolerance && std::fabs(y2 - y3) < kCircleTolerance) return 0;
+
+    double cx = 0.0;
+    double cy = 0.0;
+    if (std::fabs(y2 - y1) < kCircleTolerance) {
+        const double m2 = -(x3 - x2) / (y3 - y2);
+        const double mx2 = (x2 + x3) / 2.0;
+        const double my2 = (y2 + y3) / 2.0;
+        cx = (x2 + x1) / 2.0;
+        cy = m2 * (cx - mx2) + my2;
+    } else if (std::fabs(y3 - y2) < kCircleTolerance) {
+        const double m1 = -(x2 - x1) / (y2 - y1);
+        const double mx1 = (x1 + x2) / 2.0;
+        const double my1 = (y1 + y2) / 2.0;
+        cx = (x3 + x2) / 2.0;
+        cy = m1 * (cx - mx1) + my1;
+    } else {
+        // Edge 3-1 is never tested: collinear vertices give an infinite or
+        // undefined centre and the comparisons below decide.
+        const double m1 = -(x2 - x1) / (y2 - y1);
+        const double m2 = -(x3 - x2) / (y3 - y2);
+        const double mx1 = (x1 + x2) / 2.0;
+        const double mx2 = (x2 + x3) / 2.0;
+        const double my1 = (y1 + y2) / 2.0;
+        const double my2 = (y2 + y3) / 2.0;
+        cx = (m1 * mx1 - m2 * mx2 + my2 - my1) / (m1 - m2);
+        cy = m1 * (cx - mx1) + my1;
+    }
+    xc = cx;
+    yc = cy;
+
+    double dx = x2 - cx;
+    double dy = y2 - cy;
+    const double rsqr = dx * dx + dy * dy;
+    r = std::sqrt(rsqr);
+
+    dx = xp - cx;
+    dy = yp - cy;
+    const double drsqr = dx * dx + dy * dy;
+    return drsqr <= rsqr ? 1 : 0;
+}
+
+namespace {
+
+// Replaces entry j by the last of the n entries; the caller shrinks n.
+template <typename T>
+void moveLastInto(std::vector<T>& list, int j, int n) {
+    list[static_cast<std::size_t>(j)] = list[static_cast<std::size_t>(n - 1)];
+}
+
+}  // namespace
+
+int Triangulate(int nv, std::vector<FramePoint>& points, std::vector<Triangle>& triangles,
+                int& ntri) {
+    if (nv <= 0) {
+        ntri = 0;
+        return kTriangulateOk;
+    }
+    const int capacity = 4 * nv;
+
+    std::vector<char> complete;
+    std::vector<Edge> edges;
+    try {
+        complete.assign(static_cast<std::size_t>(capacity), 0);
+    } catch (const std::bad_alloc&) {
+        return kNoFlagMemory;
+    }
+    try {
+        edges.reserve(200);
+        if (points.size() < static_cast<std::size_t>(nv) + 3) points.resize(static_cast<std::size_t>(nv) + 3);
+        if (triangles.size() < static_cast<std::size_t>(capacity)) triangles.resize(static_cast<std::size_t>(capacity));
+    } catch (const std::bad_alloc&) {
+        return kNoEdgeMemory;
+    }
+
+    double xmin = points[0].x;
+    double xmax = xmin;
+    double ymin = points[0].y;
+    double ymax = ymin;
+    for (int i = 1; i < nv; ++i) {
+        const FramePoint& p = points[static_cast<std::size_t>(i)];
+        if (p.x < xmin) xmin = p.x;
+        if (p.x > xmax) xmax = p.x;
+        if (p.y < ymin) ymin = p.y;
+        if (p.y > ymax) ymax = p.y;
+    }
+    const double dx = xmax - xmin;
+    const double dy = ymax - ymin;
+    const double dmax = dx > dy ? dx : dy;
+    const double xmid = (xmax + xmin) / 2.0;
+    const double ymid = (ymax + ymin) / 2.0;
+
+    // The auxiliary triangle; its vertices' `index` fields are not written.
+    FramePoint* aux = &points[static_cast<std::size_t>(nv)];
+    aux[0].x = xmid - 20.0 * dmax;
+    aux[0].y = ymid - dmax;
+    aux[0].z = 0.0;
+    aux[1].x = xmid;
+    aux[1].y = ymid + 20.0 * dmax;
+    aux[1].z = 0.0;
+    aux[2].x = xmid + 20.0 * dmax;
+    aux[2].y = ymid - dmax;
+    aux[2].z = 0.0;
+
+    triangles[0] = Triangle{{nv, nv + 1, nv + 2}};
+    complete[0] = 0;
+    ntri = 1;
+
+    for (int i = 0; i < nv; ++i) {
+        const double xp = points[static_cast<std::size_t>(i)].x;
+        const double yp = points[static_cast<std::size_t>(i)].y;
+        edges.clear();
+
+        for (int j = 0; j < ntri;) {
+            if (complete[static_cast<std::size_t>(j)]) {
+                ++j;
+                continue;
+            }
+            const Triangle& t = triangles[static_cast<std::size_t>(j)];
+            const FramePoint& p1 = points[static_cast<std::size_t>(t.v[0])];
+            const FramePoint& p2 = points[static_cast<std::size_t>(t.v[1])];
+            const FramePoint& p3 = points[static_cast<std::size_t>(t.v[2])];
+            // Not-a-number until a circle is computed: a triangle whose
+            // circle was not computed is never flagged complete.
+            double xc = std::numeric_limits<double>::quiet_NaN();
+            double yc = xc;
+            double r = xc;
+            const int inside = CircumCircle(xc, yc, r, xp, yp, p1.x, p1.y, p2.x, p2.y, p3.x, p3.y);
+            // The circle ends left of this point and of every later one.
+            if (xp > xc + r) complete[static_cast<std::size_t>(j)] = 1;
+            if (!inside) {
+                ++j;
+                continue;
+            }
+            try {
+                edges.push_back(Edge{t.v[0], t.v[1]});
+                edges.push_back(Edge{t.v[1], t.v[2]});
+                edges.push_back(Edge{t.v[2], t.v[0]});
+            } catch (const std::bad_alloc&) {
+                return kEdgeGrowthFailed;
+            }
+            moveLastInto(triangles, j, ntri);
+            moveLastInto(complete, j, ntri);
+            --ntri;
+        }
+
+        // An edge shared by two removed triangles is inside the hole.
+        const std::size_t ne = edges.size();
+        for (std::size_t j = 0; j + 1 < ne; ++j) {
+            for (std::size_t k = j + 1; k < ne; ++k) {
+                Edge& a = edges[j];
+                Edge& b = edges[k];
+                if (a.start == b.end && a.end == b.start) a = b = Edge{-1, -1};
+                if (a.start == b.start && a.end == b.end) a = b = Edge{-1, -1};
+            }
+        }
+
+        for (const Edge& e : edges) {
+            if (e.start < 0 || e.end < 0) continue;
+            if (ntri >= capacity) return kTooManyTriangles;
+            triangles[static_cast<std::size_t>(ntri)] = Triangle{{e.start, e.end, i}};
+            complete[static_cast<std::size_t>(ntri)] = 0;
+            ++ntri;
+        }
+    }
+
+    for (int j = 0; j < ntri;) {
+        const Triangle& t = triangles[static_cast<std::size_t>(j)];
+        if (t.v[0] >= nv || t.v[1] >= nv || t.v[2] >= nv) {
+            moveLastInto(triangles, j, ntri);
+            --ntri;
+        } else {
+            ++j;
+        }
+    }
+    return kTriangulateOk;
+}
+
+int mytri(int nTriIn, std::vector<FramePoint>& points, int nv, std::vector<Triangle>& out) {
+    if (3 * nv >= kMytriLimit) {
+        std::printf("\nIn my tri ... nv=%d", nv);
+        return nTriIn;
+    }
+    if (nv <= 0) return nTriIn;
+
+    // Exchange sort by ascending x; its treatment of equal x values decides
+    // the insertion order, so it is kept as it is.
+    for (int p = 0; p < nv; ++p) {
+        for (int q = p + 1; q < nv; ++q) {
+            FramePoint& a = points[static_cast<std::size_t>(p)];
+            FramePoint& b = points[static_cast<std::size_t>(q)];
+            if (a.x > b.x) std::swap(a, b);
+        }
+    }
+
+    std::vector<Triangle> local;
+    int count = 0;
+    const int status = Triangulate(nv, points, local, count);
+    // An incomplete list may still hold auxiliary vertices: append nothing.
+    if (status != kTriangulateOk) return nTriIn;
+
+    const std::size_t need = static_cast<std::size_t>(nTriIn) + static_cast<std::size_t>(count);
+    if (out.size() < need) out.resize(need);
+    for (int k = 0; k < count; ++k) {
+        const Triangle& t = local[static_cast<std::size_t>(k)];
+        out[static_cast<std::size_t>(nTriIn + k)] =
+            Triangle{{points[static_cast<std::size_t>(t.v[0])].index,
+                      points[static_cast<std::size_t>(t.v[1])].index,
+                      points[static_cast<std::size_t>(t.v[2])].index}};
+    }
+    return nTriIn + count;
+}

@@ -1,0 +1,219 @@
+#include "triangulation/variants.h"
+
+#include "triangulation/delaunay.h"
+#include "triangulation/measure.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+namespace {
+
+// Truncation toward zero of a non-negative measure; a value that is not a
+// number (never seen from finite coordinates) counts as 0.
+int truncated(double value) {
+    if (!(value >= 0.0)) return 0;
+    if (value >= static_cast<double>(std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
+    return static_cast<int>(value);
+}
+
+float dot(float ax, float ay, float az, float bx, float by, float bz) {
+    return (ax * bx + ay * by) + az * bz;
+}
+
+}  // namespace
+
+void removeDuplicates(std::vector<Triangle>& list, int ntri) {
+    // Equal vertex sets sort next to each other, earliest position first, so
+    // the result is that of comparing every pair in list order. The vertices
+    // of one triangle are always distinct (the gathered list has no repeated
+    // index), so "each vertex of t occurs in u" means equal sets.
+    struct Keyed {
+        std::int32_t key[3];
+        int position;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(static_cast<std::size_t>(ntri));
+    for (int t = 0; t < ntri; ++t) {
+        const Triangle& tri = list[static_cast<std::size_t>(t)];
+        if (tri.v[0] == -1) continue;
+        Keyed k{{tri.v[0], tri.v[1], tri.v[2]}, t};
+        std::sort(k.key, k.key + 3);
+        keyed.push_back(k);
+    }
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+        if (a.key[0] != b.key[0]) return a.key[0] < b.key[0];
+        if (a.key[1] != b.key[1]) return a.key[1] < b.key[1];
+        if (a.key[2] != b.key[2]) return a.key[2] < b.key[2];
+        return a.position < b.position;
+    });
+    for (std::size_t i = 1; i < keyed.size(); ++i) {
+        const Keyed& prev = keyed[i - 1];
+        const Keyed& cur = keyed[i];
+        if (std::equal(cur.key, cur.key + 3, prev.key))
+            list[static_cast<std::size_t>(cur.position)] = Triangle{{-1, -1, -1}};
+    }
+}
+
+CaseScore scoreCase(const std::vector<InterfacePoint>& points, const std::vector<Triangle>& list,
+                    int ntri) {
+    CaseScore score;
+    for (int t = 0; t < ntri; ++t) {
+        const Triangle& tri = list[static_cast<std::size_t>(t)];
+        if (tri.v[0] == -1) continue;
+        const InterfacePoint& a = points[static_cast<std::size_t>(tri.v[0])];
+        const InterfacePoint& b = points[static_cast<std::size_t>(tri.v[1])];
+        const InterfacePoint& c = points[static_cast<std::size_t>(tri.v[2])];
+
+        const float dAB = edgeLength(a, b);
+        const float dCB = edgeLength(c, b);
+        const float dAC = edgeLength(a, c);
+        const double area = heronArea(dAB, dCB, dAC);
+        score.areaExcess += truncated(area / 11.0);
+        score.edgeExcess += truncated(static_cast<double>(dAB) / 5.0) +
+                            truncated(static_cast<double>(dCB) / 5.0) +
+                            truncated(static_cast<double>(dAC) / 5.0);
+
+        // u = A - B, v = C - B, w = A - C; a right angle is not obtuse.
+        const float ux = a.x - b.x, uy = a.y - b.y, uz = a.z - b.z;
+        const float vx = c.x - b.x, vy = c.y - b.y, vz = c.z - b.z;
+        const float wx = a.x - c.x, wy = a.y - c.y, wz = a.z - c.z;
+        const bool obtuse = dot(ux, uy, uz, wx, wy, wz) < 0.0f ||
+                            dot(ux, uy, uz, vx, vy, vz) < 0.0f ||
+                            dot(wx, wy, wz, b.x - c.x, b.y - c.y, b.z - c.z) < 0.0f;
+        if (obtuse) ++score.obtuseCount;
+    }
+    return score;
+}
+
+int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
+             const WalkStep& step, const std::vector<InterfacePoint>& points,
+             const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+             std::vector<Triangle>& caseList, CaseScore& caseScore) {
+    const int dim[3] = {dims.nx, dims.ny, dims.nz};
+    const int stride[3] = {step.sx, step.sy, step.sz};
+    const int outer = order.outer;
+    const int middle = order.middle;
+    const int inner = order.inner;
+
+    // No two gathered entries share an index, so the list never outgrows the
+    // frame table; mytri needs three records beyond it.
+    if (scratch.size() < framePoints.size() + 3) scratch.resize(framePoints.size() + 3);
+
+    // Membership of the gathered list by index: stamp[index] == generation.
+    // Emptying the list starts a new generation.
+    std::vector<int> stamp(framePoints.size(), -1);
+    int generation = 0;
+    int npts = 0;
+    int ntri = 0;
+
+    auto emptyList = [&] {
+        npts = 0;
+        ++generation;
+    };
+
+    auto gather = [&](const int centre[3]) {
+        for (int i = centre[0] - 1; i <= centre[0] + 1; ++i) {
+            for (int j = centre[1] - 1; j <= centre[1] + 1; ++j) {
+                for (int k = centre[2] - 1; k <= centre[2] + 1; ++k) {
+                    const GridCell& cell = grid.at(i, j, k);
+                    for (int s = 0; s < cell.count; ++s) {
+                        const FramePoint& f = framePoints[static_cast<std::size_t>(cell.slot[s])];
+                        int& mark = stamp[static_cast<std::size_t>(f.index)];
+                        if (mark == generation) continue;
+                        mark = generation;
+                        // The inner axis's coordinate goes to z; mytri works
+                        // in the plane of the outer and middle axes.
+                        double c[3] = {f.x, f.y, f.z};
+                        std::swap(c[inner], c[2]);
+                        scratch[static_cast<std::size_t>(npts)] = FramePoint{c[0], c[1], c[2], f.index};
+                        ++npts;
+                    }
+                }
+            }
+        }
+    };
+
+    auto triangulateBlock = [&](const int centre[3]) {
+        gather(centre);
+        // Fewer than three points, or no triangle: the points carry over to
+        // the next block of the column.
+        if (npts > 2) {
+            const int r = mytri(ntri, scratch, npts, caseList);
+            if (r > ntri) emptyList();
+            ntri = r;
+        }
+    };
+
+    int centre[3] = {0, 0, 0};
+    centre[outer] = stride[outer] == 2 ? 1 : dim[outer] - 1;
+    for (int a = 0; a < dim[outer] / 2; ++a) {
+        centre[middle] = stride[middle] == 2 ? 1 : dim[middle] - 1;
+        for (int b = 0; b < dim[middle] / 2; ++b) {
+            emptyList();  // every column starts afresh
+            // Serpentine: up the column when the middle cell is 1 mod 4.
+            if (centre[middle] % 4 == 1) {
+                for (centre[inner] = 1; centre[inner] < dim[inner]; centre[inner] += 2)
+                    triangulateBlock(centre);
+            } else {
+                for (centre[inner] = dim[inner] - 1; centre[inner] > 0; centre[inner] -= 2)
+                    triangulateBlock(centre);
+            }
+            centre[middle] += stride[middle];
+        }
+        centre[outer] += stride[outer];
+    }
+
+    removeDuplicates(caseList, ntri);
+    caseScore = scoreCase(points, caseList, ntri);
+    return ntri;
+}
+
+int delaunayXYZ(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
+                const std::vector<InterfacePoint>& points,
+                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+                std::vector<Triangle>& caseList, CaseScore& caseScore) {
+    return walkCase(AxisOrder{0, 1, 2}, grid, dims, step, points, framePoints, scratch, caseList,
+                    caseScore);
+}
+
+int delaunayXZY(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
+                const std::vector<InterfacePoint>& points,
+                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+                std::vector<Triangle>& caseList, CaseScore& caseScore) {
+    return walkCase(AxisOrder{0, 2, 1}, grid, dims, step, points, framePoints, scratch, caseList,
+                    caseScore);
+}
+
+int delaunayYXZ(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
+                const std::vector<InterfacePoint>& points,
+                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+                std::vector<Triangle>& caseList, CaseScore& caseScore) {
+    return walkCase(AxisOrder{1, 0, 2}, grid, dims, step, points, framePoints, scratch, caseList,
+                    caseScore);
+}
+
+int delaunayYZX(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
+                const std::vector<InterfacePoint>& points,
+                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+                std::vector<Triangle>& caseList, CaseScore& caseScore) {
+    return walkCase(AxisOrder{1, 2, 0}, grid, dims, step, points, framePoints, scratch, caseList,
+                    caseScore);
+}
+
+int delaunayZXY(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
+                const std::vector<InterfacePoint>& points,
+                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+                std::vector<Triangle>& caseList, CaseScore& caseScore) {
+    return walkCase(AxisOrder{2, 0, 1}, grid, dims, step, points, framePoints, scratch, caseList,
+                    caseScore);
+}
+
+int delaunayZYX(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
+                const std::vector<InterfacePoint>& points,
+                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+                std::vector<Triangle>& caseList, CaseScore& caseScore) {
+    return walkCase(AxisOrder{2, 1, 0}, grid, dims, step, points, framePoints, scratch, caseList,
+                    caseScore);
+}

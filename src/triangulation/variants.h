@@ -1,0 +1,62 @@
+// The axis-order variants: one candidate triangulation (a case) of a
+// subunit's binned interface points, walked in one order of the axes and one
+// set of directions, with duplicates removed and a score to rank it.
+#pragma once
+
+#include "common/types.h"
+#include "triangulation/grid.h"
+
+#include <vector>
+
+// The roles of the three axes (0 = x, 1 = y, 2 = z) in one walk. mytri
+// triangulates the plane of the outer and middle axes.
+struct AxisOrder {
+    int outer = 0;
+    int middle = 1;
+    int inner = 2;
+};
+
+// Walks grid in the given order and directions, triangulating the points of
+// each 3 x 3 x 3 block with mytri. Fills caseList from position 0 (it grows
+// as needed), removes repeated triangles and writes caseScore. scratch is the
+// gathered list (grown to n + 3 records). Returns the list's length,
+// discarded entries included.
+int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
+             const WalkStep& step, const std::vector<InterfacePoint>& points,
+             const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+             std::vector<Triangle>& caseList, CaseScore& caseScore);
+
+// Marks every later copy of a triangle, in any vertex order, as (-1, -1, -1);
+// the earliest copy stays. Already discarded entries are skipped.
+void removeDuplicates(std::vector<Triangle>& list, int ntri);
+
+// The score of list[0..ntri-1], discarded entries skipped: full 11 A² of
+// area, full 5 A of edge length and obtuse triangles, each summed.
+CaseScore scoreCase(const std::vector<InterfacePoint>& points, const std::vector<Triangle>& list,
+                    int ntri);
+
+// The six variants, named outer, middle, inner axis. All share walkCase.
+int delaunayXYZ(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
+                const std::vector<InterfacePoint>& points,
+                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+                std::vector<Triangle>& caseList, CaseScore& caseScore);
+int delaunayXZY(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
+                const std::vector<InterfacePoint>& points,
+                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+                std::vector<Triangle>& caseList, CaseScore& caseScore);
+int delaunayYXZ(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
+                const std::vector<InterfacePoint>& points,
+                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+                std::vector<Triangle>& caseList, CaseScore& caseScore);
+int delaunayYZX(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
+                const std::vector<InterfacePoint>& points,
+                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+                std::vector<Triangle>& caseList, CaseScore& caseScore);
+int delaunayZXY(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
+                const std::vector<InterfacePoint>& points,
+                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+                std::vector<Triangle>& caseList, CaseScore& caseScore);
+int delaunayZYX(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
+                const std::vector<InterfacePoint>& points,
+                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+                std::vector<Triangle>& caseList, CaseScore& caseScore);
