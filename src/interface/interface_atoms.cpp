@@ -1,0 +1,96 @@
+#include "interface/interface_atoms.h"
+
+#include "common/text_file.h"
+#include "structure/residue_codes.h"
+
+#include <cstddef>
+#include <cstring>
+
+namespace {
+
+// Engine output is read in pieces of at most 89 characters.
+constexpr int kPieceSize = 90;
+
+// The fields of one .asa line that the pass uses. The name buffer is as long
+// as a piece, so no name read from a piece can overflow it.
+struct AsaRecord {
+    char resName[kPieceSize] = {};
+    int resSeq = 0;
+    float x = 0.0f, y = 0.0f, z = 0.0f;
+    float area = 0.0f;
+    float radius = 0.0f;  // read to check the line is whole; not used
+};
+
+bool parseAsaLine(const char* line, AsaRecord& r) {
+    const int fields = std::sscanf(line, "%*s %*d %*s %s %*c %d %f %f %f %f %f", r.resName,
+                                   &r.resSeq, &r.x, &r.y, &r.z, &r.area, &r.radius);
+    return fields == 7;
+}
+
+// Reads the next piece; false at the end of the file or at a "HET" line,
+// where a pass ends.
+bool readPassLine(std::FILE* f, char* piece) {
+    if (!readPiece(f, piece, kPieceSize)) return false;
+    return std::strncmp(piece, "HET", 3) != 0;
+}
+
+void storePoint(std::vector<InterfacePoint>& points, int n, const InterfacePoint& p) {
+    if (static_cast<std::size_t>(n) < points.size())
+        points[n] = p;
+    else
+        points.push_back(p);
+}
+
+}  // namespace
+
+int readInterfaceAtoms(std::FILE* subunitAsa, std::FILE* complexAsa,
+                       std::vector<InterfacePoint>& points, SubunitInterface& s) {
+    s = SubunitInterface{};
+    char subunitLine[kPieceSize];
+    char complexLine[kPieceSize];
+    while (!std::feof(complexAsa) && !std::feof(subunitAsa)) {
+        if (!readPassLine(subunitAsa, subunitLine)) break;
+        if (!readPassLine(complexAsa, complexLine)) break;
+
+        AsaRecord sub, cpx;
+        if (!parseAsaLine(subunitLine, sub) || !parseAsaLine(complexLine, cpx))
+            return kMismatchedRecords;
+        if (sub.resSeq != cpx.resSeq || std::strcmp(sub.resName, cpx.resName) != 0)
+            return kMismatchedRecords;
+
+        // An atom whose area is unchanged (loss exactly 0) is not at the interface.
+        const float loss = sub.area - cpx.area;
+        if (!(loss > 0.0f)) continue;
+
+        s.buriedArea += loss;
+        storePoint(points, s.n, InterfacePoint{cpx.x, cpx.y, cpx.z});
+        s.sumX += cpx.x;
+        s.sumY += cpx.y;
+        s.sumZ += cpx.z;
+        // Class 21 (not one of the twenty residues) counts in slot 0 only.
+        const int cls = ResID(getChar(cpx.resName));
+        if (cls >= 1 && cls <= 20) {
+            s.classes.x[cls] += cpx.x;
+            s.classes.y[cls] += cpx.y;
+            s.classes.z[cls] += cpx.z;
+            s.classes.count[cls] += 1;
+        }
+        ++s.n;
+    }
+    return 0;
+}
+
+void finishCentroids(SubunitInterface& s) {
+    ClassCentroids& c = s.classes;
+    c.x[0] = s.sumX;
+    c.y[0] = s.sumY;
+    c.z[0] = s.sumZ;
+    c.count[0] = s.n;
+    for (int slot = 0; slot < kClassSlots; ++slot) {
+        if (c.count[slot] == 0) continue;
+        const float count = static_cast<float>(c.count[slot]);
+        c.x[slot] = c.x[slot] / count;
+        c.y[slot] = c.y[slot] / count;
+        c.z[slot] = c.z[slot] / count;
+    }
+}

@@ -1,0 +1,151 @@
+#include "interface/pipeline.h"
+
+#include "common/text_file.h"
+#include "driver/engine.h"
+#include "driver/workfiles.h"
+#include "interface/frame.h"
+#include "interface/interface_atoms.h"
+#include "scores/complementarity.h"
+#include "scores/packing.h"
+#include "triangulation/grid.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr const char* kEngineProblem = "\nProblem in NACEESS program ... exiting";
+constexpr const char* kTooSmall = "\nInterface is too small to triangulate ... exiting ... ";
+
+// Result codes of SC_P.
+constexpr int kEngineFailed = -1;
+constexpr int kCannotOpen = -2;
+constexpr int kTooSmallInterface = -4;
+constexpr int kNoSurface = -5;
+constexpr int kGridOverfull = -6;  // delaunayMain has printed its own message
+
+// The smallest interface worth triangulating.
+constexpr int kMinAtoms = 4;
+constexpr float kMinBuriedArea = 100.0f;
+
+// Atoms within 4 A of an interface point go into the packing structure.
+constexpr float kNeighbourCutoffSq = 16.0f;
+// Triangle pairs: centroids within 6 A, normals within about 25 degrees.
+constexpr float kPairDistanceSq = 36.0f;
+constexpr float kPairCosine = 0.906f;
+
+// The streams of one call; all are closed before the structure files go.
+struct Streams {
+    File asaA, asaB, asaComplex, packing;
+    void closeAll() {
+        asaA.reset();
+        asaB.reset();
+        asaComplex.reset();
+        packing.reset();
+    }
+};
+
+// One subunit's triangulated surface, kept until both subunits are done.
+struct Surface {
+    std::vector<Triangle> triangles;
+    std::vector<float> areas;
+    std::vector<Vector3> centroids;
+    std::vector<Vector3> normals;
+    int count = 0;
+};
+
+// Tables shared by both subunits: the frame points and the triangulation's
+// scratch space (subunit B reuses A's).
+struct FrameTables {
+    std::vector<FramePoint> frame;
+    std::vector<FramePoint> scratch;
+};
+
+// Closes everything, prints the code's message (if any) as a line, removes the
+// four structure files and hands the code back.
+int fail(Streams& streams, int code, const char* message) {
+    streams.closeAll();
+    if (message) std::printf("%s\n", message);
+    removeStructureFiles();
+    return code;
+}
+
+// Reference frame and triangulation of one subunit whose interface atoms are
+// points[0..n-1]. 0, or the failure code.
+int triangulateSubunit(const std::vector<InterfacePoint>& points, SubunitInterface& s,
+                       FrameTables& tables, Surface& surface) {
+    finishCentroids(s);
+    const ClassCentroids& c = s.classes;
+    int first = 100, second = 100, third = 100;  // 100: no slot found
+    const float angle = getPoints(0, c.x, c.y, c.z, c.count, first, second, third);
+    if (first == 100 || second == 100 || third == 100 || angle == 0.0f) return kNoSurface;
+
+    preprocess(points, tables.frame, s.n, c.x, c.y, c.z, first, second, third);
+    const int kept = delaunayMain(points, tables.frame, tables.scratch, s.n, surface.triangles,
+                                  surface.areas, surface.centroids, surface.normals);
+    if (kept < 0) return kGridOverfull;
+    if (kept == 0) return kNoSurface;
+    surface.count = kept;
+    return 0;
+}
+
+const char* messageFor(int code) {
+    return code == kGridOverfull ? nullptr : kTooSmall;
+}
+
+}  // namespace
+
+int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::string& naccessDir) {
+    Streams streams;
+
+    // A failing run stops the call at once; the later runs are not made.
+    if (!runEngine(naccessDir, "Complex_accall.input", "Complex.log") ||
+        !runEngine(naccessDir, "ComplexA_accall.input", "ComplexA.log") ||
+        !runEngine(naccessDir, "ComplexB_accall.input", "ComplexB.log"))
+        return fail(streams, kEngineFailed, kEngineProblem);
+
+    // All four opens are attempted before any is tested.
+    streams.asaA = openFile("ComplexA.asa", "r");
+    streams.asaB = openFile("ComplexB.asa", "r");
+    streams.asaComplex = openFile("Complex.asa", "r");
+    streams.packing = openFile("ComplexP.pdb", "w");
+    if (!streams.asaA || !streams.asaB || !streams.asaComplex || !streams.packing)
+        return fail(streams, kCannotOpen, nullptr);
+
+    FrameTables tables;
+    Surface surfaceA, surfaceB;
+    SubunitInterface s;
+
+    // Subunit A: the first lines of Complex.asa.
+    if (readInterfaceAtoms(streams.asaA.get(), streams.asaComplex.get(), points, s) != 0)
+        return fail(streams, kMismatchedRecords, nullptr);
+    streams.asaA.reset();
+    int total = s.n;
+    scores.buriedAreaA = s.buriedArea;
+    if (s.n < kMinAtoms || s.buriedArea < kMinBuriedArea)
+        return fail(streams, kTooSmallInterface, kTooSmall);
+    if (const int code = triangulateSubunit(points, s, tables, surfaceA); code != 0)
+        return fail(streams, code, messageFor(code));
+    findneighbour(streams.packing.get(), "ComplexA.asa", points, s.n, kNeighbourCutoffSq);
+
+    // Subunit B: the complex lines that follow A's.
+    if (readInterfaceAtoms(streams.asaB.get(), streams.asaComplex.get(), points, s) != 0)
+        return fail(streams, kMismatchedRecords, nullptr);
+    streams.asaB.reset();
+    streams.asaComplex.reset();
+    total += s.n;
+    scores.buriedAreaB = s.buriedArea;
+    if (s.n < kMinAtoms || s.buriedArea < kMinBuriedArea)
+        return fail(streams, kTooSmallInterface, kTooSmall);
+    if (const int code = triangulateSubunit(points, s, tables, surfaceB); code != 0)
+        return fail(streams, code, messageFor(code));
+    findneighbour(streams.packing.get(), "ComplexB.asa", points, s.n, kNeighbourCutoffSq);
+
+    // The packing run reads ComplexP.pdb, so it must be complete on disk first.
+    streams.packing.reset();
+    scores.packingSum = computepack(naccessDir);
+    scores.complementaritySum =
+        Sscore(surfaceA.centroids, surfaceA.normals, surfaceA.areas, surfaceA.count,
+               surfaceB.centroids, surfaceB.normals, kPairDistanceSq, kPairCosine,
+               scores.buriedAreaA, surfaceB.areas, surfaceB.count);
+    return total;
+}
