@@ -1,0 +1,181 @@
+#include "sasa/accall_run.h"
+
+#include "sasa/control_file.h"
+#include "sasa/lee_richards.h"
+#include "sasa/pdb_reader.h"
+#include "sasa/radii_file.h"
+#include "sasa/reference_data.h"
+#include "sasa/writers.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <set>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace sasa {
+
+namespace {
+
+// Text from the user's files is echoed into the log; it must never pass
+// for the success line, which the caller looks for anywhere in the log.
+std::string echo(std::string text) {
+    for (std::string::size_type at = text.find("SOLVA:"); at != std::string::npos;
+         at = text.find("SOLVA:", at + 1))
+        text[at + 5] = ';';
+    for (char& c : text)
+        if (c == '\n' || c == '\r') c = ' ';
+    return text;
+}
+
+// An output written under a temporary name and renamed into place at the
+// end, so that a failed run never leaves a half-written file behind.
+struct PendingFile {
+    std::string finalName, tempName;
+    std::ofstream out;
+    explicit PendingFile(const std::string& name)
+        : finalName(name), tempName(name + "." + std::to_string(getpid()) + ".tmp"),
+          out(tempName, std::ios::binary | std::ios::trunc) {}
+    ~PendingFile() {
+        if (!tempName.empty()) {
+            out.close();
+            std::error_code ignored;
+            fs::remove(tempName, ignored);
+        }
+    }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+    // Closes and renames; an empty string on success, else the reason.
+    std::string commit() {
+        out.close();
+        if (out.fail()) return "cannot write " + tempName;
+        std::error_code error;
+        fs::rename(tempName, finalName, error);
+        if (error) return "cannot rename " + tempName + " to " + finalName + ": " + error.message();
+        tempName.clear();
+        return std::string();
+    }
+};
+
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return fs::equivalent(a, b, error) && !error;
+}
+
+const char* includeWord(bool on) { return on ? "INCLUDING" : "EXCLUDING"; }
+
+int fail(std::ostream& log, const std::string& reason) {
+    log << " ERROR: " << echo(reason) << "\n";
+    log.flush();
+    return 1;
+}
+
+}  // namespace
+
+std::string outputStem(const std::string& pdbFile) {
+    return fs::path(pdbFile).filename().replace_extension().string();
+}
+
+int runJob(std::istream& control, const std::string& engineDir) {
+    const ControlResult parsed = readControl(control);
+    const ControlSettings& s = parsed.settings;
+    const std::string stem = s.pdbFile.empty() ? std::string("accall") : outputStem(s.pdbFile);
+    const std::string logName = stem + ".log", asaName = stem + ".asa", rsaName = stem + ".rsa";
+
+    // Never write over the input itself.
+    for (const std::string& out : {logName, asaName, rsaName}) {
+        if (!s.pdbFile.empty() && sameFile(s.pdbFile, out)) {
+            std::fprintf(stderr, "accall: %s would be overwritten by an output of its own run\n",
+                         s.pdbFile.c_str());
+            return 1;
+        }
+    }
+    // The log is created first, so that a stale log of an earlier run can
+    // never speak for this one.
+    std::ofstream log(logName, std::ios::trunc);
+    if (!log) {
+        std::fprintf(stderr, "accall: cannot create %s\n", logName.c_str());
+        return 1;
+    }
+    log << " ACCALL - solvent accessible areas by Lee and Richards slices\n";
+    if (!parsed.error.empty()) return fail(log, "control file, " + parsed.error);
+
+    const std::string vdwFile = s.vdwFile.empty() ? engineDir + "/vdw.radii" : s.vdwFile;
+    const std::string stdFile = s.stdFile.empty() ? engineDir + "/standard.data" : s.stdFile;
+    const int slices = sliceCount(s.zslice);
+    char text[160];
+    log << " PDB FILE INPUT " << echo(s.pdbFile) << "\n";
+    std::snprintf(text, sizeof text, " PROBE SIZE %.2f\n Z-SLICE WIDTH %.3f (%d slices per atom)\n",
+                  s.probe, s.zslice, slices);
+    log << text;
+    log << " VDW RADII FILE " << echo(vdwFile) << "\n";
+    if (!s.asaOnly) log << " STANDARD DATA FILE " << echo(stdFile) << "\n";
+    log << " " << includeWord(s.hetatoms) << " HETATOMS\n"
+        << " " << includeWord(s.waters) << " WATERS\n"
+        << " " << includeWord(s.hydrogens) << " HYDROGENS\n";
+    if (s.asaOnly) log << " ASA FILE ONLY\n";
+    for (const std::string& line : s.ignoredLines)
+        log << " IGNORED CONTROL LINE: " << echo(line) << "\n";
+    log.flush();
+
+    const RadiiResult radiiFile = readRadii(vdwFile);
+    if (!radiiFile.error.empty()) return fail(log, "radii file " + radiiFile.error);
+    ReferenceResult reference;
+    if (!s.asaOnly) {
+        reference = readReference(stdFile);
+        if (!reference.error.empty()) return fail(log, "standard data file " + reference.error);
+    }
+    ReadOptions options;
+    options.hetatoms = s.hetatoms;
+    options.waters = s.waters;
+    options.hydrogens = s.hydrogens;
+    const PdbResult pdb = readPdb(s.pdbFile, options);
+    if (!pdb.error.empty()) {
+        if (pdb.error.rfind("cannot ", 0) == 0) return fail(log, pdb.error);
+        return fail(log, s.pdbFile + ", " + pdb.error);
+    }
+
+    const std::vector<AtomRadius> radii = assignRadii(pdb.atoms, radiiFile.table);
+    std::vector<Sphere> spheres(pdb.atoms.size());
+    std::set<char> chains;
+    std::size_t residues = 0;
+    for (std::size_t i = 0; i < pdb.atoms.size(); ++i) {
+        const PdbAtom& a = pdb.atoms[i];
+        spheres[i] = {a.x, a.y, a.z, radii[i].radius + s.probe};
+        chains.insert(chainId(a));
+        if (i == 0 || residueKey(pdb.atoms[i - 1]) != residueKey(a)) ++residues;
+        if (radii[i].source == RadiusSource::Assumed || radii[i].source == RadiusSource::Guessed) {
+            std::snprintf(text, sizeof text, " %s RADIUS %.2f FOR ATOM %-4s RESIDUE %-3s %c%.5s (line %ld)\n",
+                          radii[i].source == RadiusSource::Assumed ? "ASSUMED" : "GUESSED",
+                          radii[i].radius, atomName(a).c_str(), residueName(a).c_str(),
+                          chainId(a), a.head.data() + 22, a.line);
+            log << echo(text);
+        }
+    }
+    const std::vector<double> areas = leeRichardsAreas(spheres, slices);
+
+    PendingFile asa(asaName);
+    if (!asa.out) return fail(log, "cannot create " + asa.tempName);
+    writeAsa(asa.out, pdb.atoms, areas, radii);
+    std::unique_ptr<PendingFile> rsa;
+    if (!s.asaOnly) {
+        rsa = std::make_unique<PendingFile>(rsaName);
+        if (!rsa->out) return fail(log, "cannot create " + rsa->tempName);
+        writeRsa(rsa->out, s.pdbFile, sumResidues(pdb.atoms, areas, radii), reference.table);
+    }
+    std::string problem = asa.commit();
+    if (problem.empty() && rsa) problem = rsa->commit();
+    if (!problem.empty()) return fail(log, problem);
+
+    std::snprintf(text, sizeof text, " CHAINS   %8zu\n RESIDUES %8zu\n ATOMS    %8zu\n",
+                  chains.size(), residues, pdb.atoms.size());
+    log << text << kSuccessLine << "\n";
+    log.close();
+    return log.fail() ? 1 : 0;
+}
+
+}  // namespace sasa

@@ -1,0 +1,20 @@
+// One accall run: read the control file, measure the structure it names,
+// and write <stem>.asa, <stem>.rsa and <stem>.log into the current directory.
+#pragma once
+
+#include <istream>
+#include <string>
+
+namespace sasa {
+
+inline constexpr const char* kSuccessLine = " SOLVA: PROGRAM ENDS CORRECTLY";
+
+// `engineDir` holds the default vdw.radii and standard.data, used when the
+// control file names none. Returns the exit status: 0 on success, 1 on any
+// failure (the log then says why and lacks the success line).
+int runJob(std::istream& control, const std::string& engineDir);
+
+// <stem> for an input path: its file name without the last extension.
+std::string outputStem(const std::string& pdbFile);
+
+}  // namespace sasa

@@ -1,0 +1,179 @@
+#include "sasa/lee_richards.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+
+namespace sasa {
+
+namespace {
+
+constexpr double kTwoPi = 2.0 * 3.14159265358979323846;
+
+// Atoms binned into cubic cells at least as wide as the largest sphere
+// diameter, so that every overlapping pair lies in the same or adjacent
+// cells. Only occupied cells are stored, sorted, so sparse or widely spread
+// inputs cost no more than dense ones.
+using CellKey = std::array<std::int64_t, 3>;
+
+struct Cell {
+    CellKey key;
+    int first, last;  // range in the cell-ordered atom arrays
+};
+
+// One neighbour of the atom being measured, as seen from it.
+struct Neighbour {
+    double dxy;    // distance of the centres projected on the xy plane
+    double angle;  // direction of the neighbour's centre in that plane
+    double z, r2;  // its centre's z and squared sphere radius
+    double r;
+};
+
+}  // namespace
+
+double exposedAngle(std::vector<Arc>& arcs) {
+    // Bring starts into [0, 2pi) and split arcs that run past 2pi.
+    const std::size_t n = arcs.size();
+    for (std::size_t k = 0; k < n; ++k) {
+        Arc& a = arcs[k];
+        const double length = a.end - a.start;
+        a.start = std::fmod(a.start, kTwoPi);
+        if (a.start < 0) a.start += kTwoPi;
+        a.end = a.start + length;
+        if (a.end > kTwoPi) {
+            arcs.push_back({0.0, a.end - kTwoPi});
+            a.end = kTwoPi;
+        }
+    }
+    std::sort(arcs.begin(), arcs.end(), [](const Arc& a, const Arc& b) { return a.start < b.start; });
+    double covered = 0, start = 0, end = 0;
+    bool open = false;
+    for (const Arc& a : arcs) {
+        if (open && a.start <= end) {
+            end = std::max(end, a.end);
+            continue;
+        }
+        if (open) covered += end - start;
+        start = a.start;
+        end = a.end;
+        open = true;
+    }
+    if (open) covered += end - start;
+    return std::max(0.0, kTwoPi - covered);
+}
+
+std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int slices) {
+    const std::size_t n = spheres.size();
+    std::vector<double> areas(n, 0.0);
+    if (n == 0 || slices < 1) return areas;
+
+    double maxR = 0, minX = spheres[0].x, minY = spheres[0].y, minZ = spheres[0].z;
+    for (const Sphere& s : spheres) {
+        maxR = std::max(maxR, s.r);
+        minX = std::min(minX, s.x);
+        minY = std::min(minY, s.y);
+        minZ = std::min(minZ, s.z);
+    }
+    const double cellSize = 2.0 * maxR;
+    std::vector<CellKey> keys(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        keys[i] = {static_cast<std::int64_t>((spheres[i].x - minX) / cellSize),
+                   static_cast<std::int64_t>((spheres[i].y - minY) / cellSize),
+                   static_cast<std::int64_t>((spheres[i].z - minZ) / cellSize)};
+    }
+    std::vector<int> order(n);
+    for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<int>(i);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return keys[a] < keys[b]; });
+
+    // Cell-ordered copies keep each cell's atoms together in memory.
+    std::vector<Sphere> sorted(n);
+    std::vector<Cell> cells;
+    for (std::size_t k = 0; k < n; ++k) {
+        sorted[k] = spheres[order[k]];
+        const CellKey& key = keys[order[k]];
+        if (cells.empty() || cells.back().key != key)
+            cells.push_back({key, static_cast<int>(k), static_cast<int>(k)});
+        cells.back().last = static_cast<int>(k) + 1;
+    }
+    keys.clear();
+    keys.shrink_to_fit();
+
+    std::vector<Neighbour> neighbours;
+    std::vector<std::vector<Arc>> arcs(slices);
+    std::vector<char> buried(slices);
+    std::vector<double> sliceZ(slices), sliceR(slices), sliceR2(slices);
+    std::vector<const Cell*> around;
+
+    for (const Cell& cell : cells) {
+        // The occupied cells among the 27 around this one.
+        around.clear();
+        for (std::int64_t dx = -1; dx <= 1; ++dx)
+            for (std::int64_t dy = -1; dy <= 1; ++dy)
+                for (std::int64_t dz = -1; dz <= 1; ++dz) {
+                    const CellKey want = {cell.key[0] + dx, cell.key[1] + dy, cell.key[2] + dz};
+                    const auto found = std::lower_bound(
+                        cells.begin(), cells.end(), want,
+                        [](const Cell& c, const CellKey& k) { return c.key < k; });
+                    if (found != cells.end() && found->key == want) around.push_back(&*found);
+                }
+
+        for (int i = cell.first; i < cell.last; ++i) {
+            const Sphere& a = sorted[i];
+            neighbours.clear();
+            for (const Cell* c : around) {
+                for (int j = c->first; j < c->last; ++j) {
+                    if (j == i) continue;
+                    const Sphere& b = sorted[j];
+                    const double dx = b.x - a.x, dy = b.y - a.y, dz = b.z - a.z;
+                    const double reach = a.r + b.r;
+                    const double dxy2 = dx * dx + dy * dy;
+                    if (dxy2 + dz * dz >= reach * reach) continue;
+                    neighbours.push_back({std::sqrt(dxy2), std::atan2(dy, dx), b.z, b.r * b.r, b.r});
+                }
+            }
+
+            const double thickness = 2.0 * a.r / slices;
+            for (int s = 0; s < slices; ++s) {
+                sliceZ[s] = a.z - a.r + (s + 0.5) * thickness;
+                const double h = sliceZ[s] - a.z;
+                sliceR2[s] = a.r * a.r - h * h;
+                sliceR[s] = std::sqrt(sliceR2[s]);
+                arcs[s].clear();
+                buried[s] = 0;
+            }
+            for (const Neighbour& nb : neighbours) {
+                // Only the slices whose mid-plane cuts the neighbour's sphere.
+                const int lo = std::max(0, static_cast<int>((nb.z - nb.r - (a.z - a.r)) / thickness - 0.5));
+                const int hi = std::min(slices - 1, static_cast<int>((nb.z + nb.r - (a.z - a.r)) / thickness));
+                for (int s = lo; s <= hi; ++s) {
+                    if (buried[s]) continue;
+                    const double h = sliceZ[s] - nb.z;
+                    const double rj2 = nb.r2 - h * h;
+                    if (rj2 <= 0) continue;
+                    const double rj = std::sqrt(rj2), ri = sliceR[s], d = nb.dxy;
+                    if (d >= ri + rj) continue;     // circles apart
+                    if (d + ri <= rj) {             // this circle inside the neighbour's
+                        buried[s] = 1;
+                        continue;
+                    }
+                    if (d + rj <= ri) continue;     // the neighbour's circle inside: no arc covered
+                    double c = (sliceR2[s] + d * d - rj2) / (2.0 * ri * d);
+                    c = std::clamp(c, -1.0, 1.0);
+                    const double half = std::acos(c);
+                    arcs[s].push_back({nb.angle - half, nb.angle + half});
+                }
+            }
+            double area = 0;
+            for (int s = 0; s < slices; ++s) {
+                if (buried[s]) continue;
+                const double exposedArc = exposedAngle(arcs[s]) * sliceR[s];
+                area += exposedArc * thickness * a.r / sliceR[s];
+            }
+            areas[order[i]] = area;
+        }
+    }
+    return areas;
+}
+
+}  // namespace sasa

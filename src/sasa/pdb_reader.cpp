@@ -1,0 +1,140 @@
+#include "sasa/pdb_reader.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+
+namespace sasa {
+
+namespace {
+
+std::string trimmed(const char* p, std::size_t n) {
+    std::size_t b = 0, e = n;
+    while (b < e && p[b] == ' ') ++b;
+    while (e > b && p[e - 1] == ' ') --e;
+    return std::string(p + b, e - b);
+}
+
+// Columns [from, from+width) of a line, counted from 0; short lines read blanks.
+std::string columns(const std::string& line, std::size_t from, std::size_t width) {
+    if (from >= line.size()) return std::string();
+    return trimmed(line.data() + from, std::min(width, line.size() - from));
+}
+
+// Coordinates beyond this are no PDB coordinates at all (the fields hold
+// at most 8 characters) and would break the neighbour grid.
+constexpr double kMaxCoordinate = 1.0e6;
+
+bool parseCoordinate(const std::string& line, std::size_t from, double& value) {
+    const std::string field = columns(line, from, 8);
+    if (field.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(field.c_str(), &end);
+    if (end != field.c_str() + field.size() || errno == ERANGE || !std::isfinite(v) ||
+        std::fabs(v) >= kMaxCoordinate)
+        return false;
+    value = v;
+    return true;
+}
+
+bool startsWith(const std::string& line, const char* prefix) {
+    return line.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+}  // namespace
+
+std::string atomName(const PdbAtom& a) { return trimmed(a.head.data() + 12, 4); }
+std::string residueName(const PdbAtom& a) { return trimmed(a.head.data() + 17, 3); }
+char chainId(const PdbAtom& a) { return a.head[21]; }
+std::string residueKey(const PdbAtom& a) { return std::string(a.head.data() + 17, 10); }
+
+bool isHydrogen(const std::string& record) {
+    const std::string element = columns(record, 76, 2);
+    if (!element.empty()) {
+        const char e = static_cast<char>(std::toupper(static_cast<unsigned char>(element[0])));
+        return element.size() == 1 && (e == 'H' || e == 'D');
+    }
+    std::string name(4, ' ');
+    for (std::size_t i = 0; i < 4 && 12 + i < record.size(); ++i) name[i] = record[12 + i];
+    const char c13 = name[0], c14 = name[1];
+    if ((c13 == ' ' || std::isdigit(static_cast<unsigned char>(c13))) &&
+        (c14 == 'H' || c14 == 'D' || c14 == 'Q'))
+        return true;
+    return c13 == 'H' && name.find(' ') == std::string::npos;
+}
+
+PdbResult readPdb(std::istream& in, const ReadOptions& options) {
+    PdbResult result;
+    std::string line;
+    long lineNumber = 0;
+    // The residue being read (columns 23-27: number and insertion code, with
+    // the chain) and the first alternate location met in it.
+    std::string residue;
+    bool inResidue = false;
+    char residueAltLoc = ' ';
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (startsWith(line, "ENDMDL")) break;  // first model only
+        const bool atom = startsWith(line, "ATOM");
+        const bool het = startsWith(line, "HETATM");
+        if (!atom && !het) continue;
+
+        const auto where = [lineNumber] { return "line " + std::to_string(lineNumber) + ": "; };
+        if (line.size() < 54) {
+            result.error = where() + "atom record too short for its coordinates (columns 31-54)";
+            return result;
+        }
+        const bool water = columns(line, 17, 3) == "HOH";
+        if (water ? !options.waters : (het && !options.hetatoms)) continue;
+        const bool hydrogen = isHydrogen(line);
+        if (hydrogen && !options.hydrogens) continue;
+
+        // Alternate locations: keep the blank one and the first one met in the residue.
+        const std::string key = std::string(1, line[21]) + line.substr(22, 5);
+        if (!inResidue || key != residue) {
+            residue = key;
+            inResidue = true;
+            residueAltLoc = ' ';
+        }
+        const char altLoc = line[16];
+        if (altLoc != ' ') {
+            if (residueAltLoc == ' ') residueAltLoc = altLoc;
+            else if (altLoc != residueAltLoc) continue;
+        }
+
+        PdbAtom a;
+        if (!parseCoordinate(line, 30, a.x) || !parseCoordinate(line, 38, a.y) ||
+            !parseCoordinate(line, 46, a.z)) {
+            result.error = where() + "unreadable coordinates '" + line.substr(30, 24) + "'";
+            return result;
+        }
+        for (std::size_t i = 0; i < a.head.size(); ++i) a.head[i] = line[i];
+        const std::string element = columns(line, 76, 2);
+        for (std::size_t i = 0; i < element.size() && i < 2; ++i)
+            a.element[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(element[i])));
+        a.hydrogen = hydrogen;
+        a.hetero = het;
+        a.line = lineNumber;
+        result.atoms.push_back(a);
+    }
+    if (result.atoms.empty()) result.error = "no atoms to measure";
+    return result;
+}
+
+PdbResult readPdb(const std::string& path, const ReadOptions& options) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        PdbResult result;
+        result.error = "cannot open " + path;
+        return result;
+    }
+    PdbResult result = readPdb(in, options);
+    if (in.bad()) result.error = "cannot read " + path;
+    return result;
+}
+
+}  // namespace sasa

@@ -1,0 +1,53 @@
+// Reading the atoms to measure from a PDB file: the first model's ATOM
+// records (HETATM, waters and hydrogens on request), one alternate location
+// per residue, coordinates checked.
+#pragma once
+
+#include <array>
+#include <istream>
+#include <string>
+#include <vector>
+
+namespace sasa {
+
+struct ReadOptions {
+    bool hetatoms = false;   // HETATM records other than water
+    bool waters = false;     // residue HOH, ATOM or HETATM
+    bool hydrogens = false;  // hydrogen (and deuterium) atoms
+};
+
+// One measured atom. Columns 1-30 are kept as read: the .asa repeats them,
+// and name, residue and chain are read from them.
+struct PdbAtom {
+    std::array<char, 30> head{};
+    double x = 0, y = 0, z = 0;
+    std::array<char, 3> element{};  // columns 77-78 trimmed, upper case; empty when absent
+    bool hydrogen = false;
+    bool hetero = false;  // a HETATM record
+    long line = 0;        // line number in the input, for messages
+};
+
+struct PdbResult {
+    std::vector<PdbAtom> atoms;
+    std::string error;  // empty on success; otherwise "line N: reason" or the open failure
+};
+
+PdbResult readPdb(const std::string& path, const ReadOptions& options);
+
+// The same on an open stream (the file's, or text in memory for tests).
+PdbResult readPdb(std::istream& in, const ReadOptions& options);
+
+// Fields of columns 1-30, blanks trimmed.
+std::string atomName(const PdbAtom& a);     // columns 13-16
+std::string residueName(const PdbAtom& a);  // columns 18-20
+char chainId(const PdbAtom& a);             // column 22
+// Columns 18-27 (residue name, chain, number, insertion code) as one key:
+// consecutive atoms with the same key belong to one residue.
+std::string residueKey(const PdbAtom& a);
+
+// Hydrogen by element (H or D in columns 77-78) or, with no element, by
+// name: column 14 is H, D or Q after a blank or digit in column 13, or a
+// four-character name starts with H. `record` is the whole record line.
+bool isHydrogen(const std::string& record);
+
+}  // namespace sasa

@@ -1,0 +1,149 @@
+#include "sasa/radii_file.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <unordered_map>
+
+namespace sasa {
+
+namespace {
+
+std::string trimmed(const std::string& s) {
+    std::string::size_type b = 0, e = s.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+    return s.substr(b, e - b);
+}
+
+std::string columnRange(const std::string& line, std::size_t first, std::size_t last) {
+    if (line.size() < first) return std::string();
+    return trimmed(line.substr(first - 1, last - first + 1));
+}
+
+}  // namespace
+
+RadiiResult readRadii(std::istream& in) {
+    RadiiResult result;
+    std::string line;
+    long lineNumber = 0;
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::string where = "line " + std::to_string(lineNumber) + ": ";
+        if (line.compare(0, 7, "RESIDUE") == 0) {
+            std::istringstream words(line.substr(7));
+            ResidueRadii residue;
+            if (!(words >> residue.kind >> residue.name)) {
+                result.error = where + "RESIDUE line without a kind and a residue name";
+                return result;
+            }
+            result.table.residues.push_back(std::move(residue));
+        } else if (line.compare(0, 4, "ATOM") == 0) {
+            if (result.table.residues.empty()) {
+                result.error = where + "ATOM line before any RESIDUE line";
+                return result;
+            }
+            RadiusEntry entry;
+            entry.atom = columnRange(line, 6, 9);
+            const std::string radius = columnRange(line, 11, 14);
+            char* end = nullptr;
+            errno = 0;
+            entry.radius = std::strtod(radius.c_str(), &end);
+            if (entry.atom.empty() || radius.empty() || end != radius.c_str() + radius.size() ||
+                errno == ERANGE || !std::isfinite(entry.radius) || entry.radius < 0 ||
+                entry.radius > 100) {
+                result.error = where + "ATOM line needs an atom name in columns 6-9 and a radius "
+                                       "from 0 to 100 in columns 11-14";
+                return result;
+            }
+            entry.polar = line.size() >= 16 && line[15] == '1';
+            result.table.residues.back().atoms.push_back(entry);
+        }
+    }
+    if (result.table.residues.empty()) result.error = "no RESIDUE entries";
+    return result;
+}
+
+RadiiResult readRadii(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) {
+        RadiiResult result;
+        result.error = "cannot open " + path;
+        return result;
+    }
+    RadiiResult result = readRadii(in);
+    if (!result.error.empty()) result.error = path + ", " + result.error;
+    return result;
+}
+
+double guessRadius(const std::string& element) {
+    static const struct {
+        const char* element;
+        double radius;
+    } kGuesses[] = {{"C", 1.80}, {"N", 1.60},  {"O", 1.40},  {"S", 1.85}, {"P", 1.90},
+                    {"FE", 1.47}, {"ZN", 1.39}, {"MG", 1.73}, {"CU", 1.78}};
+    for (const auto& g : kGuesses)
+        if (element == g.element) return g.radius;
+    return 1.80;
+}
+
+std::string elementOf(const PdbAtom& a) {
+    if (a.element[0] != '\0') return std::string(a.element.data());
+    // No element columns: the first letter of the name, skipping a leading
+    // digit or blank (" CA " is carbon alpha, "1HB " a hydrogen). A name that
+    // fills column 13 with a letter may be a two-letter element ("FE  ").
+    const char* name = a.head.data() + 12;
+    if (std::isalpha(static_cast<unsigned char>(name[0])) &&
+        std::isalpha(static_cast<unsigned char>(name[1])) && name[2] == ' ' && name[3] == ' ') {
+        return {static_cast<char>(std::toupper(static_cast<unsigned char>(name[0]))),
+                static_cast<char>(std::toupper(static_cast<unsigned char>(name[1])))};
+    }
+    for (int i = 0; i < 4; ++i)
+        if (std::isalpha(static_cast<unsigned char>(name[i])))
+            return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(name[i]))));
+    return std::string();
+}
+
+std::vector<AtomRadius> assignRadii(const std::vector<PdbAtom>& atoms, const RadiiTable& table) {
+    // Look-ups by residue name and by atom name; the first entry of a name wins.
+    std::unordered_map<std::string, const ResidueRadii*> byResidue;
+    std::unordered_map<std::string, const RadiusEntry*> byAtom;
+    for (const ResidueRadii& r : table.residues) {
+        byResidue.emplace(r.name, &r);
+        for (const RadiusEntry& e : r.atoms) byAtom.emplace(e.atom, &e);
+    }
+    std::vector<AtomRadius> radii(atoms.size());
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        const PdbAtom& a = atoms[i];
+        AtomRadius& out = radii[i];
+        if (a.hydrogen) {
+            out = {1.00, false, RadiusSource::Hydrogen};
+            continue;
+        }
+        const std::string name = atomName(a);
+        const auto residue = byResidue.find(residueName(a));
+        const RadiusEntry* entry = nullptr;
+        if (residue != byResidue.end()) {
+            for (const RadiusEntry& e : residue->second->atoms)
+                if (e.atom == name) { entry = &e; break; }
+        }
+        if (entry) {
+            out = {entry->radius, entry->polar, RadiusSource::Entry};
+            continue;
+        }
+        const auto assumed = byAtom.find(name);
+        if (assumed != byAtom.end()) {
+            out = {assumed->second->radius, assumed->second->polar, RadiusSource::Assumed};
+            continue;
+        }
+        const std::string element = elementOf(a);
+        out = {guessRadius(element), element == "N" || element == "O", RadiusSource::Guessed};
+    }
+    return radii;
+}
+
+}  // namespace sasa

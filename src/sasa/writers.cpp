@@ -1,0 +1,99 @@
+#include "sasa/writers.h"
+
+#include <cstdio>
+
+namespace sasa {
+
+std::string asaLine(const PdbAtom& atom, double area, double radius) {
+    char tail[96];
+    std::snprintf(tail, sizeof tail, "%8.3f%8.3f%8.3f%8.3f %5.2f", atom.x, atom.y, atom.z, area,
+                  radius);
+    return std::string(atom.head.data(), atom.head.size()) + tail;
+}
+
+void writeAsa(std::ostream& out, const std::vector<PdbAtom>& atoms,
+              const std::vector<double>& areas, const std::vector<AtomRadius>& radii) {
+    std::string line;
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        line = asaLine(atoms[i], areas[i], radii[i].radius);
+        line += '\n';
+        out << line;
+    }
+}
+
+bool isMainChain(const std::string& name) {
+    return name == "N" || name == "CA" || name == "C" || name == "O" || name == "OXT";
+}
+
+std::vector<ResidueAreas> sumResidues(const std::vector<PdbAtom>& atoms,
+                                      const std::vector<double>& areas,
+                                      const std::vector<AtomRadius>& radii) {
+    std::vector<ResidueAreas> residues;
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        const PdbAtom& a = atoms[i];
+        if (residues.empty() || residueKey(*residues.back().first) != residueKey(a))
+            residues.push_back({&a, {}});
+        AreaSums& sums = residues.back().areas;
+        sums[kAllAtoms] += areas[i];
+        sums[isMainChain(atomName(a)) ? kMainChain : kSideChain] += areas[i];
+        sums[radii[i].polar ? kPolar : kNonPolar] += areas[i];
+    }
+    return residues;
+}
+
+double relativeArea(double absolute, const AreaSums* reference, AreaClass cls) {
+    if (!reference || (*reference)[cls] <= 0) return -99.9;
+    return 100.0 * absolute / (*reference)[cls];
+}
+
+void writeRsa(std::ostream& out, const std::string& inputName,
+              const std::vector<ResidueAreas>& residues, const ReferenceTable& reference) {
+    char line[256];
+    out << "REM  Relative accessibilities read from external file\n"
+        << "REM  File of summed (Sum) and % (per.) accessibilities for " << inputName << "\n"
+        << "REM RES _ NUM      All-atoms   Total-Side   Main-Chain    Non-polar    All polar\n"
+        << "REM                ABS   REL    ABS   REL    ABS   REL    ABS   REL    ABS   REL\n";
+    // Chains in order of first appearance, with their sums.
+    std::vector<char> chains;
+    std::vector<AreaSums> chainSums;
+    AreaSums total{};
+    for (const ResidueAreas& r : residues) {
+        const PdbAtom& a = *r.first;
+        const std::string name = residueName(a);
+        const auto found = reference.byResidue.find(name);
+        const AreaSums* ref = found == reference.byResidue.end() ? nullptr : &found->second;
+        std::snprintf(line, sizeof line, "RES %-3.3s %c%.4s%c", name.c_str(), chainId(a),
+                      a.head.data() + 22, a.head[26]);
+        out << line;
+        for (int c = 0; c < kAreaClasses; ++c) {
+            std::snprintf(line, sizeof line, c == 0 ? "%8.2f%6.1f" : "%7.2f%6.1f", r.areas[c],
+                          relativeArea(r.areas[c], ref, static_cast<AreaClass>(c)));
+            out << line;
+        }
+        out << '\n';
+
+        std::size_t k = 0;
+        while (k < chains.size() && chains[k] != chainId(a)) ++k;
+        if (k == chains.size()) {
+            chains.push_back(chainId(a));
+            chainSums.push_back({});
+        }
+        for (int c = 0; c < kAreaClasses; ++c) {
+            chainSums[k][c] += r.areas[c];
+            total[c] += r.areas[c];
+        }
+    }
+    out << "END  Absolute sums over single chains surface\n";
+    for (std::size_t k = 0; k < chains.size(); ++k) {
+        std::snprintf(line, sizeof line, "CHAIN%3d %c %10.1f   %10.1f   %10.1f   %10.1f   %10.1f\n",
+                      static_cast<int>(k + 1), chains[k], chainSums[k][0], chainSums[k][1],
+                      chainSums[k][2], chainSums[k][3], chainSums[k][4]);
+        out << line;
+    }
+    out << "END  Absolute sums over all chains\n";
+    std::snprintf(line, sizeof line, "TOTAL      %10.1f   %10.1f   %10.1f   %10.1f   %10.1f\n",
+                  total[0], total[1], total[2], total[3], total[4]);
+    out << line;
+}
+
+}  // namespace sasa

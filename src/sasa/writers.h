@@ -1,0 +1,42 @@
+// The engine's area files: .asa (one line per atom) and .rsa (per residue,
+// per chain and in total).
+#pragma once
+
+#include "sasa/pdb_reader.h"
+#include "sasa/radii_file.h"
+#include "sasa/reference_data.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace sasa {
+
+// Columns 1-30 of the record, then x, y, z, area and radius as
+// "%8.3f%8.3f%8.3f%8.3f %5.2f": 68 characters, no line end.
+std::string asaLine(const PdbAtom& atom, double area, double radius);
+
+void writeAsa(std::ostream& out, const std::vector<PdbAtom>& atoms,
+              const std::vector<double>& areas, const std::vector<AtomRadius>& radii);
+
+// Main chain atoms are N, CA, C, O and OXT; every other atom is side chain.
+bool isMainChain(const std::string& atomName);
+
+// One residue's absolute areas by class.
+struct ResidueAreas {
+    const PdbAtom* first = nullptr;  // its first atom, for name, chain and number
+    AreaSums areas{};
+};
+
+// Consecutive atoms with the same residue name, chain, number and insertion code.
+std::vector<ResidueAreas> sumResidues(const std::vector<PdbAtom>& atoms,
+                                      const std::vector<double>& areas,
+                                      const std::vector<AtomRadius>& radii);
+
+// Relative value in percent, or -99.9 without a (non-zero) reference.
+double relativeArea(double absolute, const AreaSums* reference, AreaClass cls);
+
+void writeRsa(std::ostream& out, const std::string& inputName,
+              const std::vector<ResidueAreas>& residues, const ReferenceTable& reference);
+
+}  // namespace sasa
