@@ -42,8 +42,9 @@ double exposedAngle(std::vector<Arc>& arcs) {
         if (a.start < 0) a.start += kTwoPi;
         a.end = a.start + length;
         if (a.end > kTwoPi) {
-            arcs.push_back({0.0, a.end - kTwoPi});
+            const double wrapped = a.end - kTwoPi;
             a.end = kTwoPi;
+            arcs.push_back({0.0, wrapped});  // after the last use of `a`: this may move it
         }
     }
     std::sort(arcs.begin(), arcs.end(), [](const Arc& a, const Arc& b) { return a.start < b.start; });
