@@ -159,31 +159,5 @@ int delaunayMain(const std::vector<InterfacePoint>& points,
         if (r > 0) total = r;
     }
     triangles.resize(static_cast<std::size_t>(total));
-
-    // Final pass over the winning list in structure coordinates; discarded
-    // entries stay in the list, the measures are packed.
-    for (const Triangle& t : triangles) {
-        if (t.v[0] == -1) continue;
-        const InterfacePoint& a = points[static_cast<std::size_t>(t.v[0])];
-        const InterfacePoint& b = points[static_cast<std::size_t>(t.v[1])];
-        const InterfacePoint& c = points[static_cast<std::size_t>(t.v[2])];
-
-        const float dAB = edgeLength(a, b);
-        const float dCB = edgeLength(c, b);
-        const float dAC = edgeLength(a, c);
-        areas.push_back(static_cast<float>(heronArea(dAB, dCB, dAC)));
-
-        centroids.push_back(Vector3{static_cast<double>((a.x + b.x) + c.x) / 3.0,
-                                    static_cast<double>((a.y + b.y) + c.y) / 3.0,
-                                    static_cast<double>((a.z + b.z) + c.z) / 3.0});
-
-        // (A - B) x (C - B) in single precision.
-        const float ux = a.x - b.x, uy = a.y - b.y, uz = a.z - b.z;
-        const float vx = c.x - b.x, vy = c.y - b.y, vz = c.z - b.z;
-        const float nx = uy * vz - vy * uz;
-        const float ny = uz * vx - vz * ux;
-        const float nz = ux * vy - vx * uy;
-        normals.push_back(Vector3{nx, ny, nz});
-    }
-    return static_cast<int>(areas.size());
+    return measureTriangles(points, triangles, total, areas, centroids, normals);
 }

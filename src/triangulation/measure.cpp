@@ -16,3 +16,36 @@ double heronArea(float dAB, float dCB, float dAC) {
     if (product < 0.0f) return 0.0;
     return std::sqrt(static_cast<double>(product));
 }
+
+int measureTriangles(const std::vector<InterfacePoint>& points,
+                     const std::vector<Triangle>& triangles, int total, std::vector<float>& areas,
+                     std::vector<Vector3>& centroids, std::vector<Vector3>& normals) {
+    areas.clear();
+    centroids.clear();
+    normals.clear();
+    // Discarded entries stay in the list; the measures are packed.
+    for (int t = 0; t < total; ++t) {
+        const Triangle& tri = triangles[static_cast<std::size_t>(t)];
+        if (tri.v[0] == -1) continue;
+        const InterfacePoint& a = points[static_cast<std::size_t>(tri.v[0])];
+        const InterfacePoint& b = points[static_cast<std::size_t>(tri.v[1])];
+        const InterfacePoint& c = points[static_cast<std::size_t>(tri.v[2])];
+
+        const float dAB = edgeLength(a, b);
+        const float dCB = edgeLength(c, b);
+        const float dAC = edgeLength(a, c);
+        areas.push_back(static_cast<float>(heronArea(dAB, dCB, dAC)));
+
+        centroids.push_back(Vector3{static_cast<double>((a.x + b.x) + c.x) / 3.0,
+                                    static_cast<double>((a.y + b.y) + c.y) / 3.0,
+                                    static_cast<double>((a.z + b.z) + c.z) / 3.0});
+
+        const float ux = a.x - b.x, uy = a.y - b.y, uz = a.z - b.z;
+        const float vx = c.x - b.x, vy = c.y - b.y, vz = c.z - b.z;
+        const float nx = uy * vz - vy * uz;
+        const float ny = uz * vx - vz * ux;
+        const float nz = ux * vy - vx * uy;
+        normals.push_back(Vector3{nx, ny, nz});
+    }
+    return static_cast<int>(areas.size());
+}
