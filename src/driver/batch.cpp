@@ -1,9 +1,139 @@
 #include "driver/batch.h"
 
-#include <cstdio>
+#include "common/text_file.h"
+#include "driver/control_files.h"
+#include "driver/engine.h"
+#include "driver/score_file.h"
+#include "driver/workfiles.h"
+#include "interface/pipeline.h"
+#include "structure/extract.h"
 
-// Not yet built: the batch loop arrives with the driver.
-int runBatch(int, char**) {
-    std::fputs("kav_zur: batch driver not built yet\n", stderr);
-    return 2;
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace {
+
+// Room for the interface atoms of one subunit; SC_P grows it if ever needed.
+constexpr std::size_t kInterfacePoints = 10000;
+
+void printUsage() {
+    std::printf("\nUSAGE:: ./kav_zur <path of pdb file> <path of naccess program>\n\n"
+                "Please make a list of pdb files and name it as pdblist. "
+                "Keep that file in the current folder\n\n");
+    std::printf("kav_zur measures the interface between the first two chains of protein\n"
+                "complexes: the interface area, the packing score KAV and the surface\n"
+                "complementarity score ZUr.\n"
+                "It comes WITHOUT ANY WARRANTY; without even the implied warranties of\n"
+                "MERCHANTABILITY or FITNESS FOR A PARTICULAR PURPOSE (see LICENSE).\n"
+                "Contact and documentation: the project's README.md.\n");
+}
+
+// The working files of one structure, as the engine and Extract leave them.
+void removeTempFiles() { removeFilesWithPrefix("TEMP."); }
+
+void removeScoredFiles() {
+    removeFiles({"Complex.log", "Complex.asa", "Complex.pdb", "ComplexA.log", "ComplexA.asa",
+                 "ComplexA.pdb", "ComplexB.log", "ComplexB.asa", "ComplexB.pdb", "ComplexP.log",
+                 "ComplexP.asa", "ComplexP.pdb"});
+}
+
+void removeAllWorkingFiles() {
+    removeControlFiles();
+    for (const char* prefix : {"Complex.", "ComplexA.", "ComplexB.", "ComplexP."})
+        removeFilesWithPrefix(prefix);
+}
+
+bool isDirectory(const char* path) {
+    std::error_code ec;
+    return std::filesystem::is_directory(path, ec);
+}
+
+// Steps of one structure up to its score line. Returns false only when the
+// score file no longer takes lines.
+bool scoreStructure(const std::string& entry, const std::string& structureDir,
+                    const std::string& naccessDir, Analysis analyse,
+                    std::vector<InterfacePoint>& points, std::FILE* scoreFile) {
+    const std::string path = structureDir + "/" + entry;
+    std::printf("Working on %s. ", path.c_str());
+
+    // Whatever the last structure left must not be measured in place of this
+    // one: a copy that fails leaves no TEMP.pdb, and the engine run fails.
+    removeTempFiles();
+    copyFile(path, "TEMP.pdb");
+
+    if (!runEngine(naccessDir, kControlFiles[0].name, "TEMP.log")) {
+        std::printf("\nProblem in NACEESS program ... exiting\n");
+        removeTempFiles();
+        return true;
+    }
+    if (Extract("TEMP.asa") < 0) {
+        std::printf("Error in PDB file ... %s\n", path.c_str());
+        removeTempFiles();
+        return true;
+    }
+    removeTempFiles();
+
+    ScoreSet scores{};
+    if (analyse(points, scores, naccessDir) < 0) {
+        // The analysis removes its own files on failure.
+        std::printf("Error in PDB file ... %s\n", path.c_str());
+        return true;
+    }
+    const bool written = writeAndFlush(scoreFile, scoreLine(entry, scores));
+    removeScoredFiles();
+    return written;
+}
+
+}  // namespace
+
+int runBatch(int argc, char** argv) { return runBatch(argc, argv, SC_P); }
+
+int runBatch(int argc, char** argv, Analysis analyse) {
+    if (argc != 3) {
+        printUsage();
+        return 2;
+    }
+    const std::string structureDir = argv[1];
+    const std::string naccessDir = argv[2];
+
+    if (const char* failed = writeControlFiles(naccessDir)) {
+        std::printf("\nError in writing control file %s. !!!\n", failed);
+        removeControlFiles();
+        return 1;
+    }
+
+    std::vector<InterfacePoint> points(kInterfacePoints);
+
+    // pdblist is opened first, and a run that cannot read it leaves the
+    // score file of an earlier run untouched.
+    std::ifstream list;
+    if (!isDirectory("pdblist")) list.open("pdblist");
+    if (!list.is_open()) {
+        std::printf("\nError in opening pdblist file. !!!\n");
+        removeControlFiles();
+        return 1;
+    }
+    File scoreFile = openFile(kScoreFileName, "w");
+    if (!scoreFile) {
+        std::printf("\nError in opening file for write. !!!\n");
+        removeControlFiles();
+        return 1;
+    }
+
+    bool scoresWritten = writeAndFlush(scoreFile.get(), scoreHeader());
+    std::string entry;
+    while (scoresWritten && list >> entry)
+        scoresWritten = scoreStructure(entry, structureDir, naccessDir, analyse, points,
+                                       scoreFile.get());
+
+    const bool closed = std::fclose(scoreFile.release()) == 0;
+    removeAllWorkingFiles();
+    if (!scoresWritten || !closed) {
+        std::printf("\nError in writing file %s. !!!\n", kScoreFileName);
+        return 1;
+    }
+    std::printf("\nFinished\n");
+    return 0;
 }

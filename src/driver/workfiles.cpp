@@ -6,11 +6,16 @@
 
 namespace fs = std::filesystem;
 
+void removeFile(const std::string& name) {
+    std::error_code ec;
+    // Like "rm -f": a missing file is nothing to do, and a directory of that
+    // name is left alone.
+    if (fs::is_directory(fs::symlink_status(name, ec))) return;
+    fs::remove(name, ec);
+}
+
 void removeFiles(std::initializer_list<const char*> names) {
-    for (const char* name : names) {
-        std::error_code ec;
-        fs::remove(name, ec);  // missing file: nothing to do
-    }
+    for (const char* name : names) removeFile(name);
 }
 
 void removeFilesWithPrefix(const std::string& prefix) {
@@ -18,14 +23,13 @@ void removeFilesWithPrefix(const std::string& prefix) {
     fs::directory_iterator it(".", ec), end;
     if (ec) return;
     // Collect first: removing while iterating a directory is unspecified.
-    std::vector<fs::path> doomed;
+    std::vector<std::string> doomed;
     for (; it != end; it.increment(ec)) {
         if (ec) break;
         const std::string name = it->path().filename().string();
-        if (name.compare(0, prefix.size(), prefix) == 0 && !it->is_directory(ec))
-            doomed.push_back(it->path());
+        if (name.compare(0, prefix.size(), prefix) == 0) doomed.push_back(name);
     }
-    for (const fs::path& p : doomed) fs::remove(p, ec);
+    for (const std::string& name : doomed) removeFile(name);
 }
 
 void removeStructureFiles() {
@@ -37,7 +41,7 @@ bool copyFile(const std::string& from, const std::string& to) {
     if (!fs::is_regular_file(from, ec)) return false;
     fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
     if (ec) {
-        fs::remove(to, ec);
+        removeFile(to);
         return false;
     }
     return true;

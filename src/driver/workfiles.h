@@ -5,7 +5,11 @@
 #include <initializer_list>
 #include <string>
 
-// Removes each named file; a missing file is not an error ("rm -f").
+// Removes the named file; a missing file is not an error ("rm -f"), and a
+// directory of that name is left alone.
+void removeFile(const std::string& name);
+
+// removeFile for each name.
 void removeFiles(std::initializer_list<const char*> names);
 
 // Removes every file in the working directory whose name begins with `prefix`
