@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds kav_zur and the bundled surface-area engine in build/, then scores
+# the example complexes of examples/ in a fresh scratch directory and prints
+# the score file.
+set -euo pipefail
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+"$repo/scripts/install-deps.sh"
+cmake -S "$repo" -B "$repo/build" -G Ninja
+cmake --build "$repo/build" -j"$(nproc)" --target kav_zur accall
+
+# kav_zur works in the current directory: give it one of its own.
+scratch="$(mktemp -d "${TMPDIR:-/tmp}/kav_zur-examples.XXXXXX")"
+cp "$repo/examples/pdblist" "$scratch/"
+cd "$scratch"
+"$repo/build/src/kav_zur" "$repo/examples" "$repo/build/naccess"
+
+echo
+echo "== $scratch/KAV_ZUr_score.txt"
+cat KAV_ZUr_score.txt
