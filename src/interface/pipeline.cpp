@@ -9,6 +9,7 @@
 #include "scores/packing.h"
 #include "triangulation/grid.h"
 
+#include <cstddef>
 #include <cstdio>
 
 namespace {
@@ -54,10 +55,16 @@ struct Surface {
 };
 
 // Tables shared by both subunits: the frame points and the triangulation's
-// scratch space (subunit B reuses A's).
+// scratch space (subunit B reuses A's). Room for a usual interface is made
+// once; a larger one grows them.
+constexpr std::size_t kUsualPoints = 10000;
 struct FrameTables {
     std::vector<FramePoint> frame;
     std::vector<FramePoint> scratch;
+    FrameTables() {
+        frame.reserve(kUsualPoints);
+        scratch.reserve(kUsualPoints + 3);
+    }
 };
 
 // Closes everything, prints the code's message (if any) as a line, removes the
