@@ -2,6 +2,8 @@
 #include "triangulation/measure.h"
 #include "triangulation/variants.h"
 
+#include "point_set.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,18 +15,6 @@
 #include <vector>
 
 namespace {
-
-struct PointSet {
-    std::vector<InterfacePoint> points;
-    std::vector<FramePoint> frame;
-
-    void add(double x, double y, double z) {
-        frame.push_back(FramePoint{x, y, z, static_cast<int>(frame.size())});
-        points.push_back(InterfacePoint{static_cast<float>(x), static_cast<float>(y),
-                                        static_cast<float>(z)});
-    }
-    int size() const { return static_cast<int>(frame.size()); }
-};
 
 struct Surface {
     std::vector<Triangle> triangles;
@@ -40,22 +30,6 @@ Surface triangulate(const PointSet& s, int n) {
     out.result = delaunayMain(s.points, s.frame, scratch, n, out.triangles, out.areas,
                               out.centroids, out.normals);
     return out;
-}
-
-// Points about an atom apart on a gently curved patch of side `side`.
-PointSet patch(unsigned seed, int count, double side) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> u(0.0, side);
-    PointSet s;
-    for (int tries = 0; s.size() < count && tries < 200000; ++tries) {
-        const double x = u(rng), y = u(rng);
-        const double z = 2.0 * std::sin(x / 5.0) + 1.5 * std::cos(y / 6.0);
-        bool clear = true;
-        for (const FramePoint& f : s.frame)
-            clear = clear && std::hypot(std::hypot(f.x - x, f.y - y), f.z - z) >= 1.5;
-        if (clear) s.add(x, y, z);
-    }
-    return s;
 }
 
 double length(const Vector3& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
@@ -293,7 +267,7 @@ TEST(DelaunayMain, OverfullCellFailsThisCallAndTheNextOneWorks) {
     EXPECT_EQ(failed.result, kOverfullCell);
     EXPECT_TRUE(failed.areas.empty());
 
-    const PointSet good = patch(5, 60, 14.0);
+    const PointSet good = curvedPatch(5, 60, 14.0);
     testing::internal::CaptureStdout();
     const Surface next = triangulate(good, good.size());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -326,7 +300,7 @@ TEST(DelaunayMain, EmptyFirstCaseWinsOverLaterTriangles) {
 }
 
 TEST(DelaunayMain, FrameIndexOutsideThePointsGivesNothing) {
-    PointSet s = patch(2, 30, 10.0);
+    PointSet s = curvedPatch(2, 30, 10.0);
     s.frame[7].index = s.size();
     EXPECT_EQ(triangulate(s, s.size()).result, 0);
     EXPECT_EQ(triangulate(s, s.size() + 1).result, 0);  // tables shorter than n
@@ -337,7 +311,7 @@ TEST(DelaunayMain, FrameIndexOutsideThePointsGivesNothing) {
 // twice its area long; the surface's area is that of the patch, roughly.
 TEST(DelaunayMain, RandomPatchesGiveConsistentSurfaces) {
     for (unsigned seed = 1; seed <= 4; ++seed) {
-        const PointSet s = patch(seed, 120, 20.0);
+        const PointSet s = curvedPatch(seed, 120, 20.0);
         const Surface out = triangulate(s, s.size());
         ASSERT_GT(out.result, 0) << "seed " << seed;
         ASSERT_EQ(out.areas.size(), static_cast<std::size_t>(out.result));
