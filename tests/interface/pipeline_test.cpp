@@ -255,6 +255,23 @@ TEST_F(Pipeline, SuccessfulCallScoresBothSubunits) {
     EXPECT_EQ(ends, 2);
 }
 
+TEST_F(Pipeline, SmallestPassingInterfacesGiveEight) {
+    // Four atoms of four residue kinds, 100.0 A2 in all, on each side.
+    const Subunit a = {{{"ALA", 1, 0, 0, 0, 45}, 20},
+                       {{"GLY", 2, 4, 0, 0, 45}, 20},
+                       {{"SER", 3, 0, 4, 0, 45}, 20},
+                       {{"LYS", 4, 4, 4, 0.5f, 45}, 20}};
+    Subunit b = a;
+    for (Atom& atom : b) atom.sub.z += 4.0f;
+    setAsa(a, b);
+    const Outcome o = run();
+    EXPECT_EQ(o.result, 8);
+    EXPECT_EQ(o.scores.buriedAreaA, 100.0f);
+    EXPECT_EQ(o.scores.buriedAreaB, 100.0f);
+    EXPECT_TRUE(std::isfinite(o.scores.packingSum));
+    EXPECT_TRUE(std::isfinite(o.scores.complementaritySum));
+}
+
 TEST_F(Pipeline, SubunitBPairsWithTheComplexLinesAfterA) {
     // B's residues differ from A's: pairing B with the complex from its start
     // would be a mismatch (-3). B also has an atom that loses nothing.
