@@ -20,7 +20,9 @@ struct AxisOrder {
 // each 3 x 3 x 3 block with mytri. Fills caseList from position 0 (it grows
 // as needed), removes repeated triangles and writes caseScore. scratch is the
 // gathered list (grown to n + 3 records). Returns the list's length,
-// discarded entries included.
+// discarded entries included. dims are grid.dims, and every binned frame
+// point's index is a position in points and framePoints (delaunayMain
+// checks both).
 int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
              const WalkStep& step, const std::vector<InterfacePoint>& points,
              const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
