@@ -200,6 +200,9 @@ TEST(Batch, AStaleStructureIsNeverMeasured) {
     fs::copy_file("structures/a.pdb", "TEMP.pdb");
     writeText("TEMP.asa", atomLine(1, 'A', 1) + atomLine(2, 'B', 1));
     writeText("TEMP.log", " SOLVA: PROGRAM ENDS CORRECTLY\n");
+    writeText("TEMP.rsa", "");
+    writeText("TEMP.asa.partial", "");
+    writeText("ComplexP.rsa", "");
     writeText("pdblist", "missing.pdb");
 
     const RunResult run = runDriver();
