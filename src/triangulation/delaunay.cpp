@@ -2,52 +2,59 @@
 
 #include <cmath>
 #include <cstdio>
-#include <limits>
 #include <new>
 #include <utility>
 
-int CircumCircle(double& xc, double& yc, double& r, double xp, double yp, double x1, double y1,
-                 double x2, double y2, double x3, double y3) {
-    if (std::fabs(y1 - y2) < kCircleTolerance && std::fabs(y2 - y3) < kCircleTolerance) return 0;
+Circle circleThrough(double x1, double y1, double x2, double y2, double x3, double y3) {
+    Circle c;
+    if (std::fabs(y1 - y2) < kCircleTolerance && std::fabs(y2 - y3) < kCircleTolerance) return c;
 
-    double cx = 0.0;
-    double cy = 0.0;
     if (std::fabs(y2 - y1) < kCircleTolerance) {
         const double m2 = -(x3 - x2) / (y3 - y2);
         const double mx2 = (x2 + x3) / 2.0;
         const double my2 = (y2 + y3) / 2.0;
-        cx = (x2 + x1) / 2.0;
-        cy = m2 * (cx - mx2) + my2;
+        c.xc = (x2 + x1) / 2.0;
+        c.yc = m2 * (c.xc - mx2) + my2;
     } else if (std::fabs(y3 - y2) < kCircleTolerance) {
         const double m1 = -(x2 - x1) / (y2 - y1);
         const double mx1 = (x1 + x2) / 2.0;
         const double my1 = (y1 + y2) / 2.0;
-        cx = (x3 + x2) / 2.0;
-        cy = m1 * (cx - mx1) + my1;
+        c.xc = (x3 + x2) / 2.0;
+        c.yc = m1 * (c.xc - mx1) + my1;
     } else {
-        // Edge 3-1 is never tested: collinear vertices give an infinite or
-        // undefined centre and the comparisons below decide.
+        // Edge 3-1 is never tested for being horizontal.
         const double m1 = -(x2 - x1) / (y2 - y1);
         const double m2 = -(x3 - x2) / (y3 - y2);
         const double mx1 = (x1 + x2) / 2.0;
         const double mx2 = (x2 + x3) / 2.0;
         const double my1 = (y1 + y2) / 2.0;
         const double my2 = (y2 + y3) / 2.0;
-        cx = (m1 * mx1 - m2 * mx2 + my2 - my1) / (m1 - m2);
-        cy = m1 * (cx - mx1) + my1;
+        c.xc = (m1 * mx1 - m2 * mx2 + my2 - my1) / (m1 - m2);
+        c.yc = m1 * (c.xc - mx1) + my1;
     }
-    xc = cx;
-    yc = cy;
+    const double dx = x2 - c.xc;
+    const double dy = y2 - c.yc;
+    c.rsqr = dx * dx + dy * dy;
+    c.r = std::sqrt(c.rsqr);
+    c.exists = true;
+    return c;
+}
 
-    double dx = x2 - cx;
-    double dy = y2 - cy;
-    const double rsqr = dx * dx + dy * dy;
-    r = std::sqrt(rsqr);
-
-    dx = xp - cx;
-    dy = yp - cy;
+bool insideCircle(const Circle& c, double xp, double yp) {
+    const double dx = xp - c.xc;
+    const double dy = yp - c.yc;
     const double drsqr = dx * dx + dy * dy;
-    return drsqr <= rsqr ? 1 : 0;
+    return drsqr <= c.rsqr;
+}
+
+int CircumCircle(double& xc, double& yc, double& r, double xp, double yp, double x1, double y1,
+                 double x2, double y2, double x3, double y3) {
+    const Circle c = circleThrough(x1, y1, x2, y2, x3, y3);
+    if (!c.exists) return 0;
+    xc = c.xc;
+    yc = c.yc;
+    r = c.r;
+    return insideCircle(c, xp, yp) ? 1 : 0;
 }
 
 namespace {
@@ -56,6 +63,21 @@ namespace {
 template <typename T>
 void moveLastInto(std::vector<T>& list, int j, int n) {
     list[static_cast<std::size_t>(j)] = list[static_cast<std::size_t>(n - 1)];
+}
+
+// What Triangulate keeps beside each triangle: its completeness flag and its
+// circumcircle, computed once when the triangle is made (the same values a
+// call of CircumCircle per point would compute).
+struct TriangleState {
+    Circle circle;
+    bool complete = false;
+};
+
+TriangleState stateOf(const Triangle& t, const std::vector<FramePoint>& points) {
+    const FramePoint& p1 = points[static_cast<std::size_t>(t.v[0])];
+    const FramePoint& p2 = points[static_cast<std::size_t>(t.v[1])];
+    const FramePoint& p3 = points[static_cast<std::size_t>(t.v[2])];
+    return TriangleState{circleThrough(p1.x, p1.y, p2.x, p2.y, p3.x, p3.y), false};
 }
 
 }  // namespace
@@ -68,10 +90,10 @@ int Triangulate(int nv, std::vector<FramePoint>& points, std::vector<Triangle>& 
     }
     const int capacity = 4 * nv;
 
-    std::vector<char> complete;
+    std::vector<TriangleState> state;
     std::vector<Edge> edges;
     try {
-        complete.assign(static_cast<std::size_t>(capacity), 0);
+        state.resize(static_cast<std::size_t>(capacity));
     } catch (const std::bad_alloc&) {
         return kNoFlagMemory;
     }
@@ -113,7 +135,7 @@ int Triangulate(int nv, std::vector<FramePoint>& points, std::vector<Triangle>& 
     aux[2].z = 0.0;
 
     triangles[0] = Triangle{{nv, nv + 1, nv + 2}};
-    complete[0] = 0;
+    state[0] = stateOf(triangles[0], points);
     ntri = 1;
 
     for (int i = 0; i < nv; ++i) {
@@ -122,26 +144,21 @@ int Triangulate(int nv, std::vector<FramePoint>& points, std::vector<Triangle>& 
         edges.clear();
 
         for (int j = 0; j < ntri;) {
-            if (complete[static_cast<std::size_t>(j)]) {
+            TriangleState& st = state[static_cast<std::size_t>(j)];
+            if (st.complete) {
+                ++j;
+                continue;
+            }
+            // A triangle without a circle is never complete and holds no
+            // point. Otherwise: its circle ends left of this point and of
+            // every later one.
+            const Circle& c = st.circle;
+            if (c.exists && xp > c.xc + c.r) st.complete = true;
+            if (!c.exists || !insideCircle(c, xp, yp)) {
                 ++j;
                 continue;
             }
             const Triangle& t = triangles[static_cast<std::size_t>(j)];
-            const FramePoint& p1 = points[static_cast<std::size_t>(t.v[0])];
-            const FramePoint& p2 = points[static_cast<std::size_t>(t.v[1])];
-            const FramePoint& p3 = points[static_cast<std::size_t>(t.v[2])];
-            // Not-a-number until a circle is computed: a triangle whose
-            // circle was not computed is never flagged complete.
-            double xc = std::numeric_limits<double>::quiet_NaN();
-            double yc = xc;
-            double r = xc;
-            const int inside = CircumCircle(xc, yc, r, xp, yp, p1.x, p1.y, p2.x, p2.y, p3.x, p3.y);
-            // The circle ends left of this point and of every later one.
-            if (xp > xc + r) complete[static_cast<std::size_t>(j)] = 1;
-            if (!inside) {
-                ++j;
-                continue;
-            }
             try {
                 edges.push_back(Edge{t.v[0], t.v[1]});
                 edges.push_back(Edge{t.v[1], t.v[2]});
@@ -150,7 +167,7 @@ int Triangulate(int nv, std::vector<FramePoint>& points, std::vector<Triangle>& 
                 return kEdgeGrowthFailed;
             }
             moveLastInto(triangles, j, ntri);
-            moveLastInto(complete, j, ntri);
+            moveLastInto(state, j, ntri);
             --ntri;
         }
 
@@ -169,7 +186,7 @@ int Triangulate(int nv, std::vector<FramePoint>& points, std::vector<Triangle>& 
             if (e.start < 0 || e.end < 0) continue;
             if (ntri >= capacity) return kTooManyTriangles;
             triangles[static_cast<std::size_t>(ntri)] = Triangle{{e.start, e.end, i}};
-            complete[static_cast<std::size_t>(ntri)] = 0;
+            state[static_cast<std::size_t>(ntri)] = stateOf(triangles[static_cast<std::size_t>(ntri)], points);
             ++ntri;
         }
     }

@@ -29,6 +29,22 @@ inline constexpr int kNoEdgeMemory = 2;
 inline constexpr int kEdgeGrowthFailed = 3;
 inline constexpr int kTooManyTriangles = 4;
 
+// The circumcircle of (x1, y1), (x2, y2), (x3, y3): centre, radius and its
+// square. It does not exist when edges 1-2 and 2-3 are both nearly
+// horizontal; collinear vertices otherwise give an infinite or undefined
+// centre, and comparisons with it come out false.
+struct Circle {
+    double xc = 0.0;
+    double yc = 0.0;
+    double r = 0.0;
+    double rsqr = 0.0;
+    bool exists = false;
+};
+Circle circleThrough(double x1, double y1, double x2, double y2, double x3, double y3);
+
+// (xp, yp) inside or on the circle, with no tolerance.
+bool insideCircle(const Circle& c, double xp, double yp);
+
 // 1 if (xp, yp) lies inside or on the circumcircle of (x1, y1), (x2, y2),
 // (x3, y3), else 0. Writes the centre (xc, yc) and radius r, except when
 // edges 1-2 and 2-3 are both nearly horizontal: then it returns 0 at once and
