@@ -20,11 +20,17 @@ struct Sphere {
 // The accessible area of every sphere, in input order (square angstroms).
 std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int slices);
 
-// The part of a circle's circumference (radians) left uncovered by arcs given
-// as (start, end) angles with end - start in [0, 2*pi]; exposed for testing.
+// An arc of a slice circle that a neighbour covers, in radians, counterclockwise
+// from `start` in [0, 2pi) to `end`, with end - start in [0, 2pi].
 struct Arc {
     double start, end;
 };
+
+// The part of the circle (radians) that no arc covers. Reorders and extends
+// `arcs` (an arc running past 2pi is cut in two).
 double exposedAngle(std::vector<Arc>& arcs);
+
+// acos(x) for x in [-1, 1], to within 2.2e-8.
+double arcCosine(double x);
 
 }  // namespace sasa
