@@ -4,7 +4,9 @@
 #include "triangulation/measure.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <utility>
 
@@ -22,37 +24,48 @@ float dot(float ax, float ay, float az, float bx, float by, float bz) {
     return (ax * bx + ay * by) + az * bz;
 }
 
+using VertexSet = std::array<std::int32_t, 3>;
+
+VertexSet vertexSet(const Triangle& t) {
+    VertexSet k{t.v[0], t.v[1], t.v[2]};
+    std::sort(k.begin(), k.end());
+    return k;
+}
+
+std::size_t hashOf(const VertexSet& k) {
+    std::uint64_t h = static_cast<std::uint32_t>(k[0]);
+    h = h * 0x9E3779B97F4A7C15ull + static_cast<std::uint32_t>(k[1]);
+    h = h * 0x9E3779B97F4A7C15ull + static_cast<std::uint32_t>(k[2]);
+    return static_cast<std::size_t>(h ^ (h >> 29));
+}
+
 }  // namespace
 
 void removeDuplicates(std::vector<Triangle>& list, int ntri) {
-    // Equal vertex sets sort next to each other, earliest position first, so
-    // the result is that of comparing every pair in list order. The vertices
-    // of one triangle are always distinct (the gathered list has no repeated
-    // index), so "each vertex of t occurs in u" means equal sets.
-    struct Keyed {
-        std::int32_t key[3];
-        int position;
-    };
-    std::vector<Keyed> keyed;
-    keyed.reserve(static_cast<std::size_t>(ntri));
+    // The kept triangles so far, by vertex set, in an open-addressing table
+    // of list positions: walking the list in order, a triangle whose set is
+    // already there is a later copy. That is the result of comparing every
+    // pair in list order, because the vertices of one triangle are always
+    // distinct (the gathered list has no repeated index), so "each vertex of
+    // t occurs in u" means equal sets.
+    std::size_t size = 16;
+    while (size < 2 * static_cast<std::size_t>(ntri)) size *= 2;
+    std::vector<int> table(size, -1);
+    const std::size_t mask = size - 1;
     for (int t = 0; t < ntri; ++t) {
-        const Triangle& tri = list[static_cast<std::size_t>(t)];
+        Triangle& tri = list[static_cast<std::size_t>(t)];
         if (tri.v[0] == -1) continue;
-        Keyed k{{tri.v[0], tri.v[1], tri.v[2]}, t};
-        std::sort(k.key, k.key + 3);
-        keyed.push_back(k);
-    }
-    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-        if (a.key[0] != b.key[0]) return a.key[0] < b.key[0];
-        if (a.key[1] != b.key[1]) return a.key[1] < b.key[1];
-        if (a.key[2] != b.key[2]) return a.key[2] < b.key[2];
-        return a.position < b.position;
-    });
-    for (std::size_t i = 1; i < keyed.size(); ++i) {
-        const Keyed& prev = keyed[i - 1];
-        const Keyed& cur = keyed[i];
-        if (std::equal(cur.key, cur.key + 3, prev.key))
-            list[static_cast<std::size_t>(cur.position)] = Triangle{{-1, -1, -1}};
+        const VertexSet key = vertexSet(tri);
+        std::size_t h = hashOf(key) & mask;
+        bool copy = false;
+        for (; table[h] != -1; h = (h + 1) & mask) {
+            if (vertexSet(list[static_cast<std::size_t>(table[h])]) == key) {
+                copy = true;
+                break;
+            }
+        }
+        if (copy) tri = Triangle{{-1, -1, -1}};
+        else table[h] = t;
     }
 }
 
