@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,20 @@ TEST(EndToEnd, RealStructuresAreSplitAndTheDirectoryIsCleaned) {
     EXPECT_EQ(run.out.substr(run.out.size() - 10), "\nFinished\n");
     const std::string scores = testutil::readText(kScoreFileName);
     EXPECT_EQ(scores.substr(0, scoreHeader().size()), scoreHeader());
+    EXPECT_EQ(testutil::listDir(), (std::vector<std::string>{kScoreFileName, "pdblist"}));
+}
+
+TEST(EndToEnd, TheBundledEngineGivesScoreLines) {
+    testutil::ScratchDir scratch;
+    testutil::writeText("pdblist", "1ycr.pdb");
+    const RunResult run = runProgram(scratch.work(), {KAVZUR_TEST_DATA, KAVZUR_ENGINE_DIR});
+    EXPECT_EQ(run.status, 0);
+    const std::string scores = testutil::readText(kScoreFileName);
+    ASSERT_EQ(scores.substr(0, scoreHeader().size()), scoreHeader()) << run.out;
+    // The name as listed, then the three numbers in their widths.
+    const std::regex line("1ycr\\.pdb\t[ 0-9]{5}[0-9]\\.[0-9]\t[ 0-9]{10}[0-9]\\.[0-9]{6}"
+                          "\t[ 0-9]{2}[0-9]\\.[0-9]{6}\n");
+    EXPECT_TRUE(std::regex_match(scores.substr(scoreHeader().size()), line)) << scores;
     EXPECT_EQ(testutil::listDir(), (std::vector<std::string>{kScoreFileName, "pdblist"}));
 }
 
