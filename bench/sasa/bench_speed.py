@@ -21,7 +21,6 @@ import statistics
 import subprocess
 import sys
 import tempfile
-import time
 
 CHAINS = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"
 
@@ -53,17 +52,15 @@ def tile(source, atoms_wanted, out_path):
 
 
 def measure(argv, stdin_path, cwd):
-    """Wall seconds, CPU seconds and peak RSS (kB) of one whole process."""
+    """Wall seconds, CPU seconds (user + system) and peak RSS (kB) of one
+    whole process, as /usr/bin/time reports them."""
+    report = os.path.join(cwd, "time.out")
     with open(stdin_path) if stdin_path else open(os.devnull) as stdin:
-        start = time.perf_counter()
-        proc = subprocess.Popen(argv, stdin=stdin, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, cwd=cwd)
-        _, status, usage = os.wait4(proc.pid, 0)
-        wall = time.perf_counter() - start
-    proc.returncode = os.waitstatus_to_exitcode(status)
-    if proc.returncode != 0:
-        raise RuntimeError("%s failed with status %d" % (argv[0], proc.returncode))
-    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
+        subprocess.run(["/usr/bin/time", "-f", "%e %U %S %M", "-o", report] + argv, stdin=stdin,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=cwd, check=True)
+    with open(report) as f:
+        wall, user, system, peak = f.read().split()[-4:]
+    return float(wall), float(user) + float(system), int(peak)
 
 
 def main():
