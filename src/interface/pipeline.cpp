@@ -19,7 +19,7 @@ constexpr const char* kTooSmall = "\nInterface is too small to triangulate ... e
 
 // Result codes of SC_P.
 constexpr int kEngineFailed = -1;
-constexpr int kCannotOpen = -2;
+constexpr int kCannotOpen = -2;  // also: ComplexP.pdb could not be written whole
 constexpr int kTooSmallInterface = -4;
 constexpr int kNoSurface = -5;
 constexpr int kGridOverfull = -6;  // delaunayMain has printed its own message
@@ -147,8 +147,12 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::strin
         return fail(streams, code, messageFor(code));
     findneighbour(streams.packing.get(), "ComplexB.asa", points, s.n, kNeighbourCutoffSq);
 
-    // The packing run reads ComplexP.pdb, so it must be complete on disk first.
-    streams.packing.reset();
+    // The packing run reads ComplexP.pdb, so it must be complete on disk
+    // first; a file that could not be written whole would give a wrong KAV.
+    std::FILE* packing = streams.packing.release();
+    const bool packingWritten = !std::ferror(packing);
+    if (std::fclose(packing) != 0 || !packingWritten)
+        return fail(streams, kCannotOpen, nullptr);
     scores.packingSum = computepack(naccessDir);
     scores.complementaritySum =
         Sscore(surfaceA.centroids, surfaceA.normals, surfaceA.areas, surfaceA.count,

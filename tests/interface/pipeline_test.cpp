@@ -179,6 +179,17 @@ TEST_F(Pipeline, PackingFileThatCannotBeCreatedGivesMinusTwo) {
     EXPECT_FALSE(fs::exists("ComplexA.pdb"));
 }
 
+TEST_F(Pipeline, PackingFileThatCannotBeWrittenWholeGivesMinusTwo) {
+    // A full disk: the packing atoms cannot be stored, so no KAV may be given.
+    setAsa(patch(kResA, 0), patch(kResB, 5, 4.0f, 101));
+    fs::create_symlink("/dev/full", "ComplexP.pdb");
+    const Outcome o = run();
+    EXPECT_EQ(o.result, -2);
+    EXPECT_EQ(o.out, "");
+    EXPECT_TRUE(structureFilesGone());
+    EXPECT_FALSE(fs::exists("ComplexP.asa"));
+}
+
 TEST_F(Pipeline, MismatchedResidueGivesMinusThreeAndRemovesTheStructureFiles) {
     Subunit a = patch(kResA, 0);
     setAsa(a, patch(kResB, 5));
