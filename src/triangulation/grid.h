@@ -62,7 +62,8 @@ struct WalkStep {
 // Lexicographic order of case scores; smaller is better.
 bool scoreLess(const CaseScore& a, const CaseScore& b);
 
-// Bins framePoints[0..n-1] (n > 0) into a fresh grid. Returns 0, kNoGrid, or
+// Bins framePoints[0..n-1] (0 < n <= framePoints.size()) into a fresh grid:
+// single-precision bounds, cells 3 A wide. Returns 0, kNoGrid, or
 // kOverfullCell after printing the technical-problem message.
 int binPoints(const std::vector<FramePoint>& framePoints, int n, CellGrid& grid);
 
