@@ -8,7 +8,8 @@
 // Credits every triangle of one surface with the smaller of its own area and
 // the summed area of its partners on the other surface (centroids within
 // sqrt(maxDistSq) A, normals within acos(minCos) of parallel or antiparallel),
-// in both directions; returns the larger total over the smaller surface.
+// in both directions; returns the larger total over the smaller surface
+// (not a number when that surface is 0). Counts beyond the tables are not read.
 float Sscore(const std::vector<Vector3>& centroidsA, const std::vector<Vector3>& normalsA,
              const std::vector<float>& areasA, int countA, const std::vector<Vector3>& centroidsB,
              const std::vector<Vector3>& normalsB, float maxDistSq, float minCos, float buriedA,

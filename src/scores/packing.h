@@ -28,5 +28,6 @@ void findneighbour(std::FILE* out, const std::string& asaPath,
 
 // Runs the engine on ComplexP.pdb with the 0.40 A probe and returns the
 // packing ratio (atom volume over the volume of the sphere of the same
-// accessible surface); 0 when the run failed.
+// accessible surface); 0 when the run failed, not a number (0/0) when the
+// area file holds no atoms. Output of an earlier run is removed first.
 float computepack(const std::string& naccessDir);
