@@ -54,6 +54,9 @@ def one_run(kav_zur, timed_engine, real_engine, structure, scratch):
     proc = subprocess.run(cmd, cwd=scratch, env=env, capture_output=True, text=True)
     wall = time.perf_counter() - start
     peak_kb = int(proc.stderr.strip().splitlines()[-1])
+    if not os.path.exists(times_file):
+        sys.exit(f"no engine run was timed for {structure}: is {timed_engine} built "
+                 f"with its data files?\n{proc.stdout}")
     with open(times_file) as f:
         engine = sum(float(x) for x in f.read().split())
     with open(os.path.join(scratch, "KAV_ZUr_score.txt")) as f:
@@ -63,7 +66,8 @@ def one_run(kav_zur, timed_engine, real_engine, structure, scratch):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--build", default=os.path.join(ROOT, "build-bench"))
+    ap.add_argument("--build", default=os.path.join(ROOT, "build-bench"),
+                    help="build directory of its own (configured Release, without tests)")
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("structures", nargs="*")
     args = ap.parse_args()
