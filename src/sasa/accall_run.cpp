@@ -149,11 +149,11 @@ int runJob(std::istream& control, const std::string& engineDir) {
         chains.insert(chainId(a));
         if (i == 0 || residueKey(pdb.atoms[i - 1]) != residueKey(a)) ++residues;
         if (radii[i].source == RadiusSource::Assumed || radii[i].source == RadiusSource::Guessed) {
-            std::snprintf(text, sizeof text, " %s RADIUS %.2f FOR ATOM %-4s RESIDUE %-3s %c%.5s (line %ld)\n",
+            std::snprintf(text, sizeof text, " %s RADIUS %.2f FOR ATOM %-4s RESIDUE %-3s %c%.5s (line %ld)",
                           radii[i].source == RadiusSource::Assumed ? "ASSUMED" : "GUESSED",
                           radii[i].radius, atomName(a).c_str(), residueName(a).c_str(),
                           chainId(a), a.head.data() + 22, a.line);
-            log << echo(text);
+            log << echo(text) << "\n";
         }
     }
     const std::vector<double> areas = leeRichardsAreas(spheres, slices);

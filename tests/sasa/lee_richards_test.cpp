@@ -1,0 +1,171 @@
+#include "sasa/lee_richards.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+TEST(LeeRichards, IsolatedSphereHasItsWholeSurface) {
+    // Every slice of a lone sphere is a full circle, and the slice weights
+    // add up to the exact area whatever the slice count.
+    for (int slices : {1, 3, 20, 100}) {
+        for (double r : {0.5, 3.2, 10.0}) {
+            const auto areas = sasa::leeRichardsAreas({{1.0, -2.0, 3.0, r}}, slices);
+            EXPECT_NEAR(areas[0], 4 * kPi * r * r, 1e-9) << slices << " " << r;
+        }
+    }
+}
+
+// Two equal spheres of radius r, centres d apart: each loses a cap of
+// height r - d/2, that is 2 pi r (r - d/2) of its 4 pi r^2.
+TEST(LeeRichards, TwoOverlappingSpheresLoseTheirCaps) {
+    const double r = 3.2;
+    const struct {
+        double dx, dy, dz;
+    } directions[] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0.6, 0.8, 0}, {0.48, 0.6, 0.64}};
+    for (double d : {1.0, 3.0, 5.0, 6.3}) {
+        const double exact = 4 * kPi * r * r - 2 * kPi * r * (r - d / 2);
+        for (const auto& u : directions) {
+            const auto areas =
+                sasa::leeRichardsAreas({{0, 0, 0, r}, {u.dx * d, u.dy * d, u.dz * d, r}}, 200);
+            SCOPED_TRACE(std::to_string(d) + " along " + std::to_string(u.dx) + "," +
+                         std::to_string(u.dy) + "," + std::to_string(u.dz));
+            // The slice error falls with the slice count: 200 slices are within 0.5%.
+            EXPECT_NEAR(areas[0], exact, 0.005 * exact);
+            EXPECT_NEAR(areas[1], areas[0], 1e-6 * exact);
+        }
+    }
+}
+
+TEST(LeeRichards, TouchingAndSeparateSpheresKeepEverything) {
+    const double whole = 4 * kPi * 2.0 * 2.0;
+    for (double d : {4.0, 4.5, 50.0}) {
+        const auto areas = sasa::leeRichardsAreas({{0, 0, 0, 2.0}, {d, 0, 0, 2.0}}, 20);
+        EXPECT_NEAR(areas[0], whole, 1e-9) << d;
+    }
+}
+
+TEST(LeeRichards, SphereInsideAnotherIsBuried) {
+    const auto areas = sasa::leeRichardsAreas({{0, 0, 0, 5.0}, {0.5, 0.3, -0.2, 1.5}}, 20);
+    EXPECT_DOUBLE_EQ(areas[1], 0.0);
+    EXPECT_NEAR(areas[0], 4 * kPi * 25.0, 1e-9);  // an inner sphere covers nothing of the outer
+}
+
+TEST(LeeRichards, CoincidentSpheresHideEachOther) {
+    // The same sphere twice: each lies inside the other, as NMR ensembles
+    // read without the first-model rule would.
+    const auto areas = sasa::leeRichardsAreas({{1, 1, 1, 3.0}, {1, 1, 1, 3.0}}, 20);
+    EXPECT_DOUBLE_EQ(areas[0], 0.0);
+    EXPECT_DOUBLE_EQ(areas[1], 0.0);
+}
+
+TEST(LeeRichards, ExposedAngleOfArcSets) {
+    const double t = 2 * kPi;
+    const struct {
+        const char* what;
+        std::vector<sasa::Arc> arcs;
+        double exposed;
+    } cases[] = {
+        {"none", {}, t},
+        {"one", {{1.0, 2.0}}, t - 1.0},
+        {"whole circle", {{0.5, 0.5 + t}}, 0.0},
+        {"overlapping", {{1.0, 2.0}, {1.5, 3.0}}, t - 2.0},
+        {"nested", {{1.0, 4.0}, {2.0, 3.0}}, t - 3.0},
+        {"disjoint, unsorted", {{4.0, 5.0}, {1.0, 2.0}}, t - 2.0},
+        {"touching", {{1.0, 2.0}, {2.0, 3.0}}, t - 2.0},
+        {"through zero", {{6.0, 7.0}}, t - 1.0},
+        {"through zero, overlapping one near zero", {{6.0, 7.0}, {0.5, 1.5}}, t - (7.0 - 6.0) - (1.5 - (7.0 - t))},
+        {"two that close the circle", {{0.0, 3.5}, {3.0, t}}, 0.0},
+        {"negative start", {{-1.0, 0.5}}, t - 1.5},
+    };
+    for (const auto& c : cases) {
+        std::vector<sasa::Arc> arcs = c.arcs;
+        EXPECT_NEAR(sasa::exposedAngle(arcs), c.exposed, 1e-12) << c.what;
+    }
+}
+
+TEST(LeeRichards, ArcCosineIsWithinItsBound) {
+    double worst = 0;
+    for (int i = -100000; i <= 100000; ++i) {
+        const double x = i / 100000.0;
+        worst = std::max(worst, std::fabs(sasa::arcCosine(x) - std::acos(x)));
+    }
+    EXPECT_LT(worst, 2.2e-8);
+}
+
+// Moving or reordering the atoms changes no area: the neighbour search
+// finds the same pairs wherever the atoms lie and however they are stored.
+TEST(LeeRichards, AreasDoNotDependOnPlaceOrOrder) {
+    std::vector<sasa::Sphere> cluster;
+    // A small lattice with neighbours on every side and at cell borders.
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 5; ++j)
+            for (int k = 0; k < 4; ++k)
+                cluster.push_back({i * 2.9 + 0.1 * j, j * 3.1 - 0.2 * k, k * 2.7 + 0.05 * i,
+                                   1.6 + 0.1 * ((i + j + k) % 4)});
+    const auto reference = sasa::leeRichardsAreas(cluster, 20);
+    double total = 0;
+    for (double a : reference) total += a;
+    ASSERT_GT(total, 0);
+
+    std::vector<sasa::Sphere> moved = cluster;
+    for (auto& s : moved) {
+        s.x -= 9876.5;
+        s.y += 4321.0;
+        s.z -= 777.25;
+    }
+    std::vector<sasa::Sphere> reversed(cluster.rbegin(), cluster.rend());
+    // Two far copies: each must see only its own atoms.
+    std::vector<sasa::Sphere> twice = cluster;
+    for (auto s : cluster) {
+        s.x += 500;
+        twice.push_back(s);
+    }
+    const auto a = sasa::leeRichardsAreas(moved, 20);
+    const auto b = sasa::leeRichardsAreas(reversed, 20);
+    const auto c = sasa::leeRichardsAreas(twice, 20);
+    for (std::size_t i = 0; i < cluster.size(); ++i) {
+        EXPECT_NEAR(a[i], reference[i], 1e-6) << i;
+        EXPECT_NEAR(b[cluster.size() - 1 - i], reference[i], 1e-6) << i;
+        EXPECT_NEAR(c[i], reference[i], 1e-6) << i;
+        EXPECT_NEAR(c[cluster.size() + i], reference[i], 1e-6) << i;
+    }
+}
+
+// Reference areas that FreeSASA's Lee-Richards computed (20 slices) with
+// the engine's radii, kept in .asa layout by bench/sasa/validate_freesasa.py.
+TEST(LeeRichards, MatchesFreeSasaReferenceFiles) {
+    const struct {
+        const char* file;
+        double probe;
+    } cases[] = {{"1ubq_p140.freesasa.asa", 1.40}, {"1ubq_p040.freesasa.asa", 0.40},
+                 {"1crn_biopv_p140.freesasa.asa", 1.40}, {"1crn_biopv_p040.freesasa.asa", 0.40}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::ifstream in(std::string(SASA_FIXTURE_DIR) + "/" + c.file);
+        ASSERT_TRUE(in) << "missing fixture";
+        std::vector<sasa::Sphere> spheres;
+        std::vector<double> expected;
+        std::string line;
+        while (std::getline(in, line)) {
+            ASSERT_GE(line.size(), 68u);
+            spheres.push_back({std::stod(line.substr(30, 8)), std::stod(line.substr(38, 8)),
+                               std::stod(line.substr(46, 8)), std::stod(line.substr(63, 5)) + c.probe});
+            expected.push_back(std::stod(line.substr(54, 8)));
+        }
+        ASSERT_GT(spheres.size(), 300u);
+        const auto areas = sasa::leeRichardsAreas(spheres, 20);
+        double worst = 0;
+        for (std::size_t i = 0; i < areas.size(); ++i)
+            worst = std::max(worst, std::fabs(areas[i] - expected[i]));
+        EXPECT_LT(worst, 0.01);
+    }
+}
+
+}  // namespace
