@@ -70,3 +70,41 @@ TEST(Writers, ResiduesSumByClassAndRelativeToReference) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ReferenceData, ShippedFileCoversTheTwentyResidues) {
+    const auto r = sasa::readReference(std::string(SASA_ENGINE_DIR) + "/standard.data");
+    ASSERT_EQ(r.error, "");
+    for (const char* res : {"ALA", "ARG", "ASN", "ASP", "CYS", "GLN", "GLU", "GLY", "HIS", "ILE",
+                            "LEU", "LYS", "MET", "PHE", "PRO", "SER", "THR", "TRP", "TYR", "VAL"}) {
+        SCOPED_TRACE(res);
+        const auto found = r.table.byResidue.find(res);
+        ASSERT_NE(found, r.table.byResidue.end());
+        const sasa::AreaSums& a = found->second;
+        // The classes add up: side + main and non-polar + polar are the whole.
+        EXPECT_NEAR(a[sasa::kSideChain] + a[sasa::kMainChain], a[sasa::kAllAtoms], 0.011);
+        EXPECT_NEAR(a[sasa::kNonPolar] + a[sasa::kPolar], a[sasa::kAllAtoms], 0.011);
+        EXPECT_GT(a[sasa::kAllAtoms], 80.0);
+        EXPECT_LT(a[sasa::kAllAtoms], 300.0);
+    }
+}
+
+TEST(ReferenceData, MalformedLinesAreRefused) {
+    const struct {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"ALA 1 2 3 4\n", "line 1: expected a residue name and five reference areas of at least 0"},
+        {"# c\nALA 1 2 3 4 5 6\n", "line 2: expected a residue name and five reference areas of at least 0"},
+        {"ALA 1 2 x 4 5\n", "line 1: expected a residue name and five reference areas of at least 0"},
+        {"ALA 1 2 -3 4 5\n", "line 1: expected a residue name and five reference areas of at least 0"},
+        {"\n# only comments\n   \n", ""},
+    };
+    for (const auto& c : cases) {
+        std::istringstream in(c.text);
+        EXPECT_EQ(sasa::readReference(in).error, c.error) << c.text;
+    }
+}
+
+}  // namespace
