@@ -77,13 +77,14 @@ int fail(std::ostream& log, const std::string& reason) {
 }  // namespace
 
 std::string outputStem(const std::string& pdbFile) {
-    return fs::path(pdbFile).filename().replace_extension().string();
+    const std::string stem = fs::path(pdbFile).filename().replace_extension().string();
+    return stem.empty() ? std::string("accall") : stem;  // "dir/" names no file
 }
 
 int runJob(std::istream& control, const std::string& engineDir) {
     const ControlResult parsed = readControl(control);
     const ControlSettings& s = parsed.settings;
-    const std::string stem = s.pdbFile.empty() ? std::string("accall") : outputStem(s.pdbFile);
+    const std::string stem = outputStem(s.pdbFile);
     const std::string logName = stem + ".log", asaName = stem + ".asa", rsaName = stem + ".rsa";
 
     // Never write over the input itself.

@@ -79,3 +79,18 @@ TEST(ControlFile, SliceCountRoundsToTheNearest) {
 }
 
 }  // namespace
+
+#include "sasa/accall_run.h"
+
+namespace {
+
+TEST(OutputStem, FileNameWithoutItsLastExtension) {
+    const struct {
+        const char* pdb;
+        const char* stem;
+    } cases[] = {{"Complex.pdb", "Complex"}, {"/data/set/1abc.ent", "1abc"}, {"x.y.pdb", "x.y"},
+                 {"noext", "noext"}, {"dir/", "accall"}, {"", "accall"}};
+    for (const auto& c : cases) EXPECT_EQ(sasa::outputStem(c.pdb), c.stem) << c.pdb;
+}
+
+}  // namespace
