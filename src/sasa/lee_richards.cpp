@@ -84,13 +84,20 @@ std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int sli
     if (n == 0 || slices < 1) return areas;
 
     double maxR = 0, minX = spheres[0].x, minY = spheres[0].y, minZ = spheres[0].z;
+    double maxX = minX, maxY = minY, maxZ = minZ;
     for (const Sphere& s : spheres) {
         maxR = std::max(maxR, s.r);
         minX = std::min(minX, s.x);
         minY = std::min(minY, s.y);
         minZ = std::min(minZ, s.z);
+        maxX = std::max(maxX, s.x);
+        maxY = std::max(maxY, s.y);
+        maxZ = std::max(maxZ, s.z);
     }
-    const double cellSize = 2.0 * maxR;
+    // Cells no smaller than a millionth of the extent keep the cell numbers
+    // small whatever the radii (a tiny probe on a zero radius, say).
+    const double span = std::max({maxX - minX, maxY - minY, maxZ - minZ});
+    const double cellSize = std::max(2.0 * maxR, span * 1e-6);
     std::vector<CellKey> keys(n);
     for (std::size_t i = 0; i < n; ++i) {
         keys[i] = {static_cast<std::int64_t>((spheres[i].x - minX) / cellSize),
@@ -159,7 +166,9 @@ std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int sli
                 sliceR[s] = std::sqrt(sliceR2[s]);
                 arcs[s].clear();
                 runs[s] = {0.0, -1.0};  // none yet
-                buried[s] = 0;
+                // A sphere too small for its squared radius to be a number
+                // has no slice circle and no area.
+                buried[s] = !(sliceR2[s] > 0);
             }
             for (const Neighbour& nb : neighbours) {
                 // Only the slices whose mid-plane cuts the neighbour's sphere.

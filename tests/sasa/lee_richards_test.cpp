@@ -169,3 +169,16 @@ TEST(LeeRichards, MatchesFreeSasaReferenceFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+// Vanishing spheres far apart: the cell grid must stay small and sound.
+TEST(LeeRichards, TinySpheresFarApart) {
+    const auto areas = sasa::leeRichardsAreas(
+        {{-99999.0, 0, 0, 1e-300}, {99999.0, 5.0, -7.0, 1e-300}, {0, 0, 0, 1.0}}, 20);
+    ASSERT_EQ(areas.size(), 3u);
+    EXPECT_EQ(areas[0], 0.0);  // 4 pi r^2 underflows
+    EXPECT_NEAR(areas[2], 4 * kPi, 1e-9);
+}
+
+}  // namespace
