@@ -2,7 +2,8 @@
 """Validates accall's per-atom areas against FreeSASA's Lee-Richards.
 
 For every structure in a directory (default: ../shared/data/pdb/ next to the
-repository) and for the probes 1.40 and 0.40, runs accall, then gives
+repository), for the probes 1.40 and 0.40 and once more at 1.40 with
+HETATOMS, WATERS and HYDROGENS, runs accall, then gives
 FreeSASA the same coordinates and the radii that accall used (read back from
 the .asa) at the same slice count, and compares atom by atom.
 
@@ -27,7 +28,9 @@ import tempfile
 
 BOUND = 0.01
 SLICES = 20
-PROBES = (1.40, 0.40)
+# Probe and extra control lines: the two probes kav_zur uses, and every
+# record kind with its radius rules (assumed, guessed, hydrogens at 1.00).
+RUNS = ((1.40, ()), (0.40, ()), (1.40, ("HETATOMS", "WATERS", "HYDROGENS")))
 
 
 def ensure_freesasa():
@@ -84,20 +87,20 @@ def main():
     worst_overall = 0.0
     workdir = tempfile.mkdtemp(prefix="accall_validate_")
     try:
-        print("%-16s %6s %7s %12s %12s %10s %10s" % ("structure", "probe", "atoms", "accall",
+        print("%-16s %10s %7s %12s %12s %10s %10s" % ("structure", "probe", "atoms", "accall",
                                                    "freesasa", "total diff", "max atom"))
         for name in names:
-            for probe in PROBES:
-                lines = run_accall(args.accall, os.path.join(args.pdb_dir, name), probe, workdir)
+            for probe, extra in RUNS:
+                lines = run_accall(args.accall, os.path.join(args.pdb_dir, name), probe, workdir, extra)
                 coords, ours, radii = parse_asa(lines)
                 # The .asa prints areas to 3 decimals: compare with what it says.
                 theirs = freesasa_areas(freesasa, coords, radii, probe)
                 worst = max(abs(a - b) for a, b in zip(ours, theirs))
                 worst_overall = max(worst_overall, worst)
-                print("%-16s %6.2f %7d %12.3f %12.3f %10.3f %10.4f%s" % (
-                    name, probe, len(ours), sum(ours), sum(theirs), sum(ours) - sum(theirs), worst,
+                print("%-16s %6.2f%s %7d %12.3f %12.3f %10.3f %10.4f%s" % (
+                    name, probe, "+all" if extra else "    ", len(ours), sum(ours), sum(theirs), sum(ours) - sum(theirs), worst,
                     "  OVER BOUND" if worst > BOUND + 0.0005 else ""), flush=True)
-                if args.fixtures and name in ("1ubq.pdb", "1crn_biopv.pdb"):
+                if args.fixtures and not extra and name in ("1ubq.pdb", "1crn_biopv.pdb"):
                     os.makedirs(args.fixtures, exist_ok=True)
                     out = os.path.join(args.fixtures, "%s_p%03d.freesasa.asa" % (
                         os.path.splitext(name)[0], round(probe * 100)))
