@@ -28,7 +28,7 @@ struct Neighbour {
     double dxy;    // distance of the centres projected on the xy plane
     double angle;  // direction of the neighbour's centre in that plane
     double z, r2;  // its centre's z and squared sphere radius
-    double r;
+    double r;      // its sphere radius
 };
 
 }  // namespace
@@ -55,13 +55,14 @@ double exposedAngle(std::vector<Arc>& arcs) {
     const std::size_t n = arcs.size();
     for (std::size_t k = 0; k < n; ++k) {
         Arc& a = arcs[k];
-        while (a.start < 0) {
-            a.start += kTwoPi;
-            a.end += kTwoPi;
-        }
-        while (a.start >= kTwoPi) {
-            a.start -= kTwoPi;
-            a.end -= kTwoPi;
+        if (a.start < 0 || a.start >= kTwoPi) {
+            const double turns = std::floor(a.start / kTwoPi) * kTwoPi;
+            a.start -= turns;
+            a.end -= turns;
+            if (a.start >= kTwoPi) {  // rounding of a start just below a whole turn
+                a.start -= kTwoPi;
+                a.end -= kTwoPi;
+            }
         }
         if (a.end > kTwoPi) {
             const double wrapped = a.end - kTwoPi;
@@ -171,9 +172,13 @@ std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int sli
                 buried[s] = !(sliceR2[s] > 0);
             }
             for (const Neighbour& nb : neighbours) {
-                // Only the slices whose mid-plane cuts the neighbour's sphere.
-                const int lo = std::max(0, static_cast<int>((nb.z - nb.r - (a.z - a.r)) / thickness - 0.5));
-                const int hi = std::min(slices - 1, static_cast<int>((nb.z + nb.r - (a.z - a.r)) / thickness));
+                // Only the slices whose mid-plane cuts the neighbour's sphere
+                // (bounds clamped before they become integers: a vanishing
+                // sphere has vanishing slices).
+                const double base = a.z - a.r;
+                const double from = std::clamp((nb.z - nb.r - base) / thickness - 0.5, 0.0, double(slices));
+                const double to = std::clamp((nb.z + nb.r - base) / thickness, -1.0, slices - 1.0);
+                const int lo = static_cast<int>(from), hi = static_cast<int>(to);
                 for (int s = lo; s <= hi; ++s) {
                     if (buried[s]) continue;
                     const double h = sliceZ[s] - nb.z;

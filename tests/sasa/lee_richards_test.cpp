@@ -83,6 +83,7 @@ TEST(LeeRichards, ExposedAngleOfArcSets) {
         {"through zero, overlapping one near zero", {{6.0, 7.0}, {0.5, 1.5}}, t - (7.0 - 6.0) - (1.5 - (7.0 - t))},
         {"two that close the circle", {{0.0, 3.5}, {3.0, t}}, 0.0},
         {"negative start", {{-1.0, 0.5}}, t - 1.5},
+        {"several turns away", {{-3 * t + 1.0, -3 * t + 2.0}, {5 * t + 1.5, 5 * t + 2.5}}, t - 1.5},
     };
     for (const auto& c : cases) {
         std::vector<sasa::Arc> arcs = c.arcs;
@@ -179,6 +180,11 @@ TEST(LeeRichards, TinySpheresFarApart) {
     ASSERT_EQ(areas.size(), 3u);
     EXPECT_EQ(areas[0], 0.0);  // 4 pi r^2 underflows
     EXPECT_NEAR(areas[2], 4 * kPi, 1e-9);
+    // A vanishing sphere inside a real one, and one beside it.
+    const auto close = sasa::leeRichardsAreas({{0, 0, 0, 1.0}, {0.5, 0, 0, 1e-300}, {1.0, 0, 0.2, 1e-200}}, 20);
+    EXPECT_NEAR(close[0], 4 * kPi, 1e-9);
+    EXPECT_EQ(close[1], 0.0);
+    EXPECT_EQ(close[2], 0.0);
 }
 
 }  // namespace
