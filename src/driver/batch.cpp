@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -46,6 +47,21 @@ void removeAllWorkingFiles() {
     removeControlFiles();
     for (const char* prefix : {"TEMP.", "Complex.", "ComplexA.", "ComplexB.", "ComplexP."})
         removeFilesWithPrefix(prefix);
+}
+
+// The engine's three files, checked once: without them every structure
+// would fail alike. Returns the path of the first one missing, or "".
+std::string missingEngineFile(const std::string& naccessDir) {
+    const std::string accall = naccessDir + "/accall";
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(accall, ec) || access(accall.c_str(), X_OK) != 0)
+        return accall;
+    for (const char* data : {"/vdw.radii", "/standard.data"}) {
+        const std::string path = naccessDir + data;
+        if (!std::filesystem::is_regular_file(path, ec) || access(path.c_str(), R_OK) != 0)
+            return path;
+    }
+    return "";
 }
 
 bool isDirectory(const char* path) {
@@ -100,6 +116,13 @@ int runBatch(int argc, char** argv, Analysis analyse) {
     }
     const std::string structureDir = argv[1];
     const std::string naccessDir = argv[2];
+
+    const std::string missing = missingEngineFile(naccessDir);
+    if (!missing.empty()) {
+        std::printf("\nError in NACCESS directory: %s is missing or not usable. !!!\n",
+                    missing.c_str());
+        return 1;
+    }
 
     if (const char* failed = writeControlFiles(naccessDir)) {
         std::printf("\nError in writing control file %s. !!!\n", failed);

@@ -1,20 +1,30 @@
 #include "driver/engine.h"
 
 #include "common/text_file.h"
+#include "driver/workfiles.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
 
 namespace {
 
-// posix_spawn file actions, released on every path.
+// posix_spawn file actions and attributes, released on every path.
 struct SpawnActions {
     posix_spawn_file_actions_t actions;
     SpawnActions() { posix_spawn_file_actions_init(&actions); }
@@ -23,12 +33,83 @@ struct SpawnActions {
     SpawnActions& operator=(const SpawnActions&) = delete;
 };
 
+struct SpawnAttributes {
+    posix_spawnattr_t attr;
+    SpawnAttributes() { posix_spawnattr_init(&attr); }
+    ~SpawnAttributes() { posix_spawnattr_destroy(&attr); }
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+};
+
+// A descriptor that becomes readable when the child ends (Linux 5.3 on);
+// -1 where the kernel has none.
+struct ProcessFd {
+    int fd;
+    explicit ProcessFd(pid_t pid) {
+#ifdef SYS_pidfd_open
+        fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+#else
+        (void)pid;
+        fd = -1;
+#endif
+    }
+    ~ProcessFd() {
+        if (fd >= 0) close(fd);
+    }
+    ProcessFd(const ProcessFd&) = delete;
+    ProcessFd& operator=(const ProcessFd&) = delete;
+};
+
+// Waits up to `seconds` for the child to end, without taking its status.
+// True when it ended in time.
+bool waitForExit(pid_t pid, double seconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                           std::chrono::duration<double>(seconds));
+    ProcessFd process(pid);
+    auto pause = std::chrono::microseconds(50);
+    for (;;) {
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == pid)
+            return true;
+        const auto left = deadline - Clock::now();
+        if (left <= Clock::duration::zero()) return false;
+        if (process.fd >= 0) {
+            const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+            pollfd p{process.fd, POLLIN, 0};
+            poll(&p, 1, static_cast<int>(std::min<long long>(ms, 60000)));
+        } else {
+            // No process descriptor: look again after a pause that grows to 1 ms,
+            // short beside an engine run.
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, std::chrono::microseconds(1000));
+        }
+    }
+}
+
 }  // namespace
+
+double engineTimeout() {
+    const char* text = std::getenv("KAV_ZUR_ENGINE_TIMEOUT");
+    if (!text || !*text) return kEngineTimeoutSeconds;
+    char* end = nullptr;
+    const double seconds = std::strtod(text, &end);
+    if (*end != '\0' || !std::isfinite(seconds) || seconds <= 0.0) return kEngineTimeoutSeconds;
+    return seconds;
+}
 
 bool runAccall(const std::string& naccessDir, const std::string& controlFile) {
     const std::string program = naccessDir + "/accall";
     SpawnActions fa;
     if (posix_spawn_file_actions_addopen(&fa.actions, 0, controlFile.c_str(), O_RDONLY, 0) != 0)
+        return false;
+    // The engine gets a process group of its own, so that a stopped engine
+    // takes along whatever it started (NACCESS's accall is a script).
+    SpawnAttributes sa;
+    if (posix_spawnattr_setflags(&sa.attr, POSIX_SPAWN_SETPGROUP) != 0 ||
+        posix_spawnattr_setpgroup(&sa.attr, 0) != 0)
         return false;
 
     // Whatever we printed so far must come before anything the engine prints.
@@ -38,12 +119,28 @@ bool runAccall(const std::string& naccessDir, const std::string& controlFile) {
     arg0.push_back('\0');
     char* argv[] = {arg0.data(), nullptr};
     pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), &fa.actions, nullptr, argv, environ) != 0)
+    // The driver checks the engine once at start-up; a run that cannot start
+    // is reported by its caller.
+    if (posix_spawn(&pid, program.c_str(), &fa.actions, &sa.attr, argv, environ) != 0)
         return false;
+
+    const double timeout = engineTimeout();
+    const bool ended = waitForExit(pid, timeout);
+    if (!ended && kill(-pid, SIGKILL) != 0) kill(pid, SIGKILL);
 
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) return false;
+    }
+    if (!ended) {
+        std::printf("\n%s ran longer than %g s and was stopped", program.c_str(), timeout);
+        return false;
+    }
+    // An engine that crashed may have left a half-written area file behind
+    // a complete log; its exit status otherwise says nothing.
+    if (WIFSIGNALED(status)) {
+        std::printf("\n%s ended by signal %d", program.c_str(), WTERMSIG(status));
+        return false;
     }
     return true;
 }
@@ -60,6 +157,11 @@ bool logSaysSuccess(const std::string& logPath) {
 
 bool runEngine(const std::string& naccessDir, const std::string& controlFile,
                const std::string& logPath) {
-    runAccall(naccessDir, controlFile);
-    return logSaysSuccess(logPath);
+    // A log or area file left by an earlier run (of a structure that failed)
+    // must never pass for this run's.
+    removeFile(logPath);
+    if (logPath.size() > 4 && logPath.compare(logPath.size() - 4, 4, ".log") == 0)
+        removeFile(logPath.substr(0, logPath.size() - 4) + ".asa");
+    const bool ran = runAccall(naccessDir, controlFile);
+    return ran && logSaysSuccess(logPath);
 }

@@ -23,10 +23,19 @@ inline constexpr ControlFile kControlFiles[5] = {
 
 inline constexpr const char* kEngineSuccess = "SOLVA: PROGRAM ENDS CORRECTLY";
 
+// How long one engine run may take before it is stopped: 600 s, or the
+// number of seconds in the environment variable KAV_ZUR_ENGINE_TIMEOUT
+// (a positive number; anything else means the default).
+inline constexpr double kEngineTimeoutSeconds = 600.0;
+double engineTimeout();
+
 // Starts <naccessDir>/accall in the working directory with its standard input
 // opened from `controlFile`, and waits for it to end. No shell is involved, so
-// no name reaches one. False when the engine could not be started at all;
-// its exit status is not looked at: only its log decides.
+// no name reaches one. The engine runs in a process group of its own; when it
+// runs longer than engineTimeout(), the group is killed (SIGKILL). False when
+// the engine could not be started, and, with a line on standard output, when
+// it was stopped or ended by a signal; its exit status is not looked at
+// otherwise: only its log decides.
 bool runAccall(const std::string& naccessDir, const std::string& controlFile);
 
 // True when the log at `logPath` holds the engine's success line. The log is
@@ -34,6 +43,8 @@ bool runAccall(const std::string& naccessDir, const std::string& controlFile);
 // missing or empty log means failure.
 bool logSaysSuccess(const std::string& logPath);
 
-// runAccall followed by logSaysSuccess on `logPath`.
+// runAccall followed by logSaysSuccess on `logPath`. The log and its area file
+// (the same name ending in ".asa") are removed first, so that files left by
+// an earlier run never pass for this one's. False when either step fails.
 bool runEngine(const std::string& naccessDir, const std::string& controlFile,
                const std::string& logPath);

@@ -322,11 +322,52 @@ TEST(Batch, AnUnwritableControlFileStopsTheRun) {
 TEST(Batch, TheEngineFailingEveryTimeStillFinishes) {
     testutil::ScratchDir scratch;
     writeStructures();
-    writeText("pdblist", "a.pdb");
-    const RunResult run = runDriver({"structures", "no-such-engine"});
+    writeText("pdblist", "a.pdb a.pdb");
+    writeText("TEMP.fail", "");  // the test engine fails on TEMP.pdb
+    const RunResult run = runDriver();
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, problem("a.pdb") + "\nFinished\n");
+    EXPECT_EQ(run.out, problem("a.pdb") + problem("a.pdb") + "\nFinished\n");
     EXPECT_EQ(listDir(), kLeftBehind);
+}
+
+// Without the engine's files nothing can work: the run ends before it
+// writes anything, and an earlier score file stays.
+TEST(Batch, AnEngineDirectoryWithoutItsFilesStopsTheRun) {
+    const struct {
+        const char* what;
+        const char* remove;  // file removed from a copy of the test engine
+    } cases[] = {{"no accall", "accall"},
+                 {"no radii", "vdw.radii"},
+                 {"no reference areas", "standard.data"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testutil::ScratchDir scratch;
+        writeStructures();
+        writeText("pdblist", "a.pdb");
+        writeText(kScoreFileName, "earlier scores\n");
+        fs::copy(KAVZUR_FAKE_ENGINE_DIR, "engine");
+        fs::remove(fs::path("engine") / c.remove);
+        const RunResult run = runDriver({"structures", "engine"});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "\nError in NACCESS directory: engine/" + std::string(c.remove) +
+                               " is missing or not usable. !!!\n");
+        EXPECT_EQ(readText(kScoreFileName), "earlier scores\n");
+        EXPECT_EQ(listDir(), (std::vector<std::string>{kScoreFileName, "engine", "pdblist",
+                                                       "structures"}));
+    }
+}
+
+TEST(Batch, AnAccallThatCannotBeRunStopsTheRun) {
+    testutil::ScratchDir scratch;
+    writeStructures();
+    writeText("pdblist", "a.pdb");
+    fs::create_directories("engine/accall");  // a directory, not a program
+    writeText("engine/vdw.radii", "");
+    writeText("engine/standard.data", "");
+    const RunResult run = runDriver({"structures", "engine"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "\nError in NACCESS directory: engine/accall is missing or not usable. !!!\n");
+    EXPECT_FALSE(fs::exists(kScoreFileName));
 }
 
 }  // namespace
