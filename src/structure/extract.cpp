@@ -29,7 +29,28 @@ bool isAcceptedAtom(const char* piece) {
     return column(piece, 17) == ' ' && column(piece, 21) == ' ' && column(piece, 27) == ' ';
 }
 
-bool writePiece(std::FILE* out, const char* piece) { return std::fputs(piece, out) >= 0; }
+// Past 99999 atoms the serial number (columns 7-11) no longer fits: files
+// carry hybrid-36 ("A0000") or "*****" there. The engine copies the field to
+// its area files, whose readers take it as a number, so such a serial is
+// written as the record's position in its subunit file (modulo 100000). The
+// serial is used for nothing else; a readable one is copied unchanged.
+void makeSerialReadable(char* piece, int position) {
+    if (std::strncmp(piece, "ATOM", 4) != 0 || std::strcspn(piece, "\n") < 11) return;
+    int i = 6;
+    while (i < 11 && piece[i] == ' ') ++i;
+    if (i < 11 && piece[i] == '-') ++i;
+    bool digits = i < 11;
+    for (; i < 11; ++i) digits = digits && piece[i] >= '0' && piece[i] <= '9';
+    if (digits) return;
+    char serial[16];
+    std::snprintf(serial, sizeof serial, "%5d", position % 100000);
+    std::memcpy(piece + 6, serial, 5);
+}
+
+bool writePiece(std::FILE* out, char* piece, int position) {
+    makeSerialReadable(piece, position);
+    return std::fputs(piece, out) >= 0;
+}
 
 // Closes a file we wrote and says whether everything reached the disk.
 bool closeWritten(File& f) {
@@ -73,7 +94,7 @@ int Extract(const std::string& path) {
 
     // The first line opens subunit one and names its chain, untested.
     char chain = column(piece, 22);
-    bool written = writePiece(subunitA.get(), piece);
+    bool written = writePiece(subunitA.get(), piece, 1);
     int countA = 1;
     int countB = 0;
 
@@ -88,11 +109,11 @@ int Extract(const std::string& path) {
             second = true;
         }
         if (second) {
-            written = writePiece(subunitB.get(), piece) && written;
             ++countB;
+            written = writePiece(subunitB.get(), piece, countB) && written;
         } else {
-            written = writePiece(subunitA.get(), piece) && written;
             ++countA;
+            written = writePiece(subunitA.get(), piece, countA) && written;
         }
     }
 

@@ -162,4 +162,30 @@ TEST(Extract, ReplacesEarlierSubunitFiles) {
     EXPECT_EQ(readText("Complex.pdb"), text);
 }
 
+// The atom record of atomLine with `serial` in columns 7-11.
+std::string withSerial(const char* serial, char chain, int resSeq) {
+    std::string line = atomLine(1, chain, resSeq);
+    line.replace(6, 5, serial);
+    return line;
+}
+
+// Serials past 99999 (hybrid-36, "*****") become the record's position in its
+// subunit file; numbers, negative ones included, stay as they are.
+TEST(Extract, SerialsThatAreNoNumbersBecomePositions) {
+    testutil::ScratchDir scratch;
+    testutil::writeText("TEMP.asa", withSerial("A0000", 'A', 1) + withSerial("99999", 'A', 2) +
+                                        withSerial("*****", 'A', 3) + withSerial("   -1", 'B', 1) +
+                                        withSerial("A000Z", 'B', 2) + withSerial("  1 2", 'B', 3));
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(Extract("TEMP.asa"), 0);
+    ::testing::internal::GetCapturedStdout();
+    const std::string a =
+        withSerial("    1", 'A', 1) + withSerial("99999", 'A', 2) + withSerial("    3", 'A', 3);
+    const std::string b =
+        withSerial("   -1", 'B', 1) + withSerial("    2", 'B', 2) + withSerial("    3", 'B', 3);
+    EXPECT_EQ(readText("ComplexA.pdb"), a);
+    EXPECT_EQ(readText("ComplexB.pdb"), b);
+    EXPECT_EQ(readText("Complex.pdb"), a + b);
+}
+
 }  // namespace
