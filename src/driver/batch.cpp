@@ -8,6 +8,7 @@
 #include "interface/pipeline.h"
 #include "structure/extract.h"
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -98,6 +99,16 @@ bool scoreStructure(const std::string& entry, const std::string& structureDir,
     if (analyse(points, scores, naccessDir) < 0) {
         // The analysis removes its own files on failure.
         std::printf("Error in PDB file ... %s\n", path.c_str());
+        return true;
+    }
+    // Only an engine whose area files hold no usable values gets here with
+    // values that are not numbers; "nan" in a score line would pass for a score.
+    if (!std::isfinite(scores.buriedAreaA) || !std::isfinite(scores.buriedAreaB) ||
+        !std::isfinite(scores.packingSum) || !std::isfinite(scores.complementaritySum)) {
+        std::printf("\nScores are not numbers: the engine's area files are unusable ... exiting\n"
+                    "Error in PDB file ... %s\n",
+                    path.c_str());
+        removeScoredFiles();
         return true;
     }
     const bool written = writeAndFlush(scoreFile, scoreLine(entry, scores));

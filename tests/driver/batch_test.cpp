@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,20 @@ int failFirst(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::
     return scoreAlike(points, scores, dir);
 }
 
+// Succeeds on the first structure with a packing sum that is not a number
+// (what unusable engine output gives), then checks and scores like scoreAlike.
+int notANumberFirst(std::vector<InterfacePoint>& points, ScoreSet& scores,
+                    const std::string& dir) {
+    if (analysisLog.calls == 0) {
+        ++analysisLog.calls;
+        writeText("ComplexP.pdb", "ATOM\n");
+        scores = kFixedScores;
+        scores.packingSum = std::numeric_limits<float>::quiet_NaN();
+        return 2;
+    }
+    return scoreAlike(points, scores, dir);
+}
+
 struct RunResult {
     int status;
     std::string out;
@@ -143,6 +158,12 @@ const ListCase kLists[] = {
      kLineA},
     {"no atom records: nothing to split", "hetero.pdb\na.pdb\n", scoreAlike,
      "Working on structures/hetero.pdb. Error in PDB file ... structures/hetero.pdb\n" +
+         kWorkingA + "\nFinished\n",
+     kLineA},
+    {"scores that are not numbers", "a.pdb a.pdb", notANumberFirst,
+     kWorkingA +
+         "\nScores are not numbers: the engine's area files are unusable ... exiting\n"
+         "Error in PDB file ... structures/a.pdb\n" +
          kWorkingA + "\nFinished\n",
      kLineA},
     {"a failed analysis", "a.pdb a.pdb", failFirst,

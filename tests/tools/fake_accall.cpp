@@ -8,16 +8,86 @@
 //     an area of 10.000 and a radius of 1.80;
 //   - a missing input gives a log without the success line and status 1.
 // On success the log ends with " SOLVA: PROGRAM ENDS CORRECTLY".
+// Misbehaviours, checked before all of these, each asked for by a file
+// "<stem>.<what>" in the working directory that holds words: "skip=N" lets
+// N runs of <stem> through untouched first (0 if absent); the next run
+// misbehaves once and removes the file.
+//   - "<stem>.hang": sleeps "seconds=S" (5 if absent), then carries on as
+//     above;
+//   - "<stem>.crash": writes a log with the success line and half of an area
+//     file, then dies by SIGSEGV with the word "SEGV", else by abort();
+//   - "<stem>.garbage": writes 4000 bytes of noise (NULs, line ends, high
+//     bytes) as the log with the word "log", else as the area file beside a
+//     log with the success line.
+// Built as flaky_accall (KAVZUR_DELEGATE_ENGINE set to the bundled engine's
+// path), it hands every run without a misbehaviour or ".fail" file to the
+// bundled engine instead, which reads the same control file.
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
 bool exists(const std::string& path) { return std::ifstream(path).good(); }
+
+std::string contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The words of a misbehaviour file.
+struct Request {
+    bool due = false;  // misbehave in this run
+    double seconds = 5.0;
+    bool segv = false;
+    bool log = false;
+};
+
+// Reads "<stem>.<what>"; a run that is let through counts down its skip=N.
+Request request(const std::string& path) {
+    Request r;
+    if (!exists(path)) return r;
+    std::istringstream words(contents(path));
+    int skip = 0;
+    std::string rest;
+    for (std::string w; words >> w;) {
+        if (w.rfind("skip=", 0) == 0) {
+            skip = std::atoi(w.c_str() + 5);
+        } else {
+            if (w.rfind("seconds=", 0) == 0) r.seconds = std::atof(w.c_str() + 8);
+            if (w == "SEGV") r.segv = true;
+            if (w == "log") r.log = true;
+            rest += " " + w;
+        }
+    }
+    if (skip > 0) {
+        std::ofstream(path) << "skip=" << skip - 1 << rest << "\n";
+        return r;
+    }
+    std::remove(path.c_str());
+    r.due = true;
+    return r;
+}
+
+// The same noise every time.
+std::string noise() {
+    std::string bytes(4000, '\0');
+    unsigned state = 12345u;
+    for (char& c : bytes) {
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>((state >> 16) & 0xff);
+    }
+    return bytes;
+}
 
 std::string upper4(const std::string& word) {
     std::string k = word.substr(0, 4);
@@ -40,6 +110,25 @@ int main() {
     }
     const std::string::size_type dot = pdbFile.rfind('.');
     const std::string stem = dot == std::string::npos ? pdbFile : pdbFile.substr(0, dot);
+    if (const Request hang = request(stem + ".hang"); hang.due)
+        std::this_thread::sleep_for(std::chrono::duration<double>(hang.seconds));
+    if (const Request garbage = request(stem + ".garbage"); garbage.due) {
+        std::ofstream(stem + ".log", std::ios::binary)
+            << (garbage.log ? noise() : std::string(" SOLVA: PROGRAM ENDS CORRECTLY\n"));
+        if (!garbage.log) std::ofstream(stem + ".asa", std::ios::binary) << noise();
+        return 0;
+    }
+    if (const Request crash = request(stem + ".crash"); crash.due) {
+        std::ofstream(stem + ".log") << " SOLVA: PROGRAM ENDS CORRECTLY\n";
+        std::ofstream(stem + ".asa") << "ATOM      1  N   MET A   1      27.340  24.430   2.6";
+        // Default actions, so that a sanitizer's handler cannot turn the crash
+        // into an ordinary exit.
+        std::signal(SIGSEGV, SIG_DFL);
+        std::signal(SIGABRT, SIG_DFL);
+        if (crash.segv) std::raise(SIGSEGV);
+        std::abort();
+    }
+
     std::ofstream log(stem + ".log");
     log << "fake accall\n PDB FILE INPUT " << pdbFile << "\n";
 
@@ -47,6 +136,17 @@ int main() {
         log << " failure requested\n";
         return 1;
     }
+#ifdef KAVZUR_DELEGATE_ENGINE
+    // Standard input is the control file itself: read it again from the start.
+    if (lseek(0, 0, SEEK_SET) == 0) {
+        char program[] = KAVZUR_DELEGATE_ENGINE;
+        char* argv[] = {program, nullptr};
+        log.close();
+        execv(program, argv);
+    }
+    log << " ERROR: cannot start " << KAVZUR_DELEGATE_ENGINE << "\n";
+    return 1;
+#endif
     if (exists(stem + ".asa.fixture")) {
         std::ifstream from(stem + ".asa.fixture", std::ios::binary);
         std::ofstream to(stem + ".asa", std::ios::binary);
