@@ -1,0 +1,90 @@
+// Starting kav_zur as a user does, in a working directory of its own, and
+// comparing text files line by line.
+#pragma once
+
+#include "scratch_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+
+struct RunResult {
+    int status;       // exit status; -1 when the program did not exit normally
+    std::string out;  // standard output
+    std::string err;  // standard error
+};
+
+// Runs kav_zur in `dir` with `args` and the extra environment `env`. Its
+// output is collected in files beside `dir`, which stays as the run left it.
+inline RunResult runKavZur(const fs::path& dir, std::vector<std::string> args,
+                           const std::vector<std::pair<std::string, std::string>>& env = {}) {
+    const fs::path outPath = dir.parent_path() / "stdout.txt";
+    const fs::path errPath = dir.parent_path() / "stderr.txt";
+    args.insert(args.begin(), KAVZUR_BINARY);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0)
+            _exit(127);
+        for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = -1;
+    RunResult run{-1, "", ""};
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        run.status = WEXITSTATUS(status);
+    run.out = testutil::readText(outPath);
+    run.err = testutil::readText(errPath);
+    fs::remove(outPath);
+    fs::remove(errPath);
+    return run;
+}
+
+inline std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size() - 1;
+        lines.push_back(text.substr(start, end + 1 - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Exact comparison that names the first lines that differ.
+inline void expectSameLines(const std::string& actual, const std::string& expected,
+                            const std::string& what) {
+    const std::vector<std::string> a = splitLines(actual);
+    const std::vector<std::string> e = splitLines(expected);
+    int reported = 0;
+    for (std::size_t i = 0; i < std::max(a.size(), e.size()) && reported < 5; ++i) {
+        const std::string got = i < a.size() ? a[i] : "<no line>";
+        const std::string want = i < e.size() ? e[i] : "<no line>";
+        if (got != want) {
+            ADD_FAILURE() << what << ", line " << i + 1 << ":\n  got:  " << got
+                          << "\n  want: " << want;
+            ++reported;
+        }
+    }
+}
+
+}  // namespace e2e
