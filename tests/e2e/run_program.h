@@ -27,11 +27,14 @@ struct RunResult {
 };
 
 // Runs kav_zur in `dir` with `args` and the extra environment `env`. Its
-// output is collected in files beside `dir`, which stays as the run left it.
+// output is collected in files in `outDir` (by default beside `dir`, which
+// stays as the run left it).
 inline RunResult runKavZur(const fs::path& dir, std::vector<std::string> args,
-                           const std::vector<std::pair<std::string, std::string>>& env = {}) {
-    const fs::path outPath = dir.parent_path() / "stdout.txt";
-    const fs::path errPath = dir.parent_path() / "stderr.txt";
+                           const std::vector<std::pair<std::string, std::string>>& env = {},
+                           fs::path outDir = {}) {
+    if (outDir.empty()) outDir = dir.parent_path();
+    const fs::path outPath = outDir / "stdout.txt";
+    const fs::path errPath = outDir / "stderr.txt";
     args.insert(args.begin(), KAVZUR_BINARY);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
