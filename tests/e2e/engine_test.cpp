@@ -1,0 +1,124 @@
+// Engines that misbehave, run through the real program: the bundled engine
+// behind the test engine's misbehaviours (tests/tools/fake_accall.cpp). Three
+// copies of 1ycr are scored; the second one meets the misbehaving run and
+// must end in its message, never in a crash, a wait without end, a partial
+// line or a lost line of the others.
+#include "driver/score_file.h"
+#include "run_program.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testutil::readText;
+using testutil::writeText;
+
+const std::string kEngine = KAVZUR_FLAKY_ENGINE_DIR;
+// What follows "Working on ../s/1ycr.pdb." (its blank included) when 1ycr is split.
+const std::string kSplit =
+    "  Subunit one contains 705 atoms and Subunit two contains 113 atoms.\n";
+const std::string kWorking = "Working on ../s/1ycr.pdb." + kSplit;
+const std::string kProblem = "\nProblem in NACEESS program ... exiting\n";
+const std::string kError = "Error in PDB file ... ../s/1ycr.pdb\n";
+const std::string kPackingProblem =
+    "\nProblem in NACEESS program in computing interface packing ... KAV will be wrong\n";
+
+std::string stopped(const char* how) { return "\n" + kEngine + "/accall " + how; }
+
+enum class Line { Kept, None, NoPacking };
+
+struct EngineCase {
+    const char* what;
+    const char* file;     // the misbehaviour file in the working directory
+    const char* request;  // its words; skip=N lets the first structure's runs through
+    const char* timeout;  // KAV_ZUR_ENGINE_TIMEOUT
+    std::string message;  // what the second structure prints after "Working on ../s/1ycr.pdb."
+    Line line;            // the second structure's score line
+};
+
+const EngineCase kCases[] = {
+    {"the first run aborts", "TEMP.crash", "skip=1", "",
+     " " + stopped("ended by signal 6") + kProblem, Line::None},
+    {"the complex run dies by SIGSEGV", "Complex.crash", "skip=1 SEGV", "",
+     kSplit + stopped("ended by signal 11") + kProblem + kError, Line::None},
+    {"a subunit run hangs past the time limit", "ComplexA.hang", "skip=1 seconds=60", "1",
+     kSplit + stopped("ran longer than 1 s and was stopped") + kProblem + kError,
+     Line::None},
+    {"a slow run within the time limit is waited for", "TEMP.hang", "skip=1 seconds=0.5", "",
+     kSplit, Line::Kept},
+    {"the first run writes a garbage log", "TEMP.garbage", "skip=1 log", "", " " + kProblem,
+     Line::None},
+    {"the first run writes a garbage area file", "TEMP.garbage", "skip=1", "",
+     "  Subunit one contains 1 atoms and Subunit two contains 0 atoms.\n" + kProblem + kError,
+     Line::None},
+    {"the complex run writes a garbage area file", "Complex.garbage", "skip=1", "",
+     kSplit + kError, Line::None},
+    {"a subunit run writes a garbage area file", "ComplexB.garbage", "skip=1", "",
+     kSplit + kError, Line::None},
+    {"the packing run aborts", "ComplexP.crash", "skip=1", "",
+     kSplit + stopped("ended by signal 6") + kPackingProblem, Line::NoPacking},
+    {"the packing run hangs past the time limit", "ComplexP.hang", "skip=1 seconds=60", "1",
+     kSplit + stopped("ran longer than 1 s and was stopped") + kPackingProblem,
+     Line::NoPacking},
+    {"the packing run writes a garbage area file", "ComplexP.garbage", "skip=1", "",
+     kSplit +
+         "\nScores are not numbers: the engine's area files are unusable ... exiting\n" + kError,
+     Line::None},
+};
+
+void PrintTo(const EngineCase& c, std::ostream* os) { *os << c.what; }
+
+class EngineTest : public ::testing::TestWithParam<EngineCase> {};
+
+TEST_P(EngineTest, TheStructureEndsInItsMessage) {
+    const EngineCase& c = GetParam();
+    testutil::ScratchDir scratch;
+    fs::create_directory(scratch.parent() / "s");
+    fs::copy_file(fs::path(KAVZUR_SOURCE_DIR) / "tests/data/1ycr.pdb",
+                  scratch.parent() / "s/1ycr.pdb");
+    writeText("pdblist", "1ycr.pdb\n1ycr.pdb\n1ycr.pdb\n");
+    writeText(c.file, c.request);
+
+    const auto start = std::chrono::steady_clock::now();
+    const e2e::RunResult run = e2e::runKavZur(scratch.work(), {"../s", kEngine},
+                                              {{"KAV_ZUR_ENGINE_TIMEOUT", c.timeout}});
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    e2e::expectSameLines(run.out,
+                         kWorking + "Working on ../s/1ycr.pdb." + c.message + kWorking +
+                             "\nFinished\n",
+                         "console");
+    // The other two lines are the same, whatever happened in between.
+    const std::vector<std::string> lines = e2e::splitLines(readText(kScoreFileName));
+    const std::size_t header = e2e::splitLines(scoreHeader()).size();
+    ASSERT_GE(lines.size(), header + 2) << readText(kScoreFileName);
+    const std::string good = lines[header];
+    EXPECT_EQ(good.rfind("1ycr.pdb\t", 0), 0u) << good;
+    std::string middle;
+    if (c.line == Line::Kept) middle = good;
+    if (c.line == Line::NoPacking) {
+        // Area and ZUr as before, KAV 0.
+        const std::size_t kav = good.find('\t', good.find('\t') + 1);
+        middle = good.substr(0, kav) + "\t          0.000000" + good.substr(good.find('\t', kav + 1));
+    }
+    e2e::expectSameLines(readText(kScoreFileName), scoreHeader() + good + middle + good,
+                         kScoreFileName);
+    // Everything is cleaned up, the misbehaviour file included.
+    EXPECT_EQ(testutil::listDir(), (std::vector<std::string>{kScoreFileName, "pdblist"}));
+    // A hanging engine is stopped long before it would have ended by itself.
+    if (std::string(c.request).find("seconds=60") != std::string::npos) {
+        EXPECT_LT(seconds, 30.0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, EngineTest, ::testing::ValuesIn(kCases));
+
+}  // namespace
