@@ -1,9 +1,22 @@
 #!/usr/bin/env bash
-# Builds everything in build-test/ and runs every test; fails on any failure.
+# Builds everything in build-test/ and runs every test; then builds it again
+# in build-test-asan/ with AddressSanitizer and UndefinedBehaviorSanitizer
+# and runs every test there. Fails on any failure or sanitizer report.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+jobs="$(nproc)"
 
 "$repo/scripts/install-deps.sh"
+
+echo "== tests"
 cmake -S "$repo" -B "$repo/build-test" -G Ninja
-cmake --build "$repo/build-test" -j"$(nproc)"
-ctest --test-dir "$repo/build-test" --output-on-failure
+cmake --build "$repo/build-test" -j"$jobs"
+ctest --test-dir "$repo/build-test" --output-on-failure -j"$jobs"
+
+echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S "$repo" -B "$repo/build-test-asan" -G Ninja -DKAVZUR_SANITIZE=ON
+cmake --build "$repo/build-test-asan" -j"$jobs"
+# Any report ends the process with a failure; leaks count too.
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+ctest --test-dir "$repo/build-test-asan" --output-on-failure -j"$jobs"
