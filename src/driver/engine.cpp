@@ -14,9 +14,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <pthread.h>
+#include <sys/signalfd.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -60,9 +61,41 @@ struct ProcessFd {
     ProcessFd& operator=(const ProcessFd&) = delete;
 };
 
-// Waits up to `seconds` for the child to end, without taking its status.
-// True when it ended in time.
-bool waitForExit(pid_t pid, double seconds) {
+// The signals that end a run from outside (Ctrl-C, kill, a closed terminal)
+// do not reach an engine in its own process group. While the engine runs
+// they are held back and read from a descriptor, so that the engine can be
+// stopped before they take their usual effect.
+struct HeldSignals {
+    sigset_t held;
+    sigset_t previous;
+    int fd = -1;
+    HeldSignals() {
+        sigemptyset(&held);
+        for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, s);
+        pthread_sigmask(SIG_BLOCK, &held, &previous);
+        fd = signalfd(-1, &held, SFD_CLOEXEC | SFD_NONBLOCK);
+    }
+    ~HeldSignals() {
+        if (fd >= 0) close(fd);
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
+    HeldSignals(const HeldSignals&) = delete;
+    HeldSignals& operator=(const HeldSignals&) = delete;
+
+    // The number of a signal that arrived, or 0.
+    int arrived() const {
+        signalfd_siginfo info{};
+        if (fd >= 0 && read(fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+            return static_cast<int>(info.ssi_signo);
+        return 0;
+    }
+};
+
+enum class Wait { Ended, TimedOut, Signalled };
+
+// Waits up to `seconds` for the child to end, without taking its status, or
+// until one of the held signals arrives (its number goes to `signal`).
+Wait waitForExit(pid_t pid, double seconds, const HeldSignals& signals, int& signal) {
     using Clock = std::chrono::steady_clock;
     const auto deadline =
         Clock::now() + std::chrono::duration_cast<Clock::duration>(
@@ -73,19 +106,19 @@ bool waitForExit(pid_t pid, double seconds) {
         siginfo_t info{};
         if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
             info.si_pid == pid)
-            return true;
+            return Wait::Ended;
+        if ((signal = signals.arrived()) != 0) return Wait::Signalled;
         const auto left = deadline - Clock::now();
-        if (left <= Clock::duration::zero()) return false;
-        if (process.fd >= 0) {
-            const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-            pollfd p{process.fd, POLLIN, 0};
-            poll(&p, 1, static_cast<int>(std::min<long long>(ms, 60000)));
-        } else {
-            // No process descriptor: look again after a pause that grows to 1 ms,
-            // short beside an engine run.
-            std::this_thread::sleep_for(pause);
+        if (left <= Clock::duration::zero()) return Wait::TimedOut;
+        // Without a process descriptor, look again after a pause that grows
+        // to 1 ms, short beside an engine run.
+        long long ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+        if (process.fd < 0) {
+            ms = std::min<long long>(ms, std::chrono::ceil<std::chrono::milliseconds>(pause).count());
             pause = std::min(pause * 2, std::chrono::microseconds(1000));
         }
+        pollfd watched[2] = {{signals.fd, POLLIN, 0}, {process.fd, POLLIN, 0}};
+        poll(watched, 2, static_cast<int>(std::min<long long>(ms, 60000)));
     }
 }
 
@@ -108,8 +141,10 @@ bool runAccall(const std::string& naccessDir, const std::string& controlFile) {
     // The engine gets a process group of its own, so that a stopped engine
     // takes along whatever it started (NACCESS's accall is a script).
     SpawnAttributes sa;
-    if (posix_spawnattr_setflags(&sa.attr, POSIX_SPAWN_SETPGROUP) != 0 ||
-        posix_spawnattr_setpgroup(&sa.attr, 0) != 0)
+    HeldSignals signals;
+    if (posix_spawnattr_setflags(&sa.attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK) != 0 ||
+        posix_spawnattr_setpgroup(&sa.attr, 0) != 0 ||
+        posix_spawnattr_setsigmask(&sa.attr, &signals.previous) != 0)
         return false;
 
     // Whatever we printed so far must come before anything the engine prints.
@@ -125,14 +160,22 @@ bool runAccall(const std::string& naccessDir, const std::string& controlFile) {
         return false;
 
     const double timeout = engineTimeout();
-    const bool ended = waitForExit(pid, timeout);
-    if (!ended && kill(-pid, SIGKILL) != 0) kill(pid, SIGKILL);
+    int signal = 0;
+    const Wait waited = waitForExit(pid, timeout, signals, signal);
+    if (waited != Wait::Ended && kill(-pid, SIGKILL) != 0) kill(pid, SIGKILL);
 
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) return false;
     }
-    if (!ended) {
+    if (waited == Wait::Signalled) {
+        // The engine is gone; now the signal takes its usual effect.
+        std::fflush(stdout);
+        pthread_sigmask(SIG_SETMASK, &signals.previous, nullptr);
+        raise(signal);
+        return false;
+    }
+    if (waited == Wait::TimedOut) {
         std::printf("\n%s ran longer than %g s and was stopped", program.c_str(), timeout);
         return false;
     }

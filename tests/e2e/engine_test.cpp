@@ -8,7 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <csignal>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -120,5 +124,38 @@ TEST_P(EngineTest, TheStructureEndsInItsMessage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, EngineTest, ::testing::ValuesIn(kCases));
+
+// Ctrl-C, kill or a closed terminal while the engine runs: the engine (in a
+// process group of its own, which the terminal does not reach) is stopped
+// first, then the signal ends kav_zur as usual; the lines already written stay.
+TEST(EngineSignals, ASignalStopsTheEngineToo) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        testutil::ScratchDir scratch;
+        fs::create_directory(scratch.parent() / "s");
+        fs::copy_file(fs::path(KAVZUR_SOURCE_DIR) / "tests/data/1ycr.pdb",
+                      scratch.parent() / "s/1ycr.pdb");
+        writeText("pdblist", "1ycr.pdb\n1ycr.pdb\n");
+        writeText("ComplexA.hang", "skip=1 seconds=60");
+
+        const e2e::Started started = e2e::startKavZur(scratch.work(), {"../s", kEngine});
+        // The engine tells its process id once it hangs.
+        pid_t engine = 0;
+        for (int i = 0; i < 3000 && engine == 0; ++i) {
+            engine = std::atoi(readText("ComplexA.hanging").c_str());
+            if (engine == 0) usleep(10000);
+        }
+        ASSERT_GT(engine, 0) << "the engine never hung";
+        kill(started.pid, signal);
+        const e2e::RunResult run = e2e::finishKavZur(started);
+
+        EXPECT_EQ(run.signal, signal);
+        EXPECT_EQ(kill(engine, 0), -1) << "the engine still runs";
+        EXPECT_EQ(run.out, kWorking + "Working on ../s/1ycr.pdb." + kSplit);
+        const std::vector<std::string> lines = e2e::splitLines(readText(kScoreFileName));
+        ASSERT_EQ(lines.size(), e2e::splitLines(scoreHeader()).size() + 1);
+        EXPECT_EQ(lines.back().rfind("1ycr.pdb\t", 0), 0u);
+    }
+}
 
 }  // namespace

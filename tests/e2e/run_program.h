@@ -22,43 +22,63 @@ namespace fs = std::filesystem;
 
 struct RunResult {
     int status;       // exit status; -1 when the program did not exit normally
+    int signal;       // the signal that ended it, or 0
     std::string out;  // standard output
     std::string err;  // standard error
 };
 
-// Runs kav_zur in `dir` with `args` and the extra environment `env`. Its
+// A kav_zur process that has been started; its output goes to files in outDir.
+struct Started {
+    pid_t pid;
+    fs::path outPath;
+    fs::path errPath;
+};
+
+// Starts kav_zur in `dir` with `args` and the extra environment `env`. Its
 // output is collected in files in `outDir` (by default beside `dir`, which
 // stays as the run left it).
-inline RunResult runKavZur(const fs::path& dir, std::vector<std::string> args,
+inline Started startKavZur(const fs::path& dir, std::vector<std::string> args,
                            const std::vector<std::pair<std::string, std::string>>& env = {},
                            fs::path outDir = {}) {
     if (outDir.empty()) outDir = dir.parent_path();
-    const fs::path outPath = outDir / "stdout.txt";
-    const fs::path errPath = outDir / "stderr.txt";
+    Started started{-1, outDir / "stdout.txt", outDir / "stderr.txt"};
     args.insert(args.begin(), KAVZUR_BINARY);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
 
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    started.pid = fork();
+    if (started.pid == 0) {
+        const int out = open(started.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(started.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0)
             _exit(127);
         for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
         execv(argv[0], argv.data());
         _exit(127);
     }
+    return started;
+}
+
+// Waits for a started kav_zur to end and collects its output.
+inline RunResult finishKavZur(const Started& started) {
     int status = -1;
-    RunResult run{-1, "", ""};
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        run.status = WEXITSTATUS(status);
-    run.out = testutil::readText(outPath);
-    run.err = testutil::readText(errPath);
-    fs::remove(outPath);
-    fs::remove(errPath);
+    RunResult run{-1, 0, "", ""};
+    if (started.pid > 0 && waitpid(started.pid, &status, 0) == started.pid) {
+        if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
+    }
+    run.out = testutil::readText(started.outPath);
+    run.err = testutil::readText(started.errPath);
+    fs::remove(started.outPath);
+    fs::remove(started.errPath);
     return run;
+}
+
+inline RunResult runKavZur(const fs::path& dir, std::vector<std::string> args,
+                           const std::vector<std::pair<std::string, std::string>>& env = {},
+                           fs::path outDir = {}) {
+    return finishKavZur(startKavZur(dir, std::move(args), env, std::move(outDir)));
 }
 
 inline std::vector<std::string> splitLines(const std::string& text) {

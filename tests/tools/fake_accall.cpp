@@ -12,8 +12,8 @@
 // "<stem>.<what>" in the working directory that holds words: "skip=N" lets
 // N runs of <stem> through untouched first (0 if absent); the next run
 // misbehaves once and removes the file.
-//   - "<stem>.hang": sleeps "seconds=S" (5 if absent), then carries on as
-//     above;
+//   - "<stem>.hang": writes its process id to "<stem>.hanging", sleeps
+//     "seconds=S" (5 if absent), then carries on as above;
 //   - "<stem>.crash": writes a log with the success line and half of an area
 //     file, then dies by SIGSEGV with the word "SEGV", else by abort();
 //   - "<stem>.garbage": writes 4000 bytes of noise (NULs, line ends, high
@@ -110,8 +110,10 @@ int main() {
     }
     const std::string::size_type dot = pdbFile.rfind('.');
     const std::string stem = dot == std::string::npos ? pdbFile : pdbFile.substr(0, dot);
-    if (const Request hang = request(stem + ".hang"); hang.due)
+    if (const Request hang = request(stem + ".hang"); hang.due) {
+        std::ofstream(stem + ".hanging") << getpid() << "\n";
         std::this_thread::sleep_for(std::chrono::duration<double>(hang.seconds));
+    }
     if (const Request garbage = request(stem + ".garbage"); garbage.due) {
         std::ofstream(stem + ".log", std::ios::binary)
             << (garbage.log ? noise() : std::string(" SOLVA: PROGRAM ENDS CORRECTLY\n"));
