@@ -1,6 +1,7 @@
 // libFuzzer target over the engine's readers: control file, PDB file, radii
 // file and reference data, and on whatever atoms the PDB reader accepts, the
-// area calculation and both writers. The first byte chooses the reader.
+// area calculation and both writers. The first byte chooses the reader
+// (its low two bits) and the probe (the next two).
 #include "sasa/control_file.h"
 #include "sasa/lee_richards.h"
 #include "sasa/pdb_reader.h"
@@ -19,7 +20,11 @@ const char* kRadii =
     "RESIDUE ATOM ALA   5\nATOM N    1.65 1\nATOM CA   1.87 0\nATOM C    1.76 0\n"
     "ATOM O    1.40 1\nATOM CB   1.87 0\nRESIDUE WATER HOH   1\nATOM O    1.40 1\n";
 
-void measure(const std::string& text, const sasa::RadiiTable& table) {
+// Probes from the ordinary to the absurd: a zero radius with the smallest
+// probe gives vanishing spheres.
+const double kProbes[] = {1.4, 0.4, 1e-300, 50.0};
+
+void measure(const std::string& text, const sasa::RadiiTable& table, double probe) {
     std::istringstream in(text);
     sasa::ReadOptions options;
     options.hetatoms = options.waters = options.hydrogens = (text.size() % 2) == 1;
@@ -28,7 +33,7 @@ void measure(const std::string& text, const sasa::RadiiTable& table) {
     const auto radii = sasa::assignRadii(pdb.atoms, table);
     std::vector<sasa::Sphere> spheres;
     for (std::size_t i = 0; i < pdb.atoms.size(); ++i)
-        spheres.push_back({pdb.atoms[i].x, pdb.atoms[i].y, pdb.atoms[i].z, radii[i].radius + 1.4});
+        spheres.push_back({pdb.atoms[i].x, pdb.atoms[i].y, pdb.atoms[i].z, radii[i].radius + probe});
     const auto areas = sasa::leeRichardsAreas(spheres, 20);
     std::ostringstream out;
     sasa::writeAsa(out, pdb.atoms, areas, radii);
@@ -49,14 +54,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     case 1: {
         std::istringstream radii(kRadii);
-        measure(text, sasa::readRadii(radii).table);
+        measure(text, sasa::readRadii(radii).table, kProbes[(data[0] >> 2) % 4]);
         break;
     }
     case 2: {
         const auto r = sasa::readRadii(in);
         if (r.error.empty())
             measure("ATOM      1  CA  ALA A   1       0.000   0.000   0.000\n"
-                    "HETATM    2 FE   HEM A   2       1.000   1.000   1.000\n", r.table);
+                    "ATOM      2 FE   HEM A   2       0.500   0.500   0.500\n",
+                    r.table, kProbes[(data[0] >> 2) % 4]);
         break;
     }
     default:
