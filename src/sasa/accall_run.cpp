@@ -168,8 +168,9 @@ int runJob(std::istream& control, const std::string& engineDir) {
         if (!rsa->out) return fail(log, "cannot create " + rsa->tempName);
         writeRsa(rsa->out, s.pdbFile, sumResidues(pdb.atoms, areas, radii), reference.table);
     }
-    std::string problem = asa.commit();
-    if (problem.empty() && rsa) problem = rsa->commit();
+    // The .asa, which callers rely on, comes into place last.
+    std::string problem = rsa ? rsa->commit() : std::string();
+    if (problem.empty()) problem = asa.commit();
     if (!problem.empty()) return fail(log, problem);
 
     std::snprintf(text, sizeof text, " CHAINS   %8zu\n RESIDUES %8zu\n ATOMS    %8zu\n",
