@@ -149,6 +149,16 @@ const FileCase kFileCases[] = {
      "\nInterface is too small to triangulate ... exiting ... \n"
      "Error in PDB file ... ../s/case.pdb\n",
      false},
+    {"a first chain of one atom",
+     [](const std::string& p) {
+         const std::string atoms = atomRecords(p);
+         const std::size_t b = atoms.find(" B ");
+         return atoms.substr(0, atoms.find('\n') + 1) + atoms.substr(atoms.rfind('\n', b) + 1);
+     },
+     " Subunit one contains 1 atoms and Subunit two contains 113 atoms.\n"
+     "\nInterface is too small to triangulate ... exiting ... \n"
+     "Error in PDB file ... ../s/case.pdb\n",
+     false},
     {"serials past 99999 as *****",
      [](const std::string& p) { return withSerials(p, 99500, "*****"); }, kSubunits1ycr, true},
     {"serials past 99999 in hybrid-36",
