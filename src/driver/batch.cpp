@@ -65,6 +65,17 @@ std::string missingEngineFile(const std::string& naccessDir) {
     return "";
 }
 
+// Why a structure file could not be copied, in a few words.
+const char* whyUnreadable(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(path, ec))) return "no such file";
+    if (!fs::exists(fs::status(path, ec))) return "a link to nothing";
+    if (fs::is_directory(path, ec)) return "a directory, not a structure file";
+    if (!fs::is_regular_file(path, ec)) return "not a regular file";
+    return "cannot be read";
+}
+
 bool isDirectory(const char* path) {
     std::error_code ec;
     return std::filesystem::is_directory(path, ec);
@@ -81,10 +92,16 @@ bool scoreStructure(const std::string& entry, const std::string& structureDir,
     // Whatever the last structure left must not be measured in place of this
     // one: a copy that fails leaves no TEMP.pdb, and the engine run fails.
     removeTempFiles();
-    copyFile(path, "TEMP.pdb");
+    const bool copied = copyFile(path, "TEMP.pdb");
 
-    if (!runEngine(naccessDir, kControlFiles[0].name, "TEMP.log")) {
+    // A file that cannot be copied is not measured: the engine would fail.
+    if (!copied || !runEngine(naccessDir, kControlFiles[0].name, "TEMP.log")) {
         std::printf("\nProblem in NACEESS program ... exiting\n");
+        if (!copied) std::printf(" %s: %s\n", path.c_str(), whyUnreadable(path));
+        // What the engine found wrong with the copy, TEMP.pdb, of this file.
+        else
+            for (const std::string& error : engineErrors("TEMP.log"))
+                std::printf(" accall: %s\n", error.c_str());
         removeTempFiles();
         return true;
     }

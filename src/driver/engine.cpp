@@ -114,7 +114,8 @@ Wait waitForExit(pid_t pid, double seconds, const HeldSignals& signals, int& sig
         // to 1 ms, short beside an engine run.
         long long ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
         if (process.fd < 0) {
-            ms = std::min<long long>(ms, std::chrono::ceil<std::chrono::milliseconds>(pause).count());
+            const auto step = std::chrono::ceil<std::chrono::milliseconds>(pause).count();
+            ms = std::min<long long>(ms, step);
             pause = std::min(pause * 2, std::chrono::microseconds(1000));
         }
         pollfd watched[2] = {{signals.fd, POLLIN, 0}, {process.fd, POLLIN, 0}};
@@ -196,6 +197,20 @@ bool logSaysSuccess(const std::string& logPath) {
         if (std::strstr(piece, kEngineSuccess)) return true;
     }
     return false;
+}
+
+std::vector<std::string> engineErrors(const std::string& logPath) {
+    std::vector<std::string> errors;
+    File log = openFile(logPath, "r");
+    if (!log) return errors;
+    char piece[90];
+    while (errors.size() < 3 && readPiece(log.get(), piece, sizeof piece)) {
+        if (!std::strstr(piece, "ERROR")) continue;
+        std::string line(piece + std::strspn(piece, " \t"));
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        errors.push_back(line);
+    }
+    return errors;
 }
 
 bool runEngine(const std::string& naccessDir, const std::string& controlFile,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // A control file names the structure to measure and the probe radius.
 struct ControlFile {
@@ -42,6 +43,11 @@ bool runAccall(const std::string& naccessDir, const std::string& controlFile);
 // read in pieces of at most 89 characters, each examined on its own; a
 // missing or empty log means failure.
 bool logSaysSuccess(const std::string& logPath);
+
+// The engine's own words on why a run failed: the lines of the log at
+// `logPath` that contain "ERROR" (at most three, leading blanks and line end
+// removed); empty when there are none.
+std::vector<std::string> engineErrors(const std::string& logPath);
 
 // runAccall followed by logSaysSuccess on `logPath`. The log and its area file
 // (the same name ending in ".asa") are removed first, so that files left by

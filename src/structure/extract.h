@@ -7,7 +7,8 @@
 // Reads the area file at `path` (PDB columns) and writes the three structure
 // files in the working directory. Records are copied verbatim, except that
 // an atom serial that does not read as a number (hybrid-36 or "*****" past
-// 99999 atoms) becomes the record's position in its subunit file. 0 on success; -1 when a file cannot be
-// opened or the input is empty; -2 when an accepted atom record of the first
-// two chains has a blank chain identifier.
+// 99999 atoms) becomes the record's position in its subunit file.
+// 0 on success; -1 when a file cannot be opened or the input is empty; -2
+// when an accepted atom record of the first two chains has a blank chain
+// identifier.
 int Extract(const std::string& path);

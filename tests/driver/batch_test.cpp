@@ -130,8 +130,13 @@ const std::string kWorkingA =
 const std::string kLineA = "a.pdb\t   400.0\t          0.500000\t  0.250000\n";
 const std::vector<std::string> kLeftBehind = {"KAV_ZUr_score.txt", "pdblist", "structures"};
 
-std::string problem(const std::string& entry) {
-    return "Working on structures/" + entry + ". \nProblem in NACEESS program ... exiting\n";
+// The engine's problem message; `reason` says why a structure could not even
+// be copied.
+std::string problem(const std::string& entry, const std::string& reason = "") {
+    std::string text =
+        "Working on structures/" + entry + ". \nProblem in NACEESS program ... exiting\n";
+    if (!reason.empty()) text += " structures/" + entry + ": " + reason + "\n";
+    return text;
 }
 
 struct ListCase {
@@ -149,9 +154,9 @@ const ListCase kLists[] = {
     {"a name listed twice", "a.pdb\n  a.pdb\n", scoreAlike,
      kWorkingA + kWorkingA + "\nFinished\n", kLineA + kLineA},
     {"a missing structure", "missing.pdb\na.pdb\n", scoreAlike,
-     problem("missing.pdb") + kWorkingA + "\nFinished\n", kLineA},
+     problem("missing.pdb", "no such file") + kWorkingA + "\nFinished\n", kLineA},
     {"a directory in place of a structure", "sub a.pdb", scoreAlike,
-     problem("sub") + kWorkingA + "\nFinished\n", kLineA},
+     problem("sub", "a directory, not a structure file") + kWorkingA + "\nFinished\n", kLineA},
     {"a blank chain", "blank.pdb a.pdb", scoreAlike,
      "Working on structures/blank.pdb. Chain identifier missing ... exiting\n"
      "Error in PDB file ... structures/blank.pdb\n" + kWorkingA + "\nFinished\n",
@@ -227,7 +232,7 @@ TEST(Batch, AStaleStructureIsNeverMeasured) {
     writeText("pdblist", "missing.pdb");
 
     const RunResult run = runDriver();
-    EXPECT_EQ(run.out, problem("missing.pdb") + "\nFinished\n");
+    EXPECT_EQ(run.out, problem("missing.pdb", "no such file") + "\nFinished\n");
     EXPECT_EQ(analysisLog.calls, 0);
     EXPECT_EQ(listDir(), kLeftBehind);
 }
@@ -243,7 +248,7 @@ TEST(Batch, HostileNamesReachNoShell) {
     std::string expected;
     for (const std::string& name : names) {
         list += name + "\n";
-        expected += problem(name);
+        expected += problem(name, "no such file");
     }
     writeText("pdblist", list + "a.pdb\n");
 
@@ -387,7 +392,8 @@ TEST(Batch, AnAccallThatCannotBeRunStopsTheRun) {
     writeText("engine/standard.data", "");
     const RunResult run = runDriver({"structures", "engine"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "\nError in NACCESS directory: engine/accall is missing or not usable. !!!\n");
+    EXPECT_EQ(run.out,
+              "\nError in NACCESS directory: engine/accall is missing or not usable. !!!\n");
     EXPECT_FALSE(fs::exists(kScoreFileName));
 }
 

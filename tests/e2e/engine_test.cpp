@@ -111,7 +111,8 @@ TEST_P(EngineTest, TheStructureEndsInItsMessage) {
     if (c.line == Line::NoPacking) {
         // Area and ZUr as before, KAV 0.
         const std::size_t kav = good.find('\t', good.find('\t') + 1);
-        middle = good.substr(0, kav) + "\t          0.000000" + good.substr(good.find('\t', kav + 1));
+        middle = good.substr(0, kav) + "\t          0.000000" +
+                 good.substr(good.find('\t', kav + 1));
     }
     e2e::expectSameLines(readText(kScoreFileName), scoreHeader() + good + middle + good,
                          kScoreFileName);

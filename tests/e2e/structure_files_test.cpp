@@ -24,6 +24,10 @@ using testutil::writeText;
 const fs::path kData = fs::path(KAVZUR_SOURCE_DIR) / "tests/data";
 
 const std::string kProblem = "\nProblem in NACEESS program ... exiting\n";
+const std::string kNoAtoms = kProblem + " accall: ERROR: TEMP.pdb, no atoms to measure\n";
+const std::string kTooShort = kProblem +
+                              " accall: ERROR: TEMP.pdb, line 1072: atom record too short for its "
+                              "coordinates (columns 31-54)\n";
 const std::string kSubunits1ycr =
     " Subunit one contains 705 atoms and Subunit two contains 113 atoms.\n";
 
@@ -107,16 +111,16 @@ struct FileCase {
 };
 
 const FileCase kFileCases[] = {
-    {"an empty file", [](const std::string&) { return std::string(); }, kProblem, false},
-    {"a binary file", [](const std::string&) { return noise(5000); }, kProblem, false},
+    {"an empty file", [](const std::string&) { return std::string(); }, kNoAtoms, false},
+    {"a binary file", [](const std::string&) { return noise(5000); }, kNoAtoms, false},
     {"a file cut in the middle of a coordinate",
      [](const std::string& p) {
          const std::size_t at = p.find("ATOM    762");
          return p.substr(0, at + 50);
      },
-     kProblem, false},
+     kTooShort, false},
     {"a file cut in the middle of an atom name",
-     [](const std::string& p) { return p.substr(0, p.find("ATOM    762") + 15); }, kProblem,
+     [](const std::string& p) { return p.substr(0, p.find("ATOM    762") + 15); }, kTooShort,
      false},
     {"no atom records",
      [](const std::string& p) {
@@ -125,7 +129,7 @@ const FileCase kFileCases[] = {
              if (line.rfind("ATOM", 0) != 0) out += line;
          return out;
      },
-     kProblem, false},
+     kNoAtoms, false},
     {"CRLF line ends",
      [](const std::string& p) {
          std::string out;
@@ -238,12 +242,18 @@ TEST(Pdblist, EveryNameEndsInALineOrAMessage) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
     const std::string working = "Working on ../s/1ycr.pdb. " + kSubunits1ycr;
-    const std::string locked = "Working on ../s/locked.pdb. " +
-                               (lockedReadable ? kSubunits1ycr : kProblem);
+    // A name that cannot be copied gets the engine's message and the reason.
+    const auto problem = [](const std::string& name, const std::string& reason) {
+        return "Working on ../s/" + name + ". " + kProblem + " ../s/" + name + ": " + reason + "\n";
+    };
+    const std::string locked = lockedReadable
+                                   ? "Working on ../s/locked.pdb. " + kSubunits1ycr
+                                   : problem("locked.pdb", "cannot be read");
     e2e::expectSameLines(result.out,
-                         working + "Working on ../s/dir. " + kProblem +
-                             "Working on ../s/pipe. " + kProblem + "Working on ../s/link.pdb. " +
-                             kProblem + working + locked + "\nFinished\n",
+                         working + problem("dir", "a directory, not a structure file") +
+                             problem("pipe", "not a regular file") +
+                             problem("link.pdb", "a link to nothing") + working + locked +
+                             "\nFinished\n",
                          "console");
     const std::string lockedLine =
         lockedReadable ? "locked.pdb" + expectedLine.substr(expectedLine.find('\t')) : "";
