@@ -131,7 +131,8 @@ double engineTimeout() {
     char* end = nullptr;
     const double seconds = std::strtod(text, &end);
     if (*end != '\0' || !std::isfinite(seconds) || seconds <= 0.0) return kEngineTimeoutSeconds;
-    return seconds;
+    // Some 30 years: any longer would overflow the clock's nanoseconds.
+    return std::min(seconds, 1e9);
 }
 
 bool runAccall(const std::string& naccessDir, const std::string& controlFile) {

@@ -26,7 +26,7 @@ inline constexpr const char* kEngineSuccess = "SOLVA: PROGRAM ENDS CORRECTLY";
 
 // How long one engine run may take before it is stopped: 600 s, or the
 // number of seconds in the environment variable KAV_ZUR_ENGINE_TIMEOUT
-// (a positive number; anything else means the default).
+// (a positive number, at most 1e9; anything else means the default).
 inline constexpr double kEngineTimeoutSeconds = 600.0;
 double engineTimeout();
 
