@@ -37,7 +37,7 @@ void measure(const std::string& text, const sasa::RadiiTable& table, double prob
     const auto areas = sasa::leeRichardsAreas(spheres, 20);
     std::ostringstream out;
     sasa::writeAsa(out, pdb.atoms, areas, radii);
-    sasa::writeRsa(out, "fuzz.pdb", sasa::sumResidues(pdb.atoms, areas, radii), {});
+    sasa::writeRsa(out, "fuzz.pdb", "standard.data", sasa::sumResidues(pdb.atoms, areas, radii), {});
 }
 
 }  // namespace

@@ -166,7 +166,7 @@ int runJob(std::istream& control, const std::string& engineDir) {
     if (!s.asaOnly) {
         rsa = std::make_unique<PendingFile>(rsaName);
         if (!rsa->out) return fail(log, "cannot create " + rsa->tempName);
-        writeRsa(rsa->out, s.pdbFile, sumResidues(pdb.atoms, areas, radii), reference.table);
+        writeRsa(rsa->out, s.pdbFile, stdFile, sumResidues(pdb.atoms, areas, radii), reference.table);
     }
     // The .asa, which callers rely on, comes into place last.
     std::string problem = rsa ? rsa->commit() : std::string();

@@ -46,10 +46,10 @@ double relativeArea(double absolute, const AreaSums* reference, AreaClass cls) {
     return 100.0 * absolute / (*reference)[cls];
 }
 
-void writeRsa(std::ostream& out, const std::string& inputName,
+void writeRsa(std::ostream& out, const std::string& inputName, const std::string& referenceName,
               const std::vector<ResidueAreas>& residues, const ReferenceTable& reference) {
     char line[256];
-    out << "REM  Relative accessibilities read from external file\n"
+    out << "REM  Relative accessibilities read from external file \"" << referenceName << "\"\n"
         << "REM  File of summed (Sum) and % (per.) accessibilities for " << inputName << "\n"
         << "REM RES _ NUM      All-atoms   Total-Side   Main-Chain    Non-polar    All polar\n"
         << "REM                ABS   REL    ABS   REL    ABS   REL    ABS   REL    ABS   REL\n";

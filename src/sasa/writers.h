@@ -36,7 +36,8 @@ std::vector<ResidueAreas> sumResidues(const std::vector<PdbAtom>& atoms,
 // Relative value in percent, or -99.9 without a (non-zero) reference.
 double relativeArea(double absolute, const AreaSums* reference, AreaClass cls);
 
-void writeRsa(std::ostream& out, const std::string& inputName,
+// `inputName` and `referenceName` (the standard data file) head the file.
+void writeRsa(std::ostream& out, const std::string& inputName, const std::string& referenceName,
               const std::vector<ResidueAreas>& residues, const ReferenceTable& reference);
 
 }  // namespace sasa

@@ -55,8 +55,10 @@ TEST(Writers, ResiduesSumByClassAndRelativeToReference) {
     sasa::ReferenceTable reference;
     reference.byResidue["ALA"] = {120, 60, 60, 100, 0};
     std::ostringstream out;
-    sasa::writeRsa(out, "in.pdb", residues, reference);
+    sasa::writeRsa(out, "in.pdb", "ref.data", residues, reference);
     const std::string text = out.str();
+    EXPECT_EQ(text.rfind("REM  Relative accessibilities read from external file \"ref.data\"\n"
+                         "REM  File of summed (Sum) and % (per.) accessibilities for in.pdb\n", 0), 0u) << text;
     EXPECT_NE(text.find("RES ALA A   1    60.00  50.0  30.00  50.0  30.00  50.0  50.00  50.0  10.00 -99.9\n"),
               std::string::npos) << text;
     EXPECT_NE(text.find("RES XYZ A   1A   12.00 -99.9   7.00 -99.9   5.00 -99.9   0.00 -99.9  12.00 -99.9\n"),
