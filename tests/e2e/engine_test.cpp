@@ -10,8 +10,8 @@
 
 #include <unistd.h>
 
-#include <csignal>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <vector>
