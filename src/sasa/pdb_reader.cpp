@@ -70,6 +70,7 @@ PdbResult readPdb(std::istream& in, const ReadOptions& options) {
     PdbResult result;
     std::string line;
     long lineNumber = 0;
+    int models = 0;
     // The residue being read (columns 23-27: number and insertion code, with
     // the chain) and the first alternate location met in it.
     std::string residue;
@@ -78,7 +79,10 @@ PdbResult readPdb(std::istream& in, const ReadOptions& options) {
     while (std::getline(in, line)) {
         ++lineNumber;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (startsWith(line, "ENDMDL")) break;  // first model only
+        // First model only: it ends at ENDMDL, or at the next MODEL when
+        // a file leaves out its ENDMDL records.
+        if (startsWith(line, "ENDMDL")) break;
+        if (startsWith(line, "MODEL") && models++ > 0) break;
         const bool atom = startsWith(line, "ATOM");
         const bool het = startsWith(line, "HETATM");
         if (!atom && !het) continue;

@@ -88,6 +88,10 @@ TEST(PdbReader, OnlyTheFirstModel) {
     const auto r = read(text);
     ASSERT_EQ(r.atoms.size(), 1u);
     EXPECT_DOUBLE_EQ(r.atoms[0].x, 1.0);
+    // Without ENDMDL records the next MODEL ends the first.
+    const std::string bare = "MODEL        1\n" + record("ATOM", " CA ", ' ', "GLY", 'A', 1, 1) +
+                             "\nMODEL        2\n" + record("ATOM", " CA ", ' ', "GLY", 'A', 1, 1.5) + "\n";
+    EXPECT_EQ(read(bare).atoms.size(), 1u);
 }
 
 TEST(PdbReader, AlternateLocationsKeepBlankAndFirstMetPerResidue) {
