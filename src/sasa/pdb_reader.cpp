@@ -98,7 +98,7 @@ PdbResult readPdb(std::istream& in, const ReadOptions& options) {
         if (hydrogen && !options.hydrogens) continue;
 
         // Alternate locations: keep the blank one and the first one met in the residue.
-        const std::string key = std::string(1, line[21]) + line.substr(22, 5);
+        const std::string key = line.substr(21, 6);  // chain, residue number, insertion code
         if (!inResidue || key != residue) {
             residue = key;
             inResidue = true;
