@@ -118,11 +118,14 @@ bool scoreStructure(const std::string& entry, const std::string& structureDir,
         std::printf("Error in PDB file ... %s\n", path.c_str());
         return true;
     }
-    // Only an engine whose area files hold no usable values gets here with
-    // values that are not numbers; "nan" in a score line would pass for a score.
-    if (!std::isfinite(scores.buriedAreaA) || !std::isfinite(scores.buriedAreaB) ||
-        !std::isfinite(scores.packingSum) || !std::isfinite(scores.complementaritySum)) {
-        std::printf("\nScores are not numbers: the engine's area files are unusable ... exiting\n"
+    // Buried areas come straight from the engine's area files: only unusable
+    // files make them infinite or not a number, and no interface area can be
+    // printed then. A packing or complementarity sum of 0/0 is a result of
+    // its own (no packing atoms measured, no eligible triangle on one side)
+    // and is printed as the C library prints it.
+    if (!std::isfinite(scores.buriedAreaA) || !std::isfinite(scores.buriedAreaB)) {
+        std::printf("\nBuried areas are not numbers: the engine's area files are unusable ... "
+                    "exiting\n"
                     "Error in PDB file ... %s\n",
                     path.c_str());
         removeScoredFiles();

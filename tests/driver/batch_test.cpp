@@ -82,16 +82,27 @@ int failFirst(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::
 
 // Succeeds on the first structure with a packing sum that is not a number
 // (what unusable engine output gives), then checks and scores like scoreAlike.
-int notANumberFirst(std::vector<InterfacePoint>& points, ScoreSet& scores,
-                    const std::string& dir) {
+// The first structure's scores hold a value that is not a number.
+int notANumberFirst(float ScoreSet::*field, std::vector<InterfacePoint>& points,
+                    ScoreSet& scores, const std::string& dir) {
     if (analysisLog.calls == 0) {
         ++analysisLog.calls;
         writeText("ComplexP.pdb", "ATOM\n");
         scores = kFixedScores;
-        scores.packingSum = std::numeric_limits<float>::quiet_NaN();
+        scores.*field = std::numeric_limits<float>::quiet_NaN();
         return 2;
     }
     return scoreAlike(points, scores, dir);
+}
+
+int packingNotANumberFirst(std::vector<InterfacePoint>& points, ScoreSet& scores,
+                           const std::string& dir) {
+    return notANumberFirst(&ScoreSet::packingSum, points, scores, dir);
+}
+
+int buriedAreaNotANumberFirst(std::vector<InterfacePoint>& points, ScoreSet& scores,
+                              const std::string& dir) {
+    return notANumberFirst(&ScoreSet::buriedAreaB, points, scores, dir);
 }
 
 struct RunResult {
@@ -165,9 +176,13 @@ const ListCase kLists[] = {
      "Working on structures/hetero.pdb. Error in PDB file ... structures/hetero.pdb\n" +
          kWorkingA + "\nFinished\n",
      kLineA},
-    {"scores that are not numbers", "a.pdb a.pdb", notANumberFirst,
+    {"a packing sum that is not a number is printed", "a.pdb a.pdb", packingNotANumberFirst,
+     kWorkingA + kWorkingA + "\nFinished\n",
+     "a.pdb\t   400.0\t               nan\t  0.250000\n" + kLineA},
+    {"a buried area that is not a number gives no line", "a.pdb a.pdb",
+     buriedAreaNotANumberFirst,
      kWorkingA +
-         "\nScores are not numbers: the engine's area files are unusable ... exiting\n"
+         "\nBuried areas are not numbers: the engine's area files are unusable ... exiting\n"
          "Error in PDB file ... structures/a.pdb\n" +
          kWorkingA + "\nFinished\n",
      kLineA},
