@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 namespace {
 
@@ -84,12 +82,8 @@ void findneighbour(std::FILE* out, const std::string& asaPath,
 }
 
 float computepack(const std::string& naccessDir) {
-    // Results of an earlier run must not pass for this one's when the engine
-    // cannot be started or leaves no output.
-    std::error_code ignored;
-    std::filesystem::remove("ComplexP.log", ignored);
-    std::filesystem::remove("ComplexP.asa", ignored);
-
+    // runEngine removes an earlier run's log and area file first, so they
+    // never pass for this run's.
     if (!runEngine(naccessDir, "ComplexP_accall.input", "ComplexP.log")) {
         std::printf("\nProblem in NACEESS program in computing interface packing ... KAV will be "
                     "wrong\n");
