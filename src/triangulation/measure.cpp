@@ -10,6 +10,13 @@ float edgeLength(const InterfacePoint& a, const InterfacePoint& b) {
     return static_cast<float>(std::sqrt(static_cast<double>(squared)));
 }
 
+TriangleSides sidesOf(const std::vector<InterfacePoint>& points, const Triangle& t) {
+    const InterfacePoint& a = points[static_cast<std::size_t>(t.v[0])];
+    const InterfacePoint& b = points[static_cast<std::size_t>(t.v[1])];
+    const InterfacePoint& c = points[static_cast<std::size_t>(t.v[2])];
+    return {a, b, c, edgeLength(a, b), edgeLength(c, b), edgeLength(a, c)};
+}
+
 double heronArea(float dAB, float dCB, float dAC) {
     const float s = ((dAB + dCB) + dAC) / 2.0f;
     const float product = (((s - dAB) * s) * (s - dCB)) * (s - dAC);
@@ -27,13 +34,7 @@ int measureTriangles(const std::vector<InterfacePoint>& points,
     for (int t = 0; t < total; ++t) {
         const Triangle& tri = triangles[static_cast<std::size_t>(t)];
         if (tri.v[0] == -1) continue;
-        const InterfacePoint& a = points[static_cast<std::size_t>(tri.v[0])];
-        const InterfacePoint& b = points[static_cast<std::size_t>(tri.v[1])];
-        const InterfacePoint& c = points[static_cast<std::size_t>(tri.v[2])];
-
-        const float dAB = edgeLength(a, b);
-        const float dCB = edgeLength(c, b);
-        const float dAC = edgeLength(a, c);
+        const auto [a, b, c, dAB, dCB, dAC] = sidesOf(points, tri);
         areas.push_back(static_cast<float>(heronArea(dAB, dCB, dAC)));
 
         centroids.push_back(Vector3{static_cast<double>((a.x + b.x) + c.x) / 3.0,

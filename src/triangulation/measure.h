@@ -10,6 +10,14 @@
 // taken in double precision and rounded to single.
 float edgeLength(const InterfacePoint& a, const InterfacePoint& b);
 
+// A triangle's vertices A, B, C in stored order and its edge lengths
+// dAB = |A - B|, dCB = |C - B|, dAC = |A - C|.
+struct TriangleSides {
+    InterfacePoint a, b, c;
+    float dAB, dCB, dAC;
+};
+TriangleSides sidesOf(const std::vector<InterfacePoint>& points, const Triangle& t);
+
 // Heron's area from three edge lengths: s and the product in single
 // precision, the root in double. A product below zero (collinear or nearly
 // collinear vertices, through rounding) counts as area 0.

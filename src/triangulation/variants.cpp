@@ -75,13 +75,7 @@ CaseScore scoreCase(const std::vector<InterfacePoint>& points, const std::vector
     for (int t = 0; t < ntri; ++t) {
         const Triangle& tri = list[static_cast<std::size_t>(t)];
         if (tri.v[0] == -1) continue;
-        const InterfacePoint& a = points[static_cast<std::size_t>(tri.v[0])];
-        const InterfacePoint& b = points[static_cast<std::size_t>(tri.v[1])];
-        const InterfacePoint& c = points[static_cast<std::size_t>(tri.v[2])];
-
-        const float dAB = edgeLength(a, b);
-        const float dCB = edgeLength(c, b);
-        const float dAC = edgeLength(a, c);
+        const auto [a, b, c, dAB, dCB, dAC] = sidesOf(points, tri);
         const double area = heronArea(dAB, dCB, dAC);
         score.areaExcess += truncated(area / 11.0);
         score.edgeExcess += truncated(static_cast<double>(dAB) / 5.0) +
