@@ -8,6 +8,7 @@
 #include "driver/score_file.h"
 #include "driver/workfiles.h"
 #include "interface/pipeline.h"
+#include "report/report_writer.h"
 
 #include <cmath>
 #include <cstdio>
@@ -68,6 +69,12 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
     Options options;
     if (const int status = parseOptions(argc, argv, options); status != kRunOn) return status;
     const std::string& naccessDir = options.naccessDir;
+
+    std::string why;
+    if (!options.reportDir.empty() && !prepareReportDirectory(options.reportDir, why)) {
+        std::fprintf(stderr, "kav_zur: --report %s: %s\n", options.reportDir.c_str(), why.c_str());
+        return 1;
+    }
 
     const std::string missing = missingEngineFile(naccessDir);
     if (!missing.empty()) {

@@ -4,12 +4,14 @@
 #include "driver/engine.h"
 #include "driver/score_file.h"
 #include "driver/workfiles.h"
+#include "report/report_writer.h"
 #include "structure/extract.h"
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 namespace {
@@ -62,7 +64,13 @@ void scorePrepared(const std::string& path, const EntryContext& context, EntryRe
 
     ScoreSet& scores = result.scores;
     scores = ScoreSet{};
-    if (context.analyse(context.points, scores, naccessDir, result.analysis) < 0) {
+    // What the analysis saw, kept only when a report is asked for.
+    std::unique_ptr<InterfaceReport> report;
+    if (!context.options.reportDir.empty()) report = std::make_unique<InterfaceReport>();
+    result.analysis.report = report.get();
+    const int analysed = context.analyse(context.points, scores, naccessDir, result.analysis);
+    result.analysis.report = nullptr;
+    if (analysed < 0) {
         // The analysis removes its own files on failure.
         std::printf("Error in PDB file ... %s\n", path.c_str());
         result.status = result.analysis.status;
@@ -86,6 +94,7 @@ void scorePrepared(const std::string& path, const EntryContext& context, EntryRe
     }
     result.status = EntryStatus::Scored;
     result.scoreLine = scoreLine(result.name, scores);
+    if (report) writeEntryReport(context.options, result, *report);
     removeScoredFiles();
 }
 

@@ -34,6 +34,7 @@ struct Options {
     bool resume = false;      // --resume
     Shard shard;              // --shard K/N or --shard slurm
     std::string reportDir;    // --report DIR; empty: no reports
+    bool reportHere = false;  // the report goes into reportDir itself, not a folder per entry
 };
 
 // What parseOptions decided.

@@ -1,10 +1,12 @@
 #include "interface/interface_atoms.h"
 
 #include "common/text_file.h"
+#include "report/interface_report.h"
 #include "structure/residue_codes.h"
 
 #include <cstddef>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -41,11 +43,40 @@ void storePoint(std::vector<InterfacePoint>& points, int n, const InterfacePoint
         points.push_back(p);
 }
 
+// Columns first..last (from 1) of a line, blanks trimmed.
+std::string field(const char* line, std::size_t first, std::size_t last) {
+    const std::size_t length = std::strcspn(line, "\n");
+    std::string text;
+    for (std::size_t i = first - 1; i < last && i < length; ++i) text += line[i];
+    const std::size_t start = text.find_first_not_of(' ');
+    if (start == std::string::npos) return "";
+    return text.substr(start, text.find_last_not_of(' ') + 1 - start);
+}
+
+// The area file's first 30 columns are those of the PDB atom record.
+ReportAtom reportAtom(const char* line, const AsaRecord& r, float loss) {
+    ReportAtom atom;
+    atom.atomName = field(line, 13, 16);
+    atom.resName = r.resName;
+    const std::string chain = field(line, 22, 22);
+    atom.chain = chain.empty() ? ' ' : chain[0];
+    atom.resSeq = r.resSeq;
+    const std::string iCode = field(line, 27, 27);
+    atom.iCode = iCode.empty() ? ' ' : iCode[0];
+    atom.x = r.x;
+    atom.y = r.y;
+    atom.z = r.z;
+    atom.buried = loss;
+    return atom;
+}
+
 }  // namespace
 
 int readInterfaceAtoms(std::FILE* subunitAsa, std::FILE* complexAsa,
-                       std::vector<InterfacePoint>& points, SubunitInterface& s) {
+                       std::vector<InterfacePoint>& points, SubunitInterface& s,
+                       std::vector<ReportAtom>* atoms) {
     s = SubunitInterface{};
+    if (atoms) atoms->clear();
     char subunitLine[kPieceSize];
     char complexLine[kPieceSize];
     while (!std::feof(complexAsa) && !std::feof(subunitAsa)) {
@@ -63,6 +94,7 @@ int readInterfaceAtoms(std::FILE* subunitAsa, std::FILE* complexAsa,
         if (!(loss > 0.0f)) continue;
 
         s.buriedArea += loss;
+        if (atoms) atoms->push_back(reportAtom(complexLine, cpx, loss));
         storePoint(points, s.n, InterfacePoint{cpx.x, cpx.y, cpx.z});
         s.sumX += cpx.x;
         s.sumY += cpx.y;

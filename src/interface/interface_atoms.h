@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <vector>
 
+struct ReportAtom;
+
 // What one subunit pass gathers.
 struct SubunitInterface {
     int n = 0;                       // interface atoms, entries 0..n-1 of the points table
@@ -25,8 +27,10 @@ inline constexpr int kMismatchedRecords = -3;
 // until either file ends or gives a line beginning "HET". Interface atoms
 // take the complex line's coordinates and go to points[0..n-1] (the table
 // grows when it is full). Clears `s` first. 0, or kMismatchedRecords.
+// When `atoms` is given, it receives each interface atom's names and loss.
 int readInterfaceAtoms(std::FILE* subunitAsa, std::FILE* complexAsa,
-                       std::vector<InterfacePoint>& points, SubunitInterface& s);
+                       std::vector<InterfacePoint>& points, SubunitInterface& s,
+                       std::vector<ReportAtom>* atoms = nullptr);
 
 // Slot 0 takes the running totals and n; then every slot with atoms becomes
 // its mean (single precision, divided by the count as a float).

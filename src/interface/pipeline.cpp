@@ -5,6 +5,7 @@
 #include "driver/workfiles.h"
 #include "interface/frame.h"
 #include "interface/interface_atoms.h"
+#include "report/interface_report.h"
 #include "scores/complementarity.h"
 #include "scores/packing.h"
 #include "triangulation/grid.h"
@@ -94,8 +95,28 @@ int fail(Streams& streams, AnalysisRecord& record, int code, const char* message
 
 // Reference frame and triangulation of one subunit whose interface atoms are
 // points[0..n-1]. 0, or the failure code.
+// What a report keeps of one side's triangulation.
+void recordSurface(const SubunitInterface& s, int first, int second, int third, float angle,
+                   const Surface& surface, ReportSide& side) {
+    side.classes = s.classes;
+    side.reference[0] = first;
+    side.reference[1] = second;
+    side.reference[2] = third;
+    side.referenceAngle = angle;
+    side.triangles.clear();
+    // The measures are packed: one per kept (not discarded) list entry.
+    std::size_t kept = 0;
+    for (const Triangle& t : surface.triangles) {
+        if (t.v[0] == -1 || kept >= surface.areas.size()) continue;
+        side.triangles.push_back(ReportTriangle{{t.v[0], t.v[1], t.v[2]}, surface.areas[kept],
+                                                surface.centroids[kept], surface.normals[kept]});
+        ++kept;
+    }
+}
+
+// `side`, when given, receives the frame and the kept triangles.
 int triangulateSubunit(const std::vector<InterfacePoint>& points, SubunitInterface& s,
-                       FrameTables& tables, Surface& surface) {
+                       FrameTables& tables, Surface& surface, ReportSide* side) {
     finishCentroids(s);
     const ClassCentroids& c = s.classes;
     int first = 100, second = 100, third = 100;  // 100: no slot found
@@ -104,10 +125,12 @@ int triangulateSubunit(const std::vector<InterfacePoint>& points, SubunitInterfa
 
     preprocess(points, tables.frame, s.n, c.x, c.y, c.z, first, second, third);
     const int kept = delaunayMain(points, tables.frame, tables.scratch, s.n, surface.triangles,
-                                  surface.areas, surface.centroids, surface.normals);
+                                  surface.areas, surface.centroids, surface.normals,
+                                  side ? &side->winner : nullptr);
     if (kept < 0) return kGridOverfull;
     if (kept == 0) return kNoSurface;
     surface.count = kept;
+    if (side) recordSurface(s, first, second, third, angle, surface, *side);
     return 0;
 }
 
@@ -128,6 +151,10 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::strin
     InterfaceReport* report = record.report;  // the caller's, kept across the reset
     record = AnalysisRecord{};
     record.report = report;
+    if (report) *report = InterfaceReport{};
+    ReportSide* sideA = report ? &report->sides[0] : nullptr;
+    ReportSide* sideB = report ? &report->sides[1] : nullptr;
+    std::vector<PackingAtom>* packingAtoms = report ? &report->packing : nullptr;
 
     // A failing run stops the call at once; the later runs are not made.
     if (!runEngine(naccessDir, "Complex_accall.input", "Complex.log") ||
@@ -148,35 +175,41 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::strin
     SubunitInterface s;
 
     // Subunit A: the first lines of Complex.asa.
-    if (readInterfaceAtoms(streams.asaA.get(), streams.asaComplex.get(), points, s) != 0)
+    if (readInterfaceAtoms(streams.asaA.get(), streams.asaComplex.get(), points, s,
+                           sideA ? &sideA->atoms : nullptr) != 0)
         return fail(streams, record, kMismatchedRecords, nullptr);
     streams.asaA.reset();
     int total = s.n;
     scores.buriedAreaA = s.buriedArea;
+    if (sideA) sideA->buriedArea = s.buriedArea;
     record.interfaceAtomsA = s.n;
     record.buriedA = true;
     if (s.n < kMinAtoms || s.buriedArea < kMinBuriedArea)
         return fail(streams, record, kTooSmallInterface, kTooSmall);
-    if (const int code = triangulateSubunit(points, s, tables, surfaceA); code != 0)
+    if (const int code = triangulateSubunit(points, s, tables, surfaceA, sideA); code != 0)
         return fail(streams, record, code, messageFor(code));
     record.trianglesA = surfaceA.count;
-    findneighbour(streams.packing.get(), "ComplexA.asa", points, s.n, kNeighbourCutoffSq);
+    findneighbour(streams.packing.get(), "ComplexA.asa", points, s.n, kNeighbourCutoffSq,
+                  packingAtoms);
 
     // Subunit B: the complex lines that follow A's.
-    if (readInterfaceAtoms(streams.asaB.get(), streams.asaComplex.get(), points, s) != 0)
+    if (readInterfaceAtoms(streams.asaB.get(), streams.asaComplex.get(), points, s,
+                           sideB ? &sideB->atoms : nullptr) != 0)
         return fail(streams, record, kMismatchedRecords, nullptr);
     streams.asaB.reset();
     streams.asaComplex.reset();
     total += s.n;
     scores.buriedAreaB = s.buriedArea;
+    if (sideB) sideB->buriedArea = s.buriedArea;
     record.interfaceAtomsB = s.n;
     record.buriedB = true;
     if (s.n < kMinAtoms || s.buriedArea < kMinBuriedArea)
         return fail(streams, record, kTooSmallInterface, kTooSmall);
-    if (const int code = triangulateSubunit(points, s, tables, surfaceB); code != 0)
+    if (const int code = triangulateSubunit(points, s, tables, surfaceB, sideB); code != 0)
         return fail(streams, record, code, messageFor(code));
     record.trianglesB = surfaceB.count;
-    findneighbour(streams.packing.get(), "ComplexB.asa", points, s.n, kNeighbourCutoffSq);
+    findneighbour(streams.packing.get(), "ComplexB.asa", points, s.n, kNeighbourCutoffSq,
+                  packingAtoms);
 
     // The packing run reads ComplexP.pdb, so it must be complete on disk
     // first; a file that could not be written whole would give a wrong KAV.
@@ -188,7 +221,8 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::strin
     scores.complementaritySum =
         Sscore(surfaceA.centroids, surfaceA.normals, surfaceA.areas, surfaceA.count,
                surfaceB.centroids, surfaceB.normals, kPairDistanceSq, kPairCosine,
-               scores.buriedAreaA, surfaceB.areas, surfaceB.count);
+               scores.buriedAreaA, surfaceB.areas, surfaceB.count,
+               report ? &report->pairsAB : nullptr, report ? &report->pairsBA : nullptr);
     record.sums = true;
     return total;
 }

@@ -1,5 +1,7 @@
 #include "scores/complementarity.h"
 
+#include "report/interface_report.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -25,7 +27,7 @@ double length(const Vector3& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z *
 // and the summed area of its still-free partners on `other`. A partner is
 // consumed by the first (lowest-numbered) triangle it matches.
 float directionalTotal(const Surface& self, const Surface& other, double maxDistSq,
-                       double minCos) {
+                       double minCos, std::vector<CreditedPair>* pairs) {
     std::vector<char> taken(static_cast<std::size_t>(other.count), 0);
     float total = 0.0f;
     for (int i = 0; i < self.count; ++i) {
@@ -51,6 +53,7 @@ float directionalTotal(const Surface& self, const Surface& other, double maxDist
             if (std::fabs(cosine) > minCos) {
                 partner += other.areas[j];
                 taken[j] = 1;
+                if (pairs) pairs->push_back(CreditedPair{i, j});
             }
         }
         total += partner > self.areas[i] ? self.areas[i] : partner;
@@ -79,15 +82,16 @@ int usableCount(int count, const std::vector<Vector3>& centroids,
 float Sscore(const std::vector<Vector3>& centroidsA, const std::vector<Vector3>& normalsA,
              const std::vector<float>& areasA, int countA, const std::vector<Vector3>& centroidsB,
              const std::vector<Vector3>& normalsB, float maxDistSq, float minCos, float buriedA,
-             const std::vector<float>& areasB, int countB) {
+             const std::vector<float>& areasB, int countB, std::vector<CreditedPair>* pairsAB,
+             std::vector<CreditedPair>* pairsBA) {
     const Surface a{centroidsA, normalsA, areasA, usableCount(countA, centroidsA, normalsA, areasA)};
     const Surface b{centroidsB, normalsB, areasB, usableCount(countB, centroidsB, normalsB, areasB)};
 
     // The thresholds are compared in double, widened from their float values.
     const double distLimit = maxDistSq;
     const double cosLimit = minCos;
-    const float totalA = directionalTotal(a, b, distLimit, cosLimit);
-    const float totalB = directionalTotal(b, a, distLimit, cosLimit);
+    const float totalA = directionalTotal(a, b, distLimit, cosLimit, pairsAB);
+    const float totalB = directionalTotal(b, a, distLimit, cosLimit, pairsBA);
     const float best = totalA > totalB ? totalA : totalB;
 
     const bool includeLarge = !(buriedA < kLargeInterface);

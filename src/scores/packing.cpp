@@ -44,7 +44,8 @@ bool parseAtom(const char* line, PackingAtom& atom) {
 }  // namespace
 
 void findneighbour(std::FILE* out, const std::string& asaPath,
-                   const std::vector<InterfacePoint>& points, int n, float cutoffSq) {
+                   const std::vector<InterfacePoint>& points, int n, float cutoffSq,
+                   std::vector<PackingAtom>* selected) {
     File asa = openFile(asaPath, "r");
     if (!asa) return;  // no trace in the packing file, no message
 
@@ -75,6 +76,7 @@ void findneighbour(std::FILE* out, const std::string& asaPath,
 
     for (const PackingAtom& a : atoms) {
         if (!a.mark) continue;
+        if (selected) selected->push_back(a);
         std::fprintf(out, "ATOM %6d  %-3s %-3s %c%4d%12.3f%8.3f%8.3f\n", a.serial, a.atomName,
                      a.resName, a.chain, a.resSeq, a.x, a.y, a.z);
     }

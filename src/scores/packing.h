@@ -22,9 +22,11 @@ struct PackingAtom {
 
 // Appends to `out` the atoms of the area file `asaPath` that lie within
 // sqrt(cutoffSq) A of one of points[0..n-1], as ATOM records, then "END".
-// An area file that cannot be opened writes nothing.
+// An area file that cannot be opened writes nothing. When `selected` is
+// given, the written atoms are appended to it as well.
 void findneighbour(std::FILE* out, const std::string& asaPath,
-                   const std::vector<InterfacePoint>& points, int n, float cutoffSq);
+                   const std::vector<InterfacePoint>& points, int n, float cutoffSq,
+                   std::vector<PackingAtom>* selected = nullptr);
 
 // Runs the engine on ComplexP.pdb with the 0.40 A probe and returns the
 // packing ratio (atom volume over the volume of the sphere of the same

@@ -1,5 +1,6 @@
 #include "triangulation/grid.h"
 
+#include "report/interface_report.h"
 #include "triangulation/measure.h"
 #include "triangulation/variants.h"
 
@@ -35,6 +36,21 @@ const OrderCases kOrders[6] = {
     {delaunayZXY, {{2, 2, 2}, {2, 2, -2}, {-2, 2, 2}, {-2, 2, -2}}},
     {delaunayZYX, {{2, 2, 2}, {2, 2, -2}, {2, -2, 2}, {2, -2, -2}}},
 };
+
+// The case FindMinCase took: the first whose score equals the new best.
+void nameWinner(int order, const OrderCases& cases, const std::array<CaseScore, 4>& scores,
+                const CaseScore& best, WinningCase& winner) {
+    for (int k = 0; k < 4; ++k) {
+        const CaseScore& s = scores[static_cast<std::size_t>(k)];
+        if (scoreLess(s, best) || scoreLess(best, s)) continue;
+        winner.order = order;
+        winner.direction = k;
+        winner.step[0] = cases.steps[k].sx;
+        winner.step[1] = cases.steps[k].sy;
+        winner.step[2] = cases.steps[k].sz;
+        return;
+    }
+}
 
 double coordinate(const FramePoint& p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
 
@@ -124,7 +140,8 @@ int FindMinCase(const std::array<CaseScore, 4>& scores, CaseScore& best,
 int delaunayMain(const std::vector<InterfacePoint>& points,
                  const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
                  int n, std::vector<Triangle>& triangles, std::vector<float>& areas,
-                 std::vector<Vector3>& centroids, std::vector<Vector3>& normals) {
+                 std::vector<Vector3>& centroids, std::vector<Vector3>& normals,
+                 WinningCase* winner) {
     triangles.clear();
     areas.clear();
     centroids.clear();
@@ -156,7 +173,10 @@ int delaunayMain(const std::vector<InterfacePoint>& points,
         }
         const int r = FindMinCase(scores, best, counts, triangles, lists[0], lists[1], lists[2],
                                   lists[3]);
-        if (r > 0) total = r;
+        if (r > 0) {
+            total = r;
+            if (winner) nameWinner(static_cast<int>(&order - kOrders), order, scores, best, *winner);
+        }
     }
     triangles.resize(static_cast<std::size_t>(total));
     return measureTriangles(points, triangles, total, areas, centroids, normals);

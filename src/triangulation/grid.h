@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+struct WinningCase;
+
 // Returned by delaunayMain when a grid cell would receive a 20th point; the
 // structure then cannot be triangulated.
 inline constexpr int kOverfullCell = -1;
@@ -82,8 +84,10 @@ int FindMinCase(const std::array<CaseScore, 4>& scores, CaseScore& best,
 // winning case's list (discarded entries included) and areas, centroids and
 // normals one entry per kept triangle (resized to the result). Result: the
 // number of kept triangles (0: none), or kOverfullCell after printing the
-// technical-problem message.
+// technical-problem message. When `winner` is given, it names the case
+// whose triangles were kept.
 int delaunayMain(const std::vector<InterfacePoint>& points,
                  const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
                  int n, std::vector<Triangle>& triangles, std::vector<float>& areas,
-                 std::vector<Vector3>& centroids, std::vector<Vector3>& normals);
+                 std::vector<Vector3>& centroids, std::vector<Vector3>& normals,
+                 WinningCase* winner = nullptr);

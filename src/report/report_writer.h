@@ -1,0 +1,28 @@
+// Writing one structure's report: the folder DIR/<entry>/ and its files.
+#pragma once
+
+#include "driver/entry.h"
+#include "driver/options.h"
+#include "report/interface_report.h"
+
+#include <string>
+
+// One path component for a list entry (and, with every pair scored, its
+// sides): a name of letters, digits, '.', '_', '+' and '-' stays as it is;
+// any other character becomes '_' and a short hash of the whole name is
+// appended, so that distinct entries keep distinct folders. Never empty,
+// never "." or "..", at most 200 bytes.
+std::string reportFolderName(const std::string& entry, const std::string& sides);
+
+// Creates the report directory if needed and checks that a file can be
+// created in it. False, with the reason in `why`, when it cannot be used.
+bool prepareReportDirectory(const std::string& dir, std::string& why);
+
+// The folder the entry's report goes to.
+std::string reportFolder(const Options& options, const EntryResult& result);
+
+// Writes every report file of a scored entry into reportFolder(...), taking
+// the complex from the working directory's Complex.pdb. Prints the reason
+// to standard error and returns false when a file cannot be written.
+bool writeEntryReport(const Options& options, const EntryResult& result,
+                      const InterfaceReport& report);
