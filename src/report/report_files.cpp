@@ -133,6 +133,23 @@ std::vector<ReportResidue> interfaceResidues(const InterfaceReport& report) {
     return residues;
 }
 
+std::string complexPdb(const std::string& subunitA, const std::string& subunitB) {
+    std::string text;
+    for (const std::string* subunit : {&subunitA, &subunitB}) {
+        std::size_t start = 0;
+        while (start < subunit->size()) {
+            std::size_t end = subunit->find('\n', start);
+            if (end == std::string::npos) end = subunit->size();
+            const std::string line = subunit->substr(start, end - start);
+            start = end + 1;
+            if (line.rfind("ATOM", 0) != 0 || line.size() < 54) continue;
+            text += line.substr(0, 54) + "  1.00  0.00\n";
+        }
+        text += "TER\n";
+    }
+    return text + "END\n";
+}
+
 std::string interfacePdb(const InterfaceReport& report) {
     std::string text =
         "REMARK   1 INTERFACE ATOMS OF SIDE A, THEN SIDE B\n"
@@ -237,9 +254,10 @@ std::string pymolScript(const InterfaceReport& report) {
                        kSurfaceColours[side][0], kSurfaceColours[side][1], kSurfaceColours[side][2]);
     text +=
         "python end\n"
-        "hide everything\n"
+        "hide everything, complex or interface\n"
         "bg_color white\n"
         "set two_sided_lighting, 1\n"
+        "set cgo_transparency, 0.25\n"
         "show cartoon, complex\n"
         "color grey80, complex\n"
         "show sticks, interface and not name N+C+O\n"
@@ -261,9 +279,12 @@ std::string pymolScript(const InterfaceReport& report) {
         if (number[0] == '-') number = "\\" + number;  // not a range
         const std::string chain =
             plainChain(r.chain) ? format(" and chain %c", r.chain) : std::string();
-        text += format("color kz_%s%d, complex%s and resi %s  # %s, %.2f A2\n",
+        // PyMOL reads no comment after a command: it goes on a line of its own.
+        text += format("# %s %s, %.2f A2\n", r.resName.c_str(), residueNumber(r).c_str(),
+                       r.buried);
+        text += format("color kz_%s%d, (complex or interface)%s and resi %s\n",
                        kSideNames[r.side], shadeOf(r, largest[r.side]), chain.c_str(),
-                       number.c_str(), r.resName.c_str(), r.buried);
+                       number.c_str());
     }
     text +=
         "orient interface\n"

@@ -34,6 +34,11 @@ struct ReportResidue {
 };
 std::vector<ReportResidue> interfaceResidues(const InterfaceReport& report);
 
+// The complex as scored, from the two subunit files' text (the engine's
+// area records): the PDB columns 1-54 of each atom, occupancy 1.00 and
+// B-factor 0.00, "TER" after each side, then "END".
+std::string complexPdb(const std::string& subunitA, const std::string& subunitB);
+
 // Both sides' interface atoms as PDB ATOM records, side A, "TER", side B,
 // "TER", "END"; the buried area of each atom (A²) in the B-factor column.
 std::string interfacePdb(const InterfaceReport& report);

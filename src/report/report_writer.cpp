@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <system_error>
 #include <unistd.h>
 
@@ -45,6 +46,14 @@ bool writeText(const fs::path& path, const std::string& text, std::string& why) 
     return true;
 }
 
+bool readText(const fs::path& path, std::string& text, std::string& why) {
+    std::ifstream in(path, std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in.bad() && in.is_open()) return true;
+    why = path.string() + ": cannot be read";
+    return false;
+}
+
 bool writeAll(const fs::path& folder, const EntryResult& result, const InterfaceReport& report,
               std::string& why) {
     std::error_code ec;
@@ -54,13 +63,12 @@ bool writeAll(const fs::path& folder, const EntryResult& result, const Interface
         return false;
     }
     // The complex as scored: both sides, from the working directory.
-    fs::copy_file("Complex.pdb", folder / kComplexFile, fs::copy_options::overwrite_existing, ec);
-    if (ec) {
-        why = (folder / kComplexFile).string() + ": " + ec.message();
+    std::string subunitA, subunitB;
+    if (!readText("ComplexA.pdb", subunitA, why) || !readText("ComplexB.pdb", subunitB, why))
         return false;
-    }
     // summary.json last: its presence says the folder is complete.
-    return writeText(folder / kInterfaceFile, interfacePdb(report), why) &&
+    return writeText(folder / kComplexFile, complexPdb(subunitA, subunitB), why) &&
+           writeText(folder / kInterfaceFile, interfacePdb(report), why) &&
            writeText(folder / kResiduesFile, residuesTsv(report), why) &&
            writeText(folder / kSurfaceFiles[0], surfaceObj(report, 0), why) &&
            writeText(folder / kSurfaceFiles[1], surfaceObj(report, 1), why) &&

@@ -22,7 +22,8 @@ bool prepareReportDirectory(const std::string& dir, std::string& why);
 std::string reportFolder(const Options& options, const EntryResult& result);
 
 // Writes every report file of a scored entry into reportFolder(...), taking
-// the complex from the working directory's Complex.pdb. Prints the reason
-// to standard error and returns false when a file cannot be written.
+// the complex from the working directory's ComplexA.pdb and ComplexB.pdb.
+// Prints the reason to standard error and returns false when a file cannot
+// be written.
 bool writeEntryReport(const Options& options, const EntryResult& result,
                       const InterfaceReport& report);

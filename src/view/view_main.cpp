@@ -1,0 +1,153 @@
+// kav_zur-view: the report of one structure file, without a pdblist. A thin
+// front end over the batch's per-entry analysis: it makes a working
+// directory of its own, writes the control files there, scores the one
+// entry and writes its report files straight into the output directory.
+#include "driver/control_files.h"
+#include "driver/entry.h"
+#include "driver/options.h"
+#include "interface/pipeline.h"
+#include "report/report_files.h"
+#include "report/report_writer.h"
+
+#include <getopt.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: kav_zur-view [--chains H,L:A] <structure file> <NACCESS directory> <output directory>\n";
+
+constexpr const char* kHelp =
+    "Scores the interface of one structure file as kav_zur does and writes\n"
+    "what the analysis saw into <output directory>: complex.pdb, interface.pdb\n"
+    "(buried area per atom in the B-factor column), residues.tsv,\n"
+    "surface_A.obj, surface_B.obj, pairs.tsv, view.pml (PyMOL), view.cxc\n"
+    "(ChimeraX) and summary.json. The score line goes to standard output.\n"
+    "\n"
+    "  --chains H,L:A  score chains H and L (side one) against chain A (side two)\n"
+    "  -h, --help      print this help and exit\n"
+    "\n"
+    "Exit status: 0 when the structure was scored and its report written, 1\n"
+    "when it could not be scored or the report not written, 2 on a wrong\n"
+    "command line.\n";
+
+int usageError(const char* what) {
+    std::fprintf(stderr, "kav_zur-view: %s\n%s", what, kUsage);
+    return 2;
+}
+
+// A working directory of its own, removed with everything in it at the end.
+struct ScratchDir {
+    fs::path path;
+    fs::path previous;
+    bool make() {
+        std::error_code ec;
+        std::string pattern = (fs::temp_directory_path(ec) / "kav_zur-view.XXXXXX").string();
+        if (ec || !mkdtemp(pattern.data())) return false;
+        path = pattern;
+        previous = fs::current_path(ec);
+        return !ec && chdir(path.c_str()) == 0;
+    }
+    ~ScratchDir() {
+        if (path.empty()) return;
+        std::error_code ec;
+        if (!previous.empty() && chdir(previous.c_str()) != 0) return;
+        fs::remove_all(path, ec);
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    static const option longOptions[] = {{"chains", required_argument, nullptr, 'c'},
+                                         {"help", no_argument, nullptr, 'h'},
+                                         {nullptr, 0, nullptr, 0}};
+    opterr = 0;
+    int c;
+    while ((c = getopt_long(argc, argv, "+:h", longOptions, nullptr)) != -1) {
+        if (c == 'h') {
+            std::printf("%s\n%s", kUsage, kHelp);
+            return 0;
+        }
+        if (c == 'c') {
+            std::string why;
+            if (!parseChainSides(optarg, options.chains, why))
+                return usageError(("--chains: " + why).c_str());
+            continue;
+        }
+        if (c == ':') return usageError("an option lacks its value");
+        return usageError("unknown option");
+    }
+    if (argc - optind != 3) return usageError("a structure file and two directories are needed");
+
+    std::error_code ec;
+    const fs::path file = fs::absolute(argv[optind], ec);
+    const fs::path engine = fs::absolute(argv[optind + 1], ec);
+    const fs::path output = fs::absolute(argv[optind + 2], ec);
+    if (ec) return usageError("the paths cannot be resolved");
+    if (!fs::is_regular_file(file, ec)) {
+        std::fprintf(stderr, "kav_zur-view: %s: no such structure file\n", file.c_str());
+        return 1;
+    }
+    if (!fs::is_regular_file(engine / "accall", ec)) {
+        std::fprintf(stderr, "kav_zur-view: %s: no accall in this NACCESS directory\n",
+                     engine.c_str());
+        return 1;
+    }
+    std::string why;
+    if (!prepareReportDirectory(output.string(), why)) {
+        std::fprintf(stderr, "kav_zur-view: %s: %s\n", output.c_str(), why.c_str());
+        return 1;
+    }
+    // An earlier report here must not pass for this one.
+    fs::remove(output / kSummaryFile, ec);
+
+    options.structureDir = file.parent_path().string();
+    options.naccessDir = engine.string();
+    options.reportDir = output.string();
+    options.reportHere = true;
+
+    ScratchDir scratch;
+    if (!scratch.make()) {
+        std::fprintf(stderr, "kav_zur-view: no working directory can be made\n");
+        return 1;
+    }
+    if (const char* failed = writeControlFiles(options.naccessDir)) {
+        std::fprintf(stderr, "kav_zur-view: control file %s cannot be written\n", failed);
+        return 1;
+    }
+
+    std::vector<InterfacePoint> points(10000);
+    const AnalysisFunction analyse = [](std::vector<InterfacePoint>& p, ScoreSet& s,
+                                        const std::string& dir, AnalysisRecord& record) {
+        return SC_P(p, s, dir, record);
+    };
+    const EntryContext context{options, analyse, points};
+    std::vector<EntryResult> results;
+    scoreEntry(file.filename().string(), context, results);
+    std::printf("\n");
+
+    bool scored = false;
+    for (const EntryResult& r : results) {
+        if (r.scoreLine.empty()) continue;
+        std::fputs(r.scoreLine.c_str(), stdout);
+        scored = true;
+    }
+    if (!scored) {
+        std::fprintf(stderr, "kav_zur-view: %s was not scored: no report\n", file.c_str());
+        return 1;
+    }
+    if (!fs::is_regular_file(output / kSummaryFile, ec)) return 1;
+    std::printf("Report in %s\n", output.c_str());
+    return 0;
+}
