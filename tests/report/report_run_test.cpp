@@ -1,0 +1,280 @@
+// --report and kav_zur-view with the bundled engine on real structures: the
+// files of every scored entry, checked against each other and against the
+// scores they explain.
+#include "run_program.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testutil::readText;
+using testutil::writeText;
+
+const fs::path kData = fs::path(KAVZUR_SOURCE_DIR) / "tests/data";
+const char* const kReportFiles[] = {"complex.pdb",   "interface.pdb", "residues.tsv",
+                                    "surface_A.obj", "surface_B.obj", "pairs.tsv",
+                                    "view.pml",      "view.cxc",      "summary.json"};
+
+std::vector<std::vector<std::string>> tsvRows(const std::string& text) {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(text);
+    std::string line;
+    std::getline(in, line);  // header
+    while (std::getline(in, line)) {
+        std::vector<std::string> fields;
+        std::istringstream f(line);
+        std::string field;
+        while (std::getline(f, field, '\t')) fields.push_back(field);
+        rows.push_back(fields);
+    }
+    return rows;
+}
+
+// The number after the n-th (from 0) "key": in a summary.
+double jsonNumber(const std::string& json, const std::string& key, int n = 0) {
+    std::size_t at = 0;
+    for (int i = 0; i <= n; ++i) {
+        at = json.find("\"" + key + "\": ", at);
+        if (at == std::string::npos) return NAN;
+        at += key.size() + 4;
+    }
+    return std::strtod(json.c_str() + at, nullptr);
+}
+
+// One run over 1ycr (under 1000 A2 buried), 1hpv (over: the large triangles
+// count in the surface sums), a name with "../" and a missing file.
+struct ReportRun {
+    testutil::ScratchDir scratch;
+    fs::path structures = scratch.parent() / "s";
+    e2e::RunResult result;
+    std::string plainScores;  // the score file of the same list without --report
+    ReportRun() {
+        fs::create_directory(structures);
+        fs::copy_file(kData / "1ycr.pdb", structures / "1ycr.pdb");
+        fs::copy_file(kData / "1hpv.pdb", structures / "1hpv.pdb");
+        writeText("pdblist", "1ycr.pdb\nmissing.pdb\n../s/1hpv.pdb\n");
+        e2e::runKavZur(scratch.work(), {"../s", KAVZUR_ENGINE_DIR});
+        plainScores = readText("KAV_ZUr_score.txt");
+        result = e2e::runKavZur(scratch.work(), {"--report", "out", "../s", KAVZUR_ENGINE_DIR});
+    }
+};
+
+ReportRun& run() {
+    static ReportRun* shared = new ReportRun;  // one engine run for all tests
+    return *shared;
+}
+
+TEST(Report, ScoresAreThoseOfARunWithoutIt) {
+    ASSERT_EQ(run().result.status, 0) << run().result.out << run().result.err;
+    EXPECT_EQ(readText(run().scratch.work() / "KAV_ZUr_score.txt"), run().plainScores);
+}
+
+TEST(Report, OneCompleteFolderPerScoredEntryAndNoneElsewhere) {
+    ASSERT_EQ(run().result.status, 0);
+    const fs::path out = run().scratch.work() / "out";
+    const std::vector<std::string> folders = testutil::listDir(out);
+    ASSERT_EQ(folders.size(), 2u);  // the missing file has none
+    EXPECT_EQ(folders[1], "1ycr.pdb");
+    // "../s/1hpv.pdb" stays one folder inside out/, named apart from a plain 1hpv.pdb.
+    EXPECT_EQ(folders[0].find('/'), std::string::npos);
+    EXPECT_NE(folders[0].find("1hpv.pdb"), std::string::npos);
+    EXPECT_NE(folders[0], "1hpv.pdb");
+    for (const std::string& folder : folders)
+        for (const char* file : kReportFiles)
+            EXPECT_TRUE(fs::is_regular_file(out / folder / file)) << folder << "/" << file;
+    EXPECT_EQ(testutil::listDir(run().scratch.parent()),
+              (std::vector<std::string>{"s", "work"}));
+}
+
+class ReportFolder : public ::testing::TestWithParam<const char*> {
+protected:
+    fs::path folder() const {
+        for (const std::string& f : testutil::listDir(run().scratch.work() / "out"))
+            if (f.find(GetParam()) != std::string::npos) return run().scratch.work() / "out" / f;
+        return {};
+    }
+    std::string file(const char* name) const { return readText(folder() / name); }
+};
+
+// interface.pdb's atoms of one side: coordinates and buried areas.
+struct PdbAtom {
+    double x, y, z, buried;
+};
+std::vector<PdbAtom> sideAtoms(const std::string& pdb, int side) {
+    std::vector<PdbAtom> atoms;
+    std::istringstream in(pdb);
+    std::string line;
+    int current = 0;
+    while (std::getline(in, line)) {
+        if (line.rfind("TER", 0) == 0) ++current;
+        if (line.rfind("ATOM", 0) != 0 || current != side) continue;
+        atoms.push_back({std::stod(line.substr(30, 8)), std::stod(line.substr(38, 8)),
+                         std::stod(line.substr(46, 8)), std::stod(line.substr(60, 6))});
+    }
+    return atoms;
+}
+
+TEST_P(ReportFolder, MeshesHoldTheKeptTrianglesOverTheInterfaceAtoms) {
+    const std::string summary = file("summary.json");
+    const char* objs[2] = {"surface_A.obj", "surface_B.obj"};
+    for (int side = 0; side < 2; ++side) {
+        const std::vector<PdbAtom> atoms = sideAtoms(file("interface.pdb"), side);
+        std::istringstream in(file(objs[side]));
+        std::string tag;
+        std::size_t vertices = 0, faces = 0;
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream words(line);
+            words >> tag;
+            if (tag == "v") {
+                double x, y, z;
+                words >> x >> y >> z;
+                ASSERT_LT(vertices, atoms.size());
+                EXPECT_EQ(x, atoms[vertices].x);
+                EXPECT_EQ(y, atoms[vertices].y);
+                EXPECT_EQ(z, atoms[vertices].z);
+                ++vertices;
+            } else if (tag == "f") {
+                std::size_t a, b, c;
+                words >> a >> b >> c;
+                for (std::size_t v : {a, b, c}) EXPECT_TRUE(v >= 1 && v <= atoms.size());
+                ++faces;
+            }
+        }
+        EXPECT_EQ(vertices, atoms.size());
+        EXPECT_EQ(static_cast<double>(faces), jsonNumber(summary, "triangles_" + std::string(side ? "B" : "A")));
+        EXPECT_EQ(static_cast<double>(faces), jsonNumber(summary, "triangles", side));
+    }
+}
+
+TEST_P(ReportFolder, AtomAndResidueAreasSumToEachSidesBuriedArea) {
+    const std::string summary = file("summary.json");
+    const auto residues = tsvRows(file("residues.tsv"));
+    for (int side = 0; side < 2; ++side) {
+        const double buried = jsonNumber(summary, side ? "buried_B" : "buried_A");
+        EXPECT_EQ(buried, jsonNumber(summary, "buried_area", side));
+        const std::vector<PdbAtom> atoms = sideAtoms(file("interface.pdb"), side);
+        double atomSum = 0.0;
+        for (const PdbAtom& a : atoms) atomSum += a.buried;
+        EXPECT_NEAR(atomSum, buried, 0.005 * atoms.size() + 0.01);
+
+        double residueSum = 0.0;
+        int residueAtoms = 0, count = 0;
+        for (const auto& row : residues) {
+            ASSERT_EQ(row.size(), 7u);
+            if (row[0] != (side ? "B" : "A")) continue;
+            residueAtoms += std::stoi(row[5]);
+            residueSum += std::stod(row[6]);
+            ++count;
+        }
+        EXPECT_EQ(static_cast<std::size_t>(residueAtoms), atoms.size());
+        EXPECT_NEAR(residueSum, buried, 0.005 * count + 0.01);
+    }
+}
+
+// The complementarity sum again, from the credited pairs: per triangle the
+// smaller of its area and its partners' summed area, the larger direction's
+// total over the smaller surface.
+TEST_P(ReportFolder, CreditedPairsGiveTheComplementaritySum) {
+    const std::string summary = file("summary.json");
+    std::map<std::string, float> totals;
+    std::string lastKey;
+    float partners = 0.0f, area = 0.0f;
+    auto credit = [&] {
+        if (!lastKey.empty())
+            totals[lastKey.substr(0, 3)] += partners > area ? area : partners;
+    };
+    for (const auto& row : tsvRows(file("pairs.tsv"))) {
+        ASSERT_EQ(row.size(), 7u);
+        const std::string key = row[0] + " " + row[1];
+        if (key != lastKey) {
+            credit();
+            lastKey = key;
+            partners = 0.0f;
+            area = std::stof(row[3]);
+        }
+        partners += std::stof(row[4]);
+    }
+    credit();
+    ASSERT_EQ(totals.size(), 2u);
+    const float best = std::max(totals["A>B"], totals["B>A"]);
+    const auto sA = static_cast<float>(jsonNumber(summary, "surface_sum", 0));
+    const auto sB = static_cast<float>(jsonNumber(summary, "surface_sum", 1));
+    const float sum = sA > sB ? best / sB : best / sA;
+    EXPECT_EQ(sum, static_cast<float>(jsonNumber(summary, "complementarity")));
+}
+
+TEST_P(ReportFolder, ScriptsNameTheirFilesRelativeToThemselves) {
+    for (const char* script : {"view.pml", "view.cxc"}) {
+        const std::string text = file(script);
+        EXPECT_EQ(text.find(folder().string()), std::string::npos) << script;
+        EXPECT_NE(text.find("surface_B"), std::string::npos) << script;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, ReportFolder, ::testing::Values("1ycr.pdb", "1hpv.pdb"));
+
+TEST(Report, UnusableDirectoryStopsTheRunBeforeAnyWork) {
+    testutil::ScratchDir scratch;
+    writeText("pdblist", "1ycr.pdb\n");
+    for (const char* dir : {"pdblist/out", "/proc/kav_zur-report"}) {
+        const e2e::RunResult result =
+            e2e::runKavZur(scratch.work(), {"--report", dir, kData.string(), KAVZUR_ENGINE_DIR});
+        EXPECT_EQ(result.status, 1) << dir;
+        EXPECT_EQ(result.out, "") << dir;
+        EXPECT_NE(result.err.find(dir), std::string::npos) << result.err;
+        EXPECT_EQ(testutil::listDir(), (std::vector<std::string>{"pdblist"}));
+    }
+}
+
+e2e::RunResult runView(const fs::path& dir, std::vector<std::string> args) {
+    e2e::Started started{-1, dir.parent_path() / "stdout.txt", dir.parent_path() / "stderr.txt"};
+    args.insert(args.begin(), KAVZUR_VIEW_BINARY);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    started.pid = fork();
+    if (started.pid == 0) {
+        if (!freopen(started.outPath.c_str(), "w", stdout) ||
+            !freopen(started.errPath.c_str(), "w", stderr) || chdir(dir.c_str()) != 0)
+            _exit(127);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return e2e::finishKavZur(started);
+}
+
+TEST(View, OneFileGivesItsReportAndItsScoreLine) {
+    testutil::ScratchDir scratch;
+    const e2e::RunResult result =
+        runView(scratch.work(), {(kData / "1ycr.pdb").string(), KAVZUR_ENGINE_DIR, "view"});
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    for (const char* file : kReportFiles) EXPECT_TRUE(fs::is_regular_file(fs::path("view") / file)) << file;
+    // The same line as the batch gives, and no working file left behind.
+    const std::string& batch = run().plainScores;
+    const std::size_t at = batch.find("1ycr.pdb");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_NE(result.out.find(batch.substr(at, batch.find('\n', at) + 1 - at)), std::string::npos)
+        << result.out;
+    EXPECT_EQ(testutil::listDir(), (std::vector<std::string>{"view"}));
+}
+
+TEST(View, AStructureThatFailsLeavesNoReport) {
+    testutil::ScratchDir scratch;
+    // Chain A alone: no second side, no interface.
+    std::istringstream in(readText(kData / "1ycr.pdb"));
+    std::string chainA;
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("ATOM", 0) == 0 && line.size() > 21 && line[21] == 'A') chainA += line + "\n";
+    writeText("one_chain.pdb", chainA + "END\n");
+    const e2e::RunResult result = runView(scratch.work(), {"one_chain.pdb", KAVZUR_ENGINE_DIR, "view"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("was not scored"), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists("view/summary.json"));
+}
+
+}  // namespace
