@@ -29,6 +29,8 @@ const NameCase kNames[] = {
     {std::string(300, 'x'), "", ""},
 };
 
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.entry.substr(0, 40) << " " << c.sides; }
+
 class FolderName : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(FolderName, IsOnePathComponentInsideTheReportDirectory) {

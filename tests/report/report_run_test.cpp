@@ -49,6 +49,7 @@ double jsonNumber(const std::string& json, const std::string& key, int n = 0) {
 // One run over 1ycr (under 1000 A2 buried), 1hpv (over: the large triangles
 // count in the surface sums), a name with "../" and a missing file.
 struct ReportRun {
+    fs::path previous = fs::current_path();  // given back: tests share this run
     testutil::ScratchDir scratch;
     fs::path structures = scratch.parent() / "s";
     e2e::RunResult result;
@@ -61,12 +62,13 @@ struct ReportRun {
         e2e::runKavZur(scratch.work(), {"../s", KAVZUR_ENGINE_DIR});
         plainScores = readText("KAV_ZUr_score.txt");
         result = e2e::runKavZur(scratch.work(), {"--report", "out", "../s", KAVZUR_ENGINE_DIR});
+        fs::current_path(previous);
     }
 };
 
 ReportRun& run() {
-    static ReportRun* shared = new ReportRun;  // one engine run for all tests
-    return *shared;
+    static ReportRun shared;  // one run for all tests of a process
+    return shared;
 }
 
 TEST(Report, ScoresAreThoseOfARunWithoutIt) {
@@ -229,6 +231,20 @@ TEST(Report, UnusableDirectoryStopsTheRunBeforeAnyWork) {
         EXPECT_NE(result.err.find(dir), std::string::npos) << result.err;
         EXPECT_EQ(testutil::listDir(), (std::vector<std::string>{"pdblist"}));
     }
+}
+
+TEST(Report, AFolderThatCannotBeWrittenIsNamedAndTheScoreStays) {
+    testutil::ScratchDir scratch;
+    writeText("pdblist", "1ycr.pdb\n");
+    writeText("out/1ycr.pdb", "a file where the folder would go\n");
+    const e2e::RunResult result =
+        e2e::runKavZur(scratch.work(), {"--report", "out", kData.string(), KAVZUR_ENGINE_DIR});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.err.find("the report of 1ycr.pdb is incomplete"), std::string::npos)
+        << result.err;
+    // The header and 1ycr's line, as in the run of the list without --report.
+    const std::string& plain = run().plainScores;
+    EXPECT_EQ(readText("KAV_ZUr_score.txt"), plain.substr(0, plain.find('\n', plain.find("1ycr.pdb")) + 1));
 }
 
 e2e::RunResult runView(const fs::path& dir, std::vector<std::string> args) {
