@@ -258,6 +258,7 @@ std::string pymolScript(const InterfaceReport& report) {
         "bg_color white\n"
         "set two_sided_lighting, 1\n"
         "set cgo_transparency, 0.25\n"
+        "set cartoon_transparency, 0.45\n"
         "show cartoon, complex\n"
         "color grey80, complex\n"
         "show sticks, interface and not name N+C+O\n"
@@ -348,6 +349,19 @@ std::string summaryJson(const std::vector<DetailsField>& details, const Interfac
                     ", " + jsonNumber(s.classes.z[slot]) + "]";
         }
         text += "],\n        \"angle\": " + jsonNumber(s.referenceAngle) + "\n      },\n";
+        // Every class centroid with atoms: slot 0 is the whole interface.
+        text += "      \"class_centroids\": [";
+        bool firstSlot = true;
+        for (int slot = 0; slot < kClassSlots; ++slot) {
+            if (s.classes.count[slot] == 0) continue;
+            text += firstSlot ? "" : ", ";
+            firstSlot = false;
+            text += format("{\"slot\": %d, \"atoms\": %d, \"centroid\": [", slot,
+                           s.classes.count[slot]);
+            text += jsonNumber(s.classes.x[slot]) + ", " + jsonNumber(s.classes.y[slot]) + ", " +
+                    jsonNumber(s.classes.z[slot]) + "]}";
+        }
+        text += "],\n";
         text += format("      \"winning_case\": {\"order\": \"%s\", \"direction\": %d, "
                        "\"step\": [%d, %d, %d]},\n",
                        axisOrderName(s.winner.order), s.winner.direction, s.winner.step[0],

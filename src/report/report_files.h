@@ -64,6 +64,7 @@ std::string pymolScript(const InterfaceReport& report);
 std::string chimeraScript(const InterfaceReport& report);
 
 // The entry's details columns (without its wall time, unknown until the
-// entry ends), the reference triples, the winning cases and the counts.
+// entry ends), the class centroids and reference triple of each side, the
+// winning cases and the counts.
 // Numbers that are not finite are written as the strings "nan", "inf".
 std::string summaryJson(const std::vector<DetailsField>& details, const InterfaceReport& report);

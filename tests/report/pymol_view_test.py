@@ -1,6 +1,7 @@
 """kav_zur-view's view.pml rendered by PyMOL headless: the picture exists,
 is not blank, and shows both surface colours."""
 
+import json
 import os
 import shutil
 import subprocess
@@ -25,6 +26,12 @@ def main(view, engine, structure):
         out = os.path.join(tmp, "report")
         subprocess.run([view, structure, engine, out], check=True, cwd=tmp,
                        stdout=subprocess.DEVNULL)
+        with open(os.path.join(out, "summary.json")) as f:
+            summary = json.load(f)
+        cases = [side["winning_case"]["order"] for side in summary["sides"]]
+        if summary["details"]["status"] != "scored" or not all(cases):
+            print(f"FAIL: summary.json: status {summary['details']['status']}, cases {cases}")
+            return 1
         # Rendered from elsewhere: the script must find its files by itself.
         script = os.path.join(out, "render.pml")
         png = os.path.join(tmp, "view.png")
