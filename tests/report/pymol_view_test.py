@@ -1,5 +1,6 @@
-"""kav_zur-view's view.pml rendered by PyMOL headless: the picture exists,
-is not blank, and shows both surface colours."""
+"""kav_zur-view on one structure: every report file and the score line, and
+its view.pml rendered by PyMOL headless from another directory: the picture
+exists, is not blank, and shows both surface colours."""
 
 import json
 import os
@@ -9,6 +10,8 @@ import sys
 import tempfile
 
 SKIP = 77
+FILES = ["complex.pdb", "interface.pdb", "residues.tsv", "surface_A.obj", "surface_B.obj",
+         "pairs.tsv", "view.pml", "view.cxc", "summary.json"]
 # The surface colours of view.pml: green for side A, magenta for side B.
 
 
@@ -24,8 +27,13 @@ def main(view, engine, structure):
         return SKIP
     with tempfile.TemporaryDirectory() as tmp:
         out = os.path.join(tmp, "report")
-        subprocess.run([view, structure, engine, out], check=True, cwd=tmp,
-                       stdout=subprocess.DEVNULL)
+        run = subprocess.run([view, structure, engine, out], check=True, cwd=tmp,
+                             capture_output=True, text=True)
+        name = os.path.basename(structure)
+        missing = [f for f in FILES if not os.path.isfile(os.path.join(out, f))]
+        if missing or f"\n{name}\t" not in run.stdout or os.listdir(tmp) != ["report"]:
+            print(f"FAIL: missing {missing}, output {run.stdout!r}, left {os.listdir(tmp)}")
+            return 1
         with open(os.path.join(out, "summary.json")) as f:
             summary = json.load(f)
         cases = [side["winning_case"]["order"] for side in summary["sides"]]

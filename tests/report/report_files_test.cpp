@@ -118,14 +118,4 @@ TEST(Summary, ANumberThatIsNotFiniteStaysValidJson) {
     EXPECT_EQ(json.find("seconds"), std::string::npos);
 }
 
-TEST(SurfaceSum, LargeTrianglesCountOnlyWhenAsked) {
-    ReportSide side;
-    side.triangles.resize(3);
-    side.triangles[0].area = 2.0f;
-    side.triangles[1].area = 11.0f;
-    side.triangles[2].area = 11.5f;
-    EXPECT_EQ(surfaceSum(side, false), 13.0f);
-    EXPECT_EQ(surfaceSum(side, true), 24.5f);
-}
-
 }  // namespace

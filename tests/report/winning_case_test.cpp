@@ -68,11 +68,4 @@ TEST(WinningCase, IsTheFirstBestCaseAndItsTrianglesAreTheKeptOnes) {
     }
 }
 
-TEST(WinningCase, OrdersHaveTheirAxisNames) {
-    const char* expected[] = {"XYZ", "XZY", "YXZ", "YZX", "ZXY", "ZYX"};
-    for (int order = 0; order < 6; ++order) EXPECT_STREQ(axisOrderName(order), expected[order]);
-    EXPECT_STREQ(axisOrderName(6), "");
-    EXPECT_STREQ(axisOrderName(-1), "");
-}
-
 }  // namespace
