@@ -75,6 +75,8 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
         std::fprintf(stderr, "kav_zur: --report %s: %s\n", options.reportDir.c_str(), why.c_str());
         return 1;
     }
+    // Absolute: a front end may score entries from another working directory.
+    if (!options.reportDir.empty()) options.reportDir = absolutePath(options.reportDir);
 
     const std::string missing = missingEngineFile(naccessDir);
     if (!missing.empty()) {

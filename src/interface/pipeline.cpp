@@ -93,8 +93,6 @@ int fail(Streams& streams, AnalysisRecord& record, int code, const char* message
     return code == kNoFrame ? kNoSurface : code;
 }
 
-// Reference frame and triangulation of one subunit whose interface atoms are
-// points[0..n-1]. 0, or the failure code.
 // What a report keeps of one side's triangulation.
 void recordSurface(const SubunitInterface& s, int first, int second, int third, float angle,
                    const Surface& surface, ReportSide& side) {
@@ -114,7 +112,9 @@ void recordSurface(const SubunitInterface& s, int first, int second, int third, 
     }
 }
 
-// `side`, when given, receives the frame and the kept triangles.
+// Reference frame and triangulation of one subunit whose interface atoms are
+// points[0..n-1]. 0, or the failure code. `side`, when given, receives the
+// frame and the kept triangles.
 int triangulateSubunit(const std::vector<InterfacePoint>& points, SubunitInterface& s,
                        FrameTables& tables, Surface& surface, ReportSide* side) {
     finishCentroids(s);

@@ -125,6 +125,12 @@ bool prepareReportDirectory(const std::string& dir, std::string& why) {
     return true;
 }
 
+std::string absolutePath(const std::string& path) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec);
+    return ec ? path : absolute.string();
+}
+
 std::string reportFolder(const Options& options, const EntryResult& result) {
     if (options.reportHere) return options.reportDir;
     return (fs::path(options.reportDir) /

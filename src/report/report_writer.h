@@ -18,6 +18,9 @@ std::string reportFolderName(const std::string& entry, const std::string& sides)
 // created in it. False, with the reason in `why`, when it cannot be used.
 bool prepareReportDirectory(const std::string& dir, std::string& why);
 
+// `path` made absolute (as it is when it cannot be).
+std::string absolutePath(const std::string& path);
+
 // The folder the entry's report goes to.
 std::string reportFolder(const Options& options, const EntryResult& result);
 

@@ -66,4 +66,4 @@ def main(view, engine, structure):
 
 
 if __name__ == "__main__":
-    sys.exit(main(*sys.argv[1:4]))
+    sys.exit(main(*(os.path.abspath(a) for a in sys.argv[1:4])))
