@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# Installs what the build needs when it is missing: cmake, ninja, a C++20
-# compiler and GoogleTest. Debian/Ubuntu (apt-get); run as root or with sudo.
+# Installs what the build and the tests need when it is missing (Debian or
+# Ubuntu, apt-get; run as root or with sudo): the compiler and build tools,
+# GoogleTest, gemmi with what its headers need (mmCIF, PDB and gzip input),
+# GNU parallel and SLURM (runs over many slots and nodes), PyMOL (the report's
+# pictures), matplotlib (plots) and FreeSASA (engine checks).
 set -euo pipefail
 
+packages=(cmake ninja-build g++ libgtest-dev
+          gemmi-dev tao-pegtl-dev zlib1g-dev libstb-dev
+          parallel slurm-wlm pymol python3-matplotlib freesasa)
+
 missing=()
-command -v cmake >/dev/null 2>&1 || missing+=(cmake)
-command -v ninja >/dev/null 2>&1 || missing+=(ninja-build)
-command -v g++ >/dev/null 2>&1 || missing+=(g++)
-if [ ! -f /usr/include/gtest/gtest.h ] && [ ! -f /usr/local/include/gtest/gtest.h ]; then
-  missing+=(libgtest-dev)
-fi
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}"

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "common/types.h"
+#include "driver/entry.h"
 
 #include <string>
 #include <vector>
@@ -14,8 +15,10 @@
 using Analysis = int (*)(std::vector<InterfacePoint>& points, ScoreSet& scores,
                          const std::string& naccessDir);
 
-// `kav_zur <structure directory> <NACCESS directory>` with SC_P as analysis.
+// `kav_zur [options] <structure directory> <NACCESS directory>` with SC_P as
+// analysis.
 int runBatch(int argc, char** argv);
 
 // The same run with another analysis (tests put a stand-in here).
 int runBatch(int argc, char** argv, Analysis analyse);
+int runBatch(int argc, char** argv, const AnalysisFunction& analyse);

@@ -23,6 +23,8 @@ constexpr int kCannotOpen = -2;  // also: ComplexP.pdb could not be written whol
 constexpr int kTooSmallInterface = -4;
 constexpr int kNoSurface = -5;
 constexpr int kGridOverfull = -6;  // delaunayMain has printed its own message
+// No frame: reported to callers as kNoSurface, told apart only in the record.
+constexpr int kNoFrame = -105;
 
 // The smallest interface worth triangulating.
 constexpr int kMinAtoms = 4;
@@ -67,13 +69,27 @@ struct FrameTables {
     }
 };
 
+// The reason of a failure code, for the record.
+EntryStatus statusFor(int code) {
+    switch (code) {
+    case kEngineFailed: return EntryStatus::EngineFailed;
+    case kCannotOpen: return EntryStatus::SplitFailed;
+    case kMismatchedRecords: return EntryStatus::Mismatch;
+    case kTooSmallInterface: return EntryStatus::TooSmall;
+    case kGridOverfull: return EntryStatus::OverfullCell;
+    case kNoFrame: return EntryStatus::NoFrame;
+    default: return EntryStatus::NoTriangles;
+    }
+}
+
 // Closes everything, prints the code's message (if any) as a line, removes the
 // four structure files and hands the code back.
-int fail(Streams& streams, int code, const char* message) {
+int fail(Streams& streams, AnalysisRecord& record, int code, const char* message) {
+    record.status = statusFor(code);
     streams.closeAll();
     if (message) std::printf("%s\n", message);
     removeStructureFiles();
-    return code;
+    return code == kNoFrame ? kNoSurface : code;
 }
 
 // Reference frame and triangulation of one subunit whose interface atoms are
@@ -84,7 +100,7 @@ int triangulateSubunit(const std::vector<InterfacePoint>& points, SubunitInterfa
     const ClassCentroids& c = s.classes;
     int first = 100, second = 100, third = 100;  // 100: no slot found
     const float angle = getPoints(0, c.x, c.y, c.z, c.count, first, second, third);
-    if (first == 100 || second == 100 || third == 100 || angle == 0.0f) return kNoSurface;
+    if (first == 100 || second == 100 || third == 100 || angle == 0.0f) return kNoFrame;
 
     preprocess(points, tables.frame, s.n, c.x, c.y, c.z, first, second, third);
     const int kept = delaunayMain(points, tables.frame, tables.scratch, s.n, surface.triangles,
@@ -102,13 +118,22 @@ const char* messageFor(int code) {
 }  // namespace
 
 int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::string& naccessDir) {
+    AnalysisRecord record;
+    return SC_P(points, scores, naccessDir, record);
+}
+
+int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::string& naccessDir,
+         AnalysisRecord& record) {
     Streams streams;
+    InterfaceReport* report = record.report;  // the caller's, kept across the reset
+    record = AnalysisRecord{};
+    record.report = report;
 
     // A failing run stops the call at once; the later runs are not made.
     if (!runEngine(naccessDir, "Complex_accall.input", "Complex.log") ||
         !runEngine(naccessDir, "ComplexA_accall.input", "ComplexA.log") ||
         !runEngine(naccessDir, "ComplexB_accall.input", "ComplexB.log"))
-        return fail(streams, kEngineFailed, kEngineProblem);
+        return fail(streams, record, kEngineFailed, kEngineProblem);
 
     // All four opens are attempted before any is tested.
     streams.asaA = openFile("ComplexA.asa", "r");
@@ -116,7 +141,7 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::strin
     streams.asaComplex = openFile("Complex.asa", "r");
     streams.packing = openFile("ComplexP.pdb", "w");
     if (!streams.asaA || !streams.asaB || !streams.asaComplex || !streams.packing)
-        return fail(streams, kCannotOpen, nullptr);
+        return fail(streams, record, kCannotOpen, nullptr);
 
     FrameTables tables;
     Surface surfaceA, surfaceB;
@@ -124,27 +149,33 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::strin
 
     // Subunit A: the first lines of Complex.asa.
     if (readInterfaceAtoms(streams.asaA.get(), streams.asaComplex.get(), points, s) != 0)
-        return fail(streams, kMismatchedRecords, nullptr);
+        return fail(streams, record, kMismatchedRecords, nullptr);
     streams.asaA.reset();
     int total = s.n;
     scores.buriedAreaA = s.buriedArea;
+    record.interfaceAtomsA = s.n;
+    record.buriedA = true;
     if (s.n < kMinAtoms || s.buriedArea < kMinBuriedArea)
-        return fail(streams, kTooSmallInterface, kTooSmall);
+        return fail(streams, record, kTooSmallInterface, kTooSmall);
     if (const int code = triangulateSubunit(points, s, tables, surfaceA); code != 0)
-        return fail(streams, code, messageFor(code));
+        return fail(streams, record, code, messageFor(code));
+    record.trianglesA = surfaceA.count;
     findneighbour(streams.packing.get(), "ComplexA.asa", points, s.n, kNeighbourCutoffSq);
 
     // Subunit B: the complex lines that follow A's.
     if (readInterfaceAtoms(streams.asaB.get(), streams.asaComplex.get(), points, s) != 0)
-        return fail(streams, kMismatchedRecords, nullptr);
+        return fail(streams, record, kMismatchedRecords, nullptr);
     streams.asaB.reset();
     streams.asaComplex.reset();
     total += s.n;
     scores.buriedAreaB = s.buriedArea;
+    record.interfaceAtomsB = s.n;
+    record.buriedB = true;
     if (s.n < kMinAtoms || s.buriedArea < kMinBuriedArea)
-        return fail(streams, kTooSmallInterface, kTooSmall);
+        return fail(streams, record, kTooSmallInterface, kTooSmall);
     if (const int code = triangulateSubunit(points, s, tables, surfaceB); code != 0)
-        return fail(streams, code, messageFor(code));
+        return fail(streams, record, code, messageFor(code));
+    record.trianglesB = surfaceB.count;
     findneighbour(streams.packing.get(), "ComplexB.asa", points, s.n, kNeighbourCutoffSq);
 
     // The packing run reads ComplexP.pdb, so it must be complete on disk
@@ -152,11 +183,12 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::strin
     std::FILE* packing = streams.packing.release();
     const bool packingWritten = !std::ferror(packing);
     if (std::fclose(packing) != 0 || !packingWritten)
-        return fail(streams, kCannotOpen, nullptr);
+        return fail(streams, record, kCannotOpen, nullptr);
     scores.packingSum = computepack(naccessDir);
     scores.complementaritySum =
         Sscore(surfaceA.centroids, surfaceA.normals, surfaceA.areas, surfaceA.count,
                surfaceB.centroids, surfaceB.normals, kPairDistanceSq, kPairCosine,
                scores.buriedAreaA, surfaceB.areas, surfaceB.count);
+    record.sums = true;
     return total;
 }

@@ -3,6 +3,7 @@
 // the packing sum and the complementarity sum.
 #pragma once
 
+#include "common/status.h"
 #include "common/types.h"
 
 #include <string>
@@ -14,3 +15,23 @@
 // more interface atoms than it holds). Fills `scores` and returns the number
 // of interface atoms of both subunits, or a negative code on failure.
 int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::string& naccessDir);
+
+struct InterfaceReport;  // what a report shows of the analysis (src/report)
+
+// What SC_P saw beyond the four scores: the record of a run and the report
+// read it. Counts stay -1 and flags false for the steps never reached.
+struct AnalysisRecord {
+    EntryStatus status = EntryStatus::Scored;  // the reason when SC_P fails
+    int interfaceAtomsA = -1;
+    int interfaceAtomsB = -1;
+    bool buriedA = false;  // scores.buriedAreaA was set
+    bool buriedB = false;
+    int trianglesA = -1;   // kept triangles of each side's surface
+    int trianglesB = -1;
+    bool sums = false;     // packingSum and complementaritySum were computed
+    InterfaceReport* report = nullptr;  // filled as well when not null
+};
+
+// SC_P that also fills `record`.
+int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::string& naccessDir,
+         AnalysisRecord& record);

@@ -83,6 +83,12 @@ int chainMissing() {
 }  // namespace
 
 int Extract(const std::string& path) {
+    int atomsA = 0, atomsB = 0;
+    return Extract(path, atomsA, atomsB);
+}
+
+int Extract(const std::string& path, int& atomsA, int& atomsB) {
+    atomsA = atomsB = 0;
     // All three opens come first; an empty File closes nothing.
     File in = openFile(path, "r");
     File subunitA = openFile("ComplexA.pdb", "w");
@@ -125,5 +131,7 @@ int Extract(const std::string& path) {
     std::printf(" Subunit one contains %d atoms and Subunit two contains %d atoms.\n", countA,
                 countB);
     if (!concatenateSubunits()) return -1;
+    atomsA = countA;
+    atomsB = countB;
     return 0;
 }

@@ -12,3 +12,7 @@
 // when an accepted atom record of the first two chains has a blank chain
 // identifier.
 int Extract(const std::string& path);
+
+// Extract that also hands back the atoms written to each subunit file (both
+// 0 when it fails before the subunit files are complete).
+int Extract(const std::string& path, int& atomsA, int& atomsB);

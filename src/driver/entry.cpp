@@ -1,0 +1,118 @@
+#include "driver/entry.h"
+
+#include "driver/control_files.h"
+#include "driver/engine.h"
+#include "driver/score_file.h"
+#include "driver/workfiles.h"
+#include "structure/extract.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+// The engine's files for the copied structure. Only these names are removed
+// per structure: scanning the working directory for "TEMP." costs some 40 ms
+// when it also holds 100000 structures, and a batch may be that large. Any
+// other "TEMP." file an engine leaves goes with the clean-up at the end.
+void removeTempFiles() { removeFiles({"TEMP.pdb", "TEMP.log", "TEMP.asa", "TEMP.rsa"}); }
+
+void removeScoredFiles() {
+    removeFiles({"Complex.log", "Complex.asa", "Complex.pdb", "ComplexA.log", "ComplexA.asa",
+                 "ComplexA.pdb", "ComplexB.log", "ComplexB.asa", "ComplexB.pdb", "ComplexP.log",
+                 "ComplexP.asa", "ComplexP.pdb"});
+}
+
+// Why a structure file could not be copied, in a few words.
+const char* whyUnreadable(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(path, ec))) return "no such file";
+    if (!fs::exists(fs::status(path, ec))) return "a link to nothing";
+    if (fs::is_directory(path, ec)) return "a directory, not a structure file";
+    if (!fs::is_regular_file(path, ec)) return "not a regular file";
+    return "cannot be read";
+}
+
+// The steps after TEMP.pdb holds the structure to measure: the engine run on
+// it, the split and the analysis. Fills `result` and removes every working
+// file of the structure.
+void scorePrepared(const std::string& path, const EntryContext& context, EntryResult& result) {
+    const std::string& naccessDir = context.options.naccessDir;
+    if (!runEngine(naccessDir, kControlFiles[0].name, "TEMP.log")) {
+        std::printf("\nProblem in NACEESS program ... exiting\n");
+        // What the engine found wrong with the copy, TEMP.pdb, of this file.
+        for (const std::string& error : engineErrors("TEMP.log"))
+            std::printf(" accall: %s\n", error.c_str());
+        result.status = EntryStatus::EngineFailed;
+        removeTempFiles();
+        return;
+    }
+    const int split = Extract("TEMP.asa", result.atomsA, result.atomsB);
+    if (split < 0) {
+        std::printf("Error in PDB file ... %s\n", path.c_str());
+        result.status = split == -2 ? EntryStatus::BlankChain : EntryStatus::SplitFailed;
+        removeTempFiles();
+        return;
+    }
+    removeTempFiles();
+
+    ScoreSet& scores = result.scores;
+    scores = ScoreSet{};
+    if (context.analyse(context.points, scores, naccessDir, result.analysis) < 0) {
+        // The analysis removes its own files on failure.
+        std::printf("Error in PDB file ... %s\n", path.c_str());
+        result.status = result.analysis.status;
+        if (result.status == EntryStatus::EngineFailed && result.atomsB == 0)
+            result.status = EntryStatus::OneChain;
+        return;
+    }
+    // Buried areas come straight from the engine's area files: only unusable
+    // files make them infinite or not a number, and no interface area can be
+    // printed then. A packing or complementarity sum of 0/0 is a result of
+    // its own (no packing atoms measured, no eligible triangle on one side)
+    // and is printed as the C library prints it.
+    if (!std::isfinite(scores.buriedAreaA) || !std::isfinite(scores.buriedAreaB)) {
+        std::printf("\nBuried areas are not numbers: the engine's area files are unusable ... "
+                    "exiting\n"
+                    "Error in PDB file ... %s\n",
+                    path.c_str());
+        result.status = EntryStatus::BadAreas;
+        removeScoredFiles();
+        return;
+    }
+    result.status = EntryStatus::Scored;
+    result.scoreLine = scoreLine(result.name, scores);
+    removeScoredFiles();
+}
+
+}  // namespace
+
+void scoreEntry(const std::string& entry, const EntryContext& context,
+                std::vector<EntryResult>& results) {
+    const auto start = std::chrono::steady_clock::now();
+    EntryResult result;
+    result.name = entry;
+
+    const std::string path = context.options.structureDir + "/" + entry;
+    std::printf("Working on %s. ", path.c_str());
+
+    // Whatever the last structure left must not be measured in place of this
+    // one: a copy that fails leaves no TEMP.pdb, and the engine run fails.
+    removeTempFiles();
+    if (!copyFile(path, "TEMP.pdb")) {
+        // A file that cannot be copied is not measured: the engine would fail.
+        std::printf("\nProblem in NACEESS program ... exiting\n");
+        std::printf(" %s: %s\n", path.c_str(), whyUnreadable(path));
+        result.status = EntryStatus::NoFile;
+        removeTempFiles();
+    } else {
+        scorePrepared(path, context, result);
+    }
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    results.push_back(std::move(result));
+}

@@ -1,0 +1,284 @@
+#include "driver/options.h"
+
+#include <getopt.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#ifndef KAVZUR_VERSION
+#define KAVZUR_VERSION "unknown"
+#endif
+
+namespace {
+
+// More workers than this only add processes that wait for the disk.
+constexpr int kMaxJobs = 256;
+
+// One option: its getopt_long entry and its help text side by side, so that
+// --help cannot drift from the parser.
+struct OptionSpec {
+    const char* name;
+    int key;            // the short letter, or a value above 255 for long-only options
+    const char* value;  // the value's name in --help; nullptr for a flag
+    const char* help;
+};
+
+enum : int { kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kVersion };
+
+constexpr OptionSpec kOptions[] = {
+    {"chains", kChains, "H,L:A",
+     "score chains H and L (side one) against chain A (side two) in\n"
+     "every entry; a side's chains are taken in file order, as one subunit"},
+    {"all-pairs", kAllPairs, nullptr,
+     "score every pair of chains in contact (two heavy atoms within\n"
+     "5 A), one line per pair, named \"<entry> A:B\""},
+    {"model", kModel, "N", "use model N (1-based) instead of the first model"},
+    {"jobs", 'j', "N", "score N structures at a time, each in a private working\n"
+                       "directory (0: one per core; default 1)"},
+    {"details", kDetails, "FILE",
+     "write a tab-separated record of every entry, scored or not"},
+    {"resume", kResume, nullptr,
+     "keep the score file (and details file) of an interrupted run\n"
+     "and score only the entries not yet recorded there"},
+    {"shard", kShard, "K/N",
+     "score only part K of N contiguous parts of pdblist; 'slurm'\n"
+     "takes K and N from the SLURM array task"},
+    {"report", kReport, "DIR",
+     "write what the analysis saw of each scored entry to\n"
+     "DIR/<entry>/ (interface atoms and residues, surfaces, views)"},
+    {"help", 'h', nullptr, "print this help and exit"},
+    {"version", kVersion, nullptr, "print the version and exit"},
+};
+
+constexpr const char* kUsageLine =
+    "Usage: kav_zur [options] <structure directory> <NACCESS directory>\n";
+
+void printHelp() {
+    printUsage(stdout);
+    std::printf("%s\n"
+                "Scores the structures named in ./pdblist (names relative to the structure\n"
+                "directory) and writes KAV_ZUr_score.txt in the working directory. Files\n"
+                "ending in .cif, .mmcif, .ent or .gz are read as mmCIF or PDB (gzipped or\n"
+                "not); plain .pdb files are copied as they are.\n\nOptions:\n",
+                kUsageLine);
+    for (const OptionSpec& o : kOptions) {
+        std::string left = "  ";
+        if (o.key < 256) left += std::string("-") + static_cast<char>(o.key) + ", ";
+        left += std::string("--") + o.name;
+        if (o.value) left += std::string(" ") + o.value;
+        std::printf("%-22s", left.c_str());
+        if (left.size() >= 22) std::printf("\n%-22s", "");
+        for (const char* h = o.help; *h; ++h) {
+            std::putchar(*h);
+            if (*h == '\n') std::printf("%-22s", "");
+        }
+        std::putchar('\n');
+    }
+    std::printf("\nExit status: 0 when the list was worked through (some structures may have\n"
+                "failed: see the console), 1 when the run cannot work, 2 for a wrong command\n"
+                "line. See README.md for the scores, the files and every message.\n");
+}
+
+// A wrong command line: one line naming the fault, the usage text, exit 2.
+__attribute__((format(printf, 1, 2))) int usageError(const char* format, ...) {
+    std::fputs("kav_zur: ", stderr);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+    std::fputs(kUsageLine, stderr);
+    std::fputs("Try 'kav_zur --help' for more information.\n", stderr);
+    return 2;
+}
+
+// A whole decimal number in [low, high], nothing else.
+bool parseInt(const char* text, long low, long high, int& value) {
+    if (!text || !*text) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || v < low || v > high) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+bool splitList(const std::string& text, std::vector<std::string>& names) {
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', start);
+        const std::string name = text.substr(start, comma - start);
+        if (name.empty()) return false;
+        names.push_back(name);
+        if (comma == std::string::npos) return true;
+        start = comma + 1;
+    }
+}
+
+// K/N from the array task variables of SLURM, whatever index the array
+// starts at: K counts from the array's lowest index.
+bool shardFromSlurm(Shard& shard, std::string& why) {
+    const char* id = std::getenv("SLURM_ARRAY_TASK_ID");
+    const char* min = std::getenv("SLURM_ARRAY_TASK_MIN");
+    const char* count = std::getenv("SLURM_ARRAY_TASK_COUNT");
+    const char* max = std::getenv("SLURM_ARRAY_TASK_MAX");
+    int taskId = 0, taskMin = 0, taskCount = 0, taskMax = 0;
+    if (!parseInt(id, 0, INT_MAX, taskId) || !parseInt(min, 0, INT_MAX, taskMin)) {
+        why = "not inside a SLURM array task (SLURM_ARRAY_TASK_ID and SLURM_ARRAY_TASK_MIN "
+              "are not set)";
+        return false;
+    }
+    if (!parseInt(count, 1, INT_MAX, taskCount)) {
+        if (!parseInt(max, taskMin, INT_MAX, taskMax)) {
+            why = "SLURM_ARRAY_TASK_COUNT and SLURM_ARRAY_TASK_MAX are not set";
+            return false;
+        }
+        taskCount = taskMax - taskMin + 1;
+    }
+    shard.index = taskId - taskMin + 1;
+    shard.count = taskCount;
+    if (shard.index < 1 || shard.index > shard.count) {
+        why = "the array task index lies outside the array";
+        return false;
+    }
+    shard.fromSlurm = true;
+    return true;
+}
+
+bool parseShard(const char* text, Shard& shard, std::string& why) {
+    if (std::strcmp(text, "slurm") == 0) return shardFromSlurm(shard, why);
+    const char* slash = std::strchr(text, '/');
+    why = "expected K/N with 1 <= K <= N, or slurm";
+    if (!slash) return false;
+    const std::string k(text, slash);
+    if (!parseInt(k.c_str(), 1, INT_MAX, shard.index) || !parseInt(slash + 1, 1, INT_MAX, shard.count))
+        return false;
+    return shard.index <= shard.count;
+}
+
+int availableCores() {
+    const long n = sysconf(_SC_NPROCESSORS_ONLN);
+    return n < 1 ? 1 : static_cast<int>(n);
+}
+
+}  // namespace
+
+void printUsage(std::FILE* out) {
+    std::fprintf(out, "\nUSAGE:: ./kav_zur <path of pdb file> <path of naccess program>\n\n"
+                      "Please make a list of pdb files and name it as pdblist. "
+                      "Keep that file in the current folder\n\n");
+    std::fprintf(out,
+                 "kav_zur measures the interface between the first two chains of protein\n"
+                 "complexes: the interface area, the packing score KAV and the surface\n"
+                 "complementarity score ZUr.\n"
+                 "It comes WITHOUT ANY WARRANTY; without even the implied warranties of\n"
+                 "MERCHANTABILITY or FITNESS FOR A PARTICULAR PURPOSE (see LICENSE).\n"
+                 "Contact and documentation: the project's README.md.\n");
+}
+
+bool parseChainSides(const std::string& text, ChainSides& sides, std::string& why) {
+    sides = {};
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos || text.find(':', colon + 1) != std::string::npos) {
+        why = "expected two sides separated by one ':', for example H,L:A";
+        return false;
+    }
+    if (!splitList(text.substr(0, colon), sides.one) ||
+        !splitList(text.substr(colon + 1), sides.two)) {
+        why = "a side or a chain name is empty";
+        return false;
+    }
+    for (const std::string& a : sides.one)
+        for (const std::string& b : sides.two)
+            if (a == b) {
+                why = "chain " + a + " is named on both sides";
+                return false;
+            }
+    return true;
+}
+
+std::string sidesText(const ChainSides& sides) {
+    std::string text;
+    for (std::size_t i = 0; i < sides.one.size(); ++i) text += (i ? "," : "") + sides.one[i];
+    text += ":";
+    for (std::size_t i = 0; i < sides.two.size(); ++i) text += (i ? "," : "") + sides.two[i];
+    return text;
+}
+
+int parseOptions(int argc, char** argv, Options& options) {
+    options = {};
+    std::vector<option> table;
+    std::string shortOptions = "+:";  // stop at the first directory; report missing values
+    for (const OptionSpec& o : kOptions) {
+        table.push_back({o.name, o.value ? required_argument : no_argument, nullptr, o.key});
+        if (o.key < 256) shortOptions += std::string(1, static_cast<char>(o.key)) + (o.value ? ":" : "");
+    }
+    table.push_back({nullptr, 0, nullptr, 0});
+
+    opterr = 0;  // messages are ours
+    optind = 0;  // a full restart of getopt, for runs made one after the other in a process
+    std::string why;
+    int key;
+    while ((key = getopt_long(argc, argv, shortOptions.c_str(), table.data(), nullptr)) != -1) {
+        const char* value = optarg;
+        switch (key) {
+        case 'h': printHelp(); return 0;
+        case kVersion: std::printf("kav_zur %s\n", KAVZUR_VERSION); return 0;
+        case kModel:
+            if (!parseInt(value, 1, INT_MAX, options.model))
+                return usageError("--model: '%s' is not a model number (1, 2, ...)", value);
+            break;
+        case kChains:
+            if (!parseChainSides(value, options.chains, why))
+                return usageError("--chains: '%s': %s", value, why.c_str());
+            break;
+        case kAllPairs: options.allPairs = true; break;
+        case 'j':
+            if (!parseInt(value, 0, INT_MAX, options.jobs))
+                return usageError("--jobs: '%s' is not a number of jobs (0 or more)", value);
+            if (options.jobs == 0) options.jobs = availableCores();
+            if (options.jobs > kMaxJobs) {
+                std::fprintf(stderr, "kav_zur: --jobs %s is more than %d; using %d\n", value,
+                             kMaxJobs, kMaxJobs);
+                options.jobs = kMaxJobs;
+            }
+            break;
+        case kDetails:
+            if (!*value) return usageError("--details: the file name is empty");
+            options.detailsPath = value;
+            break;
+        case kResume: options.resume = true; break;
+        case kShard:
+            if (!parseShard(value, options.shard, why))
+                return usageError("--shard: '%s': %s", value, why.c_str());
+            break;
+        case kReport:
+            if (!*value) return usageError("--report: the directory name is empty");
+            options.reportDir = value;
+            break;
+        case ':': {
+            const char* name = argv[optind - 1];
+            return usageError("option '%s' needs a value", name);
+        }
+        default: {
+            // optopt is the short letter; for an unknown long option, the word itself.
+            if (optopt && optopt < 256) return usageError("unknown option '-%c'", optopt);
+            return usageError("unknown option '%s'", argv[optind - 1]);
+        }
+        }
+    }
+    if (options.allPairs && !options.chains.empty())
+        return usageError("--chains and --all-pairs exclude each other");
+
+    if (argc - optind != 2) {
+        printUsage(stdout);
+        return 2;
+    }
+    options.structureDir = argv[optind];
+    options.naccessDir = argv[optind + 1];
+    return kRunOn;
+}
