@@ -157,6 +157,9 @@ pid_t startProgram(const std::string& program, const char* input, const char* di
             const int in = open(input, O_RDONLY | O_CLOEXEC);
             if (in < 0 || dup2(in, 0) < 0) failed = errno;
             if (in > 0) close(in);
+            // With no standard input of our own, open() gave 0 itself, and
+            // dup2 onto itself would leave it close-on-exec.
+            if (in == 0 && fcntl(0, F_SETFD, 0) != 0) failed = errno;
         }
         if (!failed) {
             closeOnExecFrom3();
@@ -282,7 +285,10 @@ bool runAccall(const std::string& naccessDir, const std::string& controlFile) {
     const double timeout = engineTimeout();
     int signal = 0;
     const Wait waited = waitForExit(pid, timeout, signals, signal);
-    if (waited != Wait::Ended && kill(-pid, SIGKILL) != 0) kill(pid, SIGKILL);
+    // A child that was lost may have been reaped elsewhere, its number
+    // reused: it is not signalled.
+    if (waited != Wait::Ended && waited != Wait::Lost && kill(-pid, SIGKILL) != 0)
+        kill(pid, SIGKILL);
 
     int status = 0;
     pid_t reaped;
@@ -336,6 +342,10 @@ std::vector<std::string> engineErrors(const std::string& logPath) {
         errors.push_back(line);
     }
     return errors;
+}
+
+void printEngineErrors(const std::string& logPath) {
+    for (const std::string& error : engineErrors(logPath)) std::printf(" accall: %s\n", error.c_str());
 }
 
 bool runEngine(const std::string& naccessDir, const std::string& controlFile,

@@ -79,6 +79,9 @@ bool logSaysSuccess(const std::string& logPath);
 // removed); empty when there are none.
 std::vector<std::string> engineErrors(const std::string& logPath);
 
+// Prints engineErrors(logPath) to standard output, each as " accall: <line>".
+void printEngineErrors(const std::string& logPath);
+
 // runAccall followed by logSaysSuccess on `logPath`. The log and its area file
 // (the same name ending in ".asa") are removed first, so that files left by
 // an earlier run never pass for this one's. False when either step fails.
