@@ -247,8 +247,11 @@ std::string engineStartProblem(const std::string& naccessDir) {
     if (!mkdtemp(dir.data())) return "";  // nowhere to try: the first structure will tell
     HeldSignals signals;
     int error = 0;
-    const pid_t pid =
-        startProgram(naccessDir + "/accall", "/dev/null", dir.c_str(), signals.previous, error);
+    // It starts in a directory of its own: a relative name would not lead there.
+    std::error_code ec;
+    const std::string program = std::filesystem::absolute(naccessDir + "/accall", ec).string();
+    const pid_t pid = startProgram(ec ? naccessDir + "/accall" : program, "/dev/null",
+                                   dir.c_str(), signals.previous, error);
     if (pid > 0) {
         // It started: that is all this asks. It ran in a directory of its own.
         if (kill(-pid, SIGKILL) != 0) kill(pid, SIGKILL);
