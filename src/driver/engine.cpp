@@ -67,9 +67,10 @@ struct ProcessFd {
 // Every signal whose default action ends the process and that can come from
 // outside (Ctrl-C, Ctrl-\\, kill, a closed terminal, a batch system's time
 // limit). None of them reaches an engine in its own process group.
+// The real-time signals end a process by default as well, and are held too.
 constexpr int kRelayedSignals[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGUSR1,
                                    SIGUSR2, SIGALRM,   SIGPIPE, SIGXCPU, SIGXFSZ,
-                                   SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR};
+                                   SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,  SIGSTKFLT};
 
 bool ignored(int signal) {
     struct sigaction current {};
@@ -89,6 +90,8 @@ struct HeldSignals {
     HeldSignals() {
         sigemptyset(&held);
         for (int s : kRelayedSignals)
+            if (!ignored(s)) sigaddset(&held, s);
+        for (int s = SIGRTMIN; s <= SIGRTMAX; ++s)
             if (!ignored(s)) sigaddset(&held, s);
         pthread_sigmask(SIG_BLOCK, &held, &previous);
         fd = signalfd(-1, &held, SFD_CLOEXEC | SFD_NONBLOCK);

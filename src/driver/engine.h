@@ -41,7 +41,8 @@ double engineTimeout();
 //
 // While an engine runs, every signal that would end the program from
 // outside (SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1/2, SIGALRM, SIGPIPE,
-// SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR) is held: when one
+// SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR, SIGSTKFLT and the
+// real-time signals) is held: when one
 // arrives the engine's process group is killed, the clean-up runs, and the
 // signal then takes its usual effect. A signal inherited as ignored (nohup)
 // stays ignored and does not touch the engine. An engine never outlives its
