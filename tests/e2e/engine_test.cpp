@@ -171,6 +171,13 @@ TEST(EngineSignals, ASignalStopsTheEngineToo) {
     }
 }
 
+// 1ycr in ../s beside the scratch working directory.
+void copy1ycr(const testutil::ScratchDir& scratch) {
+    fs::create_directory(scratch.parent() / "s");
+    fs::copy_file(fs::path(KAVZUR_SOURCE_DIR) / "tests/data/1ycr.pdb",
+                  scratch.parent() / "s/1ycr.pdb");
+}
+
 // Signals while the engine runs. One that ends kav_zur ends the engine too
 // (relayed to its group, or, for SIGKILL, through the death of its parent)
 // and, when kav_zur can still act, the working files go; one inherited as
@@ -185,9 +192,7 @@ TEST(EngineSignals, EachSignalEndsTheRunWithTheEngineOrStaysIgnored) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.signal);
         testutil::ScratchDir scratch;
-        fs::create_directory(scratch.parent() / "s");
-        fs::copy_file(fs::path(KAVZUR_SOURCE_DIR) / "tests/data/1ycr.pdb",
-                      scratch.parent() / "s/1ycr.pdb");
+        copy1ycr(scratch);
         writeText("pdblist", "1ycr.pdb\n1ycr.pdb\n");
         writeText("ComplexA.hang", c.ignored ? "skip=1 seconds=1" : "skip=1 seconds=60");
         std::vector<int> ignored;
@@ -232,9 +237,7 @@ TEST(EngineSignals, EachSignalEndsTheRunWithTheEngineOrStaysIgnored) {
 // the engine runs are still waited for, without spinning to the time limit.
 TEST(EngineSignals, AnInheritedIgnoredSigchldChangesNothing) {
     testutil::ScratchDir scratch;
-    fs::create_directory(scratch.parent() / "s");
-    fs::copy_file(fs::path(KAVZUR_SOURCE_DIR) / "tests/data/1ycr.pdb",
-                  scratch.parent() / "s/1ycr.pdb");
+    copy1ycr(scratch);
     writeText("pdblist", "1ycr.pdb\n");
     const auto start = std::chrono::steady_clock::now();
     const e2e::RunResult run = e2e::runKavZur(scratch.work(), {"../s", kEngine},
@@ -252,9 +255,7 @@ TEST(EngineSignals, AnInheritedIgnoredSigchldChangesNothing) {
 // neither pdblist nor the score file being written.
 TEST(EngineRuns, NoFileOfTheProgramReachesTheEngine) {
     testutil::ScratchDir scratch;
-    fs::create_directory(scratch.parent() / "s");
-    fs::copy_file(fs::path(KAVZUR_SOURCE_DIR) / "tests/data/1ycr.pdb",
-                  scratch.parent() / "s/1ycr.pdb");
+    copy1ycr(scratch);
     writeText("pdblist", "1ycr.pdb\n");
     writeText("Complex.fds", "");
     const e2e::RunResult run = e2e::runKavZur(scratch.work(), {"../s", kEngine});
