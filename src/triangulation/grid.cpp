@@ -76,6 +76,9 @@ int binPoints(const std::vector<FramePoint>& framePoints, int n, CellGrid& grid)
     grid.cells.clear();
     grid.where.clear();
     grid.index.clear();
+    grid.dense.clear();
+    const std::int64_t total = std::int64_t{dim[0] + 1} * (dim[1] + 1) * (dim[2] + 1);
+    if (total <= kDenseCellsPerPoint * n) grid.dense.assign(static_cast<std::size_t>(total), -1);
     for (int i = 0; i < n; ++i) {
         std::array<std::int32_t, 3> cell{0, 0, 0};
         for (int axis = 0; axis < 3; ++axis) {
@@ -86,13 +89,21 @@ int binPoints(const std::vector<FramePoint>& framePoints, int n, CellGrid& grid)
             if (!(q > -1.0 && q < static_cast<double>(dim[axis] - 1))) return kNoGrid;
             cell[static_cast<std::size_t>(axis)] = static_cast<std::int32_t>(q) + 1;
         }
-        const auto [found, added] = grid.index.try_emplace(
-            grid.number(cell[0], cell[1], cell[2]), static_cast<std::int32_t>(grid.cells.size()));
-        if (added) {
+        const std::int64_t number = grid.number(cell[0], cell[1], cell[2]);
+        const auto next = static_cast<std::int32_t>(grid.cells.size());
+        std::int32_t position = next;
+        if (!grid.dense.empty()) {
+            std::int32_t& entry = grid.dense[static_cast<std::size_t>(number)];
+            if (entry < 0) entry = next;
+            position = entry;
+        } else {
+            position = grid.index.try_emplace(number, next).first->second;
+        }
+        if (position == next) {
             grid.cells.emplace_back();
             grid.where.push_back(cell);
         }
-        GridCell& target = grid.cells[static_cast<std::size_t>(found->second)];
+        GridCell& target = grid.cells[static_cast<std::size_t>(position)];
         target.slot[target.count] = i;
         ++target.count;
         if (target.count > kMaxCellPoints) {

@@ -48,18 +48,33 @@ struct CellGrid {
     GridDims dims;
     std::vector<GridCell> cells;                     // occupied, in order of first point
     std::vector<std::array<std::int32_t, 3>> where;  // the cell numbers of each along x, y, z
-    std::unordered_map<std::int64_t, std::int32_t> index;  // number(i, j, k) -> position
+    // number(i, j, k) -> position in cells: a table of every cell (-1 where
+    // empty) while the grid has at most kDenseCellsPerPoint cells a point,
+    // as a compact interface does, else a hash of the occupied ones.
+    std::vector<std::int32_t> dense;
+    std::unordered_map<std::int64_t, std::int32_t> index;
 
     std::int64_t number(int i, int j, int k) const {
         return (std::int64_t{i} * (dims.ny + 1) + j) * (dims.nz + 1) + k;
     }
+    // The position in cells of cell (i, j, k), or -1 when no point fell there.
+    std::int32_t position(int i, int j, int k) const {
+        const std::int64_t n = number(i, j, k);
+        if (!dense.empty()) return dense[static_cast<std::size_t>(n)];
+        const auto found = index.find(n);
+        return found == index.end() ? -1 : found->second;
+    }
     // The cell (i, j, k); an empty one when no point fell there.
     const GridCell& at(int i, int j, int k) const {
         static const GridCell kEmpty{};
-        const auto found = index.find(number(i, j, k));
-        return found == index.end() ? kEmpty : cells[static_cast<std::size_t>(found->second)];
+        const std::int32_t p = position(i, j, k);
+        return p < 0 ? kEmpty : cells[static_cast<std::size_t>(p)];
     }
 };
+
+// The most cells a point for which a grid keeps a table of every cell
+// (4 bytes each): a compact interface spans a few dozen cells a point.
+inline constexpr std::int64_t kDenseCellsPerPoint = 64;
 
 // The walking direction of one case along x, y and z: each +2 or -2.
 struct WalkStep {

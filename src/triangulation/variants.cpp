@@ -180,10 +180,34 @@ int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
     };
 
     // The walk visits columns of blocks (outer, then middle axis) and the
-    // blocks of each column along the inner axis, serpentine. Only blocks
-    // that hold a point are visited, in the same order: an empty block adds
-    // nothing to the gathered list, so it can only repeat the block before
-    // it, which made no triangle (else the list would have been emptied).
+    // blocks of each column along the inner axis, serpentine.
+    int centre[3] = {0, 0, 0};
+    if (!grid.dense.empty()) {
+        // A compact grid: every block, empty or not, costs little.
+        centre[outer] = stride[outer] == 2 ? 1 : dim[outer] - 1;
+        for (int a = 0; a < dim[outer] / 2; ++a, centre[outer] += stride[outer]) {
+            centre[middle] = stride[middle] == 2 ? 1 : dim[middle] - 1;
+            for (int b = 0; b < dim[middle] / 2; ++b, centre[middle] += stride[middle]) {
+                emptyList();  // every column starts afresh
+                // Serpentine: up the column when the middle cell is 1 mod 4.
+                if (centre[middle] % 4 == 1) {
+                    for (centre[inner] = 1; centre[inner] < dim[inner]; centre[inner] += 2)
+                        triangulateBlock(centre);
+                } else {
+                    for (centre[inner] = dim[inner] - 1; centre[inner] > 0; centre[inner] -= 2)
+                        triangulateBlock(centre);
+                }
+            }
+        }
+        removeDuplicates(caseList, ntri);
+        caseScore = scoreCase(points, caseList, ntri);
+        return ntri;
+    }
+
+    // A spread-out grid: only the blocks that hold a point are visited, in
+    // the same order. An empty block adds nothing to the gathered list, so
+    // it can only repeat the block before it, which made no triangle (else
+    // the list would have been emptied).
     const Lattice outerCentres = walkLattice(dim[outer], stride[outer]);
     const Lattice middleCentres = walkLattice(dim[middle], stride[middle]);
     const Lattice up = walkLattice(dim[inner], 2);
@@ -221,7 +245,6 @@ int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
 
     std::int64_t column = -1;
     int last = -1;  // the position in its column of the block visited last
-    int centre[3] = {0, 0, 0};
     for (const std::int64_t key : blocks) {
         const std::int64_t thisColumn = key / span;
         const int c = static_cast<int>(key % span);

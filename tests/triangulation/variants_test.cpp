@@ -397,8 +397,23 @@ TEST(Walk, SkippingEmptyBlocksChangesNothing) {
             const PointSet patch = curvedPatch(seed * 10 + static_cast<unsigned>(o[0]), 25, 9.0);
             for (const FramePoint& f : patch.frame) s.add(f.x + o[0], f.y + o[1], f.z + o[2]);
         }
-        CellGrid grid;
-        ASSERT_EQ(binPoints(s.frame, s.size(), grid), 0);
+        CellGrid binned;
+        ASSERT_EQ(binPoints(s.frame, s.size(), binned), 0);
+        // The same cells in a table of every cell, as in a compact grid, and
+        // looked up by hash, as in a grid spread out far.
+        CellGrid table = binned, hashed = binned;
+        table.index.clear();
+        table.dense.assign(static_cast<std::size_t>(table.number(table.dims.nx, table.dims.ny,
+                                                                 table.dims.nz) + 1), -1);
+        hashed.dense.clear();
+        for (std::size_t p = 0; p < binned.where.size(); ++p) {
+            const auto& w = binned.where[p];
+            table.dense[static_cast<std::size_t>(table.number(w[0], w[1], w[2]))] =
+                static_cast<std::int32_t>(p);
+            hashed.index[hashed.number(w[0], w[1], w[2])] = static_cast<std::int32_t>(p);
+        }
+        for (const CellGrid* g : {&table, &hashed}) {
+        const CellGrid& grid = *g;
         for (const AxisOrder& order : orders) {
             for (const WalkStep& step : steps) {
                 std::vector<Triangle> expected, got;
@@ -415,6 +430,7 @@ TEST(Walk, SkippingEmptyBlocksChangesNothing) {
                 EXPECT_EQ(gotScore.edgeExcess, expectedScore.edgeExcess);
                 EXPECT_EQ(gotScore.obtuseCount, expectedScore.obtuseCount);
             }
+        }
         }
     }
 }
