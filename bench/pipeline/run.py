@@ -3,8 +3,11 @@
 into engine time (the five accall runs) and the rest (splitting, selection,
 triangulation, scores, I/O), median of several runs, with peak memory.
 
-Usage: bench/pipeline/run.py [--build DIR] [--runs N] [structure.pdb ...]
-Default structures: the bundled examples and 4jsv. Builds the project first.
+Usage: bench/pipeline/run.py [--build DIR] [--runs N] [--spread] [structure.pdb ...]
+Default structures: the bundled examples, 4jsv and two spread-out interfaces
+built from 1ycr (12 copies along a diagonal, 4 at corners of a 700 A cube; see
+spread.py); --spread runs only those two. Builds the project first. Peak
+memory is the run's ru_maxrss (engine runs included).
 """
 import argparse
 import os
@@ -14,6 +17,8 @@ import subprocess
 import sys
 import tempfile
 import time
+
+import spread
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SHARED_PDB = os.path.join(os.path.dirname(ROOT), "shared", "data", "pdb")
@@ -69,6 +74,7 @@ def main():
     ap.add_argument("--build", default=os.path.join(ROOT, "build-bench"),
                     help="build directory of its own (configured Release, without tests)")
     ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--spread", action="store_true", help="only the two spread-out interfaces")
     ap.add_argument("structures", nargs="*")
     args = ap.parse_args()
     if not os.path.exists("/usr/bin/time"):
@@ -82,8 +88,13 @@ def main():
     real_engine = os.path.join(args.build, "naccess")
     timed_engine = os.path.join(args.build, "timed_engine")
 
-    structures = args.structures or default_structures()
-    print(f"{'structure':<12}{'atoms':>7}{'wall s':>9}{'engine s':>10}{'rest s':>9}"
+    made = tempfile.TemporaryDirectory()
+    spread_cases = [spread.make_spread(os.path.join(ROOT, "examples", "1ycr.pdb"), layout, made.name)
+                    for layout in spread.LAYOUTS]
+    structures = args.structures or ([] if args.spread else default_structures())
+    if args.spread or not args.structures:
+        structures += spread_cases
+    print(f"{'structure':<18}{'atoms':>7}{'wall s':>9}{'engine s':>10}{'rest s':>9}"
           f"{'rest %':>8}{'peak MB':>9}  score line")
     failed = False
     with tempfile.TemporaryDirectory() as scratch:
@@ -98,7 +109,7 @@ def main():
             engine = statistics.median(engines)
             rest = max(wall - engine, 0.0)
             name = os.path.basename(path)
-            print(f"{name:<12}{atoms_in(path):>7}{wall:>9.3f}{engine:>10.3f}{rest:>9.3f}"
+            print(f"{name:<18}{atoms_in(path):>7}{wall:>9.3f}{engine:>10.3f}{rest:>9.3f}"
                   f"{100.0 * rest / wall:>7.1f}%{max(peaks) / 1024.0:>9.1f}  "
                   f"{line if line else '(no score line)'}")
             if line is None:

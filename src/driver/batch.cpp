@@ -5,6 +5,7 @@
 #include "common/text_file.h"
 #include "driver/control_files.h"
 #include "driver/engine.h"
+#include "driver/pdblist.h"
 #include "driver/score_file.h"
 #include "driver/workfiles.h"
 #include "interface/pipeline.h"
@@ -13,7 +14,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <unistd.h>
 
@@ -84,6 +84,16 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
                     missing.c_str());
         return 1;
     }
+    // An accall that is there but cannot be started (a script whose
+    // interpreter is missing, a binary for another machine) would fail
+    // every structure alike.
+    if (const std::string why = engineStartProblem(naccessDir); !why.empty()) {
+        std::printf("\nError in NACCESS directory: %s/accall: cannot be started: %s. !!!\n",
+                    naccessDir.c_str(), why.c_str());
+        return 1;
+    }
+    // A signal that ends the run during an engine run takes the working files along.
+    setSignalCleanup(removeAllWorkingFiles);
 
     if (const char* failed = writeControlFiles(naccessDir)) {
         std::printf("\nError in writing control file %s. !!!\n", failed);
@@ -95,9 +105,9 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
 
     // pdblist is opened first, and a run that cannot read it leaves the
     // score file of an earlier run untouched.
-    std::ifstream list;
-    if (!isDirectory("pdblist")) list.open("pdblist");
-    if (!list.is_open()) {
+    File list;
+    if (!isDirectory("pdblist")) list = openFile("pdblist", "r");
+    if (!list) {
         std::printf("\nError in opening pdblist file. !!!\n");
         removeControlFiles();
         return 1;
@@ -113,8 +123,12 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
     const EntryContext context{options, analyse, points};
     std::vector<EntryResult> results;
     std::string entry;
-    while (scoresWritten && list >> entry) {
+    while (scoresWritten && readEntry(list.get(), entry)) {
         results.clear();
+        if (const char* why = entryNameProblem(options.structureDir, entry)) {
+            printEntryNameProblem(options.structureDir, entry, why);
+            continue;
+        }
         scoreEntry(entry, context, results);
         for (const EntryResult& result : results)
             if (scoresWritten && !result.scoreLine.empty())

@@ -13,8 +13,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <filesystem>
+#include <linux/close_range.h>
 #include <pthread.h>
+#include <sys/prctl.h>
 #include <sys/signalfd.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -25,21 +27,22 @@ extern char** environ;
 
 namespace {
 
-// posix_spawn file actions and attributes, released on every path.
-struct SpawnActions {
-    posix_spawn_file_actions_t actions;
-    SpawnActions() { posix_spawn_file_actions_init(&actions); }
-    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-};
-
-struct SpawnAttributes {
-    posix_spawnattr_t attr;
-    SpawnAttributes() { posix_spawnattr_init(&attr); }
-    ~SpawnAttributes() { posix_spawnattr_destroy(&attr); }
-    SpawnAttributes(const SpawnAttributes&) = delete;
-    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+// A pipe whose ends are closed on every path; both ends close-on-exec.
+struct Pipe {
+    int fd[2] = {-1, -1};
+    Pipe() {
+        if (pipe2(fd, O_CLOEXEC) != 0) fd[0] = fd[1] = -1;
+    }
+    ~Pipe() {
+        closeEnd(0);
+        closeEnd(1);
+    }
+    void closeEnd(int end) {
+        if (fd[end] >= 0) close(fd[end]);
+        fd[end] = -1;
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
 };
 
 // A descriptor that becomes readable when the child ends (Linux 5.3 on);
@@ -61,17 +64,35 @@ struct ProcessFd {
     ProcessFd& operator=(const ProcessFd&) = delete;
 };
 
-// The signals that end a run from outside (Ctrl-C, kill, a closed terminal)
-// do not reach an engine in its own process group. While the engine runs
-// they are held back and read from a descriptor, so that the engine can be
-// stopped before they take their usual effect.
+// Every signal whose default action ends the process and that can come from
+// outside (Ctrl-C, Ctrl-\\, kill, a closed terminal, a batch system's time
+// limit). None of them reaches an engine in its own process group.
+// The real-time signals end a process by default as well, and are held too.
+constexpr int kRelayedSignals[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGUSR1,
+                                   SIGUSR2, SIGALRM,   SIGPIPE, SIGXCPU, SIGXFSZ,
+                                   SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,  SIGSTKFLT};
+
+bool ignored(int signal) {
+    struct sigaction current {};
+    return sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
+void (*gSignalCleanup)() = nullptr;
+
+// While the engine runs, the relayed signals are held back and read from a
+// descriptor, so that the engine can be stopped before they take their usual
+// effect. A signal the program inherited as ignored (nohup, "cmd &" in a
+// script) is not held: it stays ignored, and the engine goes on.
 struct HeldSignals {
     sigset_t held;
     sigset_t previous;
     int fd = -1;
     HeldSignals() {
         sigemptyset(&held);
-        for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, s);
+        for (int s : kRelayedSignals)
+            if (!ignored(s)) sigaddset(&held, s);
+        for (int s = SIGRTMIN; s <= SIGRTMAX; ++s)
+            if (!ignored(s)) sigaddset(&held, s);
         pthread_sigmask(SIG_BLOCK, &held, &previous);
         fd = signalfd(-1, &held, SFD_CLOEXEC | SFD_NONBLOCK);
     }
@@ -91,10 +112,90 @@ struct HeldSignals {
     }
 };
 
-enum class Wait { Ended, TimedOut, Signalled };
+// Marks every descriptor from 3 on close-on-exec, in the child, so that no
+// file of the program (pdblist, the score file) reaches the engine.
+void closeOnExecFrom3() {
+#ifdef CLOSE_RANGE_CLOEXEC
+    if (syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC) == 0) return;
+#endif
+    const long open = sysconf(_SC_OPEN_MAX);
+    for (int fd = 3; fd < std::min<long>(open < 0 ? 1024 : open, 65536); ++fd) {
+        const int flags = fcntl(fd, F_GETFD);
+        if (flags >= 0 && !(flags & FD_CLOEXEC)) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+    }
+}
+
+// Starts `program` with standard input from `input`, in `dir` (the working
+// directory when null), in a process group of its own, with `mask` as its
+// signal mask. It is killed (SIGKILL) if this process ends first. Returns
+// the child, or -1 with `error` set to why it could not be started (the
+// errno of the failed step, exec included).
+pid_t startProgram(const std::string& program, const char* input, const char* dir,
+                   const sigset_t& mask, int& error) {
+    error = 0;
+    Pipe report;  // the child's errno when it cannot exec; end of file once it has
+    if (report.fd[0] < 0) {
+        error = errno;
+        return -1;
+    }
+    std::vector<char> arg0(program.begin(), program.end());
+    arg0.push_back('\0');
+    char* argv[] = {arg0.data(), nullptr};
+    const pid_t parent = getpid();
+
+    // Whatever we printed so far must come before anything the engine prints.
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid < 0) {
+        error = errno;
+        return -1;
+    }
+    if (pid == 0) {
+        // Only async-signal-safe calls from here on.
+        int failed = 0;
+        if (setpgid(0, 0) != 0 || prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) failed = errno;
+        if (!failed && getppid() != parent) _exit(127);  // the parent is gone already
+        if (!failed && dir && chdir(dir) != 0) failed = errno;
+        if (!failed) {
+            const int in = open(input, O_RDONLY | O_CLOEXEC);
+            if (in < 0 || dup2(in, 0) < 0) failed = errno;
+            if (in > 0) close(in);
+            // With no standard input of our own, open() gave 0 itself, and
+            // dup2 onto itself would leave it close-on-exec.
+            if (in == 0 && fcntl(0, F_SETFD, 0) != 0) failed = errno;
+        }
+        if (!failed) {
+            closeOnExecFrom3();
+            sigprocmask(SIG_SETMASK, &mask, nullptr);
+            execve(argv[0], argv, environ);
+            failed = errno;
+        }
+        while (write(report.fd[1], &failed, sizeof failed) < 0 && errno == EINTR) {
+        }
+        _exit(127);
+    }
+    // Either side may set the group first; kill(-pid) needs it at once.
+    setpgid(pid, pid);
+    report.closeEnd(1);
+    int childError = 0;
+    ssize_t got;
+    while ((got = read(report.fd[0], &childError, sizeof childError)) < 0 && errno == EINTR) {
+    }
+    if (got == static_cast<ssize_t>(sizeof childError)) {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        error = childError;
+        return -1;
+    }
+    return pid;
+}
+
+enum class Wait { Ended, TimedOut, Signalled, Lost };
 
 // Waits up to `seconds` for the child to end, without taking its status, or
-// until one of the held signals arrives (its number goes to `signal`).
+// until one of the held signals arrives (its number goes to `signal`). Lost:
+// the child can no longer be waited for (never with SIGCHLD at its default).
 Wait waitForExit(pid_t pid, double seconds, const HeldSignals& signals, int& signal) {
     using Clock = std::chrono::steady_clock;
     const auto deadline =
@@ -104,9 +205,11 @@ Wait waitForExit(pid_t pid, double seconds, const HeldSignals& signals, int& sig
     auto pause = std::chrono::microseconds(50);
     for (;;) {
         siginfo_t info{};
-        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-            info.si_pid == pid)
-            return Wait::Ended;
+        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+            if (errno == EINTR) continue;
+            return Wait::Lost;
+        }
+        if (info.si_pid == pid) return Wait::Ended;
         if ((signal = signals.arrived()) != 0) return Wait::Signalled;
         const auto left = deadline - Clock::now();
         if (left <= Clock::duration::zero()) return Wait::TimedOut;
@@ -125,6 +228,45 @@ Wait waitForExit(pid_t pid, double seconds, const HeldSignals& signals, int& sig
 
 }  // namespace
 
+void prepareEngineRuns() {
+    // An inherited "ignore" (or SA_NOCLDWAIT) makes the kernel reap children
+    // at once, and no wait would ever see the engine end.
+    struct sigaction current {};
+    if (sigaction(SIGCHLD, nullptr, &current) != 0) return;
+    if (current.sa_handler == SIG_IGN || (current.sa_flags & SA_NOCLDWAIT)) {
+        struct sigaction standard {};
+        standard.sa_handler = SIG_DFL;
+        sigemptyset(&standard.sa_mask);
+        sigaction(SIGCHLD, &standard, nullptr);
+    }
+}
+
+void setSignalCleanup(void (*cleanup)()) { gSignalCleanup = cleanup; }
+
+std::string engineStartProblem(const std::string& naccessDir) {
+    prepareEngineRuns();
+    const char* tmp = std::getenv("TMPDIR");
+    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/kav_zur-start-XXXXXX";
+    if (!mkdtemp(dir.data())) return "";  // nowhere to try: the first structure will tell
+    HeldSignals signals;
+    int error = 0;
+    // It starts in a directory of its own: a relative name would not lead there.
+    std::error_code ec;
+    const std::string program = std::filesystem::absolute(naccessDir + "/accall", ec).string();
+    const pid_t pid = startProgram(ec ? naccessDir + "/accall" : program, "/dev/null",
+                                   dir.c_str(), signals.previous, error);
+    if (pid > 0) {
+        // It started: that is all this asks. It ran in a directory of its own.
+        if (kill(-pid, SIGKILL) != 0) kill(pid, SIGKILL);
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    std::error_code ignoredError;
+    std::filesystem::remove_all(dir, ignoredError);
+    return pid > 0 ? "" : std::strerror(error);
+}
+
 double engineTimeout() {
     const char* text = std::getenv("KAV_ZUR_ENGINE_TIMEOUT");
     if (!text || !*text) return kEngineTimeoutSeconds;
@@ -137,44 +279,38 @@ double engineTimeout() {
 
 bool runAccall(const std::string& naccessDir, const std::string& controlFile) {
     const std::string program = naccessDir + "/accall";
-    SpawnActions fa;
-    if (posix_spawn_file_actions_addopen(&fa.actions, 0, controlFile.c_str(), O_RDONLY, 0) != 0)
-        return false;
-    // The engine gets a process group of its own, so that a stopped engine
-    // takes along whatever it started (NACCESS's accall is a script).
-    SpawnAttributes sa;
+    prepareEngineRuns();
     HeldSignals signals;
-    if (posix_spawnattr_setflags(&sa.attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK) != 0 ||
-        posix_spawnattr_setpgroup(&sa.attr, 0) != 0 ||
-        posix_spawnattr_setsigmask(&sa.attr, &signals.previous) != 0)
+    int error = 0;
+    const pid_t pid = startProgram(program, controlFile.c_str(), nullptr, signals.previous, error);
+    if (pid < 0) {
+        std::printf("\n%s: cannot be started: %s", program.c_str(), std::strerror(error));
         return false;
-
-    // Whatever we printed so far must come before anything the engine prints.
-    std::fflush(stdout);
-
-    std::vector<char> arg0(program.begin(), program.end());
-    arg0.push_back('\0');
-    char* argv[] = {arg0.data(), nullptr};
-    pid_t pid = 0;
-    // The driver checks the engine once at start-up; a run that cannot start
-    // is reported by its caller.
-    if (posix_spawn(&pid, program.c_str(), &fa.actions, &sa.attr, argv, environ) != 0)
-        return false;
+    }
 
     const double timeout = engineTimeout();
     int signal = 0;
     const Wait waited = waitForExit(pid, timeout, signals, signal);
-    if (waited != Wait::Ended && kill(-pid, SIGKILL) != 0) kill(pid, SIGKILL);
+    // A child that was lost may have been reaped elsewhere, its number
+    // reused: it is not signalled.
+    if (waited != Wait::Ended && waited != Wait::Lost && kill(-pid, SIGKILL) != 0)
+        kill(pid, SIGKILL);
 
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return false;
+    pid_t reaped;
+    while ((reaped = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
     }
     if (waited == Wait::Signalled) {
-        // The engine is gone; now the signal takes its usual effect.
+        // The engine is gone; the working files go, then the signal takes
+        // its usual effect.
+        if (gSignalCleanup) gSignalCleanup();
         std::fflush(stdout);
         pthread_sigmask(SIG_SETMASK, &signals.previous, nullptr);
         raise(signal);
+        return false;
+    }
+    if (reaped != pid || waited == Wait::Lost) {
+        std::printf("\n%s could not be waited for: %s", program.c_str(), std::strerror(errno));
         return false;
     }
     if (waited == Wait::TimedOut) {
@@ -212,6 +348,10 @@ std::vector<std::string> engineErrors(const std::string& logPath) {
         errors.push_back(line);
     }
     return errors;
+}
+
+void printEngineErrors(const std::string& logPath) {
+    for (const std::string& error : engineErrors(logPath)) std::printf(" accall: %s\n", error.c_str());
 }
 
 bool runEngine(const std::string& naccessDir, const std::string& controlFile,

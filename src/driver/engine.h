@@ -30,13 +30,44 @@ inline constexpr const char* kEngineSuccess = "SOLVA: PROGRAM ENDS CORRECTLY";
 inline constexpr double kEngineTimeoutSeconds = 600.0;
 double engineTimeout();
 
+// Signals and engine runs. Every process that starts engines (the batch, and
+// each worker it forks) calls prepareEngineRuns() once at start-up, before
+// its first engine run or fork; it sets SIGCHLD back to its default when it
+// was inherited as ignored (a parent such as some Python launchers or
+// daemons), since the kernel would otherwise reap the engine before it can
+// be waited for. It leaves an installed SIGCHLD handler alone, and runAccall
+// calls it too. A worker that has its own working files calls
+// setSignalCleanup with their clean-up as well (it is per process).
+//
+// While an engine runs, every signal that would end the program from
+// outside (SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1/2, SIGALRM, SIGPIPE,
+// SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR, SIGSTKFLT and the
+// real-time signals) is held: when one
+// arrives the engine's process group is killed, the clean-up runs, and the
+// signal then takes its usual effect. A signal inherited as ignored (nohup)
+// stays ignored and does not touch the engine. An engine never outlives its
+// parent: it is killed (SIGKILL) when the process that started it ends.
+void prepareEngineRuns();
+
+// `cleanup` (or nothing, for nullptr) runs after a held signal has stopped
+// the engine and before the signal ends the process: the working files go.
+void setSignalCleanup(void (*cleanup)());
+
+// Tries to start <naccessDir>/accall once, in a temporary directory of its
+// own with an empty standard input, and stops it at once. Returns "" when it
+// starts, else the reason it cannot ("Exec format error" for a file with no
+// "#!" line or for another machine, "No such file or directory" for a
+// script whose interpreter is missing).
+std::string engineStartProblem(const std::string& naccessDir);
+
 // Starts <naccessDir>/accall in the working directory with its standard input
 // opened from `controlFile`, and waits for it to end. No shell is involved, so
-// no name reaches one. The engine runs in a process group of its own; when it
-// runs longer than engineTimeout(), the group is killed (SIGKILL). False when
-// the engine could not be started, and, with a line on standard output, when
-// it was stopped or ended by a signal; its exit status is not looked at
-// otherwise: only its log decides.
+// no name reaches one, and no descriptor other than 0, 1 and 2 is passed on.
+// The engine runs in a process group of its own; when it runs longer than
+// engineTimeout(), the group is killed (SIGKILL). False, with a line on
+// standard output, when the engine could not be started ("<dir>/accall:
+// cannot be started: <reason>"), was stopped or ended by a signal; its exit
+// status is not looked at otherwise: only its log decides.
 bool runAccall(const std::string& naccessDir, const std::string& controlFile);
 
 // True when the log at `logPath` holds the engine's success line. The log is
@@ -48,6 +79,9 @@ bool logSaysSuccess(const std::string& logPath);
 // `logPath` that contain "ERROR" (at most three, leading blanks and line end
 // removed); empty when there are none.
 std::vector<std::string> engineErrors(const std::string& logPath);
+
+// Prints engineErrors(logPath) to standard output, each as " accall: <line>".
+void printEngineErrors(const std::string& logPath);
 
 // runAccall followed by logSaysSuccess on `logPath`. The log and its area file
 // (the same name ending in ".asa") are removed first, so that files left by

@@ -47,8 +47,7 @@ void scorePrepared(const std::string& path, const EntryContext& context, EntryRe
     if (!runEngine(naccessDir, kControlFiles[0].name, "TEMP.log")) {
         std::printf("\nProblem in NACEESS program ... exiting\n");
         // What the engine found wrong with the copy, TEMP.pdb, of this file.
-        for (const std::string& error : engineErrors("TEMP.log"))
-            std::printf(" accall: %s\n", error.c_str());
+        printEngineErrors("TEMP.log");
         result.status = EntryStatus::EngineFailed;
         removeTempFiles();
         return;
@@ -72,10 +71,14 @@ void scorePrepared(const std::string& path, const EntryContext& context, EntryRe
     result.analysis.report = nullptr;
     if (analysed < 0) {
         // The analysis removes its own files on failure.
-        std::printf("Error in PDB file ... %s\n", path.c_str());
         result.status = result.analysis.status;
         if (result.status == EntryStatus::EngineFailed && result.atomsB == 0)
             result.status = EntryStatus::OneChain;
+        // What the engine found wrong with a subunit's file; an empty second
+        // subunit needs no more words than its atom count.
+        if (result.status == EntryStatus::EngineFailed && result.analysis.failedLog)
+            printEngineErrors(result.analysis.failedLog);
+        std::printf("Error in PDB file ... %s\n", path.c_str());
         return;
     }
     // Buried areas come straight from the engine's area files: only unusable

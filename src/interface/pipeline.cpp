@@ -157,10 +157,15 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::strin
     std::vector<PackingAtom>* packingAtoms = report ? &report->packing : nullptr;
 
     // A failing run stops the call at once; the later runs are not made.
-    if (!runEngine(naccessDir, "Complex_accall.input", "Complex.log") ||
-        !runEngine(naccessDir, "ComplexA_accall.input", "ComplexA.log") ||
-        !runEngine(naccessDir, "ComplexB_accall.input", "ComplexB.log"))
-        return fail(streams, record, kEngineFailed, kEngineProblem);
+    static const char* const kRuns[3][2] = {{"Complex_accall.input", "Complex.log"},
+                                            {"ComplexA_accall.input", "ComplexA.log"},
+                                            {"ComplexB_accall.input", "ComplexB.log"}};
+    for (const auto& run : kRuns) {
+        if (!runEngine(naccessDir, run[0], run[1])) {
+            record.failedLog = run[1];
+            return fail(streams, record, kEngineFailed, kEngineProblem);
+        }
+    }
 
     // All four opens are attempted before any is tested.
     streams.asaA = openFile("ComplexA.asa", "r");

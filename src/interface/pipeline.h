@@ -29,6 +29,7 @@ struct AnalysisRecord {
     int trianglesA = -1;   // kept triangles of each side's surface
     int trianglesB = -1;
     bool sums = false;     // packingSum and complementaritySum were computed
+    const char* failedLog = nullptr;  // the log of the engine run that failed, if one did
     InterfaceReport* report = nullptr;  // filled as well when not null
 };
 

@@ -157,7 +157,27 @@ int runJob(std::istream& control, const std::string& engineDir) {
             log << echo(text) << "\n";
         }
     }
-    const std::vector<double> areas = leeRichardsAreas(spheres, slices);
+    std::size_t coincident = 0;
+    const std::vector<double> areas = leeRichardsAreas(spheres, slices, &coincident);
+    if (coincident > 0) {
+        std::snprintf(text, sizeof text,
+                      " NOTE: %zu ATOMS SHARE THEIR CENTRE WITH A LARGER OR EQUAL ATOM: BURIED, AREA 0",
+                      coincident);
+        log << text << "\n";
+    }
+    // The area file's columns are %8.3f and %5.2f: a wider number would
+    // shift the line and be misread.
+    for (std::size_t i = 0; i < areas.size(); ++i) {
+        char field[64];
+        if (std::snprintf(field, sizeof field, "%8.3f", areas[i]) != 8 ||
+            std::snprintf(field, sizeof field, "%5.2f", radii[i].radius) != 5) {
+            std::snprintf(text, sizeof text,
+                          "line %ld: area %.3f or radius %.2f does not fit the area file's columns "
+                          "(at most 9999.999 and 99.99)",
+                          pdb.atoms[i].line, areas[i], radii[i].radius);
+            return fail(log, s.pdbFile + ", " + text);
+        }
+    }
 
     PendingFile asa(asaName);
     if (!asa.out) return fail(log, "cannot create " + asa.tempName);

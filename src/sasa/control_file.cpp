@@ -65,6 +65,10 @@ ControlResult readControl(std::istream& in) {
                 result.error = where + "PROBE must be a number greater than 0, not '" + value + "'";
                 return result;
             }
+            if (s.probe > kMaxProbe) {
+                result.error = where + "PROBE must be at most 100, not '" + value + "'";
+                return result;
+            }
         } else if (key == "ZSLI") {
             if (!parseNumber(value, s.zslice) || !(s.zslice > 0.0 && s.zslice <= 1.0)) {
                 result.error = where + "ZSLICE must be a number in (0, 1], not '" + value + "'";

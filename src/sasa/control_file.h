@@ -9,11 +9,16 @@
 
 namespace sasa {
 
+// The largest PROBE taken, angstroms. With radii of at most 100 A, every
+// sphere stays far inside what the slice geometry represents (a probe of
+// 1e308 would make the slice thickness overflow).
+inline constexpr double kMaxProbe = 100.0;
+
 struct ControlSettings {
     std::string pdbFile;  // PDBFILE: the structure to measure
     std::string vdwFile;  // VDWFILE: radii; empty means vdw.radii beside accall
     std::string stdFile;  // STDFILE: reference areas; empty means standard.data beside accall
-    double probe = 1.40;  // PROBE, angstroms, > 0
+    double probe = 1.40;  // PROBE, angstroms, > 0 and at most kMaxProbe
     double zslice = 0.05; // ZSLICE, in (0, 1]: each sphere is cut into int(1/ZSLICE + 0.5) slices
     bool hetatoms = false;   // HETATOMS: measure HETATM records too
     bool waters = false;     // WATERS: measure HOH residues too

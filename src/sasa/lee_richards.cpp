@@ -79,7 +79,71 @@ double exposedAngle(std::vector<Arc>& arcs) {
     return std::max(0.0, kTwoPi - covered);
 }
 
-std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int slices) {
+namespace {
+
+bool measurable(const Sphere& s) {
+    const auto within = [](double c) { return std::fabs(c) <= kMaxCentre; };  // false for NaN
+    return within(s.x) && within(s.y) && within(s.z) && !(s.r > kMaxSphereRadius) &&
+           !std::isnan(s.r);
+}
+
+std::vector<double> areasOf(const std::vector<Sphere>& spheres, int slices);
+
+}  // namespace
+
+std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int slices,
+                                     std::size_t* coincident) {
+    if (coincident) *coincident = 0;
+    const std::size_t n = spheres.size();
+    for (const Sphere& s : spheres)
+        if (!measurable(s)) return std::vector<double>(n, std::nan(""));
+
+    // Groups of equal centres, the largest sphere first (the earliest of
+    // equals). The others lie inside it: they add nothing to any neighbour's
+    // cover, and it buries each of them in every slice.
+    std::vector<std::size_t> order(n);
+    for (std::size_t i = 0; i < n; ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const Sphere &p = spheres[a], &q = spheres[b];
+        if (p.x != q.x) return p.x < q.x;
+        if (p.y != q.y) return p.y < q.y;
+        if (p.z != q.z) return p.z < q.z;
+        if (p.r != q.r) return p.r > q.r;
+        return a < b;
+    });
+    std::vector<char> inside(n, 0);  // buried in a coincident sphere
+    std::vector<char> tied(n, 0);    // the largest of its group, but not alone in that
+    std::size_t dropped = 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        const Sphere &first = spheres[order[k - 1]], &s = spheres[order[k]];
+        if (s.x != first.x || s.y != first.y || s.z != first.z) continue;
+        // order[k - 1] is the group's largest or already inside: find the head.
+        std::size_t head = k - 1;
+        while (inside[order[head]]) --head;
+        inside[order[k]] = 1;
+        if (s.r == spheres[order[head]].r) tied[order[head]] = 1;
+        ++dropped;
+    }
+    if (dropped == 0) return areasOf(spheres, slices);
+
+    std::vector<Sphere> kept;
+    std::vector<std::size_t> keptIndex;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (inside[i]) continue;
+        kept.push_back(spheres[i]);
+        keptIndex.push_back(i);
+    }
+    const std::vector<double> keptAreas = areasOf(kept, slices);
+    std::vector<double> areas(n, 0.0);
+    for (std::size_t k = 0; k < kept.size(); ++k)
+        areas[keptIndex[k]] = tied[keptIndex[k]] ? 0.0 : keptAreas[k];
+    if (coincident) *coincident = dropped;
+    return areas;
+}
+
+namespace {
+
+std::vector<double> areasOf(const std::vector<Sphere>& spheres, int slices) {
     const std::size_t n = spheres.size();
     std::vector<double> areas(n, 0.0);
     if (n == 0 || slices < 1) return areas;
@@ -222,5 +286,7 @@ std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int sli
     }
     return areas;
 }
+
+}  // namespace
 
 }  // namespace sasa

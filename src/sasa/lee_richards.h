@@ -8,6 +8,7 @@
 // circle's circumference to the sphere's.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 namespace sasa {
@@ -17,8 +18,19 @@ struct Sphere {
     double r = 0;  // atom radius + probe, > 0
 };
 
+// The largest sphere and coordinate the slice geometry takes, angstroms.
+inline constexpr double kMaxSphereRadius = 1000.0;
+inline constexpr double kMaxCentre = 1.0e6;
+
 // The accessible area of every sphere, in input order (square angstroms).
-std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int slices);
+// When a sphere's radius is not a number or above kMaxSphereRadius, or a
+// centre coordinate is not finite or beyond kMaxCentre, every area is NaN.
+// Spheres that share their centre with one at least as large are buried in
+// it (area 0) and are left out of the neighbour search, so that a pile of
+// coincident atoms costs no more than one; their number goes to `coincident`
+// when it is given.
+std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int slices,
+                                     std::size_t* coincident = nullptr);
 
 // An arc of a slice circle that a neighbour covers, in radians, counterclockwise
 // from `start` in [0, 2pi) to `end`, with end - start in [0, 2pi].

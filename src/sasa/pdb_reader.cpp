@@ -3,7 +3,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 namespace sasa {
@@ -27,6 +29,12 @@ std::string columns(const std::string& line, std::size_t from, std::size_t width
 // at most 8 characters) and would break the neighbour grid.
 constexpr double kMaxCoordinate = 1.0e6;
 
+// The area file writes each coordinate as %8.3f: -999.999 to 9999.999.
+bool fitsAreaColumn(double v) {
+    char text[32];
+    return std::snprintf(text, sizeof text, "%8.3f", v) == 8;
+}
+
 bool parseCoordinate(const std::string& line, std::size_t from, double& value) {
     const std::string field = columns(line, from, 8);
     if (field.empty()) return false;
@@ -44,6 +52,27 @@ bool startsWith(const std::string& line, const char* prefix) {
     return line.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
 }
 
+// Columns 77-78 as an element symbol, upper case: empty unless they hold
+// one. Old files keep a segment or entry ID in columns 73-80, so "28" or
+// "B1" there is no element, and the atom name must decide.
+std::string elementField(const std::string& line) {
+    static const char* const kSymbols[] = {
+        "H",  "D",  "HE", "LI", "BE", "B",  "C",  "N",  "O",  "F",  "NE", "NA", "MG", "AL",
+        "SI", "P",  "S",  "CL", "AR", "K",  "CA", "SC", "TI", "V",  "CR", "MN", "FE", "CO",
+        "NI", "CU", "ZN", "GA", "GE", "AS", "SE", "BR", "KR", "RB", "SR", "Y",  "ZR", "NB",
+        "MO", "TC", "RU", "RH", "PD", "AG", "CD", "IN", "SN", "SB", "TE", "I",  "XE", "CS",
+        "BA", "LA", "CE", "PR", "ND", "PM", "SM", "EU", "GD", "TB", "DY", "HO", "ER", "TM",
+        "YB", "LU", "HF", "TA", "W",  "RE", "OS", "IR", "PT", "AU", "HG", "TL", "PB", "BI",
+        "PO", "AT", "RN", "FR", "RA", "AC", "TH", "PA", "U",  "NP", "PU", "AM", "CM", "BK",
+        "CF", "ES", "FM", "MD", "NO", "LR", "RF", "DB", "SG", "BH", "HS", "MT", "DS", "RG",
+        "CN", "NH", "FL", "MC", "LV", "TS", "OG"};
+    std::string element = columns(line, 76, 2);
+    for (char& c : element) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const char* symbol : kSymbols)
+        if (element == symbol) return element;
+    return std::string();
+}
+
 }  // namespace
 
 std::string atomName(const PdbAtom& a) { return trimmed(a.head.data() + 12, 4); }
@@ -52,11 +81,8 @@ char chainId(const PdbAtom& a) { return a.head[21]; }
 std::string residueKey(const PdbAtom& a) { return std::string(a.head.data() + 17, 10); }
 
 bool isHydrogen(const std::string& record) {
-    const std::string element = columns(record, 76, 2);
-    if (!element.empty()) {
-        const char e = static_cast<char>(std::toupper(static_cast<unsigned char>(element[0])));
-        return element.size() == 1 && (e == 'H' || e == 'D');
-    }
+    const std::string element = elementField(record);
+    if (!element.empty()) return element == "H" || element == "D";
     std::string name(4, ' ');
     for (std::size_t i = 0; i < 4 && 12 + i < record.size(); ++i) name[i] = record[12 + i];
     const char c13 = name[0], c14 = name[1];
@@ -88,6 +114,11 @@ PdbResult readPdb(std::istream& in, const ReadOptions& options) {
         if (!atom && !het) continue;
 
         const auto where = [lineNumber] { return "line " + std::to_string(lineNumber) + ": "; };
+        // A NUL would cut the record short in every reader of the area file.
+        if (std::memchr(line.data(), '\0', line.size()) != nullptr) {
+            result.error = where() + "atom record holds a NUL byte";
+            return result;
+        }
         if (line.size() < 54) {
             result.error = where() + "atom record too short for its coordinates (columns 31-54)";
             return result;
@@ -116,10 +147,14 @@ PdbResult readPdb(std::istream& in, const ReadOptions& options) {
             result.error = where() + "unreadable coordinates '" + line.substr(30, 24) + "'";
             return result;
         }
+        if (!fitsAreaColumn(a.x) || !fitsAreaColumn(a.y) || !fitsAreaColumn(a.z)) {
+            result.error = where() + "coordinates '" + line.substr(30, 24) +
+                           "' do not fit the area file's columns (-999.999 to 9999.999)";
+            return result;
+        }
         for (std::size_t i = 0; i < a.head.size(); ++i) a.head[i] = line[i];
-        const std::string element = columns(line, 76, 2);
-        for (std::size_t i = 0; i < element.size() && i < 2; ++i)
-            a.element[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(element[i])));
+        const std::string element = elementField(line);
+        for (std::size_t i = 0; i < element.size() && i < 2; ++i) a.element[i] = element[i];
         a.hydrogen = hydrogen;
         a.hetero = het;
         a.line = lineNumber;

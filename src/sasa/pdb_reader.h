@@ -21,7 +21,7 @@ struct ReadOptions {
 struct PdbAtom {
     std::array<char, 30> head{};
     double x = 0, y = 0, z = 0;
-    std::array<char, 3> element{};  // columns 77-78 trimmed, upper case; empty when absent
+    std::array<char, 3> element{};  // columns 77-78 trimmed, upper case; empty when no element symbol
     bool hydrogen = false;
     bool hetero = false;  // a HETATM record
     long line = 0;        // line number in the input, for messages
@@ -32,6 +32,9 @@ struct PdbResult {
     std::string error;  // empty on success; otherwise "line N: reason" or the open failure
 };
 
+// Fails, with "line N: ..." in `error`, on an atom record that is too short,
+// holds a NUL byte, or has coordinates that are not numbers or do not fit
+// the area file's %8.3f columns (-999.999 to 9999.999).
 PdbResult readPdb(const std::string& path, const ReadOptions& options);
 
 // The same on an open stream (the file's, or text in memory for tests).
@@ -45,7 +48,8 @@ char chainId(const PdbAtom& a);             // column 22
 // consecutive atoms with the same key belong to one residue.
 std::string residueKey(const PdbAtom& a);
 
-// Hydrogen by element (H or D in columns 77-78) or, with no element, by
+// Hydrogen by element (H or D in columns 77-78) or, with no element symbol
+// there (blank, or a segment ID's digits), by
 // name: column 14 is H, D or Q after a blank or digit in column 13, or a
 // four-character name starts with H. `record` is the whole record line.
 bool isHydrogen(const std::string& record);

@@ -86,13 +86,15 @@ void findneighbour(std::FILE* out, const std::string& asaPath,
 float computepack(const std::string& naccessDir) {
     // runEngine removes an earlier run's log and area file first, so they
     // never pass for this run's.
-    if (!runEngine(naccessDir, "ComplexP_accall.input", "ComplexP.log")) {
+    // A run that failed, and one that left no area file, measured nothing.
+    const bool ran = runEngine(naccessDir, "ComplexP_accall.input", "ComplexP.log");
+    File asa = ran ? openFile("ComplexP.asa", "r") : File();
+    if (!asa) {
         std::printf("\nProblem in NACEESS program in computing interface packing ... KAV will be "
                     "wrong\n");
+        printEngineErrors("ComplexP.log");
         return 0.0f;
     }
-    File asa = openFile("ComplexP.asa", "r");
-    if (!asa) return 0.0f;
 
     double S = 0.0;  // accessible surface of the packing atoms
     double V = 0.0;  // their volume

@@ -5,8 +5,9 @@
 #include "triangulation/variants.h"
 
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
 #include <cstdio>
-#include <new>
 
 namespace {
 
@@ -70,6 +71,9 @@ int binPoints(const std::vector<FramePoint>& framePoints, int n, CellGrid& grid)
     for (int i = 0; i < n; ++i) {
         for (int axis = 0; axis < 3; ++axis) {
             const double c = coordinate(framePoints[static_cast<std::size_t>(i)], axis);
+            // A finite value beyond the single-precision range has no bound
+            // to be stored in (infinities and NaN fail the binning below).
+            if (std::isfinite(c) && std::fabs(c) > static_cast<double>(FLT_MAX)) return kNoGrid;
             if (c > static_cast<double>(hi[axis])) hi[axis] = static_cast<float>(c);
             if (c < static_cast<double>(lo[axis])) lo[axis] = static_cast<float>(c);
         }
@@ -80,31 +84,42 @@ int binPoints(const std::vector<FramePoint>& framePoints, int n, CellGrid& grid)
     for (int axis = 0; axis < 3; ++axis) {
         const float extent = hi[axis] - lo[axis];
         const double cells = static_cast<double>(extent) / kCellWidth;
-        if (!(cells >= 0.0) || cells > static_cast<double>(kMaxGridCells)) return kNoGrid;
+        if (!(cells >= 0.0) || cells > static_cast<double>(kMaxAxisCells)) return kNoGrid;
         dim[axis] = static_cast<std::int32_t>(cells) + 3;
     }
-    const std::int64_t total = std::int64_t{dim[0] + 1} * (dim[1] + 1) * (dim[2] + 1);
-    if (total > kMaxGridCells) return kNoGrid;
 
     grid.dims = GridDims{dim[0], dim[1], dim[2]};
-    try {
-        grid.cells.assign(static_cast<std::size_t>(total), GridCell{});
-    } catch (const std::bad_alloc&) {
-        grid.cells.clear();
-        return kNoGrid;
-    }
-
+    grid.cells.clear();
+    grid.where.clear();
+    grid.index.clear();
+    grid.dense.clear();
+    const std::int64_t total = std::int64_t{dim[0] + 1} * (dim[1] + 1) * (dim[2] + 1);
+    if (total <= kDenseCellsPerPoint * n) grid.dense.assign(static_cast<std::size_t>(total), -1);
     for (int i = 0; i < n; ++i) {
-        int cell[3] = {0, 0, 0};
+        std::array<std::int32_t, 3> cell{0, 0, 0};
         for (int axis = 0; axis < 3; ++axis) {
             const double c = coordinate(framePoints[static_cast<std::size_t>(i)], axis);
             const double q = (c - static_cast<double>(lo[axis])) / kCellWidth;
             // Finite coordinates always land in 1..dim-1; anything else is
             // not a number.
             if (!(q > -1.0 && q < static_cast<double>(dim[axis] - 1))) return kNoGrid;
-            cell[axis] = static_cast<int>(q) + 1;
+            cell[static_cast<std::size_t>(axis)] = static_cast<std::int32_t>(q) + 1;
         }
-        GridCell& target = grid.at(cell[0], cell[1], cell[2]);
+        const std::int64_t number = grid.number(cell[0], cell[1], cell[2]);
+        const auto next = static_cast<std::int32_t>(grid.cells.size());
+        std::int32_t position = next;
+        if (!grid.dense.empty()) {
+            std::int32_t& entry = grid.dense[static_cast<std::size_t>(number)];
+            if (entry < 0) entry = next;
+            position = entry;
+        } else {
+            position = grid.index.try_emplace(number, next).first->second;
+        }
+        if (position == next) {
+            grid.cells.emplace_back();
+            grid.where.push_back(cell);
+        }
+        GridCell& target = grid.cells[static_cast<std::size_t>(position)];
         target.slot[target.count] = i;
         ++target.count;
         if (target.count > kMaxCellPoints) {

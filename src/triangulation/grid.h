@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 struct WinningCase;
@@ -14,17 +15,18 @@ struct WinningCase;
 // structure then cannot be triangulated.
 inline constexpr int kOverfullCell = -1;
 
-// Returned by binPoints when no grid can be made (too large to allocate, or
-// coordinates that are not finite).
+// Returned by binPoints when no grid can be made (more than kMaxAxisCells
+// along an axis, or coordinates that are not finite).
 inline constexpr int kNoGrid = -2;
 
 inline constexpr double kCellWidth = 3.0;  // angstroms
 inline constexpr int kCellSlots = 20;
 inline constexpr int kMaxCellPoints = 19;  // the 20th point is refused
 
-// A grid larger than this many cells is treated as unallocatable; an
-// interface spans far fewer (a 750 A cube of 3 A cells).
-inline constexpr std::int64_t kMaxGridCells = std::int64_t{1} << 24;
+// Cells along one axis at most: about 3000 km at 3 A a cell, far beyond any
+// coordinate a structure file can hold, and small enough that a cell's number
+// fits in 64 bits.
+inline constexpr std::int64_t kMaxAxisCells = std::int64_t{1} << 20;
 
 // The number of cells along x, y and z less one: cells 0..nx along x.
 struct GridDims {
@@ -41,18 +43,40 @@ struct GridCell {
 
 // (nx + 1) x (ny + 1) x (nz + 1) cells. Points occupy cells 1..dim-1 of each
 // axis; cells 0 and dim stay empty, so every 3 x 3 x 3 block around a
-// walking centre stays inside the grid.
+// walking centre stays inside the grid. Only the occupied cells are stored,
+// so that memory follows the number of points and not the volume they span
+// (an interface spread over a large assembly spans millions of cells).
 struct CellGrid {
     GridDims dims;
-    std::vector<GridCell> cells;
+    std::vector<GridCell> cells;                     // occupied, in order of first point
+    std::vector<std::array<std::int32_t, 3>> where;  // the cell numbers of each along x, y, z
+    // number(i, j, k) -> position in cells: a table of every cell (-1 where
+    // empty) while the grid has at most kDenseCellsPerPoint cells a point,
+    // as a compact interface does, else a hash of the occupied ones.
+    std::vector<std::int32_t> dense;
+    std::unordered_map<std::int64_t, std::int32_t> index;
 
-    const GridCell& at(int i, int j, int k) const {
-        return cells[static_cast<std::size_t>((i * (dims.ny + 1) + j) * (dims.nz + 1) + k)];
+    std::int64_t number(int i, int j, int k) const {
+        return (std::int64_t{i} * (dims.ny + 1) + j) * (dims.nz + 1) + k;
     }
-    GridCell& at(int i, int j, int k) {
-        return cells[static_cast<std::size_t>((i * (dims.ny + 1) + j) * (dims.nz + 1) + k)];
+    // The position in cells of cell (i, j, k), or -1 when no point fell there.
+    std::int32_t position(int i, int j, int k) const {
+        const std::int64_t n = number(i, j, k);
+        if (!dense.empty()) return dense[static_cast<std::size_t>(n)];
+        const auto found = index.find(n);
+        return found == index.end() ? -1 : found->second;
+    }
+    // The cell (i, j, k); an empty one when no point fell there.
+    const GridCell& at(int i, int j, int k) const {
+        static const GridCell kEmpty{};
+        const std::int32_t p = position(i, j, k);
+        return p < 0 ? kEmpty : cells[static_cast<std::size_t>(p)];
     }
 };
+
+// The most cells a point for which a grid keeps a table of every cell
+// (4 bytes each): a compact interface spans a few dozen cells a point.
+inline constexpr std::int64_t kDenseCellsPerPoint = 64;
 
 // The walking direction of one case along x, y and z: each +2 or -2.
 struct WalkStep {

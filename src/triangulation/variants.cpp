@@ -39,6 +39,32 @@ std::size_t hashOf(const VertexSet& k) {
     return static_cast<std::size_t>(h ^ (h >> 29));
 }
 
+// The walking centres along one axis: start, start + step, ... (count of
+// them). Forward (step +2) from cell 1, backward (step -2) from cell dim - 1;
+// dim / 2 of them either way, so every occupied cell lies in some block.
+struct Lattice {
+    int start = 1;
+    int step = 2;
+    int count = 0;
+};
+
+Lattice walkLattice(int dim, int step) { return Lattice{step > 0 ? 1 : dim - 1, step, dim / 2}; }
+
+int centreOf(const Lattice& l, int position) { return l.start + l.step * position; }
+
+// The positions of the centres whose block (centre - 1 .. centre + 1) holds
+// cell x: one or two, written to out. Returns how many.
+int centresHolding(const Lattice& l, int x, int out[2]) {
+    int n = 0;
+    for (int c = x - 1; c <= x + 1; ++c) {
+        const int offset = c - l.start;
+        if (offset % l.step != 0) continue;
+        const int position = offset / l.step;
+        if (position >= 0 && position < l.count) out[n++] = position;
+    }
+    return n;
+}
+
 }  // namespace
 
 void removeDuplicates(std::vector<Triangle>& list, int ntri) {
@@ -153,24 +179,92 @@ int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
         }
     };
 
+    // The walk visits columns of blocks (outer, then middle axis) and the
+    // blocks of each column along the inner axis, serpentine.
     int centre[3] = {0, 0, 0};
-    centre[outer] = stride[outer] == 2 ? 1 : dim[outer] - 1;
-    for (int a = 0; a < dim[outer] / 2; ++a) {
-        centre[middle] = stride[middle] == 2 ? 1 : dim[middle] - 1;
-        for (int b = 0; b < dim[middle] / 2; ++b) {
-            emptyList();  // every column starts afresh
-            // Serpentine: up the column when the middle cell is 1 mod 4.
-            if (centre[middle] % 4 == 1) {
-                for (centre[inner] = 1; centre[inner] < dim[inner]; centre[inner] += 2)
-                    triangulateBlock(centre);
-            } else {
-                for (centre[inner] = dim[inner] - 1; centre[inner] > 0; centre[inner] -= 2)
-                    triangulateBlock(centre);
+    if (!grid.dense.empty()) {
+        // A compact grid: every block, empty or not, costs little.
+        centre[outer] = stride[outer] == 2 ? 1 : dim[outer] - 1;
+        for (int a = 0; a < dim[outer] / 2; ++a, centre[outer] += stride[outer]) {
+            centre[middle] = stride[middle] == 2 ? 1 : dim[middle] - 1;
+            for (int b = 0; b < dim[middle] / 2; ++b, centre[middle] += stride[middle]) {
+                emptyList();  // every column starts afresh
+                // Serpentine: up the column when the middle cell is 1 mod 4.
+                if (centre[middle] % 4 == 1) {
+                    for (centre[inner] = 1; centre[inner] < dim[inner]; centre[inner] += 2)
+                        triangulateBlock(centre);
+                } else {
+                    for (centre[inner] = dim[inner] - 1; centre[inner] > 0; centre[inner] -= 2)
+                        triangulateBlock(centre);
+                }
             }
-            centre[middle] += stride[middle];
         }
-        centre[outer] += stride[outer];
+        removeDuplicates(caseList, ntri);
+        caseScore = scoreCase(points, caseList, ntri);
+        return ntri;
     }
+
+    // A spread-out grid: only the blocks that hold a point are visited, in
+    // the same order. An empty block adds nothing to the gathered list, so
+    // it can only repeat the block before it, which made no triangle (else
+    // the list would have been emptied).
+    const Lattice outerCentres = walkLattice(dim[outer], stride[outer]);
+    const Lattice middleCentres = walkLattice(dim[middle], stride[middle]);
+    const Lattice up = walkLattice(dim[inner], 2);
+    const Lattice down = walkLattice(dim[inner], -2);
+    // Serpentine: up the column when the middle cell is 1 mod 4.
+    auto upward = [&](int b) { return centreOf(middleCentres, b) % 4 == 1; };
+
+    const std::int64_t span = std::int64_t{up.count} + 1;
+    const std::int64_t columns = std::int64_t{middleCentres.count} + 1;
+    std::vector<std::int64_t> blocks;
+    blocks.reserve(grid.cells.size() * 8);
+    for (const std::array<std::int32_t, 3>& cell : grid.where) {
+        int as[2], bs[2], cs[2];
+        const int na = centresHolding(outerCentres, cell[static_cast<std::size_t>(outer)], as);
+        const int nb = centresHolding(middleCentres, cell[static_cast<std::size_t>(middle)], bs);
+        for (int ia = 0; ia < na; ++ia) {
+            for (int ib = 0; ib < nb; ++ib) {
+                const Lattice& column = upward(bs[ib]) ? up : down;
+                const int nc = centresHolding(column, cell[static_cast<std::size_t>(inner)], cs);
+                for (int ic = 0; ic < nc; ++ic)
+                    blocks.push_back((std::int64_t{as[ia]} * columns + bs[ib]) * span + cs[ic]);
+            }
+        }
+    }
+    std::sort(blocks.begin(), blocks.end());
+    blocks.erase(std::unique(blocks.begin(), blocks.end()), blocks.end());
+
+    // Blocks skipped behind a visited one: each would have handed mytri the
+    // same points again, which only matters for its message on a list too
+    // long to triangulate.
+    auto repeatEmpty = [&](std::int64_t skipped) {
+        if (npts > 2 && 3 * npts >= kMytriLimit)
+            for (std::int64_t k = 0; k < skipped; ++k) ntri = mytri(ntri, scratch, npts, caseList);
+    };
+
+    std::int64_t column = -1;
+    int last = -1;  // the position in its column of the block visited last
+    for (const std::int64_t key : blocks) {
+        const std::int64_t thisColumn = key / span;
+        const int c = static_cast<int>(key % span);
+        if (thisColumn != column) {
+            if (column >= 0) repeatEmpty(up.count - 1 - last);
+            column = thisColumn;
+            emptyList();  // every column starts afresh
+            last = -1;
+        } else {
+            repeatEmpty(c - last - 1);
+        }
+        const int a = static_cast<int>(thisColumn / columns);
+        const int b = static_cast<int>(thisColumn % columns);
+        centre[outer] = centreOf(outerCentres, a);
+        centre[middle] = centreOf(middleCentres, b);
+        centre[inner] = centreOf(upward(b) ? up : down, c);
+        triangulateBlock(centre);
+        last = c;
+    }
+    if (column >= 0) repeatEmpty(up.count - 1 - last);
 
     removeDuplicates(caseList, ntri);
     caseScore = scoreCase(points, caseList, ntri);

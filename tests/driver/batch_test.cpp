@@ -152,7 +152,7 @@ std::string problem(const std::string& entry, const std::string& reason = "") {
 
 struct ListCase {
     const char* what;
-    const char* pdblist;
+    std::string pdblist;
     Analysis analyse;
     std::string out;    // everything the run prints
     std::string lines;  // the score file after its header
@@ -185,6 +185,13 @@ const ListCase kLists[] = {
          "\nBuried areas are not numbers: the engine's area files are unusable ... exiting\n"
          "Error in PDB file ... structures/a.pdb\n" +
          kWorkingA + "\nFinished\n",
+     kLineA},
+    // The system would be handed "a.pdb" and the name's rest lost.
+    {"a name holding a NUL byte", std::string("a.pdb\0x a.pdb", 13), scoreAlike,
+     problem("a.pdb\\0x", "the name holds a NUL byte") + kWorkingA + "\nFinished\n", kLineA},
+    {"a name longer than the system allows", std::string(256, 'n') + " a.pdb", scoreAlike,
+     problem(std::string(256, 'n'), "the name is longer than the system allows") + kWorkingA +
+         "\nFinished\n",
      kLineA},
     {"a failed analysis", "a.pdb a.pdb", failFirst,
      kWorkingA + "Error in PDB file ... structures/a.pdb\n" + kWorkingA + "\nFinished\n",
@@ -410,6 +417,37 @@ TEST(Batch, AnAccallThatCannotBeRunStopsTheRun) {
     EXPECT_EQ(run.out,
               "\nError in NACCESS directory: engine/accall is missing or not usable. !!!\n");
     EXPECT_FALSE(fs::exists(kScoreFileName));
+}
+
+// An accall that is there and executable but cannot be started stops the run
+// before the first structure, with the reason.
+TEST(Batch, AnAccallThatCannotBeStartedStopsTheRun) {
+    struct Case {
+        const char* what;
+        const char* accall;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"a file with no #! line", "PDBFILE nothing\n", "Exec format error"},
+        {"a script whose interpreter is missing", "#!/nonexistent/interpreter\n",
+         "No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        testutil::ScratchDir scratch;
+        writeStructures();
+        writeText("pdblist", "a.pdb");
+        writeText("engine/accall", c.accall);
+        fs::permissions("engine/accall", fs::perms::owner_all);
+        writeText("engine/vdw.radii", "");
+        writeText("engine/standard.data", "");
+        const RunResult run = runDriver({"structures", "engine"});
+        EXPECT_EQ(run.status, 1) << c.what;
+        EXPECT_EQ(run.out, "\nError in NACCESS directory: engine/accall: cannot be started: " +
+                               std::string(c.reason) + ". !!!\n")
+            << c.what;
+        EXPECT_EQ(listDir(), (std::vector<std::string>{"engine", "pdblist", "structures"}))
+            << c.what;
+    }
 }
 
 }  // namespace

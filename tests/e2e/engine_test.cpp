@@ -70,6 +70,14 @@ const EngineCase kCases[] = {
     {"the packing run hangs past the time limit", "ComplexP.hang", "skip=1 seconds=60", "1",
      kSplit + stopped("ran longer than 1 s and was stopped") + kPackingProblem,
      Line::NoPacking},
+    {"the packing run leaves no area file", "ComplexP.noasa", "skip=1", "",
+     kSplit + kPackingProblem, Line::NoPacking},
+    {"a subunit run is refused", "ComplexA.refuse", "skip=1", "",
+     kSplit + kProblem + " accall: ERROR: ComplexA.pdb, refused on request\n" + kError,
+     Line::None},
+    {"the packing run is refused", "ComplexP.refuse", "skip=1", "",
+     kSplit + kPackingProblem + " accall: ERROR: ComplexP.pdb, refused on request\n",
+     Line::NoPacking},
     // No packing atom is read: the packing ratio is 0/0, printed as such.
     {"the packing run writes a garbage area file", "ComplexP.garbage", "skip=1", "", kSplit,
      Line::PackingNotANumber},
@@ -161,6 +169,99 @@ TEST(EngineSignals, ASignalStopsTheEngineToo) {
         ASSERT_EQ(lines.size(), e2e::splitLines(scoreHeader()).size() + 1);
         EXPECT_EQ(lines.back().rfind("1ycr.pdb\t", 0), 0u);
     }
+}
+
+// 1ycr in ../s beside the scratch working directory.
+void copy1ycr(const testutil::ScratchDir& scratch) {
+    fs::create_directory(scratch.parent() / "s");
+    fs::copy_file(fs::path(KAVZUR_SOURCE_DIR) / "tests/data/1ycr.pdb",
+                  scratch.parent() / "s/1ycr.pdb");
+}
+
+// Signals while the engine runs. One that ends kav_zur ends the engine too
+// (relayed to its group, or, for SIGKILL, through the death of its parent)
+// and, when kav_zur can still act, the working files go; one inherited as
+// ignored stays ignored and the run goes on to its end.
+TEST(EngineSignals, EachSignalEndsTheRunWithTheEngineOrStaysIgnored) {
+    struct Case {
+        int signal;
+        bool ignored;
+    };
+    const Case cases[] = {{SIGQUIT, false}, {SIGUSR1, false}, {SIGKILL, false},
+                          {SIGHUP, true},   {SIGINT, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.signal);
+        testutil::ScratchDir scratch;
+        copy1ycr(scratch);
+        writeText("pdblist", "1ycr.pdb\n1ycr.pdb\n");
+        writeText("ComplexA.hang", c.ignored ? "skip=1 seconds=1" : "skip=1 seconds=60");
+        std::vector<int> ignored;
+        if (c.ignored) ignored.push_back(c.signal);
+
+        const e2e::Started started = e2e::startKavZur(scratch.work(), {"../s", kEngine}, {}, {},
+                                                      ignored);
+        pid_t engine = 0;
+        for (int i = 0; i < 3000 && engine == 0; ++i) {
+            engine = std::atoi(readText("ComplexA.hanging").c_str());
+            if (engine == 0) usleep(10000);
+        }
+        ASSERT_GT(engine, 0) << "the engine never hung";
+        kill(started.pid, c.signal);
+        const e2e::RunResult run = e2e::finishKavZur(started);
+        const std::size_t header = e2e::splitLines(scoreHeader()).size();
+
+        if (c.ignored) {
+            EXPECT_EQ(run.status, 0);
+            EXPECT_EQ(run.out, kWorking + kWorking + "\nFinished\n");
+            EXPECT_EQ(e2e::splitLines(readText(kScoreFileName)).size(), header + 2);
+            continue;
+        }
+        EXPECT_EQ(run.signal, c.signal);
+        // The engine may take a moment to be reaped by init after its parent's death.
+        bool gone = false;
+        for (int i = 0; i < 500 && !gone; ++i) {
+            gone = kill(engine, 0) != 0 || readText("/proc/" + std::to_string(engine) + "/stat")
+                                                   .find(") Z") != std::string::npos;
+            if (!gone) usleep(10000);
+        }
+        EXPECT_TRUE(gone) << "the engine outlived kav_zur";
+        EXPECT_EQ(e2e::splitLines(readText(kScoreFileName)).size(), header + 1);
+        if (c.signal != SIGKILL) {
+            EXPECT_EQ(testutil::listDir(),
+                      (std::vector<std::string>{kScoreFileName, "pdblist"}));
+        }
+    }
+}
+
+// A parent that ignores SIGCHLD (some launchers and daemons do) hands that on:
+// the engine runs are still waited for, without spinning to the time limit.
+TEST(EngineSignals, AnInheritedIgnoredSigchldChangesNothing) {
+    testutil::ScratchDir scratch;
+    copy1ycr(scratch);
+    writeText("pdblist", "1ycr.pdb\n");
+    const auto start = std::chrono::steady_clock::now();
+    const e2e::RunResult run = e2e::runKavZur(scratch.work(), {"../s", kEngine},
+                                              {{"KAV_ZUR_ENGINE_TIMEOUT", "20"}}, {}, {SIGCHLD});
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, kWorking + "\nFinished\n");
+    EXPECT_EQ(e2e::splitLines(readText(kScoreFileName)).size(),
+              e2e::splitLines(scoreHeader()).size() + 1);
+    EXPECT_LT(seconds, 15.0);
+}
+
+// The engine is handed standard input, output and error, and nothing else:
+// neither pdblist nor the score file being written.
+TEST(EngineRuns, NoFileOfTheProgramReachesTheEngine) {
+    testutil::ScratchDir scratch;
+    copy1ycr(scratch);
+    writeText("pdblist", "1ycr.pdb\n");
+    writeText("Complex.fds", "");
+    const e2e::RunResult run = e2e::runKavZur(scratch.work(), {"../s", kEngine});
+    EXPECT_EQ(run.status, 0);
+    ASSERT_TRUE(fs::exists("open-descriptors")) << "the engine did not look";
+    EXPECT_EQ(readText("open-descriptors"), "");
 }
 
 }  // namespace

@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -36,10 +38,11 @@ struct Started {
 
 // Starts kav_zur in `dir` with `args` and the extra environment `env`. Its
 // output is collected in files in `outDir` (by default beside `dir`, which
-// stays as the run left it).
+// stays as the run left it). The signals in `ignored` are inherited as
+// ignored, as from nohup or a launcher; a core dump is never written.
 inline Started startKavZur(const fs::path& dir, std::vector<std::string> args,
                            const std::vector<std::pair<std::string, std::string>>& env = {},
-                           fs::path outDir = {}) {
+                           fs::path outDir = {}, const std::vector<int>& ignored = {}) {
     if (outDir.empty()) outDir = dir.parent_path();
     Started started{-1, outDir / "stdout.txt", outDir / "stderr.txt"};
     args.insert(args.begin(), KAVZUR_BINARY);
@@ -54,6 +57,9 @@ inline Started startKavZur(const fs::path& dir, std::vector<std::string> args,
         if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0)
             _exit(127);
         for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+        for (const int signal : ignored) std::signal(signal, SIG_IGN);
+        const rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -77,8 +83,8 @@ inline RunResult finishKavZur(const Started& started) {
 
 inline RunResult runKavZur(const fs::path& dir, std::vector<std::string> args,
                            const std::vector<std::pair<std::string, std::string>>& env = {},
-                           fs::path outDir = {}) {
-    return finishKavZur(startKavZur(dir, std::move(args), env, std::move(outDir)));
+                           fs::path outDir = {}, const std::vector<int>& ignored = {}) {
+    return finishKavZur(startKavZur(dir, std::move(args), env, std::move(outDir), ignored));
 }
 
 inline std::vector<std::string> splitLines(const std::string& text) {

@@ -166,7 +166,9 @@ TEST_F(Pipeline, EngineThatCannotStartGivesMinusOne) {
     const int result = SC_P(points, scores, "/nonexistent/engine/dir");
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(result, -1);
-    EXPECT_EQ(out, kEngineProblem);
+    // Why the engine did not run, then the structure's message.
+    EXPECT_EQ(out, "\n/nonexistent/engine/dir/accall: cannot be started: No such file or directory" +
+                       std::string(kEngineProblem));
     EXPECT_TRUE(structureFilesGone());
 }
 

@@ -170,6 +170,18 @@ TEST_F(Accall, FailuresAreReportedAndLeaveNoAreaFile) {
         {"missing reference", good, "PDBFILE bad.pdb\nSTDFILE /nonexistent/standard.data\n", "bad.log",
          " ERROR: standard data file cannot open /nonexistent/standard.data\n"},
         {"no PDBFILE", good, "PROBE 1.4\n", "accall.log", " ERROR: control file, no PDBFILE given\n"},
+        // What the area file's columns cannot hold is refused, never written wider.
+        {"coordinate too large", good + good.substr(0, 30) + "10000.00   0.000   0.000\n",
+         control("bad.pdb"), "bad.log",
+         " ERROR: bad.pdb, line 2: coordinates '10000.00   0.000   0.000' do not fit the area "
+         "file's columns (-999.999 to 9999.999)\n"},
+        {"NUL byte", good + good.substr(0, 25) + std::string(1, '\0') + good.substr(26),
+         control("bad.pdb"), "bad.log", " ERROR: bad.pdb, line 2: atom record holds a NUL byte\n"},
+        {"probe 1e308", good, control("bad.pdb", "1e308"), "bad.log",
+         " ERROR: control file, line 4: PROBE must be at most 100, not '1e308'\n"},
+        {"area too large", good, control("bad.pdb", "30"), "bad.log",
+         " ERROR: bad.pdb, line 1: area 12763.624 or radius 1.87 does not fit the area file's "
+         "columns (at most 9999.999 and 99.99)\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -183,6 +195,18 @@ TEST_F(Accall, FailuresAreReportedAndLeaveNoAreaFile) {
         EXPECT_TRUE(others({"control.input", "bad.pdb", c.logName}).empty());
         fs::remove(dir_ / c.logName);
     }
+}
+
+// Columns 73-80 of old files hold a segment or entry ID: "28" in columns
+// 77-78 is no element, and OXT is then an oxygen by its name.
+TEST_F(Accall, SegmentIdIsNoElement) {
+    write("seg.pdb", "ATOM      1  OXT GLY A   1       0.000   0.000   0.000  1.00  0.00      1A28  \n");
+    write("radii", "RESIDUE ATOM GLY   1\nATOM CA   1.87 0\n");
+    ASSERT_EQ(run("PDBFILE seg.pdb\nVDWFILE radii\nASAONLY\n"), 0) << read("seg.log");
+    const auto asa = lines(read("seg.asa"));
+    ASSERT_EQ(asa.size(), 1u);
+    EXPECT_EQ(asa[0].substr(63), " 1.40");
+    EXPECT_NE(read("seg.log").find(" GUESSED RADIUS 1.40 FOR ATOM OXT"), std::string::npos);
 }
 
 TEST_F(Accall, EchoedTextCannotForgeTheSuccessLine) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <string>
 
 namespace {
@@ -63,6 +64,48 @@ TEST(LeeRichards, CoincidentSpheresHideEachOther) {
     const auto areas = sasa::leeRichardsAreas({{1, 1, 1, 3.0}, {1, 1, 1, 3.0}}, 20);
     EXPECT_DOUBLE_EQ(areas[0], 0.0);
     EXPECT_DOUBLE_EQ(areas[1], 0.0);
+}
+
+// A pile of coincident atoms is measured as its largest sphere alone, at the
+// cost of one: the others are buried in it, and counted.
+TEST(LeeRichards, CoincidentPilesCountAsTheirLargestSphere) {
+    const std::vector<sasa::Sphere> alone = {{0, 0, 0, 3.0}, {4.0, 0.5, 0.2, 2.5}};
+    const auto reference = sasa::leeRichardsAreas(alone, 20);
+    struct Case {
+        const char* what;
+        double pileRadius;  // radius of the coincident copies
+        std::size_t copies;
+        double firstArea;  // the largest sphere's area
+    };
+    const Case cases[] = {
+        {"smaller copies", 1.5, 20000, reference[0]},
+        {"equal copies bury each other", 3.0, 3, 0.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<sasa::Sphere> pile = alone;
+        pile.insert(pile.end(), c.copies, sasa::Sphere{0, 0, 0, c.pileRadius});
+        std::size_t coincident = 0;
+        const auto areas = sasa::leeRichardsAreas(pile, 20, &coincident);
+        EXPECT_EQ(coincident, c.copies);
+        EXPECT_EQ(areas[0], c.firstArea);
+        EXPECT_EQ(areas[1], reference[1]);  // bitwise: the pile covers what its largest covers
+        for (std::size_t i = 2; i < pile.size(); ++i) ASSERT_EQ(areas[i], 0.0) << i;
+    }
+}
+
+// Radii or coordinates the slice geometry cannot represent give no areas
+// (NaN), never undefined behaviour.
+TEST(LeeRichards, UnrepresentableSpheresGiveNotANumber) {
+    const double huge[] = {1e308, std::numeric_limits<double>::max(), std::nan(""),
+                           std::numeric_limits<double>::infinity()};
+    for (double v : huge) {
+        SCOPED_TRACE(v);
+        const auto radius = sasa::leeRichardsAreas({{0, 0, 0, 2.0}, {1, 0, 0, v}}, 20);
+        const auto centre = sasa::leeRichardsAreas({{0, 0, 0, 2.0}, {v, 0, 0, 2.0}}, 20);
+        EXPECT_TRUE(std::isnan(radius[0]) && std::isnan(radius[1]));
+        EXPECT_TRUE(std::isnan(centre[0]) && std::isnan(centre[1]));
+    }
 }
 
 TEST(LeeRichards, ExposedAngleOfArcSets) {

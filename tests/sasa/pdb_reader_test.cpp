@@ -124,6 +124,23 @@ TEST(PdbReader, KeepsColumnsOneToThirtyAndTheElement) {
     EXPECT_EQ(r.atoms[0].line, 1);
 }
 
+TEST(PdbReader, ElementColumnsCountOnlyWithAnElementSymbol) {
+    const struct {
+        const char* field;
+        const char* element;
+    } cases[] = {{"28", ""}, {"B1", ""}, {"XX", ""}, {"fe", "FE"}, {" N", "N"}, {"D ", "D"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.field);
+        const auto r = read(record("ATOM", " HB ", ' ', "ALA", 'A', 1, 1, c.field) + "\n", false,
+                            false, true);
+        ASSERT_EQ(r.atoms.size(), 1u);
+        EXPECT_EQ(std::string(r.atoms[0].element.data()), c.element);
+    }
+    // With no element symbol the name decides: " HB " is a hydrogen.
+    EXPECT_TRUE(sasa::isHydrogen(record("ATOM", " HB ", ' ', "ALA", 'A', 1, 0, "28")));
+    EXPECT_FALSE(sasa::isHydrogen(record("ATOM", " HB ", ' ', "ALA", 'A', 1, 0, "N")));
+}
+
 TEST(PdbReader, MalformedInputIsAnErrorNamingTheLine) {
     const std::string good = record("ATOM", " CA ", ' ', "ALA", 'A', 1, 1);
     std::string badX = good;

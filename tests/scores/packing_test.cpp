@@ -245,8 +245,11 @@ TEST_F(Computepack, StaleOutputIsNotTakenForANewRun) {
     writeText("ComplexP.log", " SOLVA: PROGRAM ENDS CORRECTLY\n");
     writeText("ComplexP.asa", asaLine(1, "C", "ALA", 'A', 1, "0", "0", "0", "154.000", "3.50"));
     testing::internal::CaptureStdout();
-    const float ratio = computepack((dir_.path() / "no engine here").string());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), kPackingMessage);
+    const std::string engine = (dir_.path() / "no engine here").string();
+    const float ratio = computepack(engine);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\n" + engine + "/accall: cannot be started: No such file or directory" +
+                  kPackingMessage);
     EXPECT_EQ(ratio, 0.0f);
 }
 

@@ -19,6 +19,11 @@
 //   - "<stem>.garbage": writes 4000 bytes of noise (NULs, line ends, high
 //     bytes) as the log with the word "log", else as the area file beside a
 //     log with the success line.
+//   - "<stem>.noasa": writes a log with the success line and no area file;
+//   - "<stem>.refuse": writes a log with " ERROR: <stem>.pdb, refused on
+//     request" and exits with status 1;
+//   - "<stem>.fds": writes the descriptors from 3 on that it was started
+//     with, one a line, to "open-descriptors", then carries on.
 // Built as flaky_accall (KAVZUR_DELEGATE_ENGINE set to the bundled engine's
 // path), it hands every run without a misbehaviour or ".fail" file to the
 // bundled engine instead, which reads the same control file.
@@ -31,6 +36,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -110,6 +116,22 @@ int main() {
     }
     const std::string::size_type dot = pdbFile.rfind('.');
     const std::string stem = dot == std::string::npos ? pdbFile : pdbFile.substr(0, dot);
+    if (const Request fds = request(stem + ".fds"); fds.due) {
+        // Looked at before this run opens anything of its own but the request.
+        std::string open;
+        for (int fd = 3; fd < 1024; ++fd)
+            if (fcntl(fd, F_GETFD) >= 0) open += std::to_string(fd) + "\n";
+        std::ofstream("open-descriptors") << open;
+    }
+    if (const Request noAsa = request(stem + ".noasa"); noAsa.due) {
+        std::ofstream(stem + ".log") << " SOLVA: PROGRAM ENDS CORRECTLY\n";
+        return 0;
+    }
+    if (const Request refuse = request(stem + ".refuse"); refuse.due) {
+        std::ofstream(stem + ".log") << " PDB FILE INPUT " << pdbFile << "\n ERROR: " << pdbFile
+                                     << ", refused on request\n";
+        return 1;
+    }
     if (const Request hang = request(stem + ".hang"); hang.due) {
         std::ofstream(stem + ".hanging") << getpid() << "\n";
         std::this_thread::sleep_for(std::chrono::duration<double>(hang.seconds));

@@ -41,12 +41,13 @@ TEST(Binning, GridDimensionsFollowTheExtent) {
         const char* what;
         double extentX;
         int nx;
+        std::size_t occupied;  // cells stored
     };
     // Two empty cells beyond trunc(extent / 3) + 1 occupied ones.
     const Case cases[] = {
-        {"coincident points", 0.0, 3}, {"just under one cell", 2.999, 3},
-        {"exactly one cell", 3.0, 4},  {"exactly two cells", 6.0, 5},
-        {"long axis", 31.5, 13},
+        {"coincident points", 0.0, 3, 1}, {"just under one cell", 2.999, 3, 1},
+        {"exactly one cell", 3.0, 4, 2},  {"exactly two cells", 6.0, 5, 2},
+        {"long axis", 31.5, 13, 2},
     };
     for (const Case& c : cases) {
         PointSet s;
@@ -57,8 +58,7 @@ TEST(Binning, GridDimensionsFollowTheExtent) {
         EXPECT_EQ(grid.dims.nx, c.nx) << c.what;
         EXPECT_EQ(grid.dims.ny, 3) << c.what;
         EXPECT_EQ(grid.dims.nz, 3) << c.what;
-        EXPECT_EQ(grid.cells.size(),
-                  static_cast<std::size_t>((c.nx + 1) * (grid.dims.ny + 1) * (grid.dims.nz + 1)));
+        EXPECT_EQ(grid.cells.size(), c.occupied) << c.what;
     }
 }
 
@@ -67,7 +67,8 @@ TEST(Binning, CoincidentPointsShareOneCell) {
     for (int i = 0; i < 5; ++i) s.add(12.5, -3.0, 0.25);
     CellGrid grid;
     ASSERT_EQ(binPoints(s.frame, s.size(), grid), 0);
-    EXPECT_EQ(grid.cells.size(), 64u);  // 4 x 4 x 4
+    EXPECT_EQ(grid.dims.nx, 3);  // 4 x 4 x 4 cells, one of them occupied
+    EXPECT_EQ(grid.cells.size(), 1u);
     const GridCell& cell = grid.at(1, 1, 1);
     ASSERT_EQ(cell.count, 5);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(cell.slot[i], i);  // binning order
@@ -117,12 +118,55 @@ TEST(Binning, CoordinatesThatAreNotNumbersGiveNoGrid) {
     EXPECT_EQ(binPoints(s.frame, 2, grid), kNoGrid);
 }
 
-TEST(Binning, OversizedGridIsRefused) {
+// Memory follows the points, not the volume: two points 104000 A apart
+// along each axis (some 10^13 cells) take two cells. Beyond 2^20 cells along
+// an axis, or beyond single precision, no grid is made.
+TEST(Binning, OnlyOccupiedCellsAreStored) {
+    struct Case {
+        double far;
+        int binned;
+    };
+    const Case cases[] = {{52000.0, 0}, {-52000.0, 0}, {3.2e6, kNoGrid}, {1e39, kNoGrid}};
+    for (const Case& c : cases) {
+        PointSet s;
+        s.add(-52000, -52000, -52000);
+        s.add(0, 0, 0);
+        s.add(0, 0, 0);
+        // Frame coordinates only: binning reads nothing else.
+        s.frame[1] = FramePoint{c.far, c.far, c.far, 1};
+        s.frame[2] = FramePoint{c.far, c.far, c.far + 0.5, 2};
+        CellGrid grid;
+        ASSERT_EQ(binPoints(s.frame, 3, grid), c.binned) << c.far;
+        if (c.binned != 0) continue;
+        EXPECT_EQ(grid.cells.size(), c.far > 0 ? 2u : 1u) << c.far;
+        if (c.far > 0) {
+            EXPECT_EQ(grid.dims.nx, 34669);
+            EXPECT_EQ(grid.at(34667, 34667, 34667).count, 2);
+            EXPECT_EQ(grid.at(34667, 34667, 34667).slot[1], 2);
+            EXPECT_EQ(grid.at(34666, 34667, 34667).count, 0);
+        }
+    }
+}
+
+// Four small patches at the corners of a 700 A cube: the grid spans some
+// 10^10 cells, yet each patch is triangulated as in a grid of its own size.
+TEST(DelaunayMain, PatchesFarApartAreAllTriangulated) {
+    const PointSet patch = curvedPatch(7, 60, 16.0);
     PointSet s;
-    s.add(-30000, -30000, -30000);
-    s.add(30000, 30000, 30000);
-    CellGrid grid;
-    EXPECT_EQ(binPoints(s.frame, 2, grid), kNoGrid);
+    const double corners[4][3] = {{0, 0, 0}, {700, 0, 700}, {0, 700, 700}, {700, 700, 0}};
+    for (const auto& corner : corners)
+        for (const FramePoint& f : patch.frame) s.add(f.x + corner[0], f.y + corner[1], f.z + corner[2]);
+    const Surface out = triangulate(s, s.size());
+    ASSERT_GT(out.result, 0);
+    int perPatch[4] = {0, 0, 0, 0};
+    for (const Triangle& t : out.triangles) {
+        if (t.v[0] == -1) continue;
+        const int copy = t.v[0] / patch.size();
+        EXPECT_EQ(t.v[1] / patch.size(), copy);  // no triangle joins two patches
+        EXPECT_EQ(t.v[2] / patch.size(), copy);
+        ++perPatch[copy];
+    }
+    for (int copy = 0; copy < 4; ++copy) EXPECT_GT(perPatch[copy], patch.size()) << copy;
 }
 
 // ---- choosing the case ------------------------------------------------------

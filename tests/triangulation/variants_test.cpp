@@ -1,3 +1,4 @@
+#include "triangulation/delaunay.h"
 #include "triangulation/measure.h"
 #include "triangulation/variants.h"
 
@@ -329,3 +330,107 @@ TEST(Walk, RandomSurfacesGiveValidCases) {
 }
 
 }  // namespace
+
+namespace {
+
+// The walk as it reads with every block of the grid visited, empty or not:
+// the reference that skipping empty blocks must match.
+int everyBlockWalk(const AxisOrder& order, const CellGrid& grid, const WalkStep& step,
+                   const PointSet& s, std::vector<Triangle>& list, CaseScore& score) {
+    const int dim[3] = {grid.dims.nx, grid.dims.ny, grid.dims.nz};
+    const int stride[3] = {step.sx, step.sy, step.sz};
+    std::vector<FramePoint> scratch(s.frame.size() + 3);
+    std::vector<int> stamp(s.frame.size(), -1);
+    int generation = 0, npts = 0, ntri = 0;
+    int centre[3] = {0, 0, 0};
+    auto block = [&] {
+        for (int i = centre[0] - 1; i <= centre[0] + 1; ++i)
+            for (int j = centre[1] - 1; j <= centre[1] + 1; ++j)
+                for (int k = centre[2] - 1; k <= centre[2] + 1; ++k) {
+                    const GridCell& cell = grid.at(i, j, k);
+                    for (int q = 0; q < cell.count; ++q) {
+                        const FramePoint& f = s.frame[static_cast<std::size_t>(cell.slot[q])];
+                        if (stamp[static_cast<std::size_t>(f.index)] == generation) continue;
+                        stamp[static_cast<std::size_t>(f.index)] = generation;
+                        double c[3] = {f.x, f.y, f.z};
+                        std::swap(c[order.inner], c[2]);
+                        scratch[static_cast<std::size_t>(npts++)] = FramePoint{c[0], c[1], c[2], f.index};
+                    }
+                }
+        if (npts > 2) {
+            const int r = mytri(ntri, scratch, npts, list);
+            if (r > ntri) npts = 0, ++generation;
+            ntri = r;
+        }
+    };
+    centre[order.outer] = stride[order.outer] == 2 ? 1 : dim[order.outer] - 1;
+    for (int a = 0; a < dim[order.outer] / 2; ++a, centre[order.outer] += stride[order.outer]) {
+        centre[order.middle] = stride[order.middle] == 2 ? 1 : dim[order.middle] - 1;
+        for (int b = 0; b < dim[order.middle] / 2; ++b, centre[order.middle] += stride[order.middle]) {
+            npts = 0;
+            ++generation;
+            int& c = centre[order.inner];
+            if (centre[order.middle] % 4 == 1)
+                for (c = 1; c < dim[order.inner]; c += 2) block();
+            else
+                for (c = dim[order.inner] - 1; c > 0; c -= 2) block();
+        }
+    }
+    removeDuplicates(list, ntri);
+    score = scoreCase(s.points, list, ntri);
+    return ntri;
+}
+
+}  // namespace
+
+// Patches with gaps of empty blocks between them (along every axis, so that
+// columns and blocks are skipped in every walk): the walk over occupied
+// blocks gives the same list and score as a visit of every block.
+TEST(Walk, SkippingEmptyBlocksChangesNothing) {
+    const AxisOrder orders[] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
+    const WalkStep steps[] = {{2, 2, 2},  {-2, 2, 2},  {2, -2, 2},  {-2, -2, 2},
+                              {2, 2, -2}, {-2, 2, -2}, {2, -2, -2}, {-2, -2, -2}};
+    const double offsets[][3] = {{0, 0, 0}, {31, 4, 9}, {5, 40, 17}, {13, 22, 44}};
+    for (unsigned seed = 1; seed <= 2; ++seed) {
+        PointSet s;
+        for (const auto& o : offsets) {
+            const PointSet patch = curvedPatch(seed * 10 + static_cast<unsigned>(o[0]), 25, 9.0);
+            for (const FramePoint& f : patch.frame) s.add(f.x + o[0], f.y + o[1], f.z + o[2]);
+        }
+        CellGrid binned;
+        ASSERT_EQ(binPoints(s.frame, s.size(), binned), 0);
+        // The same cells in a table of every cell, as in a compact grid, and
+        // looked up by hash, as in a grid spread out far.
+        CellGrid table = binned, hashed = binned;
+        table.index.clear();
+        table.dense.assign(static_cast<std::size_t>(table.number(table.dims.nx, table.dims.ny,
+                                                                 table.dims.nz) + 1), -1);
+        hashed.dense.clear();
+        for (std::size_t p = 0; p < binned.where.size(); ++p) {
+            const auto& w = binned.where[p];
+            table.dense[static_cast<std::size_t>(table.number(w[0], w[1], w[2]))] =
+                static_cast<std::int32_t>(p);
+            hashed.index[hashed.number(w[0], w[1], w[2])] = static_cast<std::int32_t>(p);
+        }
+        for (const CellGrid* g : {&table, &hashed}) {
+        const CellGrid& grid = *g;
+        for (const AxisOrder& order : orders) {
+            for (const WalkStep& step : steps) {
+                std::vector<Triangle> expected, got;
+                CaseScore expectedScore, gotScore;
+                const int want = everyBlockWalk(order, grid, step, s, expected, expectedScore);
+                std::vector<FramePoint> scratch;
+                const int count =
+                    walkCase(order, grid, grid.dims, step, s.points, s.frame, scratch, got, gotScore);
+                ASSERT_GT(want, 0);
+                ASSERT_EQ(count, want);
+                for (int t = 0; t < want; ++t)
+                    for (int v = 0; v < 3; ++v) ASSERT_EQ(got[t].v[v], expected[t].v[v]) << t;
+                EXPECT_EQ(gotScore.areaExcess, expectedScore.areaExcess);
+                EXPECT_EQ(gotScore.edgeExcess, expectedScore.edgeExcess);
+                EXPECT_EQ(gotScore.obtuseCount, expectedScore.obtuseCount);
+            }
+        }
+        }
+    }
+}
