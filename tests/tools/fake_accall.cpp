@@ -19,6 +19,10 @@
 //   - "<stem>.garbage": writes 4000 bytes of noise (NULs, line ends, high
 //     bytes) as the log with the word "log", else as the area file beside a
 //     log with the success line.
+// With KAVZUR_FAKE_REQUESTS=<dir> in the environment the misbehaviour files
+// (and "<stem>.hanging") are in <dir> instead, shared by engines that run in
+// several working directories at once (workers); one engine at a time reads
+// them.
 // Built as flaky_accall (KAVZUR_DELEGATE_ENGINE set to the bundled engine's
 // path), it hands every run without a misbehaviour or ".fail" file to the
 // bundled engine instead, which reads the same control file.
@@ -31,6 +35,8 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -110,17 +116,30 @@ int main() {
     }
     const std::string::size_type dot = pdbFile.rfind('.');
     const std::string stem = dot == std::string::npos ? pdbFile : pdbFile.substr(0, dot);
-    if (const Request hang = request(stem + ".hang"); hang.due) {
-        std::ofstream(stem + ".hanging") << getpid() << "\n";
+    const char* shared = std::getenv("KAVZUR_FAKE_REQUESTS");
+    const std::string requests = shared && *shared ? std::string(shared) + "/" + stem : stem;
+    Request hang, garbage, crash;
+    {
+        const int lock = shared && *shared ? open((requests + ".lock").c_str(),
+                                                  O_RDWR | O_CREAT | O_CLOEXEC, 0600)
+                                           : -1;
+        if (lock >= 0) flock(lock, LOCK_EX);
+        hang = request(requests + ".hang");
+        garbage = request(requests + ".garbage");
+        crash = request(requests + ".crash");
+        if (hang.due) std::ofstream(requests + ".hanging") << getpid() << "\n";
+        if (lock >= 0) close(lock);
+    }
+    if (hang.due) {
         std::this_thread::sleep_for(std::chrono::duration<double>(hang.seconds));
     }
-    if (const Request garbage = request(stem + ".garbage"); garbage.due) {
+    if (garbage.due) {
         std::ofstream(stem + ".log", std::ios::binary)
             << (garbage.log ? noise() : std::string(" SOLVA: PROGRAM ENDS CORRECTLY\n"));
         if (!garbage.log) std::ofstream(stem + ".asa", std::ios::binary) << noise();
         return 0;
     }
-    if (const Request crash = request(stem + ".crash"); crash.due) {
+    if (crash.due) {
         std::ofstream(stem + ".log") << " SOLVA: PROGRAM ENDS CORRECTLY\n";
         std::ofstream(stem + ".asa") << "ATOM      1  N   MET A   1      27.340  24.430   2.6";
         // Default actions, so that a sanitizer's handler cannot turn the crash
