@@ -225,6 +225,8 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
         for (std::string entry; listFile >> entry;) list.push_back(entry);
     }
 
+    // What a killed run with workers left goes before its work is taken up.
+    if (options.resume) removeAbandonedRunDirectories();
     RunFiles files;
     std::size_t first = 0;
     if (const int status = openRunFiles(options, list, files, first); status != 0) {

@@ -103,7 +103,8 @@ struct RunDirectory {
     RunDirectory& operator=(const RunDirectory&) = delete;
 };
 
-// Removes the directories of earlier runs that were killed outright.
+}  // namespace
+
 void removeAbandonedRunDirectories() {
     std::error_code ec;
     std::vector<fs::path> abandoned;
@@ -115,6 +116,8 @@ void removeAbandonedRunDirectories() {
     }
     for (const fs::path& dir : abandoned) fs::remove_all(dir, ec);
 }
+
+namespace {
 
 std::string absoluteDir(const std::string& dir, const std::string& cwd) {
     return dir.empty() || dir[0] == '/' ? dir : cwd + "/" + dir;
@@ -394,8 +397,9 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
             starting = false;
             killAt = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                         std::chrono::duration<double>(kStopGraceSeconds));
+            // SIGTERM whatever the signal: every worker stops its engine on it.
             for (const Worker& w : workers)
-                if (w.pid > 0) kill(w.pid, signo);
+                if (w.pid > 0) kill(w.pid, SIGTERM);
         }
         if (outcome.signal && Clock::now() >= killAt)
             for (const Worker& w : workers)

@@ -28,11 +28,17 @@ struct WorkersOutcome {
 // directory, removed at the end; such directories left by a run that was
 // killed outright are removed first. A worker that dies costs its entry
 // only: a message, and one result with status WorkerDied. A signal that ends
-// a run from outside (Ctrl-C, SIGTERM, SIGHUP, ...) is passed to every worker;
+// a run from outside (Ctrl-C, SIGTERM, SIGHUP, ...) stops every worker (by
+// SIGTERM, which makes a worker stop its engine first, SIGKILL after 5 s);
 // they are waited for, their directories removed, and its number returned,
 // for the caller to take its usual effect once its own files are closed.
 WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t first, int jobs,
                           const EntryContext& context, const RecordEntry& record);
+
+// Removes the workers' directories that runs killed outright (kill -9, a
+// batch system's time limit) left in the working directory; those of runs
+// still alive are locked and stay.
+void removeAbandonedRunDirectories();
 
 // The results of one entry as a worker hands them over, and back. decode is
 // false for anything that encode did not write (a worker that died while
