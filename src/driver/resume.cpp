@@ -10,6 +10,7 @@ namespace {
 // One whole line after the header: its name column and the offset just past it.
 struct Row {
     std::string name;
+    std::string sides;   // details rows only
     std::string status;  // details rows only
     std::size_t end;
 };
@@ -30,9 +31,10 @@ bool splitRows(const std::string& text, const std::string& header, bool details,
     for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
         const std::string line = text.substr(start, end - start);
         const std::size_t tab = line.find('\t');
-        Row row{line.substr(0, tab), "", end + 1};
+        Row row{line.substr(0, tab), "", "", end + 1};
         if (details && tab != std::string::npos) {
             const std::size_t sidesEnd = line.find('\t', tab + 1);
+            row.sides = line.substr(tab + 1, sidesEnd - tab - 1);
             if (sidesEnd != std::string::npos)
                 row.status = line.substr(sidesEnd + 1, line.find('\t', sidesEnd + 1) - sidesEnd - 1);
         }
@@ -42,13 +44,13 @@ bool splitRows(const std::string& text, const std::string& header, bool details,
 }
 
 // The number of rows from `first` on that belong to one list entry: the
-// rows of its name, as long as no name repeats (a repeat starts the next
-// entry of the same name).
+// rows of its name, as long as no name and sides repeat (a repeat starts
+// the next entry of the same name).
 std::size_t takeEntry(const std::vector<Row>& rows, std::size_t first, const std::string& entry) {
     std::set<std::string> seen;
     std::size_t n = 0;
     while (first + n < rows.size() && entryOfName(rows[first + n].name) == entry &&
-           seen.insert(rows[first + n].name).second)
+           seen.insert(rows[first + n].name + "\t" + rows[first + n].sides).second)
         ++n;
     return n;
 }
@@ -122,7 +124,9 @@ ResumePoint findResumePoint(const std::vector<std::string>& list, const std::str
     std::size_t line = 0;
     for (std::size_t r = 0; r < row; ++r) {
         if (rows[r].status != "scored") continue;
-        if (line >= scores.size() || scores[line].name != rows[r].name) {
+        // The score line names a pair as "<entry> A:B".
+        if (line >= scores.size() || (scores[line].name != rows[r].name &&
+                                      scores[line].name != rows[r].name + " " + rows[r].sides)) {
             point.problem = scoreName + " and " + detailsName + " do not record the same run";
             return point;
         }

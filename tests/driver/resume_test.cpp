@@ -16,9 +16,10 @@ const std::vector<std::string> kList = {"a.pdb", "b.pdb", "a.pdb", "c.pdb"};
 
 std::string line(const std::string& name) { return name + "\t   400.0\t          0.500000\t  0.250000\n"; }
 
-std::string row(const std::string& name, const char* status) {
+std::string row(const std::string& name, const char* status, const char* sides = "") {
     EntryResult r;
     r.name = name;
+    r.sides = sides;
     r.status = std::string(status) == "scored" ? EntryStatus::Scored : EntryStatus::NoFile;
     return detailsRow(r);
 }
@@ -55,6 +56,10 @@ const Case kCases[] = {
     {"a half-written row goes", kA, kRa + kRb.substr(0, 3), 1, kA.size(), kRa.size(), false},
     {"every entry recorded", kA + kA + kC, kRa + kRb + kRa + kRc, 4, (kA + kA + kC).size(),
      (kRa + kRb + kRa + kRc).size(), false},
+    {"pairs told apart by their sides", line("a.pdb A:B"),
+     row("a.pdb", "scored", "A:B") + row("a.pdb", "no_file", "A:C") + row("b.pdb", "no_file"), 2,
+     kA.size() + 4, (row("a.pdb", "scored", "A:B") + row("a.pdb", "no_file", "A:C") + kRb).size(),
+     false},
     {"a score line that the details do not have", kC, kRa, 0, 0, 0, true},
     {"details of another list", kA, row("z.pdb", "scored"), 0, 0, 0, true},
     {"score lines two entries ahead of the details", kA + kA, kRa, 0, 0, 0, true},
