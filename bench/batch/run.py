@@ -67,6 +67,24 @@ def run_once(binary, work, sdir, engine, options):
     return seconds, usage.ru_maxrss, scores
 
 
+SPIN = "x = 0\nfor i in range(4000000): x += i\n"
+
+
+def parallel_capacity(jobs):
+    """How many times the work of one CPU-bound process `jobs` of them get
+    done at once: the ceiling for any speed-up on this machine as it is
+    loaded now (other users' processes share the cores)."""
+    def batch(n):
+        start = time.perf_counter()
+        procs = [subprocess.Popen([sys.executable, "-c", SPIN]) for _ in range(n)]
+        for p in procs:
+            p.wait()
+        return time.perf_counter() - start
+    one = statistics.median(batch(1) for _ in range(3))
+    many = statistics.median(batch(jobs) for _ in range(3))
+    return jobs * one / many
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default=os.path.join(ROOT, "build"))
@@ -100,6 +118,8 @@ def main():
 
     one = results["-j 1"][0]
     print("%d structures, median of %d runs, %d cores" % (args.count, args.runs, cores))
+    print("machine now: 2 CPU-bound processes at once do %.2f times the work of one "
+          "(the ceiling for -j 2's speed-up)" % parallel_capacity(2))
     print("%-22s %9s %14s %9s %11s %13s" % ("run", "seconds", "structures/s", "speed-up",
                                            "efficiency", "peak RSS (MB)"))
     for label, options in configs:

@@ -380,7 +380,11 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
             w.pid = fork();
             if (w.pid == 0) workAt(w.dir, list[next], workerContext, signals.previous, self);
             if (w.pid < 0) {
-                dieEntry(next, f, std::string("could not be started: ") + std::strerror(errno), 0.0);
+                // Out of processes for now: the entry waits for a worker to
+                // end, unless none is left to wait for.
+                const int error = errno;
+                if (running() > 0) break;
+                dieEntry(next, f, std::string("could not be started: ") + std::strerror(error), 0.0);
                 finished[next] = std::move(f);
             }
             ++next;
