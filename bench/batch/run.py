@@ -136,7 +136,7 @@ def main():
     for nodes in (1, 10):
         hours = 200000 / (per_core * 64 * nodes) / 3600
         print("projection, 200000 entries on %2d node(s) of 64 cores at the -j 2 rate per core: "
-              "%.1f h" % (nodes, hours))
+              "%.2f h (%.0f min)" % (nodes, hours, hours * 60))
 
 
 if __name__ == "__main__":

@@ -82,14 +82,17 @@ bool recordEntry(RunFiles& files, const std::vector<EntryResult>& results) {
     return true;
 }
 
-bool readWhole(const std::string& path, std::string& text) {
+// Reads a regular file whole. False when there is none; `problem` says why
+// one that is there could not be read.
+bool readWhole(const std::string& path, std::string& text, std::string& problem) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) return false;
     std::ifstream in(path, std::ios::binary);
     std::ostringstream all;
-    all << in.rdbuf();
+    if (in) all << in.rdbuf();
     text = all.str();
-    return static_cast<bool>(in);
+    if (!in || in.bad()) problem = path + " cannot be read";
+    return true;
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
@@ -132,10 +135,12 @@ int openRunFiles(const Options& options, const std::vector<std::string>& list, R
     bool haveScores = false, haveDetails = false;
     ResumePoint point;
     if (options.resume) {
-        haveScores = readWhole(kScoreFileName, scoreText);
-        haveDetails = withDetails && readWhole(options.detailsPath, detailsText);
+        std::string unreadable;
+        haveScores = readWhole(kScoreFileName, scoreText, unreadable);
+        haveDetails = withDetails && readWhole(options.detailsPath, detailsText, unreadable);
         point = findResumePoint(list, haveScores ? &scoreText : nullptr,
                                 haveDetails ? &detailsText : nullptr, options.detailsPath);
+        if (!unreadable.empty()) point.problem = unreadable;
         if (!point.problem.empty()) {
             std::fprintf(stderr, "kav_zur: --resume: %s; nothing was changed\n",
                          point.problem.c_str());
