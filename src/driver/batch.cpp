@@ -4,16 +4,24 @@
 
 #include "common/text_file.h"
 #include "driver/control_files.h"
+#include "driver/details_file.h"
 #include "driver/engine.h"
 #include "driver/pdblist.h"
 #include "driver/score_file.h"
+#include "driver/resume.h"
+#include "driver/workers.h"
 #include "driver/workfiles.h"
 #include "interface/pipeline.h"
 #include "report/report_writer.h"
 
+#include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <system_error>
 #include <unistd.h>
 
@@ -48,6 +56,131 @@ bool isDirectory(const char* path) {
     return std::filesystem::is_directory(path, ec);
 }
 
+// The files a run writes: the score file and, with --details, the record.
+struct RunFiles {
+    File score;
+    File details;
+    const char* failed = nullptr;  // the name of a file that could not be written
+    std::string detailsPath;
+};
+
+// Writes one entry's score lines, then its rows, each flushed at once. The
+// lines go first: a run stopped in between leaves a line whose row is
+// missing, which --resume drops.
+bool recordEntry(RunFiles& files, const std::vector<EntryResult>& results) {
+    std::string lines, rows;
+    for (const EntryResult& result : results) {
+        lines += result.scoreLine;
+        if (files.details) rows += detailsRow(result);
+    }
+    if (!lines.empty() && !writeAndFlush(files.score.get(), lines)) {
+        files.failed = kScoreFileName;
+        return false;
+    }
+    if (files.details && !writeAndFlush(files.details.get(), rows)) {
+        files.failed = files.detailsPath.c_str();
+        return false;
+    }
+    return true;
+}
+
+// Reads a regular file whole. False when there is none; `problem` says why
+// one that is there could not be read.
+bool readWhole(const std::string& path, std::string& text, std::string& problem) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    if (in) all << in.rdbuf();
+    text = all.str();
+    if (!in || in.bad()) problem = path + " cannot be read";
+    return true;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    const auto ca = std::filesystem::weakly_canonical(a, ec);
+    if (ec) return false;
+    const auto cb = std::filesystem::weakly_canonical(b, ec);
+    return !ec && ca == cb;
+}
+
+// Opens a file to go on with: cut back to `keep` bytes and opened for
+// appending, with its header written again when none of it is kept.
+File reopenAt(const std::string& path, std::size_t keep, const std::string& header) {
+    std::error_code ec;
+    std::filesystem::resize_file(path, keep < header.size() ? 0 : keep, ec);
+    if (ec) return File();
+    File file = openFile(path, "ae");
+    if (file && keep < header.size() && !writeAndFlush(file.get(), header)) return File();
+    return file;
+}
+
+// The details file and the score file, opened before any structure is
+// scored; with --resume the entries already recorded are found first and
+// nothing is changed when the files are not this run's. Returns 0 and the
+// first entry to score, or the exit status.
+int openRunFiles(const Options& options, const std::vector<std::string>& list, RunFiles& files,
+                 std::size_t& first) {
+    first = 0;
+    files.detailsPath = options.detailsPath;
+    const bool withDetails = !options.detailsPath.empty();
+    if (withDetails && (sameFile(options.detailsPath, kScoreFileName) ||
+                        sameFile(options.detailsPath, "pdblist"))) {
+        std::fprintf(stderr, "kav_zur: --details: %s would overwrite %s\n",
+                     options.detailsPath.c_str(),
+                     sameFile(options.detailsPath, "pdblist") ? "pdblist" : kScoreFileName);
+        return 1;
+    }
+
+    std::string scoreText, detailsText;
+    bool haveScores = false, haveDetails = false;
+    ResumePoint point;
+    if (options.resume) {
+        std::string unreadable;
+        haveScores = readWhole(kScoreFileName, scoreText, unreadable);
+        haveDetails = withDetails && readWhole(options.detailsPath, detailsText, unreadable);
+        point = findResumePoint(list, haveScores ? &scoreText : nullptr,
+                                haveDetails ? &detailsText : nullptr, options.detailsPath);
+        if (!unreadable.empty()) point.problem = unreadable;
+        if (!point.problem.empty()) {
+            std::fprintf(stderr, "kav_zur: --resume: %s; nothing was changed\n",
+                         point.problem.c_str());
+            return 1;
+        }
+        if (withDetails && haveScores && !haveDetails && point.done > 0)
+            std::fprintf(stderr,
+                         "kav_zur: --resume: %s did not exist; it records only the entries "
+                         "scored from now on\n",
+                         options.detailsPath.c_str());
+        if (haveScores)
+            std::fprintf(stderr, "kav_zur: --resume: %zu of %zu entries already recorded; "
+                                 "scoring the other %zu\n",
+                         point.done, list.size(), list.size() - point.done);
+        first = point.done;
+    }
+
+    if (withDetails) {
+        files.details = haveDetails ? reopenAt(options.detailsPath, point.detailsKeep, detailsHeader())
+                                    : openFile(options.detailsPath, "we");
+        if (files.details && !haveDetails && !writeAndFlush(files.details.get(), detailsHeader()))
+            files.details.reset();
+        if (!files.details) {
+            std::fprintf(stderr, "kav_zur: --details: cannot write %s: %s\n",
+                         options.detailsPath.c_str(), std::strerror(errno));
+            return 1;
+        }
+    }
+    files.score = haveScores ? reopenAt(kScoreFileName, point.scoreKeep, scoreHeader())
+                             : openFile(kScoreFileName, "we");
+    if (!files.score) {
+        std::printf("\nError in opening file for write. !!!\n");
+        return 1;
+    }
+    if (!haveScores && !writeAndFlush(files.score.get(), scoreHeader())) files.failed = kScoreFileName;
+    return 0;
+}
+
 }  // namespace
 
 int runBatch(int argc, char** argv) {
@@ -70,9 +203,10 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
     if (const int status = parseOptions(argc, argv, options); status != kRunOn) return status;
     const std::string& naccessDir = options.naccessDir;
 
-    std::string why;
-    if (!options.reportDir.empty() && !prepareReportDirectory(options.reportDir, why)) {
-        std::fprintf(stderr, "kav_zur: --report %s: %s\n", options.reportDir.c_str(), why.c_str());
+    std::string reportProblem;
+    if (!options.reportDir.empty() && !prepareReportDirectory(options.reportDir, reportProblem)) {
+        std::fprintf(stderr, "kav_zur: --report %s: %s\n", options.reportDir.c_str(),
+                     reportProblem.c_str());
         return 1;
     }
     // Absolute: a front end may score entries from another working directory.
@@ -103,42 +237,65 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
 
     std::vector<InterfacePoint> points(kInterfacePoints);
 
-    // pdblist is opened first, and a run that cannot read it leaves the
+    // pdblist is read first, and a run that cannot read it leaves the
     // score file of an earlier run untouched.
-    File list;
-    if (!isDirectory("pdblist")) list = openFile("pdblist", "r");
-    if (!list) {
-        std::printf("\nError in opening pdblist file. !!!\n");
-        removeControlFiles();
-        return 1;
-    }
-    File scoreFile = openFile(kScoreFileName, "w");
-    if (!scoreFile) {
-        std::printf("\nError in opening file for write. !!!\n");
-        removeControlFiles();
-        return 1;
-    }
-
-    bool scoresWritten = writeAndFlush(scoreFile.get(), scoreHeader());
-    const EntryContext context{options, analyse, points};
-    std::vector<EntryResult> results;
-    std::string entry;
-    while (scoresWritten && readEntry(list.get(), entry)) {
-        results.clear();
-        if (const char* why = entryNameProblem(options.structureDir, entry)) {
-            printEntryNameProblem(options.structureDir, entry, why);
-            continue;
+    std::vector<std::string> list;
+    {
+        File listFile;
+        if (!isDirectory("pdblist")) listFile = openFile("pdblist", "r");
+        if (!listFile) {
+            std::printf("\nError in opening pdblist file. !!!\n");
+            removeControlFiles();
+            return 1;
         }
-        scoreEntry(entry, context, results);
-        for (const EntryResult& result : results)
-            if (scoresWritten && !result.scoreLine.empty())
-                scoresWritten = writeAndFlush(scoreFile.get(), result.scoreLine);
+        for (std::string entry; readEntry(listFile.get(), entry);) list.push_back(entry);
     }
 
-    const bool closed = std::fclose(scoreFile.release()) == 0;
+    // What a killed run with workers left goes before its work is taken up.
+    if (options.resume) removeAbandonedRunDirectories();
+    RunFiles files;
+    std::size_t first = 0;
+    if (const int status = openRunFiles(options, list, files, first); status != 0) {
+        removeControlFiles();
+        return status;
+    }
+
+    const EntryContext context{options, analyse, points};
+    int stopSignal = 0;
+    if (options.jobs <= 1) {
+        std::vector<EntryResult> results;
+        for (std::size_t i = first; !files.failed && i < list.size(); ++i) {
+            results.clear();
+            scoreEntry(list[i], context, results);
+            recordEntry(files, results);
+        }
+    } else if (!files.failed) {
+        const WorkersOutcome outcome =
+            runWorkers(list, first, options.jobs, context,
+                       [&files](const std::vector<EntryResult>& results) {
+                           return recordEntry(files, results);
+                       });
+        stopSignal = outcome.signal;
+        if (outcome.recordFailed && !files.failed) {
+            // No line could be added: the run did not work.
+            removeAllWorkingFiles();
+            return 1;
+        }
+    }
+
+    const bool closed = std::fclose(files.score.release()) == 0;
+    if (!closed && !files.failed) files.failed = kScoreFileName;
+    if (files.details && std::fclose(files.details.release()) != 0 && !files.failed)
+        files.failed = options.detailsPath.c_str();
     removeAllWorkingFiles();
-    if (!scoresWritten || !closed) {
-        std::printf("\nError in writing file %s. !!!\n", kScoreFileName);
+    if (stopSignal) {
+        // Every line written stays; now the signal takes its usual effect.
+        std::fflush(stdout);
+        std::signal(stopSignal, SIG_DFL);
+        raise(stopSignal);
+    }
+    if (files.failed) {
+        std::printf("\nError in writing file %s. !!!\n", files.failed);
         return 1;
     }
     std::printf("\nFinished\n");

@@ -2,6 +2,7 @@
 
 #include "driver/control_files.h"
 #include "driver/engine.h"
+#include "driver/pdblist.h"
 #include "driver/score_file.h"
 #include "driver/workfiles.h"
 #include "report/report_writer.h"
@@ -108,6 +109,15 @@ void scoreEntry(const std::string& entry, const EntryContext& context,
     const auto start = std::chrono::steady_clock::now();
     EntryResult result;
     result.name = entry;
+
+    if (const char* why = entryNameProblem(context.options.structureDir, entry)) {
+        // Not a name the system can open: nothing is measured for it.
+        printEntryNameProblem(context.options.structureDir, entry, why);
+        result.name = printableName(entry);
+        result.status = EntryStatus::BadName;
+        results.push_back(std::move(result));
+        return;
+    }
 
     const std::string path = context.options.structureDir + "/" + entry;
     std::printf("Working on %s. ", path.c_str());

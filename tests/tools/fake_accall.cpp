@@ -24,6 +24,10 @@
 //     request" and exits with status 1;
 //   - "<stem>.fds": writes the descriptors from 3 on that it was started
 //     with, one a line, to "open-descriptors", then carries on.
+// With KAVZUR_FAKE_REQUESTS=<dir> in the environment the misbehaviour files
+// (and "<stem>.hanging") are in <dir> instead, shared by engines that run in
+// several working directories at once (workers); one engine at a time reads
+// the hang, garbage and crash requests.
 // Built as flaky_accall (KAVZUR_DELEGATE_ENGINE set to the bundled engine's
 // path), it hands every run without a misbehaviour or ".fail" file to the
 // bundled engine instead, which reads the same control file.
@@ -37,6 +41,7 @@
 #include <string>
 #include <thread>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -116,33 +121,46 @@ int main() {
     }
     const std::string::size_type dot = pdbFile.rfind('.');
     const std::string stem = dot == std::string::npos ? pdbFile : pdbFile.substr(0, dot);
-    if (const Request fds = request(stem + ".fds"); fds.due) {
+    const char* shared = std::getenv("KAVZUR_FAKE_REQUESTS");
+    const std::string requests = shared && *shared ? std::string(shared) + "/" + stem : stem;
+    if (const Request fds = request(requests + ".fds"); fds.due) {
         // Looked at before this run opens anything of its own but the request.
         std::string open;
         for (int fd = 3; fd < 1024; ++fd)
             if (fcntl(fd, F_GETFD) >= 0) open += std::to_string(fd) + "\n";
         std::ofstream("open-descriptors") << open;
     }
-    if (const Request noAsa = request(stem + ".noasa"); noAsa.due) {
+    if (const Request noAsa = request(requests + ".noasa"); noAsa.due) {
         std::ofstream(stem + ".log") << " SOLVA: PROGRAM ENDS CORRECTLY\n";
         return 0;
     }
-    if (const Request refuse = request(stem + ".refuse"); refuse.due) {
+    if (const Request refuse = request(requests + ".refuse"); refuse.due) {
         std::ofstream(stem + ".log") << " PDB FILE INPUT " << pdbFile << "\n ERROR: " << pdbFile
                                      << ", refused on request\n";
         return 1;
     }
-    if (const Request hang = request(stem + ".hang"); hang.due) {
-        std::ofstream(stem + ".hanging") << getpid() << "\n";
+    Request hang, garbage, crash;
+    {
+        const int lock = shared && *shared ? open((requests + ".lock").c_str(),
+                                                  O_RDWR | O_CREAT | O_CLOEXEC, 0600)
+                                           : -1;
+        if (lock >= 0) flock(lock, LOCK_EX);
+        hang = request(requests + ".hang");
+        garbage = request(requests + ".garbage");
+        crash = request(requests + ".crash");
+        if (hang.due) std::ofstream(requests + ".hanging") << getpid() << "\n";
+        if (lock >= 0) close(lock);
+    }
+    if (hang.due) {
         std::this_thread::sleep_for(std::chrono::duration<double>(hang.seconds));
     }
-    if (const Request garbage = request(stem + ".garbage"); garbage.due) {
+    if (garbage.due) {
         std::ofstream(stem + ".log", std::ios::binary)
             << (garbage.log ? noise() : std::string(" SOLVA: PROGRAM ENDS CORRECTLY\n"));
         if (!garbage.log) std::ofstream(stem + ".asa", std::ios::binary) << noise();
         return 0;
     }
-    if (const Request crash = request(stem + ".crash"); crash.due) {
+    if (crash.due) {
         std::ofstream(stem + ".log") << " SOLVA: PROGRAM ENDS CORRECTLY\n";
         std::ofstream(stem + ".asa") << "ATOM      1  N   MET A   1      27.340  24.430   2.6";
         // Default actions, so that a sanitizer's handler cannot turn the crash

@@ -1,0 +1,143 @@
+#!/usr/bin/env python3
+"""Batch benchmark: structures per second of whole kav_zur runs over one list
+with -j 1, -j 2 and -j 0 (every core), median of several runs, the speed-up
+and per-core efficiency of the workers, the largest process's peak memory,
+the cost of --details, and what that projects to for 200 000 entries.
+
+Usage: /usr/bin/python3 bench/batch/run.py [--build DIR] [--runs N] [--count N]
+The list repeats the bundled examples (and the shared structures beside the
+project, when present) up to --count entries (default 60). Needs a built
+kav_zur and the bundled engine in DIR (default build/).
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+SHARED_PDB = os.path.join(os.path.dirname(ROOT), "shared", "data", "pdb")
+
+
+def structures():
+    with open(os.path.join(ROOT, "examples", "pdblist")) as f:
+        paths = [os.path.join(ROOT, "examples", n) for n in f.read().split()]
+    if os.path.isdir(SHARED_PDB):
+        paths += sorted(os.path.join(SHARED_PDB, n) for n in os.listdir(SHARED_PDB)
+                        if n.endswith(".pdb"))
+    return paths
+
+
+def prepare(work, count):
+    """A structure directory of distinct names (repeats get a suffix) and its pdblist."""
+    sdir = os.path.join(work, "structures")
+    os.makedirs(sdir)
+    sources = structures()
+    names = []
+    for i in range(count):
+        src = sources[i % len(sources)]
+        name = "%03d_%s" % (i, os.path.basename(src))
+        os.symlink(src, os.path.join(sdir, name))
+        names.append(name)
+    with open(os.path.join(work, "pdblist"), "w") as f:
+        f.write("\n".join(names) + "\n")
+    return sdir
+
+
+def run_once(binary, work, sdir, engine, options):
+    run = os.path.join(work, "run")
+    shutil.rmtree(run, ignore_errors=True)
+    os.makedirs(run)
+    shutil.copy(os.path.join(work, "pdblist"), run)
+    start = time.perf_counter()
+    child = subprocess.Popen([binary] + options + [sdir, engine], cwd=run,
+                             stdout=subprocess.DEVNULL)
+    # wait4's usage covers the run and every process it waited for: its
+    # peak is that of the largest one (kav_zur, a worker or an engine).
+    _, status, usage = os.wait4(child.pid, 0)
+    child.returncode = os.waitstatus_to_exitcode(status)
+    seconds = time.perf_counter() - start
+    if child.returncode != 0:
+        sys.exit("kav_zur %s ended with status %d" % (" ".join(options), child.returncode))
+    with open(os.path.join(run, "KAV_ZUr_score.txt"), "rb") as f:
+        scores = f.read()
+    return seconds, usage.ru_maxrss, scores
+
+
+SPIN = "x = 0\nfor i in range(4000000): x += i\n"
+
+
+def parallel_capacity(jobs):
+    """How many times the work of one CPU-bound process `jobs` of them get
+    done at once: the ceiling for any speed-up on this machine as it is
+    loaded now (other users' processes share the cores)."""
+    def batch(n):
+        start = time.perf_counter()
+        procs = [subprocess.Popen([sys.executable, "-c", SPIN]) for _ in range(n)]
+        for p in procs:
+            p.wait()
+        return time.perf_counter() - start
+    one = statistics.median(batch(1) for _ in range(3))
+    many = statistics.median(batch(jobs) for _ in range(3))
+    return jobs * one / many
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", default=os.path.join(ROOT, "build"))
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--count", type=int, default=60)
+    args = parser.parse_args()
+    binary = os.path.join(args.build, "src", "kav_zur")
+    engine = os.path.join(args.build, "naccess")
+    if not os.access(binary, os.X_OK):
+        sys.exit("no kav_zur in %s: build it first" % args.build)
+
+    cores = os.cpu_count() or 1
+    configs = [("-j 1", ["-j", "1"]), ("-j 2", ["-j", "2"]), ("-j 0 (%d cores)" % cores, ["-j", "0"]),
+               ("-j 1 --details", ["-j", "1", "--details", "run.tsv"]),
+               ("-j 2 --details", ["-j", "2", "--details", "run.tsv"])]
+    with tempfile.TemporaryDirectory(prefix="kavzur-batch-") as work:
+        sdir = prepare(work, args.count)
+        results = {}
+        reference = None
+        for label, options in configs:
+            times, peaks = [], []
+            for _ in range(args.runs):
+                seconds, peak, scores = run_once(binary, work, sdir, engine, options)
+                times.append(seconds)
+                peaks.append(peak)
+                if reference is None:
+                    reference = scores
+                elif scores != reference:
+                    sys.exit("%s: the score file differs from the -j 1 run's" % label)
+            results[label] = (statistics.median(times), max(peaks))
+
+    one = results["-j 1"][0]
+    print("%d structures, median of %d runs, %d cores" % (args.count, args.runs, cores))
+    print("machine now: 2 CPU-bound processes at once do %.2f times the work of one "
+          "(the ceiling for -j 2's speed-up)" % parallel_capacity(2))
+    print("%-22s %9s %14s %9s %11s %13s" % ("run", "seconds", "structures/s", "speed-up",
+                                           "efficiency", "peak RSS (MB)"))
+    for label, options in configs:
+        seconds, peak = results[label]
+        jobs = int(options[1]) or cores
+        print("%-22s %9.2f %14.2f %9.2f %10.0f%% %13.1f" %
+              (label, seconds, args.count / seconds, one / seconds,
+               100.0 * one / seconds / jobs, peak / 1024.0))
+    two = results["-j 2"][0]
+    per_core = args.count / two / 2
+    print("--details costs %+.1f%% (-j 1) and %+.1f%% (-j 2)" %
+          (100.0 * (results["-j 1 --details"][0] / one - 1),
+           100.0 * (results["-j 2 --details"][0] / two - 1)))
+    for nodes in (1, 10):
+        hours = 200000 / (per_core * 64 * nodes) / 3600
+        print("projection, 200000 entries on %2d node(s) of 64 cores at the -j 2 rate per core: "
+              "%.2f h (%.0f min)" % (nodes, hours, hours * 60))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,458 @@
+#include "driver/workers.h"
+
+#include "common/text_file.h"
+#include "driver/control_files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <map>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/signalfd.h>
+#include <sys/wait.h>
+#include <system_error>
+#include <type_traits>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Every signal whose default action ends the process and that can come from
+// outside (Ctrl-C, Ctrl-\, kill, a closed terminal, a batch system's limits).
+constexpr int kStopSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM,   SIGUSR1, SIGUSR2, SIGALRM,
+                                SIGPIPE, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPWR};
+
+constexpr const char* kRunDirPrefix = ".kav_zur-jobs.";
+constexpr const char* kLockName = "lock";
+// A worker that cannot set up its directory says so by this exit status.
+constexpr int kSetupFailed = 121;
+// How long stopped workers get to end before they are killed.
+constexpr double kStopGraceSeconds = 5.0;
+
+bool ignored(int signal) {
+    struct sigaction current {};
+    return sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
+// While workers run, the stop signals and SIGCHLD are held back and read
+// from a descriptor. A signal inherited as ignored (nohup) stays ignored.
+struct HeldSignals {
+    sigset_t held;
+    sigset_t previous;
+    int fd = -1;
+    HeldSignals() {
+        sigemptyset(&held);
+        for (int s : kStopSignals)
+            if (!ignored(s)) sigaddset(&held, s);
+        sigaddset(&held, SIGCHLD);
+        pthread_sigmask(SIG_BLOCK, &held, &previous);
+        fd = signalfd(-1, &held, SFD_CLOEXEC | SFD_NONBLOCK);
+    }
+    ~HeldSignals() {
+        if (fd >= 0) close(fd);
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
+    HeldSignals(const HeldSignals&) = delete;
+    HeldSignals& operator=(const HeldSignals&) = delete;
+};
+
+// A descriptor closed on every path.
+struct Descriptor {
+    int fd = -1;
+    explicit Descriptor(int f) : fd(f) {}
+    ~Descriptor() {
+        if (fd >= 0) close(fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+};
+
+// The directory of a whole run, locked while the run lives: a directory
+// whose lock can be taken belongs to a run that is gone.
+struct RunDirectory {
+    std::string path;
+    int lock = -1;
+    RunDirectory() {
+        std::string pattern = std::string("./") + kRunDirPrefix + "XXXXXX";
+        if (!mkdtemp(pattern.data())) return;
+        lock = open((pattern + "/" + kLockName).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        if (lock < 0 || flock(lock, LOCK_EX | LOCK_NB) != 0) {
+            std::error_code ec;
+            fs::remove_all(pattern, ec);
+            return;
+        }
+        path = fs::absolute(pattern).lexically_normal().string();
+    }
+    ~RunDirectory() {
+        std::error_code ec;
+        if (!path.empty()) fs::remove_all(path, ec);
+        if (lock >= 0) close(lock);
+    }
+    RunDirectory(const RunDirectory&) = delete;
+    RunDirectory& operator=(const RunDirectory&) = delete;
+};
+
+}  // namespace
+
+void removeAbandonedRunDirectories() {
+    std::error_code ec;
+    std::vector<fs::path> abandoned;
+    for (fs::directory_iterator it(".", ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(kRunDirPrefix, 0) != 0 || !it->is_directory(ec)) continue;
+        const Descriptor lock(open((it->path() / kLockName).c_str(), O_RDONLY | O_CLOEXEC));
+        if (lock.fd >= 0 && flock(lock.fd, LOCK_EX | LOCK_NB) == 0) abandoned.push_back(it->path());
+    }
+    for (const fs::path& dir : abandoned) fs::remove_all(dir, ec);
+}
+
+namespace {
+
+std::string absoluteDir(const std::string& dir, const std::string& cwd) {
+    return dir.empty() || dir[0] == '/' ? dir : cwd + "/" + dir;
+}
+
+// What workers see of the options: every directory absolute, since they
+// work elsewhere. Their messages name the directories as given.
+struct WorkerPaths {
+    Options options;
+    std::vector<std::pair<std::string, std::string>> shown;  // absolute prefix, as given
+};
+
+WorkerPaths workerPaths(const Options& given) {
+    WorkerPaths paths{given, {}};
+    std::error_code ec;
+    const std::string cwd = fs::current_path(ec).string();
+    for (std::string Options::*dir : {&Options::structureDir, &Options::naccessDir,
+                                      &Options::reportDir}) {
+        const std::string& as = given.*dir;
+        paths.options.*dir = absoluteDir(as, cwd);
+        if (paths.options.*dir != as) paths.shown.emplace_back(paths.options.*dir + "/", as + "/");
+    }
+    return paths;
+}
+
+std::string readAll(const std::string& path) {
+    File in = openFile(path, "rbe");
+    std::string text;
+    if (!in) return text;
+    char buffer[65536];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) text.append(buffer, n);
+    return text;
+}
+
+bool writeAll(const std::string& path, const std::string& text) {
+    File out = openFile(path, "wbe");
+    return out && std::fwrite(text.data(), 1, text.size(), out.get()) == text.size() &&
+           std::fclose(out.release()) == 0;
+}
+
+bool redirect(int target, const char* path) {
+    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    const bool done = dup2(fd, target) == target;  // the copy is not close-on-exec
+    close(fd);
+    return done;
+}
+
+// The worker: scores one entry in its directory and leaves its results there.
+[[noreturn]] void workAt(const std::string& dir, const std::string& entry,
+                         const EntryContext& context, const sigset_t& mask, pid_t parent) {
+    sigprocmask(SIG_SETMASK, &mask, nullptr);
+    // A worker never outlives the run; SIGTERM lets it stop its engine first.
+    if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(kSetupFailed);
+    if (chdir(dir.c_str()) != 0 || !redirect(1, "console") || !redirect(2, "errors"))
+        _exit(kSetupFailed);
+    if (const char* failed = writeControlFiles(context.options.naccessDir)) {
+        std::printf("\nError in writing control file %s. !!!\n", failed);
+        std::fflush(stdout);
+        _exit(kSetupFailed);
+    }
+    std::vector<EntryResult> results;
+    scoreEntry(entry, context, results);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    // Renamed into place last: a results file is always whole.
+    if (!writeAll("results.part", encodeResults(results)) ||
+        std::rename("results.part", "results") != 0)
+        _exit(kSetupFailed);
+    _exit(0);
+}
+
+struct Worker {
+    pid_t pid = -1;
+    std::size_t index = 0;
+    std::string dir;  // "" until the slot has one
+    Clock::time_point start;
+};
+
+// What one entry left: its messages and its results.
+struct Finished {
+    std::string console;
+    std::string errors;
+    std::vector<EntryResult> results;
+    bool stopped = false;  // killed because the run was stopped: nothing to record
+};
+
+std::string newWorkerDir(const std::string& runDir) {
+    std::string pattern = runDir + "/worker.XXXXXX";
+    return mkdtemp(pattern.data()) ? pattern : "";
+}
+
+std::string howItEnded(int status) {
+    char text[64];
+    if (WIFSIGNALED(status))
+        std::snprintf(text, sizeof text, "ended by signal %d", WTERMSIG(status));
+    else if (WIFEXITED(status) && WEXITSTATUS(status) == kSetupFailed)
+        std::snprintf(text, sizeof text, "could not work in its directory");
+    else
+        std::snprintf(text, sizeof text, "exited with status %d", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    return text;
+}
+
+template <class T>
+void putRaw(std::string& out, const T& value) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    out.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+void putString(std::string& out, const std::string& text) {
+    putRaw(out, text.size());
+    out += text;
+}
+
+struct Reader {
+    const std::string& data;
+    std::size_t at = 0;
+    template <class T>
+    bool raw(T& value) {
+        static_assert(std::is_trivially_copyable_v<T>);
+        if (data.size() - at < sizeof value) return false;
+        std::memcpy(&value, data.data() + at, sizeof value);
+        at += sizeof value;
+        return true;
+    }
+    bool text(std::string& value) {
+        std::size_t n = 0;
+        if (!raw(n) || data.size() - at < n) return false;
+        value.assign(data, at, n);
+        at += n;
+        return true;
+    }
+};
+
+constexpr std::uint32_t kResultsMagic = 0x4b5a5231;  // "KZR1"
+
+}  // namespace
+
+std::string encodeResults(const std::vector<EntryResult>& results) {
+    std::string out;
+    putRaw(out, kResultsMagic);
+    putRaw(out, results.size());
+    for (const EntryResult& r : results) {
+        putString(out, r.name);
+        putString(out, r.sides);
+        putRaw(out, r.status);
+        putRaw(out, r.atomsA);
+        putRaw(out, r.atomsB);
+        AnalysisRecord analysis = r.analysis;
+        analysis.report = nullptr;  // the worker's memory means nothing to the parent
+        putRaw(out, analysis);
+        putRaw(out, r.scores);
+        putString(out, r.scoreLine);
+        putRaw(out, r.seconds);
+    }
+    putRaw(out, kResultsMagic);
+    return out;
+}
+
+namespace {
+
+bool decodeInto(const std::string& data, std::vector<EntryResult>& results) {
+    Reader in{data};
+    std::uint32_t magic = 0;
+    std::size_t count = 0;
+    if (!in.raw(magic) || magic != kResultsMagic || !in.raw(count)) return false;
+    // Each result takes more than 64 bytes: a count beyond that is damage.
+    if (count > data.size() / 64) return false;
+    for (std::size_t i = 0; i < count; ++i) {
+        EntryResult r;
+        int status = 0;
+        if (!in.text(r.name) || !in.text(r.sides) || !in.raw(r.status) || !in.raw(r.atomsA) ||
+            !in.raw(r.atomsB) || !in.raw(r.analysis) || !in.raw(r.scores) ||
+            !in.text(r.scoreLine) || !in.raw(r.seconds))
+            return false;
+        std::memcpy(&status, &r.status, sizeof status);
+        if (status < 0 || status > static_cast<int>(EntryStatus::WorkerDied)) return false;
+        r.analysis.report = nullptr;
+        results.push_back(std::move(r));
+    }
+    return in.raw(magic) && magic == kResultsMagic && in.at == data.size();
+}
+
+}  // namespace
+
+bool decodeResults(const std::string& data, std::vector<EntryResult>& results) {
+    results.clear();
+    if (decodeInto(data, results)) return true;
+    results.clear();
+    return false;
+}
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    if (from.empty()) return text;
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t first, int jobs,
+                          const EntryContext& context, const RecordEntry& record) {
+    WorkersOutcome outcome;
+    // An inherited "ignore" of SIGCHLD would reap the workers unseen.
+    if (ignored(SIGCHLD)) std::signal(SIGCHLD, SIG_DFL);
+    removeAbandonedRunDirectories();
+
+    const WorkerPaths paths = workerPaths(context.options);
+    const EntryContext workerContext{paths.options, context.analyse, context.points};
+    auto shown = [&paths](std::string text) {
+        for (const auto& [absolute, given] : paths.shown) text = replaceAll(std::move(text), absolute, given);
+        return text;
+    };
+
+    HeldSignals signals;
+    RunDirectory run;
+    std::vector<Worker> workers(static_cast<std::size_t>(std::max(jobs, 1)));
+    std::map<std::size_t, Finished> finished;
+    std::size_t next = first, toRecord = first;
+    bool starting = true;
+    Clock::time_point killAt{};
+    const pid_t self = getpid();
+
+    auto running = [&workers] {
+        std::size_t n = 0;
+        for (const Worker& w : workers) n += w.pid > 0;
+        return n;
+    };
+    auto dieEntry = [&](std::size_t index, Finished& f, const std::string& how, double seconds) {
+        f.console += "\nThe worker process scoring " + context.options.structureDir + "/" +
+                     list[index] + " " + how + " ... skipped\n";
+        EntryResult died;
+        died.name = list[index];
+        died.status = EntryStatus::WorkerDied;
+        died.seconds = seconds;
+        f.results = {died};
+    };
+
+    if (run.path.empty()) {
+        std::fprintf(stderr, "kav_zur: cannot create a directory for the workers in the working "
+                             "directory: %s\n", std::strerror(errno));
+        starting = false;
+        outcome.recordFailed = true;
+    }
+
+    for (;;) {
+        for (Worker& w : workers) {
+            if (!starting || w.pid > 0 || next >= list.size()) continue;
+            if (w.dir.empty()) w.dir = newWorkerDir(run.path);
+            Finished f;
+            if (w.dir.empty()) {
+                dieEntry(next, f, "could not be given a directory", 0.0);
+                finished[next++] = std::move(f);
+                continue;
+            }
+            std::fflush(stdout);  // nothing of ours may be printed twice
+            std::fflush(stderr);
+            w.start = Clock::now();
+            w.index = next;
+            w.pid = fork();
+            if (w.pid == 0) workAt(w.dir, list[next], workerContext, signals.previous, self);
+            if (w.pid < 0) {
+                // Out of processes for now: the entry waits for a worker to
+                // end, unless none is left to wait for.
+                const int error = errno;
+                if (running() > 0) break;
+                dieEntry(next, f, std::string("could not be started: ") + std::strerror(error), 0.0);
+                finished[next] = std::move(f);
+            }
+            ++next;
+        }
+        if (running() > 0) {
+            pollfd watched{signals.fd, POLLIN, 0};
+            poll(&watched, 1, 1000);  // a second at most: a missed SIGCHLD costs no more
+        }
+        signalfd_siginfo info{};
+        while (signals.fd >= 0 && read(signals.fd, &info, sizeof info) == sizeof info) {
+            const int signo = static_cast<int>(info.ssi_signo);
+            if (signo == SIGCHLD || outcome.signal) continue;
+            outcome.signal = signo;
+            starting = false;
+            killAt = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                        std::chrono::duration<double>(kStopGraceSeconds));
+            // SIGTERM whatever the signal: every worker stops its engine on it.
+            for (const Worker& w : workers)
+                if (w.pid > 0) kill(w.pid, SIGTERM);
+        }
+        if (outcome.signal && Clock::now() >= killAt)
+            for (const Worker& w : workers)
+                if (w.pid > 0) kill(w.pid, SIGKILL);
+
+        for (Worker& w : workers) {
+            int status = 0;
+            if (w.pid <= 0 || waitpid(w.pid, &status, WNOHANG) != w.pid) continue;
+            w.pid = -1;
+            Finished f;
+            f.console = shown(readAll(w.dir + "/console"));
+            f.errors = shown(readAll(w.dir + "/errors"));
+            const bool whole = WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
+                               decodeResults(readAll(w.dir + "/results"), f.results);
+            for (const char* name : {"/console", "/errors", "/results"})
+                std::remove((w.dir + name).c_str());
+            if (!whole) {
+                const double seconds =
+                    std::chrono::duration<double>(Clock::now() - w.start).count();
+                f.stopped = outcome.signal != 0;
+                dieEntry(w.index, f, howItEnded(status), seconds);
+                // Whatever the dead worker left, and whatever it started,
+                // stays out of the next worker's way.
+                std::error_code ec;
+                fs::remove_all(w.dir, ec);
+                w.dir.clear();
+            }
+            finished[w.index] = std::move(f);
+        }
+
+        // Everything finished in an unbroken run from the next entry to record.
+        while (!finished.empty() && finished.begin()->first == toRecord) {
+            const Finished& f = finished.begin()->second;
+            if (f.stopped) {  // the run ends here: nothing after it is recorded
+                finished.clear();
+                starting = false;
+                break;
+            }
+            std::fwrite(f.console.data(), 1, f.console.size(), stdout);
+            std::fflush(stdout);
+            std::fwrite(f.errors.data(), 1, f.errors.size(), stderr);
+            if (!outcome.recordFailed && !record(f.results)) {
+                outcome.recordFailed = true;
+                starting = false;
+            }
+            finished.erase(finished.begin());
+            ++toRecord;
+        }
+        if (running() == 0 && (next >= list.size() || !starting)) break;
+    }
+    return outcome;
+}
