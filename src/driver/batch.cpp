@@ -6,6 +6,7 @@
 #include "driver/control_files.h"
 #include "driver/engine.h"
 #include "driver/score_file.h"
+#include "driver/shard.h"
 #include "driver/workfiles.h"
 #include "interface/pipeline.h"
 
@@ -93,6 +94,12 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
         removeControlFiles();
         return 1;
     }
+    const std::optional<EntryRange> part = shardEntries(list, options.shard);
+    if (!part) {
+        std::fprintf(stderr, "kav_zur: --shard: pdblist cannot be read a second time (a pipe?)\n");
+        removeControlFiles();
+        return 1;
+    }
     File scoreFile = openFile(kScoreFileName, "w");
     if (!scoreFile) {
         std::printf("\nError in opening file for write. !!!\n");
@@ -104,7 +111,9 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
     const EntryContext context{options, analyse, points};
     std::vector<EntryResult> results;
     std::string entry;
+    std::size_t index = 0;
     while (scoresWritten && list >> entry) {
+        if (!part->contains(index++)) continue;  // another shard's entry
         results.clear();
         scoreEntry(entry, context, results);
         for (const EntryResult& result : results)
