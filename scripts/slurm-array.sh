@@ -67,7 +67,7 @@ run_merge() {
 
 case "${1:-}" in
 --task) shift; run_task "$@" ;;
---merge) shift; run_merge "$@" ;;
+--merge) shift; run_merge "$@"; exit 0 ;;
 -h|--help|"")
     sed -n '2,/^#SBATCH/{/^#SBATCH/d;s/^# \{0,1\}//;p}' "$0"
     [[ ${1:-} == "" ]] && exit 2 || exit 0 ;;
