@@ -1,6 +1,7 @@
 #include "driver/options.h"
 
 #include <getopt.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -176,7 +177,12 @@ bool parseShard(const char* text, Shard& shard, std::string& why) {
     return shard.index <= shard.count;
 }
 
+// The cores this process may run on (a SLURM task's share, a taskset), not
+// every core of the machine.
 int availableCores() {
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) >= 1)
+        return CPU_COUNT(&allowed);
     const long n = sysconf(_SC_NPROCESSORS_ONLN);
     return n < 1 ? 1 : static_cast<int>(n);
 }

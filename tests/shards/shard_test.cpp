@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -149,6 +151,27 @@ TEST(ShardOption, OnlyPlainNumbers) {
         EXPECT_EQ(parseOptions(static_cast<int>(args.size()), argv.data(), options), 2) << text;
         ::testing::internal::GetCapturedStderr();
     }
+}
+
+// -j 0 on a cluster node: the cores of this task (its affinity), not the node's.
+TEST(JobsOption, ZeroMeansTheCoresThisProcessMayUse) {
+    cpu_set_t before;
+    ASSERT_EQ(sched_getaffinity(0, sizeof before, &before), 0);
+    int first = 0;
+    while (!CPU_ISSET(first, &before)) ++first;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(first, &one);
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    std::vector<std::string> args = {"kav_zur", "-j", "0", "in", "engine"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    Options options;
+    const int status = parseOptions(static_cast<int>(args.size()), argv.data(), options);
+    sched_setaffinity(0, sizeof before, &before);
+    EXPECT_EQ(status, kRunOn);
+    EXPECT_EQ(options.jobs, 1);
 }
 
 }  // namespace
