@@ -41,5 +41,6 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "A batch tool that measures the interface between two subunits of each\n protein complex in a list, with a bundled surface-area engine.")
 # Library dependencies (libc6, libstdc++6, ...) from the programs themselves.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "parallel, slurm-client")
 include(CPack)
