@@ -150,4 +150,16 @@ EOF
     cmp "$tmp/whole/KAV_ZUr_score.txt" "$dir/merged.txt"
     echo "--shard slurm in --array=$range: 3 parts merged == one run ($(elapsed "$t0") s)"
 done
+# A part that cannot run (an engine directory without the engine) fails its
+# task, and the merge job is cancelled instead of waiting for ever.
+mkdir "$tmp/failing" "$tmp/no-engine"
+cp "$tmp/pdblist" "$tmp/failing/pdblist"
+submitted=$(cd "$tmp/failing" && KAV_ZUR=$kav_zur KAV_ZUR_MERGE=$merge \
+    "$source_dir/scripts/slurm-array.sh" 2 "$structures" "$tmp/no-engine")
+wait_jobs
+merge_job=$(grep -o 'merge job [0-9]*' <<<"$submitted" | cut -d' ' -f3)
+merge_state=$(scontrol -o show job "$merge_job" | grep -o 'JobState=[A-Z_]*')
+[[ $merge_state == JobState=CANCELLED && ! -e $tmp/failing/KAV_ZUr_score.txt ]] ||
+    { echo "merge job $merge_job after failed parts: $merge_state" >&2; exit 1; }
+echo "failed parts: merge job $merge_job $merge_state, no merged file; part 1 says: $(grep -m1 Error "$tmp/failing/part-1/console.log")"
 echo "all SLURM checks passed"

@@ -4,7 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sched.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "scratch_dir.h"
+
+#include <fstream>
 
 #include <cstdint>
 #include <cstdlib>
@@ -69,6 +76,19 @@ TEST(ShardEntries, CountsWhiteSpaceSeparatedNamesAndRewinds) {
     ASSERT_TRUE(all);
     EXPECT_TRUE(all->contains(0) && all->contains(1u << 30));
     EXPECT_EQ(whole.tellg(), 0);
+}
+
+// A pdblist that is a pipe cannot be counted and then read: no part at all,
+// rather than an empty one that would look like a finished run.
+TEST(ShardEntries, AListThatCannotBeReadTwiceGivesNoPart) {
+    testutil::ScratchDir scratch;
+    ASSERT_EQ(mkfifo("pdblist", 0600), 0);
+    const int writer = open("pdblist", O_RDWR);  // keeps the reader's open from waiting
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(write(writer, "a b c\n", 6), 6);
+    std::ifstream list("pdblist");
+    close(writer);
+    EXPECT_FALSE(shardEntries(list, Shard{1, 2, false}));
 }
 
 // --shard slurm with the array task variables of `env` (name, value; a null
