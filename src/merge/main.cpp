@@ -116,7 +116,9 @@ int main(int argc, char** argv) {
 
     const std::string pattern = out + ".merge-XXXXXX";
     if (pattern.size() >= sizeof gTempPath) return fileError(out, "the name is too long");
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, removeTempAndDie);
+    // A signal the caller ignores (nohup, a background job) stays ignored.
+    for (int s : {SIGINT, SIGTERM, SIGHUP})
+        if (std::signal(s, removeTempAndDie) == SIG_IGN) std::signal(s, SIG_IGN);
     // Blocked while the name is being set, so that a handler never sees half of it.
     sigset_t fatal, previous;
     sigemptyset(&fatal);
@@ -148,14 +150,14 @@ int main(int argc, char** argv) {
     }
 
     const MergeOutcome outcome = mergeShards(shards, stream);
-    const bool flushed = std::fflush(stream) == 0 && fsync(fd) == 0;
-    const int writeError = errno;
-    const bool closed = std::fclose(stream) == 0;
+    int writeError = 0;
+    if (std::fflush(stream) != 0 || fsync(fd) != 0) writeError = errno;
+    if (std::fclose(stream) != 0 && writeError == 0) writeError = errno;
     if (!outcome.ok && !outcome.path.empty()) {
         discard();
         return fileError(outcome.path, outcome.reason);
     }
-    if (!outcome.ok || !flushed || !closed) {
+    if (!outcome.ok || writeError != 0) {
         discard();
         return fileError(out, "cannot be written: " +
                                   (outcome.ok ? std::string(std::strerror(writeError)) : outcome.reason));
