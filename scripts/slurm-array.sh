@@ -5,8 +5,9 @@
 #   cd <working directory holding pdblist>
 #   slurm-array.sh N <structure directory> <NACCESS directory> [kav_zur option...]
 #
-# Each part k gets a directory part-k (zero-padded: part-01 ... part-10) with
-# a copy of pdblist; its task runs `kav_zur [option...] --shard k/N` there,
+# Each part k gets a directory part-k (zero-padded: part-01 ... part-10)
+# whose pdblist links to pdblist.submitted, a copy of pdblist made at
+# submission; its task runs `kav_zur [option...] --shard k/N` there,
 # with the console in part-k/console.log. The merge job writes
 # KAV_ZUr_score.txt (and, with `--details FILE`, FILE) in the working
 # directory from the parts' files, in order, and its messages to merge.log.
@@ -101,10 +102,14 @@ jobs=()
 
 width=${#n}
 run_dir=$PWD
+# One copy of the list as submitted, which every part reads through a link:
+# pdblist may change while the tasks wait, and a list of millions of names
+# is not copied once per part.
+cp pdblist pdblist.submitted
 for ((k = 1; k <= n; k++)); do
     dir=$(part_dir "$width" "$k")
     mkdir -p "$dir"
-    cp pdblist "$dir/pdblist"
+    ln -sfn ../pdblist.submitted "$dir/pdblist"
 done
 
 array=$(sbatch --parsable --array="1-$n" --cpus-per-task="$cpus" \

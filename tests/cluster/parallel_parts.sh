@@ -23,7 +23,7 @@ cp "$source_dir"/examples/*.pdb "$STRUCTURES/"
 cd "$tmp/parts"
 cp ../whole/pdblist .
 n=4
-for k in $(seq -w $n); do mkdir part-$k && cp pdblist part-$k/; done
+for k in $(seq -w $n); do mkdir part-$k && ln -sfn ../pdblist part-$k/pdblist; done
 parallel -j 2 --halt now,fail=1 --joblog parts.log \
     'cd part-{} && "$KAV_ZUR" --shard {}/'$n' "$STRUCTURES" "$ENGINE" > console.log' ::: $(seq -w $n)
 "$merge" KAV_ZUr_score.txt part-*/KAV_ZUr_score.txt
