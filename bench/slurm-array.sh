@@ -130,6 +130,18 @@ echo "merge job's log: $(cat "$tmp/array/merge.log")"
 cmp "$tmp/whole/KAV_ZUr_score.txt" "$tmp/array/KAV_ZUr_score.txt"
 echo "merged == one run, byte for byte ($(($(wc -l <"$tmp/whole/KAV_ZUr_score.txt") - 4)) score lines)"
 
+# Two cores a task: --cpus-per-task=2 and kav_zur -j 2.
+mkdir "$tmp/two-cores"
+cp "$tmp/pdblist" "$tmp/two-cores/pdblist"
+t0=$(seconds)
+(cd "$tmp/two-cores" && KAV_ZUR_CPUS=2 KAV_ZUR=$kav_zur KAV_ZUR_MERGE=$merge \
+    "$source_dir/scripts/slurm-array.sh" 2 "$structures" "$engine" >/dev/null)
+wait_jobs
+cmp "$tmp/whole/KAV_ZUr_score.txt" "$tmp/two-cores/KAV_ZUr_score.txt"
+grep -q 'NumCPUs=2' <(scontrol -o show job | grep 'ArrayTaskId=1 ' | grep "WorkDir=$tmp/two-cores") ||
+    { echo "the two-core tasks did not get two cores" >&2; exit 1; }
+echo "2 parts of 2 cores each (-j 2) merged == one run ($(elapsed "$t0") s)"
+
 # --shard slurm inside arrays that start elsewhere than 1, three tasks each.
 for range in 0-2 5-7; do
     dir=$tmp/shard-slurm-$range
