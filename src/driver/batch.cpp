@@ -9,6 +9,7 @@
 #include "driver/pdblist.h"
 #include "driver/score_file.h"
 #include "driver/resume.h"
+#include "driver/shard.h"
 #include "driver/workers.h"
 #include "driver/workfiles.h"
 #include "interface/pipeline.h"
@@ -250,6 +251,9 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
         }
         for (std::string entry; readEntry(listFile.get(), entry);) list.push_back(entry);
     }
+    // With --shard only this part of the list is scored (and resumed).
+    const EntryRange part = shardOf(list.size(), options.shard);
+    list = std::vector<std::string>(list.begin() + part.begin, list.begin() + part.end);
 
     // What a killed run with workers left goes before its work is taken up.
     if (options.resume) removeAbandonedRunDirectories();

@@ -1,6 +1,7 @@
 #include "driver/options.h"
 
 #include <getopt.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -96,9 +97,10 @@ __attribute__((format(printf, 1, 2))) int usageError(const char* format, ...) {
     return 2;
 }
 
-// A whole decimal number in [low, high], nothing else.
+// A whole decimal number in [low, high], nothing else (no blanks or sign
+// before it, which strtol would let through).
 bool parseInt(const char* text, long low, long high, int& value) {
-    if (!text || !*text) return false;
+    if (!text || *text < '0' || *text > '9') return false;
     errno = 0;
     char* end = nullptr;
     const long v = std::strtol(text, &end, 10);
@@ -120,31 +122,46 @@ bool splitList(const std::string& text, std::vector<std::string>& names) {
 }
 
 // K/N from the array task variables of SLURM, whatever index the array
-// starts at: K counts from the array's lowest index.
+// starts at and whatever its step: the tasks min, min + step, ..., max are
+// parts 1, 2, ..., N. An array of other indices (a list such as 3,7 that
+// resubmits some tasks) has no such numbering: the part of each task would
+// silently change, so it is refused.
 bool shardFromSlurm(Shard& shard, std::string& why) {
     const char* id = std::getenv("SLURM_ARRAY_TASK_ID");
     const char* min = std::getenv("SLURM_ARRAY_TASK_MIN");
-    const char* count = std::getenv("SLURM_ARRAY_TASK_COUNT");
     const char* max = std::getenv("SLURM_ARRAY_TASK_MAX");
-    int taskId = 0, taskMin = 0, taskCount = 0, taskMax = 0;
+    const char* count = std::getenv("SLURM_ARRAY_TASK_COUNT");
+    const char* step = std::getenv("SLURM_ARRAY_TASK_STEP");
+    int taskId = 0, taskMin = 0, taskMax = 0, taskCount = 0, taskStep = 1;
     if (!parseInt(id, 0, INT_MAX, taskId) || !parseInt(min, 0, INT_MAX, taskMin)) {
         why = "not inside a SLURM array task (SLURM_ARRAY_TASK_ID and SLURM_ARRAY_TASK_MIN "
               "are not set)";
         return false;
     }
-    if (!parseInt(count, 1, INT_MAX, taskCount)) {
-        if (!parseInt(max, taskMin, INT_MAX, taskMax)) {
-            why = "SLURM_ARRAY_TASK_COUNT and SLURM_ARRAY_TASK_MAX are not set";
-            return false;
-        }
-        taskCount = taskMax - taskMin + 1;
+    if (step && !parseInt(step, 1, INT_MAX, taskStep)) {
+        why = "SLURM_ARRAY_TASK_STEP is not a positive number";
+        return false;
     }
-    shard.index = taskId - taskMin + 1;
-    shard.count = taskCount;
-    if (shard.index < 1 || shard.index > shard.count) {
+    const bool hasMax = parseInt(max, taskMin, INT_MAX, taskMax);
+    const bool hasCount = parseInt(count, 1, INT_MAX, taskCount);
+    if (!hasMax && !hasCount) {
+        why = "SLURM_ARRAY_TASK_MAX and SLURM_ARRAY_TASK_COUNT are not set";
+        return false;
+    }
+    const long span = hasMax ? static_cast<long>(taskMax) - taskMin
+                             : (static_cast<long>(taskCount) - 1) * taskStep;
+    const long tasks = span / taskStep + 1;
+    if (span % taskStep != 0 || (hasCount && taskCount != tasks) || tasks > INT_MAX) {
+        why = "the array's task indices are not one range MIN-MAX:STEP (give --shard K/N)";
+        return false;
+    }
+    const long offset = static_cast<long>(taskId) - taskMin;
+    if (offset < 0 || offset > span || offset % taskStep != 0) {
         why = "the array task index lies outside the array";
         return false;
     }
+    shard.index = static_cast<int>(offset / taskStep + 1);
+    shard.count = static_cast<int>(tasks);
     shard.fromSlurm = true;
     return true;
 }
@@ -160,7 +177,12 @@ bool parseShard(const char* text, Shard& shard, std::string& why) {
     return shard.index <= shard.count;
 }
 
+// The cores this process may run on (a SLURM task's share, a taskset), not
+// every core of the machine.
 int availableCores() {
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) >= 1)
+        return CPU_COUNT(&allowed);
     const long n = sysconf(_SC_NPROCESSORS_ONLN);
     return n < 1 ? 1 : static_cast<int>(n);
 }

@@ -1,0 +1,46 @@
+# What `cmake --install <build> --prefix P` puts in place, and the Debian
+# package CPack builds from the same rules:
+#   P/bin/kav_zur, P/bin/kav_zur-merge
+#   P/share/kav_zur/naccess/{accall,vdw.radii,standard.data}: the bundled
+#     engine, ready to be given as kav_zur's NACCESS directory
+#   P/share/kav_zur/slurm-array.sh: the SLURM array script
+#   P/share/man/man1/kav_zur.1, kav_zur-merge.1
+#   P/share/doc/kav_zur/README.md, LICENSE
+include(GNUInstallDirs)
+
+set(KAVZUR_DATA_DESTINATION ${CMAKE_INSTALL_DATADIR}/kav_zur)
+
+install(TARGETS kav_zur kav_zur-merge RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS accall RUNTIME DESTINATION ${KAVZUR_DATA_DESTINATION}/naccess)
+install(FILES ${PROJECT_SOURCE_DIR}/data/vdw.radii ${PROJECT_SOURCE_DIR}/data/standard.data
+        DESTINATION ${KAVZUR_DATA_DESTINATION}/naccess)
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/slurm-array.sh DESTINATION ${KAVZUR_DATA_DESTINATION})
+
+# The manual pages carry the project's version.
+foreach(_page kav_zur.1 kav_zur-merge.1)
+  configure_file(${PROJECT_SOURCE_DIR}/man/${_page}.in ${PROJECT_BINARY_DIR}/man/${_page} @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/man/${_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# `cpack -G DEB` in the build directory: kav-zur_<version>_<arch>.deb
+# (Debian package names take no underscore), installing under /usr.
+set(CPACK_PACKAGE_NAME kav-zur)
+set(CPACK_PACKAGE_VENDOR "the kav_zur developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "interface area, packing (KAV) and surface complementarity (ZUr) of protein complexes")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "kav_zur developers <kav_zur@localhost>")
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "A batch tool that measures the interface between two subunits of each\n protein complex in a list, with a bundled surface-area engine.")
+# Library dependencies (libc6, libstdc++6, ...) from the programs themselves.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "parallel, slurm-client")
+include(CPack)
