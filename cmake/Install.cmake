@@ -1,6 +1,6 @@
 # What `cmake --install <build> --prefix P` puts in place, and the Debian
 # package CPack builds from the same rules:
-#   P/bin/kav_zur, P/bin/kav_zur-merge
+#   P/bin/kav_zur, P/bin/kav_zur-merge, P/bin/kav_zur-view, P/bin/kav_zur-plot
 #   P/share/kav_zur/naccess/{accall,vdw.radii,standard.data}: the bundled
 #     engine, ready to be given as kav_zur's NACCESS directory
 #   P/share/kav_zur/slurm-array.sh: the SLURM array script
@@ -10,10 +10,11 @@ include(GNUInstallDirs)
 
 set(KAVZUR_DATA_DESTINATION ${CMAKE_INSTALL_DATADIR}/kav_zur)
 
-install(TARGETS kav_zur kav_zur-merge RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS kav_zur kav_zur-merge kav_zur-view RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS accall RUNTIME DESTINATION ${KAVZUR_DATA_DESTINATION}/naccess)
 install(FILES ${PROJECT_SOURCE_DIR}/data/vdw.radii ${PROJECT_SOURCE_DIR}/data/standard.data
         DESTINATION ${KAVZUR_DATA_DESTINATION}/naccess)
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/kav_zur-plot DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/slurm-array.sh DESTINATION ${KAVZUR_DATA_DESTINATION})
 
 # The manual pages carry the project's version.
@@ -42,5 +43,5 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 # Library dependencies (libc6, libstdc++6, ...) from the programs themselves.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "parallel, slurm-client")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "parallel, slurm-client, pymol, python3-matplotlib")
 include(CPack)

@@ -9,7 +9,7 @@ trap 'rm -rf -- "$tmp"' EXIT
 prefix=$tmp/prefix
 
 "$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log"
-for file in bin/kav_zur bin/kav_zur-merge share/kav_zur/naccess/accall share/kav_zur/slurm-array.sh; do
+for file in bin/kav_zur bin/kav_zur-merge bin/kav_zur-view bin/kav_zur-plot share/kav_zur/naccess/accall share/kav_zur/slurm-array.sh; do
     [[ -x $prefix/$file ]] || { echo "not installed as a program: $file"; exit 1; }
 done
 for file in share/kav_zur/naccess/vdw.radii share/kav_zur/naccess/standard.data \
