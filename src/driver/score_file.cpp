@@ -9,12 +9,15 @@ std::string scoreHeader() {
            "=========================================================================\n";
 }
 
-std::string scoreLine(const std::string& entry, const ScoreSet& scores) {
+ScoreValues scoreValues(const ScoreSet& scores) {
     // Single precision throughout: the sum, the halving and both quotients
     // are rounded to float before they are printed.
     const float area = (scores.buriedAreaA + scores.buriedAreaB) / 2;
-    const float kav = scores.packingSum / area;
-    const float zur = scores.complementaritySum / area;
+    return {area, scores.packingSum / area, scores.complementaritySum / area};
+}
+
+std::string scoreLine(const std::string& entry, const ScoreSet& scores) {
+    const auto [area, kav, zur] = scoreValues(scores);
 
     // "%s\t%8.1f\t%18.6f\t%10.6f\n": the entry of any length goes in as it
     // is; the numbers need at most 47 characters each, even for FLT_MAX.

@@ -12,6 +12,15 @@ inline constexpr const char* kScoreFileName = "KAV_ZUr_score.txt";
 // The four header lines, in one text.
 std::string scoreHeader();
 
+// The three numbers of a score line, in single precision: the interface
+// area (the mean of the two buried areas) and both sums over it.
+struct ScoreValues {
+    float area;
+    float kav;
+    float zur;
+};
+ScoreValues scoreValues(const ScoreSet& scores);
+
 // One score line: the list entry as read, the interface area (the mean of
 // the two buried areas), the packing score and the complementarity score
 // (both sums over the interface area), all in single precision.
