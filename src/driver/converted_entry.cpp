@@ -4,7 +4,6 @@
 #include "input/contacts.h"
 #include "input/input_structure.h"
 #include "input/pdb_writer.h"
-#include "structure/residue_codes.h"
 
 #include <chrono>
 #include <cstdio>
@@ -39,15 +38,24 @@ void failEntry(EntryResult& result, EntryStatus status, const std::string& path,
     result.status = status;
 }
 
-// Whether the chains written under `id` hold a residue of one of the twenty
-// protein classes in an ATOM record.
+// One of the twenty standard amino acids, by its residue name. The residue
+// codes of the analysis are no test of this: they read the nucleotide "  A"
+// as alanine and "  U" as glutamate.
+bool isAminoAcid(const std::string& resName) {
+    static const char* const kNames[] = {"ALA", "ARG", "ASN", "ASP", "CYS", "GLN", "GLU",
+                                         "GLY", "HIS", "ILE", "LEU", "LYS", "MET", "PHE",
+                                         "PRO", "SER", "THR", "TRP", "TYR", "VAL"};
+    for (const char* name : kNames)
+        if (resName == name) return true;
+    return false;
+}
+
+// Whether the chains written under `id` hold an amino acid in an ATOM record.
 bool hasProteinResidue(const InputStructure& s, const ChainLayout& layout, char id) {
     for (const InputAtom& a : s.atoms)
         if (!a.hetero && layout.passOf[static_cast<std::size_t>(a.chain)] >= 0 &&
-            layout.idOf[static_cast<std::size_t>(a.chain)] == id) {
-            const int cls = ResID(getChar(a.resName));
-            if (cls >= 1 && cls <= 20) return true;
-        }
+            layout.idOf[static_cast<std::size_t>(a.chain)] == id && isAminoAcid(a.resName))
+            return true;
     return false;
 }
 

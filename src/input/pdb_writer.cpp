@@ -34,7 +34,8 @@ bool coordinatesFit(const InputAtom& a) {
 }
 
 std::string atomLabel(const InputAtom& a) {
-    return "atom " + a.name + " of residue " + a.resName + " " + std::to_string(a.resSeq);
+    const std::size_t first = a.name.find_first_not_of(' ');
+    return "atom " + (first == std::string::npos ? a.name : a.name.substr(first)) + " of residue " + a.resName + " " + std::to_string(a.resSeq);
 }
 
 char freeId(const InputStructure& s, const std::vector<char>& taken) {
@@ -77,7 +78,8 @@ bool layoutAllChains(const InputStructure& s, ChainLayout& layout, std::string& 
         const char id = freeId(s, taken);
         if (!id) {
             why = std::to_string(s.chains.size()) +
-                  " chains: too many to give each a free one-character chain ID";
+                  " chains: too many to give each a free one-character chain ID (--chains "
+                  "chooses two sides, each written under one ID)";
             return false;
         }
         taken.push_back(id);
@@ -107,7 +109,8 @@ bool layoutSides(const InputStructure& s, const std::vector<std::string>& one,
         for (std::size_t i = 0; i < s.chains.size() && first < 0; ++i)
             if (layout.passOf[i] == pass) first = static_cast<int>(i);
         const std::string& name = s.chains[static_cast<std::size_t>(first)];
-        const char id = name.size() == 1 ? name[0] : freeId(s, taken);
+        // A blank name stays blank, so that the split reports it as always.
+        const char id = name.size() == 1 ? name[0] : name.empty() ? ' ' : freeId(s, taken);
         taken.push_back(id);
         for (std::size_t i = 0; i < s.chains.size(); ++i)
             if (layout.passOf[i] == pass) layout.idOf[i] = id;

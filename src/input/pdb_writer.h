@@ -22,7 +22,7 @@ struct ChainLayout {
 bool layoutAllChains(const InputStructure& s, ChainLayout& layout, std::string& why);
 
 // Side one in pass 0, side two in pass 1, each under one ID: its first chain
-// (file order) if that name is one character, else a free ID. False when a
+// (file order) if that name is one character or blank, else a free ID. False when a
 // named chain is not in the structure; `why` names it and the chains present.
 bool layoutSides(const InputStructure& s, const std::vector<std::string>& one,
                  const std::vector<std::string>& two, ChainLayout& layout, std::string& why);
