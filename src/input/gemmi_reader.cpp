@@ -109,6 +109,10 @@ bool readStructure(const std::string& path, int model, InputStructure& out, std:
         out = InputStructure{};
         why = e.what();
         return false;
+    } catch (...) {  // the parser's own exception types, should one escape
+        out = InputStructure{};
+        why = "unreadable structure file";
+        return false;
     }
     if (out.atoms.empty()) {
         out = InputStructure{};
