@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <set>
 #include <unordered_map>
 
 namespace {
@@ -38,8 +39,9 @@ struct Cell {
 }  // namespace
 
 std::vector<std::pair<int, int>> touchingChains(const InputStructure& s, double distance) {
-    const std::size_t n = s.chains.size();
-    std::vector<char> touching(n * n, 0);
+    // The pairs found, as a set: an assembly of thousands of chains would
+    // need megabytes for a table of every pair.
+    std::set<std::pair<int, int>> touching;
     // Cells as wide as the distance: a contact lies in the same or a
     // neighbouring cell.
     const double size = distance < 0.5 ? 0.5 : distance;
@@ -76,20 +78,17 @@ std::vector<std::pair<int, int>> touchingChains(const InputStructure& s, double 
                         for (const Run& q : other.runs) {
                             // Each pair once (lower chain first), a chain not with itself.
                             if (r.chain >= q.chain) continue;
-                            char& seen = touching[static_cast<std::size_t>(r.chain) * n +
-                                                  static_cast<std::size_t>(q.chain)];
+                            if (touching.count({r.chain, q.chain})) continue;
+                            bool seen = false;
                             for (std::size_t i = r.begin; i < r.end && !seen; ++i)
                                 for (std::size_t j = q.begin; j < q.end && !seen; ++j) {
                                     const InputAtom& a = s.atoms[cell.atoms[i]];
                                     const InputAtom& b = s.atoms[other.atoms[j]];
                                     const double ex = a.x - b.x, ey = a.y - b.y, ez = a.z - b.z;
-                                    if (ex * ex + ey * ey + ez * ez <= limit) seen = 1;
+                                    seen = ex * ex + ey * ey + ez * ez <= limit;
                                 }
+                            if (seen) touching.insert({r.chain, q.chain});
                         }
                 }
-    std::vector<std::pair<int, int>> pairs;
-    for (std::size_t i = 0; i < n; ++i)
-        for (std::size_t j = i + 1; j < n; ++j)
-            if (touching[i * n + j]) pairs.emplace_back(static_cast<int>(i), static_cast<int>(j));
-    return pairs;
+    return {touching.begin(), touching.end()};
 }
