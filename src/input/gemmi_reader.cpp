@@ -2,12 +2,17 @@
 // program's own InputStructure.
 #include "input/input_structure.h"
 
-#define GEMMI_READ_COOR_IMPLEMENTATION
-#include <gemmi/read_coor.hpp>
+#include <gemmi/cif.hpp>
+#include <gemmi/mmcif.hpp>
+#include <gemmi/pdb.hpp>
 #include <gemmi/resinfo.hpp>
+#include <zlib.h>
 
 #include <exception>
+#include <fstream>
 #include <map>
+#include <memory>
+#include <sstream>
 
 namespace {
 
@@ -27,6 +32,43 @@ gemmi::CoorFormat formatOf(const std::string& path) {
     if (endsWith(base, ".gz")) base.resize(base.size() - 3);
     return endsWith(base, ".cif") || endsWith(base, ".mmcif") ? gemmi::CoorFormat::Mmcif
                                                                : gemmi::CoorFormat::Pdb;
+}
+
+// The file's bytes, a ".gz" decompressed. gemmi's own reader sizes its
+// buffer from the gzip trailer and, when a corrupt file's trailer says 0,
+// loops without end; zlib read to the end does not. False, with the reason,
+// for a file that cannot be read or a stream that zlib rejects or that ends
+// early.
+bool readBytes(const std::string& path, bool gzipped, std::string& bytes, std::string& why) {
+    bytes.clear();
+    if (!gzipped) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream text;
+        if (in) text << in.rdbuf();
+        if (!in || in.bad()) {
+            why = "cannot be read";
+            return false;
+        }
+        bytes = text.str();
+        return true;
+    }
+    const std::unique_ptr<gzFile_s, int (*)(gzFile)> in(gzopen(path.c_str(), "rb"), gzclose);
+    if (!in) {
+        why = "cannot be read";
+        return false;
+    }
+    char buffer[1 << 16];
+    int n = 0;
+    while ((n = gzread(in.get(), buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    int code = Z_OK;
+    const char* text = gzerror(in.get(), &code);
+    if (n < 0 || (code != Z_OK && code != Z_STREAM_END)) {
+        why = std::string("not a readable gzip file (") + (text && *text ? text : "zlib error") + ")";
+        bytes.clear();
+        return false;
+    }
+    return true;
 }
 
 std::string modelsPresent(const gemmi::Structure& st) {
@@ -81,7 +123,12 @@ void fill(const gemmi::Model& model, InputStructure& out) {
 bool readStructure(const std::string& path, int model, InputStructure& out, std::string& why) {
     out = InputStructure{};
     try {
-        const gemmi::Structure st = gemmi::read_structure_gz(path, formatOf(path));
+        std::string bytes;
+        if (!readBytes(path, endsWith(path, ".gz"), bytes, why)) return false;
+        const gemmi::Structure st =
+            formatOf(path) == gemmi::CoorFormat::Mmcif
+                ? gemmi::make_structure(gemmi::cif::read_memory(bytes.data(), bytes.size(), path.c_str()))
+                : gemmi::read_pdb_from_memory(bytes.data(), bytes.size(), path);
         if (st.models.empty()) {
             why = "no atoms";
             return false;

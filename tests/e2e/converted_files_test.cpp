@@ -34,21 +34,6 @@ std::string gunzip(const fs::path& path) {
     return text;
 }
 
-std::string gzip(const std::string& text) {
-    uLongf size = compressBound(static_cast<uLong>(text.size())) + 32;
-    std::string out(size, '\0');
-    z_stream z{};
-    deflateInit2(&z, 9, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);  // gzip wrapper
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    z.avail_in = static_cast<uInt>(text.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
 // ATOM records of a PDB text whose chain passes `keep`, chain renamed by it.
 std::string cutChains(const std::string& pdb, const std::function<char(char)>& keep) {
     std::string out;
@@ -108,7 +93,6 @@ void makeStructures(const fs::path& s) {
             fs::copy_file(kData / f, s / f);
         writeText(s / "2xhe.pdb", gunzip(kData / "2xhe.pdb.gz"));
         writeText(s / "1ycr.cif", cif1ycr);
-        writeText(s / "1ycr.cif.gz", gzip(cif1ycr));
         writeText(s / "4hhb_BC.pdb", cutChains(p4hhb, [](char c) { return c == 'B' || c == 'C' ? c : 0; }));
         // A and C under one ID, B after them: a side of two chains cut by hand.
         writeText(s / "4hhb_AC_B.pdb",
@@ -125,6 +109,8 @@ void makeStructures(const fs::path& s) {
         std::string gz = readText(kData / "7CFN.cif.gz");
         for (std::size_t i = 4000; i < 4100; ++i) gz[i] = static_cast<char>(gz[i] ^ 0x5a);
         writeText(s / "corrupt.cif.gz", gz);
+        // Not gzip, and its last four bytes, read as the gzip trailer, say 0.
+        writeText(s / "zero.cif.gz", std::string("\xa4\n\0\0\0\0\0\0\0", 9));
         writeText(s / "short.cif.gz", readText(kData / "7CFN.cif.gz").substr(0, 20000));
 }
 
@@ -167,7 +153,7 @@ const std::string kBad = "Error in structure file ... ";
 const ConvertCase kCases[] = {
     {"mmCIF and gzipped PDB as the plain PDB file", {}, {"2XHE.cif.gz", "2xhe.pdb.gz"},
      {"2XHE.cif.gz", "2xhe.pdb.gz"}, "2xhe.pdb", {}},
-    {"mmCIF, plain and gzipped", {}, {"1ycr.cif", "1ycr.cif.gz"}, {"1ycr.cif", "1ycr.cif.gz"},
+    {"mmCIF written from a PDB file", {}, {"1ycr.cif"}, {"1ycr.cif"},
      "1ycr.pdb", {}},
     {"two chains of four", {"--chains", "B:C"}, {"4hhb.pdb"}, {"4hhb.pdb"}, "4hhb_BC.pdb", {}},
     {"a side of two chains in either order", {"--chains", "C,A:B"}, {"4hhb.pdb", "4hhb.pdb"},
@@ -196,11 +182,12 @@ const ConvertCase kCases[] = {
      {kBad + "../s/far.cif: atom CB of residue GLU 25: coordinates 12345.678 -14.259 -5.228 do not fit"}},
     {"bad mmCIF and gzip", {},
      {"1ycr.pdb", "cut.cif", "quote.cif", "empty.cif", "corrupt.cif.gz", "short.cif.gz",
-      "1ycr.pdb"},
+      "zero.cif.gz", "1ycr.pdb"},
      {"1ycr.pdb", "1ycr.pdb"}, "1ycr.pdb",
      {kBad + "../s/cut.cif: ", "Wrong number of values", kBad + "../s/quote.cif: ",
-      kBad + "../s/empty.cif: no atoms\n", kBad + "../s/corrupt.cif.gz: ",
-      kBad + "../s/short.cif.gz: "}},
+      kBad + "../s/empty.cif: no atoms\n", kBad + "../s/corrupt.cif.gz: not a readable gzip file",
+      kBad + "../s/short.cif.gz: not a readable gzip file (../s/short.cif.gz: unexpected end of file)\n",
+      kBad + "../s/zero.cif.gz: "}},
 };
 
 void PrintTo(const ConvertCase& c, std::ostream* os) { *os << c.what; }
