@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <sstream>
+#include <string_view>
 
 namespace {
 
@@ -71,6 +72,27 @@ bool readBytes(const std::string& path, bool gzipped, std::string& bytes, std::s
     return true;
 }
 
+// The coordinate records of PDB text (ATOM, HETATM, MODEL, ENDMDL, TER,
+// END), each with its line end. Nothing else of a PDB file is used here, and
+// gemmi's readers of the other records trust their lengths: a LINK record cut
+// after column 73 is read past its end.
+std::string coordinateRecords(const std::string& text) {
+    std::string kept;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string_view line(text.data() + start, end - start);
+        for (const char* record : {"ATOM", "HETATM", "MODEL", "ENDMDL", "TER", "END"})
+            if (line.substr(0, std::char_traits<char>::length(record)) == record) {
+                kept.append(line);
+                break;
+            }
+        start = end;
+    }
+    return kept;
+}
+
 std::string modelsPresent(const gemmi::Structure& st) {
     std::string text = std::to_string(st.models.size()) + " model";
     if (st.models.size() != 1) text += "s";
@@ -125,6 +147,7 @@ bool readStructure(const std::string& path, int model, InputStructure& out, std:
     try {
         std::string bytes;
         if (!readBytes(path, endsWith(path, ".gz"), bytes, why)) return false;
+        if (formatOf(path) == gemmi::CoorFormat::Pdb) bytes = coordinateRecords(bytes);
         const gemmi::Structure st =
             formatOf(path) == gemmi::CoorFormat::Mmcif
                 ? gemmi::make_structure(gemmi::cif::read_memory(bytes.data(), bytes.size(), path.c_str()))
