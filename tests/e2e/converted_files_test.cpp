@@ -93,8 +93,8 @@ void makeStructures(const fs::path& s) {
             fs::copy_file(kData / f, s / f);
         writeText(s / "2xhe.pdb", gunzip(kData / "2xhe.pdb.gz"));
         writeText(s / "1ycr.cif", cif1ycr);
-        // A LINK record that ends after column 74, read past its end once.
-        writeText(s / "link.pdb", "LINK         O   HOH A 301                ZN    ZN A 401  1555 1555 2\n" + p1ycr);
+        // A LINK record that ends in column 76, read past its end once.
+        writeText(s / "link.pdb", "LINK         O   HOH A 301                ZN    ZN A 401  1555 1555      2.6\n" + p1ycr);
         writeText(s / "4hhb_BC.pdb", cutChains(p4hhb, [](char c) { return c == 'B' || c == 'C' ? c : 0; }));
         // A and C under one ID, B after them: a side of two chains cut by hand.
         writeText(s / "4hhb_AC_B.pdb",
