@@ -1,9 +1,11 @@
 #include "driver/entry.h"
 
 #include "driver/control_files.h"
+#include "driver/converted_entry.h"
 #include "driver/engine.h"
 #include "driver/pdblist.h"
 #include "driver/score_file.h"
+#include "common/text_file.h"
 #include "driver/workfiles.h"
 #include "report/report_writer.h"
 #include "structure/extract.h"
@@ -11,6 +13,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -40,9 +43,16 @@ const char* whyUnreadable(const std::string& path) {
     return "cannot be read";
 }
 
-// The steps after TEMP.pdb holds the structure to measure: the engine run on
-// it, the split and the analysis. Fills `result` and removes every working
-// file of the structure.
+// The chain ID (column 22) of a split file's first record; ' ' if none.
+char firstChain(const char* name) {
+    File f = openFile(name, "r");
+    char line[32];
+    if (!f || !readPiece(f.get(), line, sizeof line) || std::strlen(line) < 22) return ' ';
+    return line[21];
+}
+
+}  // namespace
+
 void scorePrepared(const std::string& path, const EntryContext& context, EntryResult& result) {
     const std::string& naccessDir = context.options.naccessDir;
     if (!runEngine(naccessDir, kControlFiles[0].name, "TEMP.log")) {
@@ -61,6 +71,8 @@ void scorePrepared(const std::string& path, const EntryContext& context, EntryRe
         return;
     }
     removeTempFiles();
+    if (result.sides.empty() && result.atomsB > 0)
+        result.sides = std::string(1, firstChain("ComplexA.pdb")) + ":" + firstChain("ComplexB.pdb");
 
     ScoreSet& scores = result.scores;
     scores = ScoreSet{};
@@ -102,8 +114,6 @@ void scorePrepared(const std::string& path, const EntryContext& context, EntryRe
     removeScoredFiles();
 }
 
-}  // namespace
-
 void scoreEntry(const std::string& entry, const EntryContext& context,
                 std::vector<EntryResult>& results) {
     const auto start = std::chrono::steady_clock::now();
@@ -120,6 +130,10 @@ void scoreEntry(const std::string& entry, const EntryContext& context,
     }
 
     const std::string path = context.options.structureDir + "/" + entry;
+    if (needsConversion(entry, context.options)) {
+        scoreConvertedEntry(entry, path, context, results);
+        return;
+    }
     std::printf("Working on %s. ", path.c_str());
 
     // Whatever the last structure left must not be measured in place of this

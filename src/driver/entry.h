@@ -38,6 +38,13 @@ struct EntryContext {
     std::vector<InterfacePoint>& points;  // the interface point table, reused
 };
 
+// The steps after TEMP.pdb holds the structure to measure: the engine run on
+// it, the split and the analysis, with their console messages (`path` names
+// the structure in them). Fills `result` (status, atom counts, scores, score
+// line; `sides` from the split when still empty) and removes every working
+// file of the structure.
+void scorePrepared(const std::string& path, const EntryContext& context, EntryResult& result);
+
 // Scores one list entry, printing its console messages ("Working on ..."
 // and whatever went wrong), and appends one result per interface it tried to
 // `results`. Removes the entry's working files (TEMP.*, Complex*.*) before it

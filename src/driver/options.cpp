@@ -35,11 +35,11 @@ constexpr OptionSpec kOptions[] = {
      "score chains H and L (side one) against chain A (side two) in\n"
      "every entry; a side's chains are taken in file order, as one subunit"},
     {"all-pairs", kAllPairs, nullptr,
-     "score every pair of chains in contact (two heavy atoms within\n"
-     "5 A), one line per pair, named \"<entry> A:B\""},
+     "score every pair of chains in contact (two heavy ATOM-record\n"
+     "atoms within 5 A), one line per pair, named \"<entry> A:B\""},
     {"model", kModel, "N", "use model N (1-based) instead of the first model"},
     {"jobs", 'j', "N", "score N structures at a time, each in a private working\n"
-                       "directory (0: one per core; default 1)"},
+                       "directory (0: one per usable core; default 1)"},
     {"details", kDetails, "FILE",
      "write a tab-separated record of every entry, scored or not"},
     {"resume", kResume, nullptr,

@@ -1,0 +1,235 @@
+#include "input/pdb_writer.h"
+
+#include "common/text_file.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+constexpr const char kFreeIds[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+bool fitsCoordinate(double v) { return v > -999.9995 && v < 9999.9995; }
+
+// Columns 7-11: decimal up to 99999, then hybrid-36 as large files carry it
+// (the split makes any serial it cannot read a position).
+std::string serialField(int serial) {
+    char text[16];
+    if (serial >= 0 && serial <= 99999) {
+        std::snprintf(text, sizeof text, "%5d", serial);
+        return text;
+    }
+    constexpr int kHybridMax = 100000 + 26 * 36 * 36 * 36 * 36 - 1;
+    if (serial < 0 || serial > kHybridMax) return "*****";
+    const char* digits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    int v = serial - 100000 + 10 * 36 * 36 * 36 * 36;
+    std::string s(5, '0');
+    for (int i = 4; i >= 0; --i, v /= 36) s[static_cast<std::size_t>(i)] = digits[v % 36];
+    return s;
+}
+
+bool coordinatesFit(const InputAtom& a) {
+    return fitsCoordinate(a.x) && fitsCoordinate(a.y) && fitsCoordinate(a.z);
+}
+
+std::string atomLabel(const InputAtom& a) {
+    const std::size_t first = a.name.find_first_not_of(' ');
+    return "atom " + (first == std::string::npos ? a.name : a.name.substr(first)) + " of residue " + a.resName + " " + std::to_string(a.resSeq);
+}
+
+char freeId(const InputStructure& s, const std::vector<char>& taken) {
+    for (const char* c = kFreeIds; *c; ++c) {
+        bool used = false;
+        for (const std::string& name : s.chains) used = used || (name.size() == 1 && name[0] == *c);
+        for (char t : taken) used = used || t == *c;
+        if (!used) return *c;
+    }
+    return '\0';
+}
+
+int chainIndex(const InputStructure& s, const std::string& name) {
+    for (std::size_t i = 0; i < s.chains.size(); ++i)
+        if (s.chains[i] == name) return static_cast<int>(i);
+    return -1;
+}
+
+std::string chainList(const InputStructure& s) {
+    std::string text;
+    for (std::size_t i = 0; i < s.chains.size(); ++i)
+        text += (i ? ", " : "") + (s.chains[i].empty() ? std::string("(blank)") : s.chains[i]);
+    return text;
+}
+
+}  // namespace
+
+bool layoutAllChains(const InputStructure& s, ChainLayout& layout, std::string& why) {
+    layout = ChainLayout{};
+    layout.passes = 1;
+    layout.passOf.assign(s.chains.size(), 0);
+    layout.idOf.assign(s.chains.size(), ' ');
+    std::vector<char> taken;
+    for (std::size_t i = 0; i < s.chains.size(); ++i) {
+        const std::string& name = s.chains[i];
+        if (name.size() <= 1) {
+            layout.idOf[i] = name.empty() ? ' ' : name[0];
+            continue;
+        }
+        const char id = freeId(s, taken);
+        if (!id) {
+            why = std::to_string(s.chains.size()) +
+                  " chains: too many to give each a free one-character chain ID (--chains "
+                  "chooses two sides, each written under one ID)";
+            return false;
+        }
+        taken.push_back(id);
+        layout.idOf[i] = id;
+    }
+    return true;
+}
+
+bool layoutSides(const InputStructure& s, const std::vector<std::string>& one,
+                 const std::vector<std::string>& two, ChainLayout& layout, std::string& why) {
+    layout = ChainLayout{};
+    layout.passes = 2;
+    layout.passOf.assign(s.chains.size(), -1);
+    layout.idOf.assign(s.chains.size(), ' ');
+    for (int pass = 0; pass < 2; ++pass)
+        for (const std::string& name : pass == 0 ? one : two) {
+            const int i = chainIndex(s, name);
+            if (i < 0) {
+                why = "no chain " + name + " (chains present: " + chainList(s) + ")";
+                return false;
+            }
+            layout.passOf[static_cast<std::size_t>(i)] = pass;
+        }
+    std::vector<char> taken;
+    for (int pass = 0; pass < 2; ++pass) {
+        int first = -1;  // the side's first chain in file order
+        for (std::size_t i = 0; i < s.chains.size() && first < 0; ++i)
+            if (layout.passOf[i] == pass) first = static_cast<int>(i);
+        const std::string& name = s.chains[static_cast<std::size_t>(first)];
+        // A blank name stays blank, so that the split reports it as always.
+        const char id = name.size() == 1 ? name[0] : name.empty() ? ' ' : freeId(s, taken);
+        taken.push_back(id);
+        for (std::size_t i = 0; i < s.chains.size(); ++i)
+            if (layout.passOf[i] == pass) layout.idOf[i] = id;
+    }
+    return true;
+}
+
+std::string chainsWrittenAs(const InputStructure& s, const ChainLayout& layout, char id) {
+    std::string text;
+    for (std::size_t i = 0; i < s.chains.size(); ++i)
+        if (layout.passOf[i] >= 0 && layout.idOf[i] == id)
+            text += (text.empty() ? "" : ",") + s.chains[i];
+    return text;
+}
+
+std::string layoutSidesText(const InputStructure& s, const ChainLayout& layout) {
+    std::string text;
+    for (int pass = 0; pass < layout.passes; ++pass) {
+        if (pass) text += ":";
+        bool first = true;
+        for (std::size_t i = 0; i < s.chains.size(); ++i)
+            if (layout.passOf[i] == pass) {
+                text += (first ? "" : ",") + s.chains[i];
+                first = false;
+            }
+    }
+    return text;
+}
+
+std::string layoutRenames(const InputStructure& s, const ChainLayout& layout) {
+    std::string text;
+    std::vector<char> done;
+    for (std::size_t i = 0; i < s.chains.size(); ++i) {
+        const char id = layout.idOf[i];
+        if (layout.passOf[i] < 0 || id == ' ') continue;
+        bool seen = false;
+        for (char d : done) seen = seen || d == id;
+        if (seen) continue;
+        done.push_back(id);
+        const std::string names = chainsWrittenAs(s, layout, id);
+        if (names != std::string(1, id)) text += names + " written as chain " + id + ". ";
+    }
+    return text;
+}
+
+bool formatAtomRecord(const InputAtom& a, char chain, int serial, std::string& record,
+                      std::string& why) {
+    if (!coordinatesFit(a)) {
+        char xyz[96];
+        std::snprintf(xyz, sizeof xyz, "%.3f %.3f %.3f", a.x, a.y, a.z);
+        why = atomLabel(a) + ": coordinates " + xyz +
+              " do not fit the PDB columns (-999.999 to 9999.999)";
+        return false;
+    }
+    if (a.name.size() > 4 || a.resName.size() > 3 || a.resSeq < -999 || a.resSeq > 9999) {
+        why = atomLabel(a) + ": the name or residue does not fit the PDB columns";
+        return false;
+    }
+    if (!(a.occupancy > -99.995f && a.occupancy < 999.995f) ||
+        !(a.bFactor > -99.995f && a.bFactor < 999.995f)) {
+        why = atomLabel(a) + ": occupancy or B-factor does not fit the PDB columns";
+        return false;
+    }
+    char charge[3] = "  ";
+    if (a.charge != 0 && a.charge >= -9 && a.charge <= 9) {
+        charge[0] = static_cast<char>('0' + (a.charge < 0 ? -a.charge : a.charge));
+        charge[1] = a.charge < 0 ? '-' : '+';
+    }
+    char line[96];
+    const int n = std::snprintf(
+        line, sizeof line, "%-6s%5s %-4s%c%3s %c%4d%c   %8.3f%8.3f%8.3f%6.2f%6.2f          %2s%s\n",
+        a.hetero ? "HETATM" : "ATOM", serialField(serial).c_str(), a.name.c_str(), a.altLoc,
+        a.resName.c_str(), chain, a.resSeq, a.iCode, a.x, a.y, a.z,
+        static_cast<double>(a.occupancy), static_cast<double>(a.bFactor),
+        a.element.size() <= 2 ? a.element.c_str() : "", charge);
+    if (n != 81) {
+        why = atomLabel(a) + ": a field does not fit the PDB columns";
+        return false;
+    }
+    record.assign(line, static_cast<std::size_t>(n));
+    return true;
+}
+
+bool writePdb(const InputStructure& s, const ChainLayout& layout, const std::string& path,
+              int& skipped, std::string& why) {
+    skipped = 0;
+    File out = openFile(path, "w");
+    bool ok = static_cast<bool>(out);
+    std::string record;
+    int position = 0;
+    for (int pass = 0; ok && pass < layout.passes; ++pass)
+        for (const InputAtom& a : s.atoms) {
+            const std::size_t c = static_cast<std::size_t>(a.chain);
+            if (layout.passOf[c] != pass) continue;
+            ++position;
+            if (!formatAtomRecord(a, layout.idOf[c], a.serial > 0 ? a.serial : position, record,
+                                  why)) {
+                if (a.hetero && coordinatesFit(a)) {
+                    ++skipped;
+                    continue;
+                }
+                ok = false;
+                break;
+            }
+            ok = std::fputs(record.c_str(), out.get()) >= 0;
+            if (!ok) why = "cannot write " + path;
+        }
+    if (ok) ok = std::fputs("END\n", out.get()) >= 0;
+    if (out) {
+        const bool clean = std::ferror(out.get()) == 0;
+        const bool closed = std::fclose(out.release()) == 0 && clean;
+        if (ok && !closed) why = "cannot write " + path;
+        ok = ok && closed;
+    } else {
+        why = "cannot create " + path;
+    }
+    if (!ok) {
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+    }
+    return ok;
+}
