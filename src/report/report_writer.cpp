@@ -133,9 +133,8 @@ std::string absolutePath(const std::string& path) {
 
 std::string reportFolder(const Options& options, const EntryResult& result) {
     if (options.reportHere) return options.reportDir;
-    return (fs::path(options.reportDir) /
-            reportFolderName(result.name, options.allPairs ? result.sides : std::string()))
-        .string();
+    // With --all-pairs the name column already names the pair ("<entry> A:B").
+    return (fs::path(options.reportDir) / reportFolderName(result.name, std::string())).string();
 }
 
 bool writeEntryReport(const Options& options, const EntryResult& result,
