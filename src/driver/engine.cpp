@@ -1,6 +1,7 @@
 #include "driver/engine.h"
 
 #include "common/text_file.h"
+#include "driver/held_signals.h"
 #include "driver/workfiles.h"
 
 #include <algorithm>
@@ -64,53 +65,7 @@ struct ProcessFd {
     ProcessFd& operator=(const ProcessFd&) = delete;
 };
 
-// Every signal whose default action ends the process and that can come from
-// outside (Ctrl-C, Ctrl-\\, kill, a closed terminal, a batch system's time
-// limit). None of them reaches an engine in its own process group.
-// The real-time signals end a process by default as well, and are held too.
-constexpr int kRelayedSignals[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGUSR1,
-                                   SIGUSR2, SIGALRM,   SIGPIPE, SIGXCPU, SIGXFSZ,
-                                   SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,  SIGSTKFLT};
-
-bool ignored(int signal) {
-    struct sigaction current {};
-    return sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
-}
-
 void (*gSignalCleanup)() = nullptr;
-
-// While the engine runs, the relayed signals are held back and read from a
-// descriptor, so that the engine can be stopped before they take their usual
-// effect. A signal the program inherited as ignored (nohup, "cmd &" in a
-// script) is not held: it stays ignored, and the engine goes on.
-struct HeldSignals {
-    sigset_t held;
-    sigset_t previous;
-    int fd = -1;
-    HeldSignals() {
-        sigemptyset(&held);
-        for (int s : kRelayedSignals)
-            if (!ignored(s)) sigaddset(&held, s);
-        for (int s = SIGRTMIN; s <= SIGRTMAX; ++s)
-            if (!ignored(s)) sigaddset(&held, s);
-        pthread_sigmask(SIG_BLOCK, &held, &previous);
-        fd = signalfd(-1, &held, SFD_CLOEXEC | SFD_NONBLOCK);
-    }
-    ~HeldSignals() {
-        if (fd >= 0) close(fd);
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    }
-    HeldSignals(const HeldSignals&) = delete;
-    HeldSignals& operator=(const HeldSignals&) = delete;
-
-    // The number of a signal that arrived, or 0.
-    int arrived() const {
-        signalfd_siginfo info{};
-        if (fd >= 0 && read(fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
-            return static_cast<int>(info.ssi_signo);
-        return 0;
-    }
-};
 
 // Marks every descriptor from 3 on close-on-exec, in the child, so that no
 // file of the program (pdblist, the score file) reaches the engine.

@@ -2,6 +2,8 @@
 
 #include "common/text_file.h"
 #include "driver/control_files.h"
+#include "driver/engine.h"
+#include "driver/held_signals.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -28,11 +30,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Every signal whose default action ends the process and that can come from
-// outside (Ctrl-C, Ctrl-\, kill, a closed terminal, a batch system's limits).
-constexpr int kStopSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM,   SIGUSR1, SIGUSR2, SIGALRM,
-                                SIGPIPE, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPWR};
-
 constexpr const char* kRunDirPrefix = ".kav_zur-jobs.";
 constexpr const char* kLockName = "lock";
 // A worker that cannot set up its directory says so by this exit status.
@@ -40,32 +37,8 @@ constexpr int kSetupFailed = 121;
 // How long stopped workers get to end before they are killed.
 constexpr double kStopGraceSeconds = 5.0;
 
-bool ignored(int signal) {
-    struct sigaction current {};
-    return sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
-}
-
-// While workers run, the stop signals and SIGCHLD are held back and read
-// from a descriptor. A signal inherited as ignored (nohup) stays ignored.
-struct HeldSignals {
-    sigset_t held;
-    sigset_t previous;
-    int fd = -1;
-    HeldSignals() {
-        sigemptyset(&held);
-        for (int s : kStopSignals)
-            if (!ignored(s)) sigaddset(&held, s);
-        sigaddset(&held, SIGCHLD);
-        pthread_sigmask(SIG_BLOCK, &held, &previous);
-        fd = signalfd(-1, &held, SFD_CLOEXEC | SFD_NONBLOCK);
-    }
-    ~HeldSignals() {
-        if (fd >= 0) close(fd);
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    }
-    HeldSignals(const HeldSignals&) = delete;
-    HeldSignals& operator=(const HeldSignals&) = delete;
-};
+// While workers run, the terminating signals and SIGCHLD are held back and
+// read from a descriptor (HeldSignals), so that the workers are stopped first.
 
 // A descriptor closed on every path.
 struct Descriptor {
@@ -322,7 +295,7 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
                           const EntryContext& context, const RecordEntry& record) {
     WorkersOutcome outcome;
     // An inherited "ignore" of SIGCHLD would reap the workers unseen.
-    if (ignored(SIGCHLD)) std::signal(SIGCHLD, SIG_DFL);
+    prepareEngineRuns();
     removeAbandonedRunDirectories();
 
     const WorkerPaths paths = workerPaths(context.options);
@@ -332,7 +305,7 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
         return text;
     };
 
-    HeldSignals signals;
+    HeldSignals signals(SIGCHLD);
     RunDirectory run;
     std::vector<Worker> workers(static_cast<std::size_t>(std::max(jobs, 1)));
     std::map<std::size_t, Finished> finished;
