@@ -32,25 +32,28 @@ enum : int { kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kRepor
 
 constexpr OptionSpec kOptions[] = {
     {"chains", kChains, "H,L:A",
-     "score chains H and L (side one) against chain A (side two) in\n"
-     "every entry; a side's chains are taken in file order, as one subunit"},
+     "score chains H and L (side one) against chain A (side\n"
+     "two) in every entry; a side's chains are taken in file\n"
+     "order, as one subunit"},
     {"all-pairs", kAllPairs, nullptr,
-     "score every pair of chains in contact (two heavy ATOM-record\n"
-     "atoms within 5 A), one line per pair, named \"<entry> A:B\""},
+     "score every pair of chains in contact (two heavy\n"
+     "ATOM-record atoms within 5 A), one line per pair, named\n"
+     "\"<entry> A:B\""},
     {"model", kModel, "N", "use model N (1-based) instead of the first model"},
     {"jobs", 'j', "N", "score N structures at a time, each in a private working\n"
                        "directory (0: one per usable core; default 1)"},
     {"details", kDetails, "FILE",
      "write a tab-separated record of every entry, scored or not"},
     {"resume", kResume, nullptr,
-     "keep the score file (and details file) of an interrupted run\n"
-     "and score only the entries not yet recorded there"},
+     "keep the score file (and details file) of an interrupted\n"
+     "run and score only the entries not yet recorded there"},
     {"shard", kShard, "K/N",
-     "score only part K of N contiguous parts of pdblist; 'slurm'\n"
-     "takes K and N from the SLURM array task"},
+     "score only part K of N contiguous parts of pdblist;\n"
+     "'slurm' takes K and N from the SLURM array task"},
     {"report", kReport, "DIR",
      "write what the analysis saw of each scored entry to\n"
-     "DIR/<entry>/ (interface atoms and residues, surfaces, views)"},
+     "DIR/<entry>/ (interface atoms and residues, surfaces,\n"
+     "views)"},
     {"help", 'h', nullptr, "print this help and exit"},
     {"version", kVersion, nullptr, "print the version and exit"},
 };
