@@ -37,21 +37,6 @@ void removeAllWorkingFiles() {
         removeFilesWithPrefix(prefix);
 }
 
-// The engine's three files, checked once: without them every structure
-// would fail alike. Returns the path of the first one missing, or "".
-std::string missingEngineFile(const std::string& naccessDir) {
-    const std::string accall = naccessDir + "/accall";
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(accall, ec) || access(accall.c_str(), X_OK) != 0)
-        return accall;
-    for (const char* data : {"/vdw.radii", "/standard.data"}) {
-        const std::string path = naccessDir + data;
-        if (!std::filesystem::is_regular_file(path, ec) || access(path.c_str(), R_OK) != 0)
-            return path;
-    }
-    return "";
-}
-
 bool isDirectory(const char* path) {
     std::error_code ec;
     return std::filesystem::is_directory(path, ec);

@@ -160,8 +160,7 @@ void scoreConvertedEntry(const std::string& entry, const std::string& path,
     if (!regular || !readStructure(path, options.model, s, why)) {
         if (options.allPairs) std::printf("Working on %s. ", path.c_str());
         if (!regular) {
-            failEntry(result, EntryStatus::NoFile, path,
-                      std::filesystem::exists(path, ec) ? "not a regular file" : "no such file");
+            failEntry(result, EntryStatus::NoFile, path, whyUnreadable(path));
         } else {
             failEntry(result, EntryStatus::ReadFailed, path, why);
         }

@@ -198,6 +198,19 @@ void prepareEngineRuns() {
 
 void setSignalCleanup(void (*cleanup)()) { gSignalCleanup = cleanup; }
 
+std::string missingEngineFile(const std::string& naccessDir) {
+    const std::string accall = naccessDir + "/accall";
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(accall, ec) || access(accall.c_str(), X_OK) != 0)
+        return accall;
+    for (const char* data : {"/vdw.radii", "/standard.data"}) {
+        const std::string path = naccessDir + data;
+        if (!std::filesystem::is_regular_file(path, ec) || access(path.c_str(), R_OK) != 0)
+            return path;
+    }
+    return "";
+}
+
 std::string engineStartProblem(const std::string& naccessDir) {
     prepareEngineRuns();
     const char* tmp = std::getenv("TMPDIR");

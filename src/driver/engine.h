@@ -53,6 +53,11 @@ void prepareEngineRuns();
 // the engine and before the signal ends the process: the working files go.
 void setSignalCleanup(void (*cleanup)());
 
+// The engine's three files (accall executable, vdw.radii and standard.data
+// readable), checked once before any structure: without them every structure
+// would fail alike. Returns the path of the first one missing, or "".
+std::string missingEngineFile(const std::string& naccessDir);
+
 // Tries to start <naccessDir>/accall once, in a temporary directory of its
 // own with an empty standard input, and stops it at once. Returns "" when it
 // starts, else the reason it cannot ("Exec format error" for a file with no

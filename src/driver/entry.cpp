@@ -32,16 +32,6 @@ void removeScoredFiles() {
                  "ComplexP.asa", "ComplexP.pdb"});
 }
 
-// Why a structure file could not be copied, in a few words.
-const char* whyUnreadable(const std::string& path) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    if (!fs::exists(fs::symlink_status(path, ec))) return "no such file";
-    if (!fs::exists(fs::status(path, ec))) return "a link to nothing";
-    if (fs::is_directory(path, ec)) return "a directory, not a structure file";
-    if (!fs::is_regular_file(path, ec)) return "not a regular file";
-    return "cannot be read";
-}
 
 // The chain ID (column 22) of a split file's first record; ' ' if none.
 char firstChain(const char* name) {
@@ -112,6 +102,16 @@ void scorePrepared(const std::string& path, const EntryContext& context, EntryRe
     result.scoreLine = scoreLine(result.name, scores);
     if (report) writeEntryReport(context.options, result, *report);
     removeScoredFiles();
+}
+
+const char* whyUnreadable(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(path, ec))) return "no such file";
+    if (!fs::exists(fs::status(path, ec))) return "a link to nothing";
+    if (fs::is_directory(path, ec)) return "a directory, not a structure file";
+    if (!fs::is_regular_file(path, ec)) return "not a regular file";
+    return "cannot be read";
 }
 
 void scoreEntry(const std::string& entry, const EntryContext& context,

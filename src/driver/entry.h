@@ -51,3 +51,8 @@ void scorePrepared(const std::string& path, const EntryContext& context, EntryRe
 // returns; the control files stay.
 void scoreEntry(const std::string& entry, const EntryContext& context,
                 std::vector<EntryResult>& results);
+
+// Why the structure file at `path` cannot be read, in a few words: "no such
+// file", "a link to nothing", "a directory, not a structure file", "not a
+// regular file" or "cannot be read".
+const char* whyUnreadable(const std::string& path);

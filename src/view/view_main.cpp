@@ -3,6 +3,7 @@
 // directory of its own, writes the control files there, scores the one
 // entry and writes its report files straight into the output directory.
 #include "driver/control_files.h"
+#include "driver/engine.h"
 #include "driver/entry.h"
 #include "driver/options.h"
 #include "interface/pipeline.h"
@@ -99,9 +100,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kav_zur-view: %s: no such structure file\n", file.c_str());
         return 1;
     }
-    if (!fs::is_regular_file(engine / "accall", ec)) {
-        std::fprintf(stderr, "kav_zur-view: %s: no accall in this NACCESS directory\n",
-                     engine.c_str());
+    if (const std::string missing = missingEngineFile(engine.string()); !missing.empty()) {
+        std::fprintf(stderr, "kav_zur-view: %s is missing or not usable\n", missing.c_str());
         return 1;
     }
     std::string why;
