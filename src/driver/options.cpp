@@ -28,7 +28,7 @@ struct OptionSpec {
     const char* help;
 };
 
-enum : int { kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kVersion };
+enum : int { kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kEngine, kVersion };
 
 constexpr OptionSpec kOptions[] = {
     {"chains", kChains, "H,L:A",
@@ -54,6 +54,10 @@ constexpr OptionSpec kOptions[] = {
      "write what the analysis saw of each scored entry to\n"
      "DIR/<entry>/ (interface atoms and residues, surfaces,\n"
      "views)"},
+    {"engine", kEngine, "HOW",
+     "'program': run <NACCESS directory>/accall as a program\n"
+     "for every engine run, even when it is the bundled engine\n"
+     "(by default that one runs inside kav_zur, same results)"},
     {"help", 'h', nullptr, "print this help and exit"},
     {"version", kVersion, nullptr, "print the version and exit"},
 };
@@ -284,6 +288,12 @@ int parseOptions(int argc, char** argv, Options& options) {
         case kReport:
             if (!*value) return usageError("--report: the directory name is empty");
             options.reportDir = value;
+            break;
+        case kEngine:
+            if (std::strcmp(value, "program") != 0)
+                return usageError("--engine: '%s' is not a way to run the engine (program)",
+                                  value);
+            options.engineProgram = true;
             break;
         case ':': {
             const char* name = argv[optind - 1];

@@ -35,6 +35,7 @@ struct Options {
     Shard shard;              // --shard K/N or --shard slurm
     std::string reportDir;    // --report DIR; empty: no reports
     bool reportHere = false;  // the report goes into reportDir itself, not a folder per entry
+    bool engineProgram = false;  // --engine program: never the in-process engine
 };
 
 // What parseOptions decided.
