@@ -152,6 +152,8 @@ void scorePrepared(const std::string& label, const Run& run, InterfaceResult& re
     if (analysed < 0) {
         // The analysis removes its own files on failure.
         result.status = result.analysis.status;
+        // A stand-in analysis may fail without saying why: never "scored".
+        if (result.status == EntryStatus::Scored) result.status = EntryStatus::NoTriangles;
         if (result.status == EntryStatus::EngineFailed && result.atomsB == 0)
             result.status = EntryStatus::OneChain;
         // What the engine found wrong with a subunit's file; an empty second
