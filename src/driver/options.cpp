@@ -91,7 +91,7 @@ void printHelp() {
     }
     std::printf("\nExit status: 0 when the list was worked through (some structures may have\n"
                 "failed: see the console), 1 when the run cannot work, 2 for a wrong command\n"
-                "line. See README.md for the scores, the files and every message.\n");
+                "line. See docs/manual.md for the scores, the files and every message.\n");
 }
 
 // A wrong command line: one line naming the fault, the usage text, exit 2.
