@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -37,10 +40,39 @@ std::string byStatus(const std::array<std::size_t, kStatusCount>& counts) {
     return text;
 }
 
-int terminalColumns() {
+winsize terminalSize() {
     winsize size{};
-    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-    return 0;
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) size = {};
+    return size;
+}
+
+// With standard output on the same terminal the line keeps the bottom row:
+// the rows above it are made the scrolling region, so console text never
+// reaches the line. What gives the terminal back its whole screen is kept
+// ready here for a signal that ends the run.
+constexpr int kRestoredOnSignal[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+struct sigaction previousActions[std::size(kRestoredOnSignal)];
+char restoreText[64];
+volatile std::sig_atomic_t restoreLength = 0;
+pid_t regionOwner = 0;
+
+// Gives the screen back (in this process only: a worker forked from it
+// leaves the terminal alone), then lets the signal take its usual effect.
+extern "C" void restoreAndRaise(int signal) {
+    if (getpid() == regionOwner && restoreLength > 0) {
+        const ssize_t ignored = write(STDERR_FILENO, restoreText, restoreLength);
+        (void)ignored;
+    }
+    std::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+void holdBottomRow(int rows) {
+    std::snprintf(restoreText, sizeof restoreText, "\0337\033[r\033[%d;1H\033[K\0338", rows);
+    restoreLength = static_cast<std::sig_atomic_t>(std::strlen(restoreText));
+    // Index down and back up: a cursor on the bottom row scrolls the screen
+    // first and keeps its column; the region then ends above it.
+    std::fprintf(stderr, "\033D\033M\0337\033[1;%dr\0338", rows - 1);
 }
 
 }  // namespace
@@ -102,11 +134,30 @@ void ProgressDisplay::start(int mode, std::size_t total) {
     tally_ = {};
     start_ = std::chrono::steady_clock::now();
     if (!on_) return;
+    if (sharedTerminal_) {
+        rows_ = terminalSize().ws_row;
+        if (rows_ < 3) {  // no row to spare
+            on_ = false;
+            return;
+        }
+        regionOwner = getpid();
+        holdBottomRow(rows_);
+        struct sigaction action {};
+        action.sa_handler = restoreAndRaise;
+        sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < std::size(kRestoredOnSignal); ++i) {
+            sigaction(kRestoredOnSignal[i], nullptr, &previousActions[i]);
+            // A signal inherited as ignored stays ignored.
+            if (previousActions[i].sa_handler != SIG_IGN)
+                sigaction(kRestoredOnSignal[i], &action, nullptr);
+        }
+    }
     activeDisplay = this;
     draw();
 }
 
 ProgressDisplay::~ProgressDisplay() {
+    leave();  // an early return of the run gives the screen back too
     if (activeDisplay == this) activeDisplay = nullptr;
 }
 
@@ -121,40 +172,48 @@ void ProgressDisplay::record(const std::vector<EntryResult>& results) {
 }
 
 // With standard output elsewhere the line is the cursor's row, rewritten
-// after "\r". With standard output on the same terminal the console text
-// ends mid-row and goes on there: the line is drawn on the row below it and
-// the cursor put back (index down and up first, so that a scroll at the
-// bottom of the screen cannot move the row that is saved).
+// after "\r"; on the terminal of standard output it is the bottom row,
+// drawn with the cursor saved and put back.
 void ProgressDisplay::draw() {
     const auto now = std::chrono::steady_clock::now();
     lastDraw_ = now;
     std::string line = progressLine(tally_, total_, std::chrono::duration<double>(now - start_).count());
+    const winsize size = terminalSize();
     // A line longer than the terminal would wrap, and "\r" would rewrite only its last row.
-    if (const int columns = terminalColumns(); columns > 1 && line.size() >= std::size_t(columns))
-        line.resize(columns - 1);
+    if (size.ws_col > 1 && line.size() >= size.ws_col) line.resize(size.ws_col - 1);
     std::fflush(stdout);
-    if (sharedTerminal_)
-        std::fprintf(stderr, "\033[J\033D\033M\0337\033D\r%s\0338", line.c_str());
-    else
+    if (sharedTerminal_) {
+        if (size.ws_row >= 3 && size.ws_row != rows_) {  // the window was resized
+            rows_ = size.ws_row;
+            holdBottomRow(rows_);
+        }
+        std::fprintf(stderr, "\0337\033[%d;1H%s\033[K\0338", rows_, line.c_str());
+    } else {
         std::fprintf(stderr, "\r%s\033[K", line.c_str());
+    }
     std::fflush(stderr);
     shown_ = true;
 }
 
 void ProgressDisplay::erase() {
-    if (!on_ || !shown_) return;
-    std::fflush(stdout);
-    std::fputs(sharedTerminal_ ? "\033[J" : "\r\033[K", stderr);
+    if (!on_ || !shown_ || sharedTerminal_) return;
+    std::fputs("\r\033[K", stderr);
     std::fflush(stderr);
     shown_ = false;
 }
 
 void ProgressDisplay::leave() {
-    if (!on_ || !shown_) return;
+    if (!on_) return;
     std::fflush(stdout);
-    // On a row of its own the last line stays; below console text it would
-    // be written over by the next console line.
-    std::fputs(sharedTerminal_ ? "\033[J" : "\n", stderr);
+    if (sharedTerminal_ && restoreLength > 0) {
+        std::fwrite(restoreText, 1, restoreLength, stderr);
+        restoreLength = 0;
+        for (std::size_t i = 0; i < std::size(kRestoredOnSignal); ++i)
+            if (previousActions[i].sa_handler != SIG_IGN)
+                sigaction(kRestoredOnSignal[i], &previousActions[i], nullptr);
+    } else if (!sharedTerminal_ && shown_) {
+        std::fputc('\n', stderr);  // the last line stays on a row of its own
+    }
     std::fflush(stderr);
     shown_ = false;
 }

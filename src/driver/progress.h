@@ -62,11 +62,11 @@ public:
     // Counts one recorded entry and redraws the line, at most a few times a
     // second (always for the last entry).
     void record(const std::vector<EntryResult>& results);
-    // Takes the line off the screen before console output is printed, so that
-    // console text and the line never share a row.
+    // Takes the line off its row before console output is printed there
+    // (standard output elsewhere, standard error messages of the workers).
     void erase();
     // At the end of the loop, before the last console lines: the line stays
-    // on a row of its own, or is erased when it stands below console text.
+    // on a row of its own, or its bottom row is given back to the console.
     void leave();
     // After "Finished": prints the summary.
     void finish();
@@ -76,7 +76,8 @@ private:
 
     bool on_ = false;
     bool sharedTerminal_ = false;  // standard output is a terminal too
-    bool shown_ = false;           // the line is on the screen, the cursor on its row
+    bool shown_ = false;           // the line is on the screen
+    int rows_ = 0;                 // the terminal's rows when its bottom row was taken
     std::size_t total_ = 0;
     RunTally tally_;
     std::chrono::steady_clock::time_point start_, lastDraw_;

@@ -3,9 +3,12 @@ shown when standard error is a terminal (or with --progress), absent when it
 is a file (or with --no-progress), with the right totals for -j 2 and
 --resume; standard output is the same bytes either way."""
 
+import fcntl
 import os
 import pty
 import re
+import struct
+import termios
 import shutil
 import subprocess
 import sys
@@ -14,14 +17,17 @@ import tempfile
 ENTRIES = ["1ycr.pdb", "3aid.pdb", "1ubq.pdb", "no_such.pdb"]
 
 
-def run(binary, args, cwd, tty):
-    """Runs kav_zur with stderr on a pseudo-terminal (tty) or a pipe; returns
-    (exit status, stdout bytes, stderr text)."""
+def run(binary, args, cwd, tty, shared=False):
+    """Runs kav_zur with stderr on a pseudo-terminal (tty) or a pipe, and
+    stdout on a pipe or (shared) the same terminal of 24 rows; returns (exit
+    status, stdout bytes, stderr text), both in the text when shared."""
     if not tty:
         p = subprocess.run([binary] + args, cwd=cwd, capture_output=True)
         return p.returncode, p.stdout, p.stderr.decode()
     master, slave = pty.openpty()
-    p = subprocess.Popen([binary] + args, cwd=cwd, stdout=subprocess.PIPE, stderr=slave)
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 80, 0, 0))
+    p = subprocess.Popen([binary] + args, cwd=cwd, stdout=slave if shared else subprocess.PIPE,
+                         stderr=slave)
     os.close(slave)
     err = b""
     while True:
@@ -32,7 +38,7 @@ def run(binary, args, cwd, tty):
         if not chunk:
             break
         err += chunk
-    out = p.stdout.read()
+    out = p.stdout.read() if not shared else b""
     p.wait()
     os.close(master)
     return p.returncode, out, err.decode()
@@ -91,6 +97,23 @@ def main(binary, engine, data):
             with open(os.path.join(d, "KAV_ZUr_score.txt")) as f:
                 check(what + ": score file", f.read() ==
                       open(os.path.join(plain, "KAV_ZUr_score.txt")).read(), d)
+
+        # Standard output on the same terminal: the line keeps the bottom row
+        # (the rows above scroll), and the whole screen is given back before
+        # "Finished".
+        d = fresh("shared")
+        status, _, screen = run(binary, [data, engine], d, tty=True, shared=True)
+        region, whole = screen.find("\x1b[1;23r"), screen.find("\x1b[r")
+        check("shared terminal: bottom row held, then given back",
+              status == 0 and 0 <= region < whole < screen.find("Finished"), screen[-400:])
+        check("shared terminal: the line on row 24",
+              "\x1b7\x1b[24;1H4/4 done (2 scored, 2 failed)" in screen, screen[-400:])
+        plain_text = plain_out.decode().replace("\n", "\r\n")
+        console = re.sub(r"\x1b7\x1b\[24;1H[^\x1b]*|\x1b(\[[0-9;]*[A-Za-z]|[78DM])", "", screen)
+        check("shared terminal: the console text unbroken",
+              console.startswith(plain_text.split("Finished")[0]), console[:400])
+        check("shared terminal: summary after Finished",
+              re.search(r"Finished\r\nkav_zur: 4 entries in .*: 2 scored, 2 failed", console), console[-300:])
 
         # --resume: the first two entries are recorded, the line counts the other two.
         d = fresh("resume", ENTRIES[:2])
