@@ -56,10 +56,10 @@ constexpr OptionSpec kOptions[] = {
      "DIR/<entry>/ (interface atoms and residues, surfaces,\n"
      "views)"},
     {"progress", kProgress, nullptr,
-     "show on standard error, rewritten in place, the list\n"
-     "entries done of this run's (scored, failed), the rate and\n"
-     "the time left, and a summary after \"Finished\"; the\n"
-     "default when standard error is a terminal"},
+     "a line on standard error, rewritten in place: the list\n"
+     "entries done of this run's, scored and failed, the rate\n"
+     "and the time left; then a summary after \"Finished\".\n"
+     "The default when standard error is a terminal"},
     {"no-progress", kNoProgress, nullptr, "show neither, even on a terminal"},
     {"help", 'h', nullptr, "print this help and exit"},
     {"version", kVersion, nullptr, "print the version and exit"},
