@@ -173,8 +173,30 @@ std::vector<gemmi::Op::Rot> rotationOrder(const gemmi::SpaceGroup& sg) {
     return order;
 }
 
-// The space group's operators in the numbering of PDB files.
-std::vector<gemmi::Op> numberedOperators(const gemmi::SpaceGroup& sg) {
+// The file's own numbered list, when it is a list of the group's operators
+// (each once); else empty.
+std::vector<gemmi::Op> listedOperators(const std::vector<gemmi::Op>& group,
+                                       const std::vector<std::string>& listed) {
+    std::vector<gemmi::Op> ops;
+    if (listed.size() != group.size()) return {};
+    try {
+        for (const std::string& triplet : listed) {
+            const gemmi::Op op = gemmi::parse_triplet(triplet).wrap();
+            if (std::find(group.begin(), group.end(), op) == group.end() ||
+                std::find(ops.begin(), ops.end(), op) != ops.end())
+                return {};
+            ops.push_back(op);
+        }
+    } catch (const std::exception&) {
+        return {};  // a list that cannot be read is no numbering
+    }
+    return ops;
+}
+
+// The space group's operators in the numbering of PDB files: the file's own
+// list when it has one, else the International Tables' order of rotations.
+std::vector<gemmi::Op> numberedOperators(const gemmi::SpaceGroup& sg,
+                                         const std::vector<std::string>& listed = {}) {
     const gemmi::GroupOps ops = sg.operations();
     const std::vector<gemmi::Op::Rot> order = rotationOrder(sg);
     std::vector<std::tuple<std::size_t, std::size_t, std::size_t>> keys;  // centring, rotation, gemmi's
@@ -187,6 +209,8 @@ std::vector<gemmi::Op> numberedOperators(const gemmi::SpaceGroup& sg) {
             keys.emplace_back(c, rank, all.size());
             all.push_back(op);
         }
+    std::vector<gemmi::Op> fromFile = listedOperators(all, listed);
+    if (!fromFile.empty()) return fromFile;
     std::sort(keys.begin(), keys.end());
     std::vector<gemmi::Op> numbered;
     for (const auto& k : keys) numbered.push_back(all[std::get<2>(k)]);
@@ -379,7 +403,8 @@ void crystalInterfaces(const Crystal& crystal, const InputStructure& asu, Struct
     }
 }
 
-bool readCrystal(const gemmi::Structure& st, Crystal& crystal, std::string& why) {
+bool readCrystal(const gemmi::Structure& st, const FileExtras& extras, Crystal& crystal,
+                 std::string& why) {
     if (!st.cell.is_crystal()) {
         why = "no crystal cell (none given, or a 1 A dummy cell as for cryo-EM and NMR), so "
               "there are no crystal contacts";
@@ -389,7 +414,7 @@ bool readCrystal(const gemmi::Structure& st, Crystal& crystal, std::string& why)
     if (!sg) return false;
     crystal.frac = st.cell.frac;
     crystal.orth = st.cell.orth;
-    crystal.ops = numberedOperators(*sg);
+    crystal.ops = numberedOperators(*sg, extras.symmetryOperators);
     return true;
 }
 
@@ -404,12 +429,13 @@ void pairsOf(const InputStructure& s, StructurePart& part) {
 bool readParts(const std::string& path, const StructureChoice& choice,
                std::vector<StructurePart>& parts, std::string& why) {
     gemmi::Structure st;
-    Names asked;
-    if (!readGemmiStructure(path, st, asked, why)) return false;
+    FileExtras extras;
+    if (!readGemmiStructure(path, st, extras, why)) return false;
+    const Names& asked = extras.operatorsAsked;
     std::vector<const gemmi::Model*> models;
     if (!chooseModels(st, choice.model, choice.allModels, models, why)) return false;
     Crystal crystal;
-    if (choice.crystal && !readCrystal(st, crystal, why)) return false;
+    if (choice.crystal && !readCrystal(st, extras, crystal, why)) return false;
     for (const gemmi::Model* model : models) {
         StructurePart part;
         if (choice.allModels) part.label = "model " + model->name;

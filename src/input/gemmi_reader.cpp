@@ -199,7 +199,7 @@ bool readStructure(const std::string& path, int model, InputStructure& out, std:
 namespace {
 
 // The coordinate records, and of the other records only those that say how
-// to build assemblies and crystal copies: CRYST1 and REMARK 350. Every one
+// to build assemblies and crystal copies: CRYST1, REMARK 290 and 350. Every one
 // of the latter is padded to 80 columns, since gemmi's readers of those
 // records trust their lengths as its LINK reader does.
 std::string symmetryRecords(const std::string& text) {
@@ -211,7 +211,8 @@ std::string symmetryRecords(const std::string& text) {
         std::string_view line(text.data() + start, end - start);
         start = end;
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-        if (line.substr(0, 6) == "CRYST1" || line.substr(0, 10) == "REMARK 350") {
+        if (line.substr(0, 6) == "CRYST1" || line.substr(0, 10) == "REMARK 350" ||
+            line.substr(0, 10) == "REMARK 290") {
             kept.append(line.substr(0, 80));
             if (line.size() < 80) kept.append(80 - line.size(), ' ');
             kept += '\n';
@@ -223,25 +224,50 @@ std::string symmetryRecords(const std::string& text) {
     return kept;
 }
 
+// The numbered operators of REMARK 290 ("REMARK 290       2555   -X,Y+1/2,-Z"),
+// in the order of their numbers as listed.
+std::vector<std::string> remark290(const gemmi::Structure& st) {
+    std::vector<std::string> ops;
+    for (const std::string& line : st.raw_remarks) {
+        if (line.compare(0, 10, "REMARK 290") != 0) continue;
+        std::istringstream words(line.substr(10));
+        std::string number, triplet;
+        if (!(words >> number >> triplet) || number.size() < 4 ||
+            number.compare(number.size() - 3, 3, "555") != 0 ||
+            number.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        if (number.substr(0, number.size() - 3) != std::to_string(ops.size() + 1)) continue;
+        ops.push_back(triplet);
+    }
+    return ops;
+}
+
 }  // namespace
 
-bool readGemmiStructure(const std::string& path, gemmi::Structure& st,
-                        std::vector<std::pair<std::string, std::vector<std::string>>>& operatorsAsked,
+bool readGemmiStructure(const std::string& path, gemmi::Structure& st, FileExtras& extras,
                         std::string& why) {
-    operatorsAsked.clear();
+    extras = FileExtras{};
     try {
         std::string bytes;
         if (!readBytes(path, endsWith(path, ".gz"), bytes, why)) return false;
         if (formatOf(path) == gemmi::CoorFormat::Mmcif) {
             gemmi::cif::Document doc = gemmi::cif::read_memory(bytes.data(), bytes.size(), path.c_str());
-            if (!doc.blocks.empty())
-                for (const auto row : doc.blocks.front().find("_pdbx_struct_assembly_gen.",
-                                                              {"assembly_id", "oper_expression"}))
-                    operatorsAsked.emplace_back(row.str(0), gemmi::impl::parse_operation_expr(row.str(1)));
+            if (!doc.blocks.empty()) {
+                gemmi::cif::Block& block = doc.blocks.front();
+                for (const auto row : block.find("_pdbx_struct_assembly_gen.",
+                                                 {"assembly_id", "oper_expression"}))
+                    extras.operatorsAsked.emplace_back(row.str(0),
+                                                       gemmi::impl::parse_operation_expr(row.str(1)));
+                for (const char* tag : {"_space_group_symop.operation_xyz", "_symmetry_equiv.pos_as_xyz"})
+                    if (extras.symmetryOperators.empty())
+                        for (const std::string& op : block.find_values(tag))
+                            extras.symmetryOperators.push_back(gemmi::cif::as_string(op));
+            }
             st = gemmi::make_structure(std::move(doc));
         } else {
             bytes = symmetryRecords(bytes);
             st = gemmi::read_pdb_from_memory(bytes.data(), bytes.size(), path);
+            extras.symmetryOperators = remark290(st);
         }
         if (st.models.empty()) {
             why = "no atoms";

@@ -11,15 +11,23 @@
 #include <string>
 #include <vector>
 
+// What a file says beyond gemmi's Structure, for the checks of assembly.cpp.
+struct FileExtras {
+    // For mmCIF files: the operator ids each `_pdbx_struct_assembly_gen` row
+    // names (with its assembly id), so that the caller can tell an operator
+    // missing from `_pdbx_struct_oper_list`, which gemmi drops in silence.
+    std::vector<std::pair<std::string, std::vector<std::string>>> operatorsAsked;
+    // The file's own numbered list of the space group's operators, as
+    // "x,y,z" triplets in order (PDB REMARK 290, mmCIF _space_group_symop or
+    // _symmetry_equiv); empty when it has none.
+    std::vector<std::string> symmetryOperators;
+};
+
 // Reads the structure file at `path` as readStructure does, but keeps, of a
-// PDB file, the assembly (REMARK 350) and cell (CRYST1) records besides the
-// coordinate records, each padded to 80 columns. `operatorsAsked` receives,
-// for mmCIF files, the operator ids each `_pdbx_struct_assembly_gen` row of
-// each assembly names (key: assembly id), so that the caller can tell an
-// operator that is missing from `_pdbx_struct_oper_list`, which gemmi drops
-// in silence. False, with the reason in `why`, when the file cannot be read.
-bool readGemmiStructure(const std::string& path, gemmi::Structure& st,
-                        std::vector<std::pair<std::string, std::vector<std::string>>>& operatorsAsked,
+// PDB file, the assembly (REMARK 350), symmetry (REMARK 290) and cell
+// (CRYST1) records besides the coordinate records, each padded to 80
+// columns. False, with the reason in `why`, when the file cannot be read.
+bool readGemmiStructure(const std::string& path, gemmi::Structure& st, FileExtras& extras,
                         std::string& why);
 
 // The models to use: model number `model` (0: the first), or all of them.
