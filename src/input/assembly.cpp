@@ -125,7 +125,7 @@ bool buildAssembly(const gemmi::Structure& st, const Names& asked, const std::st
     const gemmi::Assembly* chosen = nullptr;
     for (const gemmi::Assembly& a : st.assemblies) {
         present.push_back(a.name);
-        if (a.name == id) chosen = &a;
+        if (a.name == id && !chosen) chosen = &a;  // the first of a name listed twice
     }
     if (!chosen) {
         why = "no assembly " + id +

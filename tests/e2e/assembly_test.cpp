@@ -147,6 +147,8 @@ struct AgreeCase {
 const AgreeCase kAgree[] = {
     {"1A7G assembly 1", {"--assembly", "1", "--all-pairs"}, "1A7G.cif.gz", "1A7G.cif.gz E:E-2",
      "1A7G_hand.pdb"},
+    {"1A7G assembly chains by name", {"--assembly", "1", "--chains", "E:E-2"}, "1A7G.cif.gz",
+     "1A7G.cif.gz", "1A7G_hand.pdb"},
     {"1A7G crystal", {"--crystal", "--all-pairs"}, "1A7G.cif.gz", "1A7G.cif.gz E:E 10_665",
      "1A7G_hand.pdb"},
     {"4CUP assembly 1", {"--assembly", "1", "--all-pairs"}, "4CUP.cif.gz", "4CUP.cif.gz A:A-2",
