@@ -280,9 +280,11 @@ struct Crystal {
     }
 };
 
+// The atoms of the contact rule, as touchingChains counts them.
 bool isContactAtom(const InputAtom& a) {
     return !a.hetero && a.element != "H" && a.element != "D" && std::isfinite(a.x) &&
-           std::isfinite(a.y) && std::isfinite(a.z);
+           std::isfinite(a.y) && std::isfinite(a.z) && std::fabs(a.x) < 1e5 &&
+           std::fabs(a.y) < 1e5 && std::fabs(a.z) < 1e5;
 }
 
 // A sphere around a chain's contact atoms; radius < 0 for a chain without any.
@@ -329,9 +331,15 @@ int appendCopy(const InputStructure& from, int chain, const gemmi::Transform& t,
 }
 
 // The crystal's interfaces of `asu`: its chains and, appended, the copies
-// the interfaces need, with the pairs.
-void crystalInterfaces(const Crystal& crystal, const InputStructure& asu, StructurePart& part,
-                       double distance = 5.0) {
+// the interfaces need, with the pairs. False, with the reason, for a cell
+// far too small for the chains.
+// The cells a chain and its contacts may span along one axis, at most.
+constexpr int kMaxCells = 40;
+// The copies whose spheres come near a chain, at most.
+constexpr std::size_t kMaxCopies = 500;
+
+bool crystalInterfaces(const Crystal& crystal, const InputStructure& asu, StructurePart& part,
+                       std::string& why, double distance = 5.0) {
     const std::vector<Sphere> spheres = chainSpheres(asu);
     // How far a fractional coordinate reaches per angstrom along each axis.
     double reach[3];
@@ -356,8 +364,18 @@ void crystalInterfaces(const Crystal& crystal, const InputStructure& asu, Struct
                 const gemmi::Vec3 d = crystal.frac.apply(sj.centre) - f;
                 int low[3], high[3];
                 for (int k = 0; k < 3; ++k) {
-                    low[k] = static_cast<int>(std::ceil(d.at(k) - r * reach[k]));
-                    high[k] = static_cast<int>(std::floor(d.at(k) + r * reach[k]));
+                    const double from = std::ceil(d.at(k) - r * reach[k]);
+                    const double to = std::floor(d.at(k) + r * reach[k]);
+                    // A chain that reaches over dozens of cells: the cell is not the crystal's.
+                    if (!std::isfinite(from) || !std::isfinite(to) || to - from > kMaxCells ||
+                        std::fabs(from) > 1e6) {
+                        why = "the cell is too small for the chains (a chain would reach over "
+                              "more than " + std::to_string(kMaxCells) + " cells), so it is not "
+                              "the crystal's cell";
+                        return false;
+                    }
+                    low[k] = static_cast<int>(from);
+                    high[k] = static_cast<int>(to);
                 }
                 for (int a = low[0]; a <= high[0]; ++a)
                     for (int b = low[1]; b <= high[1]; ++b)
@@ -369,6 +387,12 @@ void crystalInterfaces(const Crystal& crystal, const InputStructure& asu, Struct
                         }
             }
         }
+    }
+    // A real crystal packs a few dozen copies around a chain.
+    if (near.size() > kMaxCopies * static_cast<std::size_t>(chains)) {
+        why = "the cell is too small for the chains (more than " + std::to_string(kMaxCopies) +
+              " copies would surround a chain), so it is not the crystal's cell";
+        return false;
     }
     // The chains as written and those copies, searched as one structure.
     InputStructure search = asu;
@@ -401,6 +425,7 @@ void crystalInterfaces(const Crystal& crystal, const InputStructure& asu, Struct
         }
         part.pairs.push_back({a, second, one + ":" + two + " " + code, one + ":" + two});
     }
+    return true;
 }
 
 bool readCrystal(const gemmi::Structure& st, const FileExtras& extras, Crystal& crystal,
@@ -412,6 +437,14 @@ bool readCrystal(const gemmi::Structure& st, const FileExtras& extras, Crystal& 
     }
     const gemmi::SpaceGroup* sg = findSpaceGroup(st.spacegroup_hm, why);
     if (!sg) return false;
+    bool finite = std::isfinite(st.cell.volume) && st.cell.volume > 0.0;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            finite = finite && std::isfinite(st.cell.frac.mat[i][j]) && std::isfinite(st.cell.orth.mat[i][j]);
+    if (!finite) {
+        why = "the cell's lengths and angles do not make a cell";
+        return false;
+    }
     crystal.frac = st.cell.frac;
     crystal.orth = st.cell.orth;
     crystal.ops = numberedOperators(*sg, extras.symmetryOperators);
@@ -448,7 +481,7 @@ bool readParts(const std::string& path, const StructureChoice& choice,
             return false;
         }
         if (choice.crystal) {
-            crystalInterfaces(crystal, s, part);
+            if (!crystalInterfaces(crystal, s, part, why)) return false;
         } else {
             if (choice.pairs) pairsOf(s, part);
             part.structure = std::move(s);

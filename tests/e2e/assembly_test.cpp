@@ -92,6 +92,12 @@ void makeStructures(const fs::path& s) {
     const std::string p1ycr = readText(kData / "1ycr.pdb");
     writeText(s / "bad_biomt.pdb", replaced(p1ycr, "BIOMT1   1  1.000000", "BIOMT1   1  l.OOOOOO"));
     writeText(s / "no_biomt.pdb", replaced(p1ycr, "BIOMT3   1", "BIOMTx   1"));
+    const auto withCell = [&p1ycr](const std::string& cryst1) {
+        return replaced(p1ycr, p1ycr.substr(p1ycr.find("CRYST1"), 80), cryst1);
+    };
+    writeText(s / "tiny_cell.pdb", withCell("CRYST1    2.000    2.000    2.000  90.00  90.00  90.00 P 1           1          "));
+    writeText(s / "flat_cell.pdb", withCell("CRYST1   43.414  100.546   54.853 180.00 180.00 180.00 P 1           1          "));
+    writeText(s / "cut_cell.pdb", withCell("CRYST1   43.4"));
     // A LINK record that ends in column 76, which gemmi reads past its end:
     // it must not reach gemmi when the assembly records do.
     writeText(s / "link.pdb",
@@ -208,6 +214,16 @@ const BadCase kBad[] = {
     {"an NMR entry has no crystal", {"--crystal", "--all-pairs"}, "2jo4.pdb",
      "no crystal cell (none given, or a 1 A dummy cell as for cryo-EM and NMR), so there are "
      "no crystal contacts", true},
+    {"a cell far too small for its chains", {"--crystal", "--all-pairs"}, "tiny_cell.pdb",
+     "the cell is too small for the chains (a chain would reach over more than 40 cells), so "
+     "it is not the crystal's cell",
+     true},
+    {"angles that make no cell", {"--crystal", "--all-pairs"}, "flat_cell.pdb",
+     "the cell's lengths and angles do not make a cell", true},
+    {"a CRYST1 record cut short", {"--crystal", "--all-pairs"}, "cut_cell.pdb",
+     "no crystal cell (none given, or a 1 A dummy cell as for cryo-EM and NMR), so there are "
+     "no crystal contacts",
+     true},
     {"a model that is not there", {"--model", "11", "--assembly", "1"}, "2jo4.pdb",
      "model 11 does not exist; the file holds 10 models (1 ... 10)", false},
 };
