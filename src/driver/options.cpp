@@ -29,7 +29,8 @@ struct OptionSpec {
 };
 
 enum : int {
-    kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kVersion, kAssembly, kCrystal
+    kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kVersion, kProgress, kNoProgress,
+    kAssembly, kCrystal
 };
 
 constexpr OptionSpec kOptions[] = {
@@ -46,8 +47,8 @@ constexpr OptionSpec kOptions[] = {
                            "(with --all-pairs \"<entry> model N A:B\")"},
     {"assembly", kAssembly, "ID",
      "score biological assembly ID (mmCIF _pdbx_struct_assembly,\n"
-     "PDB REMARK 350) instead of the chains as written; copy N\n"
-     "of chain A is chain A-N (--chains A:A-2)"},
+     "PDB REMARK 350) instead of the chains as written; the copy\n"
+     "of chain A by operator 2 is chain A-2 (--chains A:A-2)"},
     {"crystal", kCrystal, nullptr,
      "with --all-pairs: every interface of the crystal, each\n"
      "chain against every chain and symmetry copy in contact,\n"
@@ -66,6 +67,12 @@ constexpr OptionSpec kOptions[] = {
      "write what the analysis saw of each scored entry to\n"
      "DIR/<entry>/ (interface atoms and residues, surfaces,\n"
      "views)"},
+    {"progress", kProgress, nullptr,
+     "a line on standard error, rewritten in place: the list\n"
+     "entries done of this run's, scored and failed, the rate\n"
+     "and the time left; then a summary after \"Finished\".\n"
+     "The default when standard error is a terminal"},
+    {"no-progress", kNoProgress, nullptr, "show neither, even on a terminal"},
     {"help", 'h', nullptr, "print this help and exit"},
     {"version", kVersion, nullptr, "print the version and exit"},
 };
@@ -96,7 +103,7 @@ void printHelp() {
     }
     std::printf("\nExit status: 0 when the list was worked through (some structures may have\n"
                 "failed: see the console), 1 when the run cannot work, 2 for a wrong command\n"
-                "line. See README.md for the scores, the files and every message.\n");
+                "line. See docs/manual.md for the scores, the files and every message.\n");
 }
 
 // A wrong command line: one line naming the fault, the usage text, exit 2.
@@ -296,6 +303,8 @@ int parseOptions(int argc, char** argv, Options& options) {
             options.detailsPath = value;
             break;
         case kResume: options.resume = true; break;
+        case kProgress: options.progress = 1; break;
+        case kNoProgress: options.progress = 0; break;
         case kShard:
             if (!parseShard(value, options.shard, why))
                 return usageError("--shard: '%s': %s", value, why.c_str());

@@ -1,6 +1,7 @@
 // Assemblies and crystal copies as readStructureParts builds them: the
 // numbering of symmetry operators against the REMARK 290 lists of real PDB
-// files, the copies against operators worked out by hand, every model.
+// files, the copies against operators worked out by hand (every model: the
+// end-to-end tests).
 #include "input/assembly.h"
 
 #include <gtest/gtest.h>
@@ -95,12 +96,6 @@ TEST(SymmetryOperators, NumberedAsPdbFilesNumberThem) {
     std::string why;
     EXPECT_FALSE(spaceGroupOperators("P 9 9 9", ops, why));
     EXPECT_EQ(why, "space group 'P 9 9 9' is not known");
-}
-
-const StructurePart* partNamed(const std::vector<StructurePart>& parts, const std::string& label) {
-    for (const StructurePart& p : parts)
-        if (p.label == label) return &p;
-    return nullptr;
 }
 
 std::vector<std::string> pairNames(const StructurePart& part) {
@@ -214,28 +209,6 @@ TEST(Crystal, CopiesFollowTheFilesOwnOperatorList) {
         ++copies;
     }
     EXPECT_GT(copies, 0);
-}
-
-TEST(Models, EveryModelIsAPartOfItsOwn) {
-    StructureChoice choice;
-    choice.allModels = true;
-    choice.pairs = true;
-    std::vector<StructurePart> parts;
-    std::string why;
-    ASSERT_TRUE(readStructureParts(kData + "/2jo4.pdb", choice, parts, why)) << why;
-    ASSERT_EQ(parts.size(), 10u);
-    std::vector<StructurePart> first;
-    choice.allModels = false;
-    ASSERT_TRUE(readStructureParts(kData + "/2jo4.pdb", choice, first, why)) << why;
-    ASSERT_EQ(first.size(), 1u);
-    EXPECT_EQ(first[0].label, "");
-    const StructurePart* one = partNamed(parts, "model 1");
-    const StructurePart* ten = partNamed(parts, "model 10");
-    ASSERT_TRUE(one && ten);
-    EXPECT_EQ(pairNames(*one), pairNames(first[0]));
-    ASSERT_EQ(one->structure.atoms.size(), first[0].structure.atoms.size());
-    EXPECT_EQ(one->structure.atoms.back().x, first[0].structure.atoms.back().x);
-    EXPECT_NE(ten->structure.atoms.back().x, first[0].structure.atoms.back().x);
 }
 
 }  // namespace
