@@ -1,6 +1,7 @@
 // The only file that includes gemmi: it reads a structure file into the
 // program's own InputStructure.
 #include "input/input_structure.h"
+#include "input/raw_text.h"
 
 #include <gemmi/cif.hpp>
 #include <gemmi/mmcif.hpp>
@@ -33,43 +34,6 @@ gemmi::CoorFormat formatOf(const std::string& path) {
     if (endsWith(base, ".gz")) base.resize(base.size() - 3);
     return endsWith(base, ".cif") || endsWith(base, ".mmcif") ? gemmi::CoorFormat::Mmcif
                                                                : gemmi::CoorFormat::Pdb;
-}
-
-// The file's bytes, a ".gz" decompressed. gemmi's own reader sizes its
-// buffer from the gzip trailer and, when a corrupt file's trailer says 0,
-// loops without end; zlib read to the end does not. False, with the reason,
-// for a file that cannot be read or a stream that zlib rejects or that ends
-// early.
-bool readBytes(const std::string& path, bool gzipped, std::string& bytes, std::string& why) {
-    bytes.clear();
-    if (!gzipped) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream text;
-        if (in) text << in.rdbuf();
-        if (!in || in.bad()) {
-            why = "cannot be read";
-            return false;
-        }
-        bytes = text.str();
-        return true;
-    }
-    const std::unique_ptr<gzFile_s, int (*)(gzFile)> in(gzopen(path.c_str(), "rb"), gzclose);
-    if (!in) {
-        why = "cannot be read";
-        return false;
-    }
-    char buffer[1 << 16];
-    int n = 0;
-    while ((n = gzread(in.get(), buffer, sizeof buffer)) > 0)
-        bytes.append(buffer, static_cast<std::size_t>(n));
-    int code = Z_OK;
-    const char* text = gzerror(in.get(), &code);
-    if (n < 0 || (code != Z_OK && code != Z_STREAM_END)) {
-        why = std::string("not a readable gzip file (") + (text && *text ? text : "zlib error") + ")";
-        bytes.clear();
-        return false;
-    }
-    return true;
 }
 
 // The coordinate records of PDB text (ATOM, HETATM, MODEL, ENDMDL, TER,
@@ -110,6 +74,19 @@ bool isHetero(const gemmi::Residue& residue) {
     return !(info.found() && info.is_standard() && !info.is_water());
 }
 
+// The integers of the atom table that gemmi reads into an int without a
+// range check: false, naming the field and value, for one beyond the range.
+bool atomSiteIntegersFit(gemmi::cif::Document& doc, std::string& why) {
+    for (gemmi::cif::Block& block : doc.blocks)
+        for (const char* tag : {"_atom_site.id", "_atom_site.auth_seq_id", "_atom_site.label_seq_id",
+                                "_atom_site.pdbx_formal_charge"}) {
+            const gemmi::cif::Column column = block.find_values(tag);
+            for (const std::string& value : column)
+                if (!cifIntegerFits(tag, value, why)) return false;
+        }
+    return true;
+}
+
 void fill(const gemmi::Model& model, InputStructure& out) {
     std::map<std::string, int> chainIndex;
     for (const gemmi::Chain& chain : model.chains) {
@@ -123,7 +100,9 @@ void fill(const gemmi::Model& model, InputStructure& out) {
                 a.name = atom.padded_name();
                 a.altLoc = atom.altloc ? atom.altloc : ' ';
                 a.resName = residue.name;
-                a.resSeq = residue.seqid.num.value;
+                // gemmi holds -999 as "no number"; readStructure has
+                // told that apart from a missing one.
+                a.resSeq = residue.seqid.num.has_value() ? residue.seqid.num.value : -999;
                 a.iCode = residue.seqid.icode == '\0' ? ' ' : residue.seqid.icode;
                 a.x = atom.pos.x;
                 a.y = atom.pos.y;
@@ -145,13 +124,27 @@ void fill(const gemmi::Model& model, InputStructure& out) {
 bool readStructure(const std::string& path, int model, InputStructure& out, std::string& why) {
     out = InputStructure{};
     try {
-        std::string bytes;
-        if (!readBytes(path, endsWith(path, ".gz"), bytes, why)) return false;
-        if (formatOf(path) == gemmi::CoorFormat::Pdb) bytes = coordinateRecords(bytes);
-        const gemmi::Structure st =
-            formatOf(path) == gemmi::CoorFormat::Mmcif
-                ? gemmi::make_structure(gemmi::cif::read_memory(bytes.data(), bytes.size(), path.c_str()))
-                : gemmi::read_pdb_from_memory(bytes.data(), bytes.size(), path);
+        const bool mmcif = formatOf(path) == gemmi::CoorFormat::Mmcif;
+        RawText raw;
+        if (!readRawText(path, endsWith(path, ".gz"), !mmcif, raw, why)) return false;
+        std::string& bytes = raw.text;
+        if (!mmcif) bytes = coordinateRecords(bytes);
+        gemmi::cif::Document doc;
+        if (mmcif) {
+            doc = gemmi::cif::read_memory(bytes.data(), bytes.size(), path.c_str());
+            std::string().swap(bytes);
+            if (doc.blocks.empty()) {
+                why = "no atoms";
+                return false;
+            }
+            if (!atomSiteIntegersFit(doc, why)) return false;
+            // An author residue number given as null, unlike -999, is none.
+            for (gemmi::cif::Block& block : doc.blocks)
+                for (const std::string& value : block.find_values("_atom_site.auth_seq_id"))
+                    if (gemmi::cif::is_null(value)) raw.residueNumberMissing = true;
+        }
+        const gemmi::Structure st = mmcif ? gemmi::make_structure(std::move(doc))
+                                          : gemmi::read_pdb_from_memory(bytes.data(), bytes.size(), path);
         if (st.models.empty()) {
             why = "no atoms";
             return false;
@@ -168,8 +161,12 @@ bool readStructure(const std::string& path, int model, InputStructure& out, std:
             }
         }
         for (const gemmi::Chain& chain : chosen->chains)
+            if (!chainIdPrintable(chain.name, why)) return false;
+        // gemmi keeps -999 as its "no number": a residue without one is
+        // -999 unless the file left some number out.
+        for (const gemmi::Chain& chain : chosen->chains)
             for (const gemmi::Residue& residue : chain.residues)
-                if (!residue.seqid.num.has_value()) {
+                if (!residue.seqid.num.has_value() && raw.residueNumberMissing) {
                     why = "residue " + residue.name + " of chain " + chain.name +
                           " has no residue number";
                     return false;
