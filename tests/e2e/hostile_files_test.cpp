@@ -246,4 +246,36 @@ TEST_P(HostileTest, SameVerdictAsThePlainFileNothingRawPrinted) {
 
 INSTANTIATE_TEST_SUITE_P(Files, HostileTest, ::testing::ValuesIn(kCases));
 
+// A console that cannot be written (standard output on a full disk): the
+// help, the version and a whole run exit 1 and say so on standard error.
+TEST(ConsoleWriteErrors, ExitOneWithAMessage) {
+    testutil::ScratchDir work;
+    makeFile(work.parent(), "1ycr.pdb");
+    writeText(work.work() / "pdblist", "1ycr.pdb\n");
+    const std::vector<std::vector<std::string>> cases = {
+        {"--help"}, {"--version"}, {"..", KAVZUR_ENGINE_DIR}, {"--chains", "A:B", "..", KAVZUR_ENGINE_DIR}};
+    for (std::vector<std::string> args : cases) {
+        args.insert(args.begin(), KAVZUR_BINARY);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const fs::path err = work.parent() / "stderr.txt";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int out = open("/dev/full", O_WRONLY);
+            const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (out < 0 || errFd < 0 || dup2(out, 1) < 0 || dup2(errFd, 2) < 0 ||
+                chdir(work.work().c_str()) != 0)
+                _exit(127);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << args[1] << ": " << status;
+        EXPECT_NE(readText(err).find("kav_zur: cannot write standard output"), std::string::npos)
+            << args[1] << ": " << readText(err);
+    }
+}
+
 }  // namespace
