@@ -146,20 +146,31 @@ bool readRawText(const std::string& path, bool gzipped, bool pdb, RawText& out, 
             return true;
         }, why);
     } else {
-        std::string partial;  // a line not yet ended
+        // A line not yet ended, at most kLongestLine bytes of it: PDB fields
+        // lie within 80 columns. A line that starts with a blank is no
+        // record and is not kept, so blank filler costs no memory.
+        constexpr std::size_t kLongestLine = 4096;
+        std::string partial;
+        bool skipping = false;
         long number = 0;
         ok = readPieces(path, gzipped, [&](std::string_view piece) {
             std::size_t start = 0;
             while (start < piece.size()) {
                 const std::size_t end = piece.find('\n', start);
-                if (end == std::string_view::npos) {
-                    partial.append(piece.substr(start));
-                    return true;
+                const std::size_t stop = end == std::string_view::npos ? piece.size() : end + 1;
+                if (partial.empty() && !skipping)
+                    skipping = piece[start] == ' ' || piece[start] == '\t';
+                if (!skipping && partial.size() < kLongestLine)
+                    partial.append(piece.substr(start, std::min(stop - start, kLongestLine - partial.size())));
+                start = stop;
+                if (end == std::string_view::npos) return true;
+                ++number;
+                if (!skipping) {
+                    if (partial.back() != '\n') partial += '\n';
+                    if (!takePdbLine(partial, number, out, why)) return false;
                 }
-                partial.append(piece.substr(start, end + 1 - start));
-                if (!takePdbLine(partial, ++number, out, why)) return false;
                 partial.clear();
-                start = end + 1;
+                skipping = false;
             }
             return true;
         }, why);

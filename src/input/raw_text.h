@@ -26,8 +26,9 @@ struct RawText {
 // fails with the engine's words ("line N: ..."); other atom records with
 // those faults are left out, as the engine leaves them out; a charge field
 // (columns 79-80) that holds no charge is blanked, as old files keep an
-// entry ID in columns 73-80 and the engine ignores it; blank lines are left
-// out. False, with the reason in `why`, for a file that cannot be read, a
+// entry ID in columns 73-80 and the engine ignores it; lines that are blank
+// or start with a blank (no record does) are left out, and a line is kept
+// to its first 4096 bytes, so that memory stays small whatever the file. False, with the reason in `why`, for a file that cannot be read, a
 // gzip stream zlib rejects, text beyond kMaxStructureBytes, or a faulty
 // ATOM record.
 bool readRawText(const std::string& path, bool gzipped, bool pdb, RawText& out, std::string& why);
