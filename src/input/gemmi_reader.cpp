@@ -74,15 +74,48 @@ bool isHetero(const gemmi::Residue& residue) {
     return !(info.found() && info.is_standard() && !info.is_water());
 }
 
-// The integers of the atom table that gemmi reads into an int without a
-// range check: false, naming the field and value, for one beyond the range.
-bool atomSiteIntegersFit(gemmi::cif::Document& doc, std::string& why) {
-    for (gemmi::cif::Block& block : doc.blocks)
-        for (const char* tag : {"_atom_site.id", "_atom_site.auth_seq_id", "_atom_site.label_seq_id",
-                                "_atom_site.pdbx_formal_charge"}) {
-            const gemmi::cif::Column column = block.find_values(tag);
-            for (const std::string& value : column)
-                if (!cifIntegerFits(tag, value, why)) return false;
+// The categories gemmi reads to make a structure; it reads their whole
+// numbers into an int without a range check.
+constexpr const char* kCategoriesRead[] = {
+    "_atom_site.", "_atom_site_anisotrop.", "_atom_sites.", "_diffrn.", "_diffrn_detector.",
+    "_diffrn_radiation.", "_diffrn_source.", "_entity.", "_entity_poly.", "_entity_poly_seq.",
+    "_exptl.", "_exptl_crystal.", "_pdbx_sifts_xref_db.", "_pdbx_struct_assembly.",
+    "_pdbx_struct_assembly_gen.", "_pdbx_struct_assembly_prop.", "_pdbx_struct_oper_list.",
+    "_pdbx_struct_sheet_hbond.", "_refine.", "_reflns.", "_software.", "_struct_asym.",
+    "_struct_conf.", "_struct_conn.", "_struct_mon_prot_cis.", "_struct_ncs_oper.", "_struct_ref.",
+    "_struct_ref_seq.", "_struct_sheet_order.", "_struct_sheet_range."};
+
+bool readByGemmi(const std::string& tag) {
+    for (const char* category : kCategoriesRead)
+        if (gemmi::istarts_with(tag, category)) return true;
+    return false;
+}
+
+// Whether a value (a raw token, quotes and all) of `tag` fits where gemmi
+// reads it as a number; an assembly's operator expression ("(1-60)") is
+// read number by number.
+bool valueFits(const std::string& tag, const std::string& raw, std::string& why) {
+    const bool expression = gemmi::iequal(tag, "_pdbx_struct_assembly_gen.oper_expression");
+    return cifIntegerFits(tag, gemmi::cif::as_string(raw), expression, why);
+}
+
+// The whole numbers of the categories gemmi reads: false, naming the field
+// and value, for one beyond the int range.
+bool integersFit(const gemmi::cif::Document& doc, std::string& why) {
+    for (const gemmi::cif::Block& block : doc.blocks)
+        for (const gemmi::cif::Item& item : block.items) {
+            if (item.type == gemmi::cif::ItemType::Pair) {
+                if (readByGemmi(item.pair[0]) && !valueFits(item.pair[0], item.pair[1], why))
+                    return false;
+            } else if (item.type == gemmi::cif::ItemType::Loop) {
+                const gemmi::cif::Loop& loop = item.loop;
+                const std::size_t width = loop.tags.size();
+                for (std::size_t c = 0; c < width; ++c) {
+                    if (!readByGemmi(loop.tags[c])) continue;
+                    for (std::size_t v = c; v < loop.values.size(); v += width)
+                        if (!valueFits(loop.tags[c], loop.values[v], why)) return false;
+                }
+            }
         }
     return true;
 }
@@ -137,7 +170,7 @@ bool readStructure(const std::string& path, int model, InputStructure& out, std:
                 why = "no atoms";
                 return false;
             }
-            if (!atomSiteIntegersFit(doc, why)) return false;
+            if (!integersFit(doc, why)) return false;
             // An author residue number given as null, unlike -999, is none.
             for (gemmi::cif::Block& block : doc.blocks)
                 for (const std::string& value : block.find_values("_atom_site.auth_seq_id"))

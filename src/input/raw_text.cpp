@@ -180,21 +180,28 @@ bool readRawText(const std::string& path, bool gzipped, bool pdb, RawText& out, 
     return ok;
 }
 
-bool cifIntegerFits(const std::string& tag, const std::string& value, std::string& why) {
+bool cifIntegerFits(const std::string& tag, const std::string& value, bool everyNumber,
+                    std::string& why) {
     std::size_t i = 0;
     while (i < value.size() && (value[i] == ' ' || value[i] == '\t')) ++i;
-    const bool negative = i < value.size() && value[i] == '-';
-    if (i < value.size() && (value[i] == '-' || value[i] == '+')) ++i;
-    long long n = 0;
-    const long long limit = negative ? -static_cast<long long>(INT_MIN) : INT_MAX;
-    for (; i < value.size() && isDigit(value[i]); ++i) {
-        n = n * 10 + (value[i] - '0');
-        if (n > limit) {
-            why = tag + " " + escapedText(value) + " is beyond the range of whole numbers read (" +
-                  std::to_string(INT_MIN) + " to " + std::to_string(INT_MAX) + ")";
-            return false;
+    do {
+        if (everyNumber)
+            while (i < value.size() && !isDigit(value[i])) ++i;
+        // A sign only before the one number; in an expression '-' is a range.
+        const bool negative = !everyNumber && i < value.size() && value[i] == '-';
+        if (!everyNumber && i < value.size() && (value[i] == '-' || value[i] == '+')) ++i;
+        const long long limit = negative ? -static_cast<long long>(INT_MIN) : INT_MAX;
+        long long n = 0;
+        for (; i < value.size() && isDigit(value[i]); ++i) {
+            n = n * 10 + (value[i] - '0');
+            if (n > limit) {
+                why = tag + " " + escapedText(value) +
+                      " is beyond the range of whole numbers read (" + std::to_string(INT_MIN) +
+                      " to " + std::to_string(INT_MAX) + ")";
+                return false;
+            }
         }
-    }
+    } while (everyNumber && i < value.size());
     return true;
 }
 

@@ -33,11 +33,14 @@ struct RawText {
 // ATOM record.
 bool readRawText(const std::string& path, bool gzipped, bool pdb, RawText& out, std::string& why);
 
-// Whether an mmCIF integer field's value (`tag` names it, "_atom_site.id")
-// fits an int where gemmi reads it: its leading digits, after blanks and a
-// sign. Null values ('?', '.') and values without digits pass. False, with
-// the reason in `why`, for a number beyond the int range.
-bool cifIntegerFits(const std::string& tag, const std::string& value, std::string& why);
+// Whether an mmCIF field's value (unquoted; `tag` names it, "_atom_site.id")
+// fits an int where gemmi reads it: its leading digits after blanks and a
+// sign, or, with `everyNumber`, every run of digits (an operator expression
+// such as "(1-60)"). Null values ('?', '.') and values without digits pass.
+// False, with the reason naming the field and value, for a number beyond
+// the int range.
+bool cifIntegerFits(const std::string& tag, const std::string& value, bool everyNumber,
+                    std::string& why);
 
 // A chain ID as it may be printed and written: printable ASCII without
 // blanks. False, with the reason naming the ID escaped ("A\tB"), otherwise.
