@@ -7,13 +7,9 @@
 #include <gemmi/mmcif.hpp>
 #include <gemmi/pdb.hpp>
 #include <gemmi/resinfo.hpp>
-#include <zlib.h>
 
 #include <exception>
-#include <fstream>
 #include <map>
-#include <memory>
-#include <sstream>
 #include <string_view>
 
 namespace {

@@ -88,7 +88,9 @@ bool takePdbLine(std::string_view raw, long number, RawText& out, std::string& w
     return true;
 }
 
-// Reads the file in pieces, gzip or not, giving each to `take`.
+// Reads the file in pieces, gzip or not, giving each to `take`. zlib reads
+// a gzip stream to its end: gemmi's own reader sizes its buffer from the
+// gzip trailer and, when a corrupt file's trailer says 0, loops without end.
 template <class Take>
 bool readPieces(const std::string& path, bool gzipped, Take take, std::string& why) {
     char buffer[1 << 16];
