@@ -155,7 +155,7 @@ bool readStructure(const std::string& path, int model, InputStructure& out, std:
     try {
         const bool mmcif = formatOf(path) == gemmi::CoorFormat::Mmcif;
         RawText raw;
-        if (!readRawText(path, endsWith(path, ".gz"), !mmcif, raw, why)) return false;
+        if (!readRawText(path, endsWith(path, ".gz"), !mmcif, model, raw, why)) return false;
         std::string& bytes = raw.text;
         if (!mmcif) bytes = coordinateRecords(bytes);
         gemmi::cif::Document doc;

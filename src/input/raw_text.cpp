@@ -4,6 +4,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -52,21 +53,72 @@ void blankNonCharge(std::string& line) {
     if (line.size() > 79) line[79] = ' ';
 }
 
+// Which model the atom records of PDB text belong to. The engine reads the
+// first model: it ends at ENDMDL or at a second MODEL record. gemmi names
+// a model by the number its MODEL record carries (read as gemmi reads it),
+// and an atom record outside any model opens the next one, numbered by the
+// models made so far (frames parted by ENDMDL alone).
+struct ModelTrack {
+    int wanted = 0;          // the model to read; 0: the first
+    int modelRecords = 0;
+    bool pastFirst = false;  // past the engine's first model
+    int made = 0;            // models gemmi has made
+    bool open = false;       // an atom record now belongs to model `name`
+    long name = 0;
+
+    void see(std::string_view line) {
+        if (startsWith(line, "ENDMDL")) {
+            pastFirst = true;
+            open = false;
+        } else if (startsWith(line, "MODEL")) {
+            if (++modelRecords > 1) pastFirst = true;
+            name = modelNumber(line);
+            open = true;
+            ++made;
+        }
+    }
+    void atom() {
+        if (open) return;
+        name = ++made;
+        open = true;
+    }
+    bool inWanted() const { return wanted == 0 ? !pastFirst : name == wanted; }
+
+    // Columns 11-14 as gemmi reads them: blanks, a sign, the digits that follow.
+    static long modelNumber(std::string_view line) {
+        std::size_t i = 10;
+        const std::size_t end = std::min<std::size_t>(14, line.size());
+        while (i < end && line[i] == ' ') ++i;
+        long sign = 1;
+        if (i < end && (line[i] == '-' || line[i] == '+')) sign = line[i++] == '-' ? -1 : 1;
+        long n = 0;
+        for (; i < end && isDigit(line[i]); ++i) n = n * 10 + (line[i] - '0');
+        return sign * n;
+    }
+};
+
 // One line of PDB text, `number` counted from 1. Appends what gemmi is to
-// read to `kept`; false with the engine's reason for a faulty ATOM record.
-bool takePdbLine(std::string_view raw, long number, RawText& out, std::string& why) {
+// read to `out.text`; false with the engine's reason for a faulty ATOM
+// record of the model read (faulty ones of other models are left out).
+bool takePdbLine(std::string_view raw, long number, ModelTrack& track, RawText& out,
+                 std::string& why) {
     if (blankLine(raw)) return true;
     const bool atom = startsWith(raw, "ATOM");
     if (!atom && !startsWith(raw, "HETATM")) {
+        track.see(raw);
         out.text.append(raw);
         return true;
     }
+    track.atom();
+    const bool used = track.inWanted();
     std::string line(raw);
     const bool newline = !line.empty() && line.back() == '\n';
     if (newline) line.pop_back();
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const std::string where = "line " + std::to_string(number) + ": ";
-    if (line.find('\0') != std::string::npos) {
+    const bool nul = line.find('\0') != std::string::npos;
+    if ((nul || line.size() < 54) && !used) return true;  // never read: left out
+    if (nul) {
         why = where + "atom record holds a NUL byte";
         return false;
     }
@@ -76,7 +128,8 @@ bool takePdbLine(std::string_view raw, long number, RawText& out, std::string& w
     }
     if (!readableCoordinate(line, 30) || !readableCoordinate(line, 38) ||
         !readableCoordinate(line, 46)) {
-        const bool measured = atom && line.compare(17, 3, "HOH") != 0 && !sasa::isHydrogen(line);
+        const bool measured =
+            used && atom && line.compare(17, 3, "HOH") != 0 && !sasa::isHydrogen(line);
         if (!measured) return true;  // never measured: left out
         why = where + "unreadable coordinates '" + line.substr(30, 24) + "'";
         return false;
@@ -139,8 +192,11 @@ bool readPieces(const std::string& path, bool gzipped, Take take, std::string& w
 
 }  // namespace
 
-bool readRawText(const std::string& path, bool gzipped, bool pdb, RawText& out, std::string& why) {
+bool readRawText(const std::string& path, bool gzipped, bool pdb, int model, RawText& out,
+                 std::string& why) {
     out = RawText{};
+    ModelTrack track;
+    track.wanted = model;
     bool ok = false;
     if (!pdb) {
         ok = readPieces(path, gzipped, [&](std::string_view piece) {
@@ -169,14 +225,14 @@ bool readRawText(const std::string& path, bool gzipped, bool pdb, RawText& out, 
                 ++number;
                 if (!skipping) {
                     if (partial.back() != '\n') partial += '\n';
-                    if (!takePdbLine(partial, number, out, why)) return false;
+                    if (!takePdbLine(partial, number, track, out, why)) return false;
                 }
                 partial.clear();
                 skipping = false;
             }
             return true;
         }, why);
-        if (ok && !partial.empty()) ok = takePdbLine(partial, ++number, out, why);
+        if (ok && !partial.empty()) ok = takePdbLine(partial, ++number, track, out, why);
     }
     if (!ok) out = RawText{};
     return ok;

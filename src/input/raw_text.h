@@ -21,17 +21,19 @@ struct RawText {
 
 // Reads the file at `path` (a gzip stream decompressed) into `out.text`.
 // For PDB text (`pdb`), atom records are read as the engine reads them: an
-// ATOM record the engine measures (not water, not hydrogen) that holds a
-// NUL byte, is too short for its coordinates or has unreadable coordinates
-// fails with the engine's words ("line N: ..."); other atom records with
-// those faults are left out, as the engine leaves them out; a charge field
+// atom record of model `model` (0: the first) that holds a NUL byte or is
+// too short for its coordinates, or an ATOM record of it that the engine
+// measures (not water, not hydrogen) with unreadable coordinates, fails
+// with the engine's words ("line N: ..."); other atom records with those
+// faults are left out, as the engine leaves them out; a charge field
 // (columns 79-80) that holds no charge is blanked, as old files keep an
 // entry ID in columns 73-80 and the engine ignores it; lines that are blank
 // or start with a blank (no record does) are left out, and a line is kept
 // to its first 4096 bytes, so that memory stays small whatever the file. False, with the reason in `why`, for a file that cannot be read, a
 // gzip stream zlib rejects, text beyond kMaxStructureBytes, or a faulty
 // ATOM record.
-bool readRawText(const std::string& path, bool gzipped, bool pdb, RawText& out, std::string& why);
+bool readRawText(const std::string& path, bool gzipped, bool pdb, int model, RawText& out,
+                 std::string& why);
 
 // Whether an mmCIF field's value (unquoted; `tag` names it, "_atom_site.id")
 // fits an int where gemmi reads it: its leading digits after blanks and a

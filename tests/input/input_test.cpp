@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -171,6 +172,17 @@ std::string cifAtoms(const std::string& id, const std::string& seq, const std::s
            " " + chain + "\n";
 }
 
+// A PDB ATOM record of residue `seq` (no line break).
+std::string pdbAtom(int seq) {
+    char line[81];
+    std::snprintf(line, sizeof line, "ATOM      1  CA  ALA A%4d       1.000   2.000   3.000  1.00 10.00           C", seq);
+    return line;
+}
+
+std::string twoModels(const std::string& first, const std::string& second) {
+    return "MODEL        1\n" + first + "\nENDMDL\nMODEL        2\n" + second + "\nENDMDL\nEND\n";
+}
+
 // Files the readers must refuse with a reason naming the fault, or read
 // with the number as written.
 TEST(ReadStructure, HostileTextRefusedOrReadAsWritten) {
@@ -179,6 +191,7 @@ TEST(ReadStructure, HostileTextRefusedOrReadAsWritten) {
         std::string text;
         const char* why;  // "" when the file is read
         int resSeq;       // the atom's residue number when read
+        int model = 0;    // the model read; 0: the first
     } cases[] = {
         {"seq.cif", cifAtoms("1", "4294967321", "1", "A"), "_atom_site.auth_seq_id 4294967321 is beyond", 0},
         {"seqicode.cif", cifAtoms("1", "2147483648A", "1", "A"), "_atom_site.auth_seq_id 2147483648A is beyond", 0},
@@ -206,13 +219,24 @@ TEST(ReadStructure, HostileTextRefusedOrReadAsWritten) {
          "line 1: unreadable coordinates '     1.000   2.000   3.0'", 0},
         {"short.pdb", "ATOM      1  CA  ALA A   5       1.000   2.000\n",
          "line 1: atom record too short for its coordinates", 0},
+        // Faulty atom records count only in the model read, as the engine reads
+        // only that one: model 1 holds residue 5, model 2 residue 6.
+        {"m2short.pdb", twoModels(pdbAtom(5), pdbAtom(6).substr(0, 40)), "", 5},
+        {"m2short2.pdb", twoModels(pdbAtom(5), pdbAtom(6).substr(0, 40)),
+         "line 5: atom record too short", 0, 2},
+        {"m1shift.pdb", twoModels(pdbAtom(5).insert(4, "  "), pdbAtom(6)), "", 6, 2},
+        {"m1shift1.pdb", twoModels(pdbAtom(5).insert(4, "  "), pdbAtom(6)), "line 2: unreadable coordinates", 0},
+        {"m1nul.pdb", twoModels(pdbAtom(5).replace(30, 1, 1, '\0'), pdbAtom(6)), "", 6, 2},
+        {"frames.pdb", pdbAtom(5) + "\nENDMDL\n" + pdbAtom(6).insert(4, "  ") + "\nENDMDL\n",
+         "line 3: unreadable coordinates", 0, 2},
+        {"frames1.pdb", pdbAtom(5) + "\nENDMDL\n" + pdbAtom(6).insert(4, "  ") + "\nENDMDL\n", "", 5},
     };
     for (const Case& c : cases) {
         const std::string path = testing::TempDir() + c.name;
         std::ofstream(path, std::ios::binary) << c.text;
         InputStructure s;
         std::string why;
-        const bool read = readStructure(path, 0, s, why);
+        const bool read = readStructure(path, c.model, s, why);
         EXPECT_EQ(read, *c.why == '\0') << c.name << ": " << why;
         if (read) {
             ASSERT_EQ(s.atoms.size(), 1u) << c.name;
