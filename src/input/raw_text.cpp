@@ -105,6 +105,9 @@ bool takePdbLine(std::string_view raw, long number, ModelTrack& track, RawText& 
     if (blankLine(raw)) return true;
     const bool atom = startsWith(raw, "ATOM");
     if (!atom && !startsWith(raw, "HETATM")) {
+        // The engine ends a model at the next MODEL record; gemmi wants its
+        // ENDMDL first, so a file that leaves ENDMDL out gets one.
+        if (startsWith(raw, "MODEL") && track.open) out.text += "ENDMDL\n";
         track.see(raw);
         out.text.append(raw);
         return true;

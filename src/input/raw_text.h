@@ -25,13 +25,15 @@ struct RawText {
 // too short for its coordinates, or an ATOM record of it that the engine
 // measures (not water, not hydrogen) with unreadable coordinates, fails
 // with the engine's words ("line N: ..."); other atom records with those
-// faults are left out, as the engine leaves them out; a charge field
+// faults are left out, as the engine leaves them out. A charge field
 // (columns 79-80) that holds no charge is blanked, as old files keep an
-// entry ID in columns 73-80 and the engine ignores it; lines that are blank
-// or start with a blank (no record does) are left out, and a line is kept
-// to its first 4096 bytes, so that memory stays small whatever the file. False, with the reason in `why`, for a file that cannot be read, a
-// gzip stream zlib rejects, text beyond kMaxStructureBytes, or a faulty
-// ATOM record.
+// entry ID in columns 73-80 and the engine ignores it; an ENDMDL the file
+// left out before a MODEL record is added (the engine does without it,
+// gemmi does not). Lines that are blank or start with a blank (no record
+// does) are left out, and a line is kept to its first 4096 bytes, so that
+// memory stays small whatever the file. False, with the reason in `why`,
+// for a file that cannot be read, a gzip stream zlib rejects, text beyond
+// kMaxStructureBytes, or a faulty atom record.
 bool readRawText(const std::string& path, bool gzipped, bool pdb, int model, RawText& out,
                  std::string& why);
 

@@ -229,6 +229,8 @@ TEST(ReadStructure, HostileTextRefusedOrReadAsWritten) {
         {"m1nul.pdb", twoModels(pdbAtom(5).replace(30, 1, 1, '\0'), pdbAtom(6)), "", 6, 2},
         {"frames.pdb", pdbAtom(5) + "\nENDMDL\n" + pdbAtom(6).insert(4, "  ") + "\nENDMDL\n",
          "line 3: unreadable coordinates", 0, 2},
+        {"noendmdl.pdb", "MODEL        1\n" + pdbAtom(5) + "\nMODEL        2\n" + pdbAtom(6) + "\n", "", 5},
+        {"noendmdl2.pdb", "MODEL        1\n" + pdbAtom(5) + "\nMODEL        2\n" + pdbAtom(6) + "\n", "", 6, 2},
         {"frames1.pdb", pdbAtom(5) + "\nENDMDL\n" + pdbAtom(6).insert(4, "  ") + "\nENDMDL\n", "", 5},
     };
     for (const Case& c : cases) {
