@@ -119,6 +119,33 @@ __attribute__((format(printf, 1, 2))) int usageError(const char* format, ...) {
     return 2;
 }
 
+// What getopt_long refused in a long option word ("--name" or
+// "--name=value"): a flag given a value, an abbreviation that several
+// options share, or a name it does not know. An exact name wins over the
+// longer names it begins, as in getopt_long.
+std::string longOptionFault(const char* word) {
+    const std::string text = word + 2;
+    const std::size_t equals = text.find('=');
+    const std::string name = text.substr(0, equals);
+    std::vector<const OptionSpec*> matches;
+    for (const OptionSpec& o : kOptions) {
+        if (name == o.name) {
+            matches.assign(1, &o);
+            break;
+        }
+        if (!name.empty() && std::strncmp(o.name, name.c_str(), name.size()) == 0)
+            matches.push_back(&o);
+    }
+    if (matches.size() == 1 && equals != std::string::npos && !matches[0]->value)
+        return std::string("option '--") + matches[0]->name + "' takes no value";
+    if (matches.size() > 1) {
+        std::string names;
+        for (const OptionSpec* o : matches) names += (names.empty() ? "--" : ", --") + std::string(o->name);
+        return "option '--" + name + "' is ambiguous (" + names + ")";
+    }
+    return "unknown option '--" + name + "'";
+}
+
 // A whole decimal number in [low, high], nothing else (no blanks or sign
 // before it, which strtol would let through).
 bool parseInt(const char* text, long low, long high, int& value) {
@@ -318,9 +345,14 @@ int parseOptions(int argc, char** argv, Options& options) {
             return usageError("option '%s' needs a value", name);
         }
         default: {
-            // optopt is the short letter; for an unknown long option, the word itself.
-            if (optopt && optopt < 256) return usageError("unknown option '-%c'", optopt);
-            return usageError("unknown option '%s'", argv[optind - 1]);
+            // optopt is the short letter of an unknown short option; for a
+            // long option it is 0 (unknown, ambiguous) or the key of a flag
+            // given a value ('h' for --help=1).
+            const char* word = argv[optind - 1];
+            const bool longWord = std::strncmp(word, "--", 2) == 0 &&
+                                  (optopt == 0 || optopt >= 256 || optopt == 'h');
+            if (longWord) return usageError("%s", longOptionFault(word).c_str());
+            return usageError("unknown option '-%c'", optopt);
         }
         }
     }

@@ -119,7 +119,7 @@ gemmi::Model assemblyModel(const gemmi::Assembly& assembly, const gemmi::Model& 
     return built;
 }
 
-bool buildAssembly(const gemmi::Structure& st, const Names& asked, const std::string& id,
+bool buildAssembly(const gemmi::Structure& st, const FileExtras& extras, const std::string& id,
                    const gemmi::Model& model, InputStructure& out, std::string& why) {
     std::vector<std::string> present;
     const gemmi::Assembly* chosen = nullptr;
@@ -133,8 +133,8 @@ bool buildAssembly(const gemmi::Structure& st, const Names& asked, const std::st
                                : " (assemblies present: " + joined(present) + ")");
         return false;
     }
-    if (!checkAssembly(*chosen, asked, why)) return false;
-    if (!fillInputStructure(assemblyModel(*chosen, model), out, why)) {
+    if (!checkAssembly(*chosen, extras.operatorsAsked, why)) return false;
+    if (!fillInputStructure(assemblyModel(*chosen, model), extras, out, why)) {
         if (why == "no atoms") why = "assembly " + id + " holds none of the file's chains";
         return false;
     }
@@ -464,7 +464,6 @@ bool readParts(const std::string& path, const StructureChoice& choice,
     gemmi::Structure st;
     FileExtras extras;
     if (!readGemmiStructure(path, st, extras, why)) return false;
-    const Names& asked = extras.operatorsAsked;
     std::vector<const gemmi::Model*> models;
     if (!chooseModels(st, choice.model, choice.allModels, models, why)) return false;
     Crystal crystal;
@@ -474,8 +473,8 @@ bool readParts(const std::string& path, const StructureChoice& choice,
         if (choice.allModels) part.label = "model " + model->name;
         InputStructure s;
         const bool built = choice.assembly.empty()
-                               ? fillInputStructure(*model, s, why)
-                               : buildAssembly(st, asked, choice.assembly, *model, s, why);
+                               ? fillInputStructure(*model, extras, s, why)
+                               : buildAssembly(st, extras, choice.assembly, *model, s, why);
         if (!built) {
             if (choice.allModels) why = part.label + ": " + why;
             return false;

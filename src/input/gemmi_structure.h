@@ -13,6 +13,9 @@
 
 // What a file says beyond gemmi's Structure, for the checks of assembly.cpp.
 struct FileExtras {
+    // Some atom record has no residue number (a blank field or a null), so
+    // that gemmi's -999 "no number" is none rather than residue -999.
+    bool residueNumberMissing = false;
     // For mmCIF files: the operator ids each `_pdbx_struct_assembly_gen` row
     // names (with its assembly id), so that the caller can tell an operator
     // missing from `_pdbx_struct_oper_list`, which gemmi drops in silence.
@@ -37,5 +40,7 @@ bool chooseModels(const gemmi::Structure& st, int model, bool all,
                   std::vector<const gemmi::Model*>& chosen, std::string& why);
 
 // A model as the program's InputStructure, in file order. False, with the
-// reason, for a residue without a residue number or a model without atoms.
-bool fillInputStructure(const gemmi::Model& model, InputStructure& out, std::string& why);
+// reason, for a chain ID that cannot be printed, a residue without a residue
+// number or a model without atoms.
+bool fillInputStructure(const gemmi::Model& model, const FileExtras& extras, InputStructure& out,
+                        std::string& why);

@@ -115,6 +115,14 @@ TEST(Options, WrongCommandLinesNameTheirFault) {
         {{"--assembly", "", "in", "engine"}, "--assembly"},
         {{"--crystal", "in", "engine"}, "--crystal needs --all-pairs"},
         {{"--crystal", "--all-pairs", "--assembly", "1", "in", "engine"}, "exclude each other"},
+        // A flag given a value, and an abbreviation that fits several options.
+        {{"--help=1"}, "option '--help' takes no value"},
+        {{"--all-pairs=yes", "in", "engine"}, "option '--all-pairs' takes no value"},
+        {{"--all=yes", "in", "engine"}, "option '--all-pairs' takes no value"},
+        {{"--version=2"}, "option '--version' takes no value"},
+        {{"--re", "x", "in", "engine"}, "option '--re' is ambiguous (--resume, --report)"},
+        {{"--re=x", "in", "engine"}, "option '--re' is ambiguous (--resume, --report)"},
+        {{"--bogus=1", "in", "engine"}, "unknown option '--bogus'"},
     };
     for (const Case& c : cases) {
         const Parsed p = parse(c.args);
