@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <system_error>
 #include <unistd.h>
@@ -104,10 +105,11 @@ File reopenAt(const std::string& path, std::size_t keep, const std::string& head
 
 // The details file and the score file, opened before any structure is
 // scored; with --resume the entries already recorded are found first and
-// nothing is changed when the files are not this run's. Returns 0 and the
-// first entry to score, or the exit status.
+// nothing is changed when the files are not this run's. Returns 0, the
+// first entry to score and the names of its interfaces already recorded, or
+// the exit status.
 int openRunFiles(const Options& options, const std::vector<std::string>& list, RunFiles& files,
-                 std::size_t& first) {
+                 std::size_t& first, std::set<std::string>& recorded) {
     first = 0;
     files.detailsPath = options.detailsPath;
     const bool withDetails = !options.detailsPath.empty();
@@ -143,7 +145,8 @@ int openRunFiles(const Options& options, const std::vector<std::string>& list, R
             std::fprintf(stderr, "kav_zur: --resume: %zu of %zu entries already recorded; "
                                  "scoring the other %zu\n",
                          point.done, list.size(), list.size() - point.done);
-        first = point.done;
+        first = point.next;
+        recorded = std::move(point.recorded);
     }
 
     if (withDetails) {
@@ -244,18 +247,23 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
     if (options.resume) removeAbandonedRunDirectories();
     RunFiles files;
     std::size_t first = 0;
-    if (const int status = openRunFiles(options, list, files, first); status != 0) {
+    std::set<std::string> recorded;
+    if (const int status = openRunFiles(options, list, files, first, recorded); status != 0) {
         removeControlFiles();
         return status;
     }
 
-    const EntryContext context{options, analyse, points};
+    // The entry --resume re-enters skips its interfaces already recorded.
+    const EntryContext context{options, analyse, points, [&recorded](const std::string& name) {
+                                   return recorded.count(name) > 0;
+                               }};
+    const EntryContext others{options, analyse, points};
     int stopSignal = 0;
     if (options.jobs <= 1) {
         std::vector<EntryResult> results;
         for (std::size_t i = first; !files.failed && i < list.size(); ++i) {
             results.clear();
-            scoreEntry(list[i], context, results);
+            scoreEntry(list[i], i == first ? context : others, results);
             recordEntry(files, results);
         }
     } else if (!files.failed) {

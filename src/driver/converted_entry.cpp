@@ -209,6 +209,7 @@ void scoreConvertedEntry(const std::string& entry, const std::string& path,
         const std::string names = s.chains[static_cast<std::size_t>(first)] + ":" +
                                   s.chains[static_cast<std::size_t>(second)];
         pair.name = entry + " " + names;
+        if (context.recorded && context.recorded(pair.name)) continue;
         const std::string label = path + " " + names;
         std::printf("Working on %s. ", label.c_str());
         if (layoutSides(s, {s.chains[static_cast<std::size_t>(first)]},

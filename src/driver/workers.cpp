@@ -300,6 +300,9 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
 
     const WorkerPaths paths = workerPaths(context.options);
     const EntryContext workerContext{paths.options, context.analyse, context.points};
+    // --resume: only the entry re-entered, list[first], skips what is recorded.
+    const EntryContext firstContext{paths.options, context.analyse, context.points,
+                                    context.recorded};
     auto shown = [&paths](std::string text) {
         for (const auto& [absolute, given] : paths.shown) text = replaceAll(std::move(text), absolute, given);
         return text;
@@ -351,7 +354,8 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
             w.start = Clock::now();
             w.index = next;
             w.pid = fork();
-            if (w.pid == 0) workAt(w.dir, list[next], workerContext, signals.previous, self);
+            if (w.pid == 0) workAt(w.dir, list[next], next == first ? firstContext : workerContext,
+                                      signals.previous, self);
             if (w.pid < 0) {
                 // Out of processes for now: the entry waits for a worker to
                 // end, unless none is left to wait for.

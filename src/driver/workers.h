@@ -22,7 +22,8 @@ struct WorkersOutcome {
     bool recordFailed = false;  // `record` returned false
 };
 
-// Scores list[first], list[first+1], ... with `jobs` workers at a time and
+// Scores list[first], list[first+1], ... with `jobs` workers at a time (only
+// list[first] with context.recorded, the entry --resume re-enters) and
 // hands each entry's results to `record` after printing its messages. The
 // workers' directories live in ".kav_zur-jobs.XXXXXX" in the working
 // directory, removed at the end; such directories left by a run that was
