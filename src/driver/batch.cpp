@@ -34,8 +34,7 @@ constexpr std::size_t kInterfacePoints = 10000;
 
 void removeAllWorkingFiles() {
     removeControlFiles();
-    for (const char* prefix : {"TEMP.", "Complex.", "ComplexA.", "ComplexB.", "ComplexP."})
-        removeFilesWithPrefix(prefix);
+    for (const char* prefix : kWorkingFilePrefixes) removeFilesWithPrefix(prefix);
 }
 
 bool isDirectory(const char* path) {
@@ -118,6 +117,13 @@ int openRunFiles(const Options& options, const std::vector<std::string>& list, R
         std::fprintf(stderr, "kav_zur: --details: %s would overwrite %s\n",
                      options.detailsPath.c_str(),
                      sameFile(options.detailsPath, "pdblist") ? "pdblist" : kScoreFileName);
+        return 1;
+    }
+    if (withDetails && removedByCleanUp(options.detailsPath)) {
+        std::fprintf(stderr,
+                     "kav_zur: --details: %s would be removed with the working files at the end "
+                     "of the run; choose another name\n",
+                     options.detailsPath.c_str());
         return 1;
     }
 
