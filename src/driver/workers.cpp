@@ -145,7 +145,10 @@ bool redirect(int target, const char* path) {
                          const EntryContext& context, const sigset_t& mask, pid_t parent) {
     sigprocmask(SIG_SETMASK, &mask, nullptr);
     // A worker never outlives the run; SIGTERM lets it stop its engine first.
-    if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(kSetupFailed);
+    // Inherited as ignored (trap '' TERM in a job script) it would change
+    // nothing: then SIGKILL, and the engine goes by its own parent-death signal.
+    const int parentDeath = signalIgnored(SIGTERM) ? SIGKILL : SIGTERM;
+    if (prctl(PR_SET_PDEATHSIG, parentDeath) != 0 || getppid() != parent) _exit(kSetupFailed);
     if (chdir(dir.c_str()) != 0 || !redirect(1, "console") || !redirect(2, "errors"))
         _exit(kSetupFailed);
     if (const char* failed = writeControlFiles(context.options.naccessDir)) {

@@ -276,6 +276,47 @@ TEST_P(StopTest, EndsEveryWorkerAndEngineAndKeepsEveryLine) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopTest, ::testing::ValuesIn(kStops));
 
+// A process gone, or left only as a zombie for whoever adopted it.
+bool ended(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    if (text.empty()) return true;
+    std::istringstream rest(text.substr(text.rfind(')') + 1));
+    std::string state;
+    rest >> state;
+    return state == "Z" || state == "X";
+}
+
+// kav_zur -j 2 killed with kill -9 under its workers: each worker and its
+// engine end too, whatever stop signals the run was started ignoring (a job
+// script's trap '' TERM, nohup).
+TEST(Jobs, AWorkerAndItsEngineEndWithAKilledRun) {
+    const struct {
+        const char* what;
+        std::vector<int> ignored;
+    } cases[] = {{"nothing ignored", {}},
+                 {"SIGTERM ignored", {SIGTERM}},
+                 {"SIGTERM, SIGHUP and SIGINT ignored", {SIGTERM, SIGHUP, SIGINT}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Layout layout("examples", "examples/pdblist");
+        writeText(layout.requests / "TEMP.hang", "skip=0 seconds=60\n");
+        const e2e::Started started = e2e::startKavZur(layout.scratch.work(), args({"-j", "2"}),
+                                                      layout.env(), {}, c.ignored);
+        const pid_t engine = waitForPid(layout.requests / "TEMP.hanging");
+        ASSERT_GT(engine, 0);
+        const pid_t worker = parentOf(engine);
+        ASSERT_NE(worker, started.pid);
+        kill(started.pid, SIGKILL);
+        EXPECT_EQ(e2e::finishKavZur(started).signal, SIGKILL);
+        for (int i = 0; i < 250 && !(ended(worker) && ended(engine)); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_TRUE(ended(worker)) << "the worker still runs";
+        EXPECT_TRUE(ended(engine)) << "the engine still runs";
+        killEverythingUnder(layout.scratch.parent());
+    }
+}
+
 TEST(Jobs, AVanishingStructureDirectoryLosesNoLine) {
     Layout layout("examples", "examples/pdblist", /*copy=*/true);
     writeText(layout.requests / "TEMP.hang", "skip=2 seconds=1\n");
