@@ -249,6 +249,18 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
     const EntryRange part = shardOf(list.size(), options.shard);
     list = std::vector<std::string>(list.begin() + part.begin, list.begin() + part.end);
 
+    // Workers see every relative path made absolute: refused here, before
+    // any file is touched, rather than skipping entries the run in one
+    // process would score.
+    if (options.jobs > 1) {
+        if (const std::string why = workerPathProblem(options, list); !why.empty()) {
+            std::fprintf(stderr, "kav_zur: -j %d: %s; run from a shorter working directory, or "
+                                 "with -j 1\n", options.jobs, why.c_str());
+            removeControlFiles();
+            return 1;
+        }
+    }
+
     // What a killed run with workers left goes before its work is taken up.
     if (options.resume) removeAbandonedRunDirectories();
     RunFiles files;

@@ -4,11 +4,13 @@
 #include "driver/control_files.h"
 #include "driver/engine.h"
 #include "driver/held_signals.h"
+#include "driver/pdblist.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -102,6 +104,41 @@ struct WorkerPaths {
     Options options;
     std::vector<std::pair<std::string, std::string>> shown;  // absolute prefix, as given
 };
+
+// Room for what a worker adds below the working directory: its run's and
+// its own directory, and the longest name it writes there.
+constexpr std::size_t kWorkerDirRoom = sizeof "/.kav_zur-jobs.XXXXXX/worker.XXXXXX/results.part" + 16;
+
+}  // namespace
+
+std::string workerPathProblem(const Options& options, const std::vector<std::string>& list) {
+    std::error_code ec;
+    const std::string cwd = fs::current_path(ec).string();
+    if (ec) return "the working directory's path cannot be had (" + ec.message() + ")";
+    const std::size_t limit = PATH_MAX;
+    auto tooLong = [&](const std::string& what, std::size_t size) {
+        return what + " would be " + std::to_string(size) +
+               " bytes long as a worker sees it, more than the system allows (" +
+               std::to_string(limit - 1) + ")";
+    };
+    if (cwd.size() + kWorkerDirRoom >= limit)
+        return tooLong("the files of a worker below the working directory (a path of " +
+                           std::to_string(cwd.size()) + " bytes)",
+                       cwd.size() + kWorkerDirRoom);
+    // The engine's files; and each entry that a run in one process can open.
+    const std::string engineFile = options.naccessDir + "/standard.data";
+    if (const std::string seen = absoluteDir(engineFile, cwd); seen.size() >= limit)
+        return tooLong(engineFile, seen.size());
+    if (!options.structureDir.empty() && options.structureDir[0] == '/') return "";
+    for (const std::string& entry : list) {
+        const std::string path = options.structureDir + "/" + entry;
+        if (!entryNameProblem(options.structureDir, entry) && cwd.size() + 1 + path.size() >= limit)
+            return tooLong(printableName(path), cwd.size() + 1 + path.size());
+    }
+    return "";
+}
+
+namespace {
 
 WorkerPaths workerPaths(const Options& given) {
     WorkerPaths paths{given, {}};

@@ -36,6 +36,12 @@ struct WorkersOutcome {
 WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t first, int jobs,
                           const EntryContext& context, const RecordEntry& record);
 
+// Why workers could not be handed the paths of this run, or "": they work
+// in directories below the working directory and see every relative path
+// made absolute, which must stay shorter than the system allows (as the
+// relative paths of a run in one process do). Checked before any work.
+std::string workerPathProblem(const Options& options, const std::vector<std::string>& list);
+
 // Removes the workers' directories that runs killed outright (kill -9, a
 // batch system's time limit) left in the working directory; those of runs
 // still alive are locked and stay.
