@@ -5,7 +5,7 @@
 #     engine, ready to be given as kav_zur's NACCESS directory
 #   P/share/kav_zur/slurm-array.sh: the SLURM array script
 #   P/share/man/man1/kav_zur.1, kav_zur-merge.1
-#   P/share/doc/kav_zur/README.md, LICENSE
+#   P/share/doc/kav_zur/README.md, LICENSE, docs/manual.md and its pictures
 include(GNUInstallDirs)
 
 set(KAVZUR_DATA_DESTINATION ${CMAKE_INSTALL_DATADIR}/kav_zur)
@@ -24,6 +24,9 @@ foreach(_page kav_zur.1 kav_zur-merge.1)
 endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/docs/manual.md ${PROJECT_SOURCE_DIR}/docs/view_4hhb_open_book.png
+              ${PROJECT_SOURCE_DIR}/docs/view_4hhb_close_up.png ${PROJECT_SOURCE_DIR}/docs/plot_examples.png
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
 # `cpack -G DEB` in the build directory: kav-zur_<version>_<arch>.deb
 # (Debian package names take no underscore), installing under /usr.

@@ -7,6 +7,7 @@
 #include "driver/details_file.h"
 #include "driver/engine.h"
 #include "driver/pdblist.h"
+#include "driver/progress.h"
 #include "driver/score_file.h"
 #include "driver/resume.h"
 #include "driver/shard.h"
@@ -48,12 +49,14 @@ struct RunFiles {
     File details;
     const char* failed = nullptr;  // the name of a file that could not be written
     std::string detailsPath;
+    ProgressDisplay progress;  // the line on standard error, and the summary
 };
 
 // Writes one entry's score lines, then its rows, each flushed at once. The
 // lines go first: a run stopped in between leaves a line whose row is
-// missing, which --resume drops.
-bool recordEntry(RunFiles& files, const std::vector<EntryResult>& results) {
+// missing, which --resume drops. `counted`: the entry counts in the
+// progress (not the one --resume re-enters, already recorded).
+bool recordEntry(RunFiles& files, const std::vector<EntryResult>& results, bool counted) {
     std::string lines, rows;
     for (const EntryResult& result : results) {
         lines += result.scoreLine;
@@ -67,6 +70,7 @@ bool recordEntry(RunFiles& files, const std::vector<EntryResult>& results) {
         files.failed = files.detailsPath.c_str();
         return false;
     }
+    if (counted) files.progress.record(results);
     return true;
 }
 
@@ -276,19 +280,24 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
                                    return recorded.count(name) > 0;
                                }};
     const EntryContext others{options, analyse, points};
+    // That entry is one of those already recorded: the progress counts the others.
+    const bool reentered = !recorded.empty();
+    files.progress.start(options.progress, list.size() - first - (reentered ? 1 : 0));
     int stopSignal = 0;
     if (options.jobs <= 1) {
         std::vector<EntryResult> results;
         for (std::size_t i = first; !files.failed && i < list.size(); ++i) {
             results.clear();
             scoreEntry(list[i], i == first ? context : others, results);
-            recordEntry(files, results);
+            recordEntry(files, results, !(i == first && reentered));
         }
     } else if (!files.failed) {
         const WorkersOutcome outcome =
             runWorkers(list, first, options.jobs, context,
-                       [&files](const std::vector<EntryResult>& results) {
-                           return recordEntry(files, results);
+                       [&files, counted = !reentered](const std::vector<EntryResult>& results) mutable {
+                           const bool ok = recordEntry(files, results, counted);
+                           counted = true;
+                           return ok;
                        });
         stopSignal = outcome.signal;
         if (outcome.recordFailed && !files.failed) {
@@ -298,6 +307,7 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
         }
     }
 
+    files.progress.leave();
     const bool closed = std::fclose(files.score.release()) == 0;
     if (!closed && !files.failed) files.failed = kScoreFileName;
     if (files.details && std::fclose(files.details.release()) != 0 && !files.failed)
@@ -314,5 +324,6 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
         return 1;
     }
     std::printf("\nFinished\n");
+    files.progress.finish();
     return 0;
 }

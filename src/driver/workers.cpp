@@ -5,6 +5,7 @@
 #include "driver/engine.h"
 #include "driver/held_signals.h"
 #include "driver/pdblist.h"
+#include "driver/progress.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -459,6 +460,7 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
                 starting = false;
                 break;
             }
+            eraseProgressLine();
             std::fwrite(f.console.data(), 1, f.console.size(), stdout);
             std::fflush(stdout);
             std::fwrite(f.errors.data(), 1, f.errors.size(), stderr);

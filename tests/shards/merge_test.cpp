@@ -156,7 +156,9 @@ TEST(Merge, WhatOutIs) {
         c.make();
         const MergeRun run = runMerge({"OUT", "first"});
         EXPECT_EQ(run.status, c.status) << run.err;
-        if (c.status != 0) EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        if (c.status != 0) {
+            EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        }
         c.check();
     }
 }
