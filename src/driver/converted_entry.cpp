@@ -1,7 +1,7 @@
 #include "driver/converted_entry.h"
 
 #include "driver/workfiles.h"
-#include "input/contacts.h"
+#include "input/assembly.h"
 #include "input/input_structure.h"
 #include "input/pdb_writer.h"
 
@@ -139,7 +139,9 @@ void scoreLayout(const InputStructure& s, const ChainLayout& layout, const std::
 }  // namespace
 
 bool needsConversion(const std::string& entry, const Options& options) {
-    if (options.model != 0 || !options.chains.empty() || options.allPairs) return true;
+    if (options.model != 0 || !options.chains.empty() || options.allPairs || options.allModels ||
+        !options.assembly.empty())
+        return true;
     for (const char* suffix : {".cif", ".mmcif", ".ent", ".gz"})
         if (endsWithNoCase(entry, suffix)) return true;
     return false;
@@ -149,16 +151,20 @@ void scoreConvertedEntry(const std::string& entry, const std::string& path,
                          const EntryContext& context, std::vector<EntryResult>& results) {
     const auto start = Clock::now();
     const Options& options = context.options;
-    EntryResult result;
-    result.name = entry;
-    if (!options.allPairs) std::printf("Working on %s. ", path.c_str());
+    // One line of this entry at most: "Working on" before the file is read.
+    const bool onePart = !options.allPairs && !options.allModels;
+    if (onePart) std::printf("Working on %s. ", path.c_str());
 
-    InputStructure s;
+    std::vector<StructurePart> parts;
     std::string why;
     std::error_code ec;
     const bool regular = std::filesystem::is_regular_file(path, ec);
-    if (!regular || !readStructure(path, options.model, s, why)) {
-        if (options.allPairs) std::printf("Working on %s. ", path.c_str());
+    const StructureChoice choice{options.model, options.allModels, options.assembly,
+                                 options.crystal, options.allPairs};
+    if (!regular || !readStructureParts(path, choice, parts, why)) {
+        EntryResult result;
+        result.name = entry;
+        if (!onePart) std::printf("Working on %s. ", path.c_str());
         if (!regular) {
             failEntry(result, EntryStatus::NoFile, path, whyUnreadable(path));
         } else {
@@ -170,58 +176,72 @@ void scoreConvertedEntry(const std::string& entry, const std::string& path,
         return;
     }
 
-    ChainLayout layout;
-    if (!options.allPairs) {
-        const ChainSides& sides = options.chains;
-        if (sides.empty()) {
-            if (layoutAllChains(s, layout, why))
-                scoreLayout(s, layout, path, context, result);
-            else
-                failEntry(result, EntryStatus::ReadFailed, path, why);
-        } else if (layoutSides(s, sides.one, sides.two, layout, why)) {
-            result.sides = layoutSidesText(s, layout);
-            scoreLayout(s, layout, path, context, result);
-        } else {
-            failEntry(result, EntryStatus::ChainMissing, path, why);
+    // Each model (or the one structure) in turn, each pair of it in turn.
+    auto partStart = start;
+    for (const StructurePart& part : parts) {
+        const InputStructure& s = part.structure;
+        const std::string suffix = part.label.empty() ? "" : " " + part.label;
+        const std::string partPath = path + suffix;
+        ChainLayout layout;
+        EntryResult result;
+        result.name = entry + suffix;
+        // --resume: a part of the entry re-entered that is recorded already.
+        if (context.recorded && context.recorded(result.name)) continue;
+        if (!options.allPairs) {
+            if (!onePart) std::printf("Working on %s. ", partPath.c_str());
+            const ChainSides& sides = options.chains;
+            if (sides.empty()) {
+                if (layoutAllChains(s, layout, why))
+                    scoreLayout(s, layout, partPath, context, result);
+                else
+                    failEntry(result, EntryStatus::ReadFailed, partPath, why);
+            } else if (layoutSides(s, sides.one, sides.two, layout, why)) {
+                result.sides = layoutSidesText(s, layout);
+                scoreLayout(s, layout, partPath, context, result);
+            } else {
+                failEntry(result, EntryStatus::ChainMissing, partPath, why);
+            }
+            removeEngineInput();
+            result.seconds = secondsSince(partStart);
+            partStart = Clock::now();
+            results.push_back(std::move(result));
+            continue;
         }
-        removeEngineInput();
-        result.seconds = secondsSince(start);
-        results.push_back(std::move(result));
-        return;
-    }
 
-    const std::vector<std::pair<int, int>> pairs = touchingChains(s);
-    if (pairs.empty()) {
-        std::printf("Working on %s. ", path.c_str());
-        if (chainsWithAtomRecords(s) <= 1)
-            failEntry(result, EntryStatus::OneChain, path,
-                      "one chain, so there is no interface to score");
-        else
-            failEntry(result, EntryStatus::TooSmall, path,
-                      "no two chains are in contact (heavy atoms of atom records within 5 A)");
-        result.seconds = secondsSince(start);
-        results.push_back(std::move(result));
-        return;
-    }
-    auto pairStart = start;
-    for (const auto& [first, second] : pairs) {
-        EntryResult pair;
-        const std::string names = s.chains[static_cast<std::size_t>(first)] + ":" +
-                                  s.chains[static_cast<std::size_t>(second)];
-        pair.name = entry + " " + names;
-        if (context.recorded && context.recorded(pair.name)) continue;
-        const std::string label = path + " " + names;
-        std::printf("Working on %s. ", label.c_str());
-        if (layoutSides(s, {s.chains[static_cast<std::size_t>(first)]},
-                        {s.chains[static_cast<std::size_t>(second)]}, layout, why)) {
-            pair.sides = names;
-            scoreLayout(s, layout, label, context, pair);
-        } else {
-            failEntry(pair, EntryStatus::ChainMissing, label, why);
+        if (part.pairs.empty()) {
+            std::printf("Working on %s. ", partPath.c_str());
+            if (options.crystal)
+                failEntry(result, EntryStatus::TooSmall, partPath,
+                          "no chain is in contact with a chain or symmetry copy (heavy atoms "
+                          "of atom records within 5 A)");
+            else if (chainsWithAtomRecords(s) <= 1)
+                failEntry(result, EntryStatus::OneChain, partPath,
+                          "one chain, so there is no interface to score");
+            else
+                failEntry(result, EntryStatus::TooSmall, partPath,
+                          "no two chains are in contact (heavy atoms of atom records within 5 A)");
+            result.seconds = secondsSince(partStart);
+            partStart = Clock::now();
+            results.push_back(std::move(result));
+            continue;
         }
-        removeEngineInput();
-        pair.seconds = secondsSince(pairStart);
-        pairStart = Clock::now();
-        results.push_back(std::move(pair));
+        for (const ChainPair& p : part.pairs) {
+            EntryResult pair;
+            pair.name = entry + suffix + " " + p.name;
+            if (context.recorded && context.recorded(pair.name)) continue;
+            const std::string label = partPath + " " + p.name;
+            std::printf("Working on %s. ", label.c_str());
+            if (layoutSides(s, {s.chains[static_cast<std::size_t>(p.first)]},
+                            {s.chains[static_cast<std::size_t>(p.second)]}, layout, why)) {
+                pair.sides = p.sides;
+                scoreLayout(s, layout, label, context, pair);
+            } else {
+                failEntry(pair, EntryStatus::ChainMissing, label, why);
+            }
+            removeEngineInput();
+            pair.seconds = secondsSince(partStart);
+            partStart = Clock::now();
+            results.push_back(std::move(pair));
+        }
     }
 }

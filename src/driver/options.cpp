@@ -28,8 +28,10 @@ struct OptionSpec {
     const char* help;
 };
 
-enum : int { kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kVersion, kProgress,
-              kNoProgress };
+enum : int {
+    kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kVersion, kProgress, kNoProgress,
+    kAssembly, kCrystal
+};
 
 constexpr OptionSpec kOptions[] = {
     {"chains", kChains, "H,L:A",
@@ -40,7 +42,17 @@ constexpr OptionSpec kOptions[] = {
      "score every pair of chains in contact (two heavy\n"
      "ATOM-record atoms within 5 A), one line per pair, named\n"
      "\"<entry> A:B\""},
-    {"model", kModel, "N", "use model N (1-based) instead of the first model"},
+    {"model", kModel, "N", "use model N (1-based) instead of the first model; 'all':\n"
+                           "every model, one line each, named \"<entry> model N\"\n"
+                           "(with --all-pairs \"<entry> model N A:B\")"},
+    {"assembly", kAssembly, "ID",
+     "score biological assembly ID (mmCIF _pdbx_struct_assembly,\n"
+     "PDB REMARK 350) instead of the chains as written; the copy\n"
+     "of chain A by operator 2 is chain A-2 (--chains A:A-2)"},
+    {"crystal", kCrystal, nullptr,
+     "with --all-pairs: every interface of the crystal, each\n"
+     "chain against every chain and symmetry copy in contact,\n"
+     "each interface once, named \"<entry> A:B 7_555\""},
     {"jobs", 'j', "N", "score N structures at a time, each in a private working\n"
                        "directory (0: one per usable core; default 1)"},
     {"details", kDetails, "FILE",
@@ -261,9 +273,16 @@ int parseOptions(int argc, char** argv, Options& options) {
         case 'h': printHelp(); return 0;
         case kVersion: std::printf("kav_zur %s\n", KAVZUR_VERSION); return 0;
         case kModel:
-            if (!parseInt(value, 1, INT_MAX, options.model))
-                return usageError("--model: '%s' is not a model number (1, 2, ...)", value);
+            options.allModels = std::strcmp(value, "all") == 0;
+            if (!options.allModels && !parseInt(value, 1, INT_MAX, options.model))
+                return usageError("--model: '%s' is not a model number (1, 2, ...) or 'all'", value);
+            if (options.allModels) options.model = 0;
             break;
+        case kAssembly:
+            if (!*value) return usageError("--assembly: the assembly ID is empty");
+            options.assembly = value;
+            break;
+        case kCrystal: options.crystal = true; break;
         case kChains:
             if (!parseChainSides(value, options.chains, why))
                 return usageError("--chains: '%s': %s", value, why.c_str());
@@ -307,6 +326,10 @@ int parseOptions(int argc, char** argv, Options& options) {
     }
     if (options.allPairs && !options.chains.empty())
         return usageError("--chains and --all-pairs exclude each other");
+    if (options.crystal && !options.allPairs)
+        return usageError("--crystal needs --all-pairs (it scores every interface of the crystal)");
+    if (options.crystal && !options.assembly.empty())
+        return usageError("--crystal and --assembly exclude each other");
 
     if (argc - optind != 2) {
         printUsage(stdout);

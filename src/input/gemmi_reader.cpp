@@ -1,6 +1,7 @@
-// The only file that includes gemmi: it reads a structure file into the
-// program's own InputStructure.
+// One of the two files that include gemmi (with assembly.cpp): it reads a
+// structure file into the program's own InputStructure.
 #include "input/input_structure.h"
+#include "input/gemmi_structure.h"
 
 #include <gemmi/cif.hpp>
 #include <gemmi/mmcif.hpp>
@@ -186,6 +187,133 @@ bool readStructure(const std::string& path, int model, InputStructure& out, std:
     }
     if (out.atoms.empty()) {
         out = InputStructure{};
+        why = "no atoms";
+        return false;
+    }
+    return true;
+}
+
+// What assembly.cpp needs of a file: its whole gemmi structure, the models
+// chosen, and each as an InputStructure. Kept apart from readStructure,
+// whose text is what a plain run reads.
+namespace {
+
+// The coordinate records, and of the other records only those that say how
+// to build assemblies and crystal copies: CRYST1, REMARK 290 and 350. Every one
+// of the latter is padded to 80 columns, since gemmi's readers of those
+// records trust their lengths as its LINK reader does.
+std::string symmetryRecords(const std::string& text) {
+    std::string kept;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        std::string_view line(text.data() + start, end - start);
+        start = end;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+        if (line.substr(0, 6) == "CRYST1" || line.substr(0, 10) == "REMARK 350" ||
+            line.substr(0, 10) == "REMARK 290") {
+            kept.append(line.substr(0, 80));
+            if (line.size() < 80) kept.append(80 - line.size(), ' ');
+            kept += '\n';
+        } else {
+            const std::string record = coordinateRecords(std::string(line) + "\n");
+            kept += record;
+        }
+    }
+    return kept;
+}
+
+// The numbered operators of REMARK 290 ("REMARK 290       2555   -X,Y+1/2,-Z"),
+// in the order of their numbers as listed.
+std::vector<std::string> remark290(const gemmi::Structure& st) {
+    std::vector<std::string> ops;
+    for (const std::string& line : st.raw_remarks) {
+        if (line.compare(0, 10, "REMARK 290") != 0) continue;
+        std::istringstream words(line.substr(10));
+        std::string number, triplet;
+        if (!(words >> number >> triplet) || number.size() < 4 ||
+            number.compare(number.size() - 3, 3, "555") != 0 ||
+            number.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        if (number.substr(0, number.size() - 3) != std::to_string(ops.size() + 1)) continue;
+        ops.push_back(triplet);
+    }
+    return ops;
+}
+
+}  // namespace
+
+bool readGemmiStructure(const std::string& path, gemmi::Structure& st, FileExtras& extras,
+                        std::string& why) {
+    extras = FileExtras{};
+    try {
+        std::string bytes;
+        if (!readBytes(path, endsWith(path, ".gz"), bytes, why)) return false;
+        if (formatOf(path) == gemmi::CoorFormat::Mmcif) {
+            gemmi::cif::Document doc = gemmi::cif::read_memory(bytes.data(), bytes.size(), path.c_str());
+            if (!doc.blocks.empty()) {
+                gemmi::cif::Block& block = doc.blocks.front();
+                for (const auto row : block.find("_pdbx_struct_assembly_gen.",
+                                                 {"assembly_id", "oper_expression"}))
+                    extras.operatorsAsked.emplace_back(row.str(0),
+                                                       gemmi::impl::parse_operation_expr(row.str(1)));
+                for (const char* tag : {"_space_group_symop.operation_xyz", "_symmetry_equiv.pos_as_xyz"})
+                    if (extras.symmetryOperators.empty())
+                        for (const std::string& op : block.find_values(tag))
+                            extras.symmetryOperators.push_back(gemmi::cif::as_string(op));
+            }
+            st = gemmi::make_structure(std::move(doc));
+        } else {
+            bytes = symmetryRecords(bytes);
+            st = gemmi::read_pdb_from_memory(bytes.data(), bytes.size(), path);
+            extras.symmetryOperators = remark290(st);
+        }
+        if (st.models.empty()) {
+            why = "no atoms";
+            return false;
+        }
+        return true;
+    } catch (const std::exception& e) {
+        why = e.what();
+    } catch (...) {
+        why = "unreadable structure file";
+    }
+    st = gemmi::Structure{};
+    return false;
+}
+
+bool chooseModels(const gemmi::Structure& st, int model, bool all,
+                  std::vector<const gemmi::Model*>& chosen, std::string& why) {
+    chosen.clear();
+    if (all) {
+        for (const gemmi::Model& m : st.models) chosen.push_back(&m);
+        return !chosen.empty();
+    }
+    if (model == 0) {
+        chosen.push_back(&st.models.front());
+        return true;
+    }
+    for (const gemmi::Model& m : st.models)
+        if (m.name == std::to_string(model)) chosen.push_back(&m);
+    if (chosen.empty()) {
+        why = "model " + std::to_string(model) + " does not exist; the file holds " + modelsPresent(st);
+        return false;
+    }
+    chosen.resize(1);
+    return true;
+}
+
+bool fillInputStructure(const gemmi::Model& model, InputStructure& out, std::string& why) {
+    out = InputStructure{};
+    for (const gemmi::Chain& chain : model.chains)
+        for (const gemmi::Residue& residue : chain.residues)
+            if (!residue.seqid.num.has_value()) {
+                why = "residue " + residue.name + " of chain " + chain.name + " has no residue number";
+                return false;
+            }
+    fill(model, out);
+    if (out.atoms.empty()) {
         why = "no atoms";
         return false;
     }

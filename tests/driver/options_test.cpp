@@ -48,6 +48,20 @@ TEST(Options, ValuesReachTheRun) {
     EXPECT_EQ(p.options.naccessDir, "engine");
 }
 
+TEST(Options, AssembliesCrystalAndEveryModel) {
+    Parsed p = parse({"--model", "all", "--assembly", "2", "--all-pairs", "in", "engine"});
+    ASSERT_EQ(p.status, kRunOn) << p.err;
+    EXPECT_TRUE(p.options.allModels);
+    EXPECT_EQ(p.options.model, 0);
+    EXPECT_EQ(p.options.assembly, "2");
+    EXPECT_FALSE(p.options.crystal);
+    p = parse({"--all-pairs", "--crystal", "in", "engine"});
+    ASSERT_EQ(p.status, kRunOn) << p.err;
+    EXPECT_TRUE(p.options.crystal);
+    EXPECT_TRUE(p.options.assembly.empty());
+    EXPECT_FALSE(p.options.allModels);
+}
+
 TEST(Options, PlainRunAndJobsForEveryCore) {
     Parsed p = parse({"in", "engine"});
     ASSERT_EQ(p.status, kRunOn);
@@ -97,6 +111,10 @@ TEST(Options, WrongCommandLinesNameTheirFault) {
         {{"--chains", "AB", "in", "engine"}, "':'"},
         {{"--chains", "A:B", "--all-pairs", "in", "engine"}, "exclude each other"},
         {{"--details", "", "in", "engine"}, "--details"},
+        {{"--model", "ALL", "in", "engine"}, "'ALL'"},
+        {{"--assembly", "", "in", "engine"}, "--assembly"},
+        {{"--crystal", "in", "engine"}, "--crystal needs --all-pairs"},
+        {{"--crystal", "--all-pairs", "--assembly", "1", "in", "engine"}, "exclude each other"},
     };
     for (const Case& c : cases) {
         const Parsed p = parse(c.args);

@@ -148,4 +148,33 @@ TEST(ResumeCut, ANulNameInPdblistIsResumable) {
     }
 }
 
+// --model all: each model is an interface of its own, and an entry cut
+// between two models' writes is completed from the next model on.
+TEST(ResumeCut, AnEntryOfManyModelsIsCompletedFromItsNextModel) {
+    const std::vector<std::string> base = {"--model", "all", "--details", "d.tsv", "--resume"};
+    auto argsOf = [&](const char* jobs) {
+        std::vector<std::string> a = base;
+        a.insert(a.end(), {"-j", jobs, "../structures", kEngine});
+        return a;
+    };
+    testutil::ScratchDir scratch;
+    fs::create_directory_symlink(kSource / "tests/data", scratch.parent() / "structures");
+    writeText("pdblist", "2jo4.pdb\n1ycr.pdb\n");  // 2jo4: ten models
+    ASSERT_EQ(e2e::runKavZur(scratch.work(), argsOf("1")).status, 0);
+    const std::string score = readText(kScoreFileName), details = readText("d.tsv");
+    ASSERT_EQ(e2e::splitLines(details).size(), 1u + 11u) << details;
+    for (const char* jobs : {"1", "2"}) {
+        SCOPED_TRACE(std::string("-j ") + jobs);
+        writeText(kScoreFileName, cut(score, 4, 6, 0));
+        writeText("d.tsv", cut(details, 1, 6, 0));
+        const e2e::RunResult resumed = e2e::runKavZur(scratch.work(), argsOf(jobs));
+        EXPECT_EQ(resumed.status, 0) << resumed.err;
+        EXPECT_EQ(readText(kScoreFileName), score);
+        EXPECT_EQ(withoutSeconds(readText("d.tsv")), withoutSeconds(details));
+        // Models 7 to 10, then 1ycr.
+        EXPECT_EQ(resumed.out.find("model 6."), std::string::npos) << resumed.out;
+        EXPECT_NE(resumed.out.find("model 7."), std::string::npos) << resumed.out;
+    }
+}
+
 }  // namespace
