@@ -185,6 +185,8 @@ void scoreConvertedEntry(const std::string& entry, const std::string& path,
         ChainLayout layout;
         EntryResult result;
         result.name = entry + suffix;
+        // --resume: a part of the entry re-entered that is recorded already.
+        if (context.recorded && context.recorded(result.name)) continue;
         if (!options.allPairs) {
             if (!onePart) std::printf("Working on %s. ", partPath.c_str());
             const ChainSides& sides = options.chains;
@@ -226,6 +228,7 @@ void scoreConvertedEntry(const std::string& entry, const std::string& path,
         for (const ChainPair& p : part.pairs) {
             EntryResult pair;
             pair.name = entry + suffix + " " + p.name;
+            if (context.recorded && context.recorded(pair.name)) continue;
             const std::string label = partPath + " " + p.name;
             std::printf("Working on %s. ", label.c_str());
             if (layoutSides(s, {s.chains[static_cast<std::size_t>(p.first)]},

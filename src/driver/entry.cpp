@@ -119,6 +119,7 @@ void scoreEntry(const std::string& entry, const EntryContext& context,
     const auto start = std::chrono::steady_clock::now();
     EntryResult result;
     result.name = entry;
+    if (context.recorded && context.recorded(printableName(entry))) return;
 
     if (const char* why = entryNameProblem(context.options.structureDir, entry)) {
         // Not a name the system can open: nothing is measured for it.

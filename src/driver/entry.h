@@ -36,6 +36,10 @@ struct EntryContext {
     const Options& options;
     AnalysisFunction analyse;
     std::vector<InterfacePoint>& points;  // the interface point table, reused
+    // --resume: true for the name column of an interface already recorded
+    // (the entry, or "<entry> A:B" with --all-pairs); scoreEntry neither
+    // scores nor prints nor returns such an interface. Empty: score all.
+    std::function<bool(const std::string& name)> recorded = {};
 };
 
 // The steps after TEMP.pdb holds the structure to measure: the engine run on

@@ -10,8 +10,8 @@
 // One path component for a list entry (and, with every pair scored, its
 // sides): a name of letters, digits, '.', '_', '+' and '-' stays as it is;
 // any other character becomes '_' and a short hash of the whole name is
-// appended, so that distinct entries keep distinct folders. Never empty,
-// never "." or "..", at most 200 bytes.
+// appended. Never empty, never "." or "..", at most 200 bytes before the
+// hash. Two names of one hash are told apart when the report is written.
 std::string reportFolderName(const std::string& entry, const std::string& sides);
 
 // Creates the report directory if needed and checks that a file can be
@@ -26,6 +26,8 @@ std::string reportFolder(const Options& options, const EntryResult& result);
 
 // Writes every report file of a scored entry into reportFolder(...), taking
 // the complex from the working directory's ComplexA.pdb and ComplexB.pdb.
+// A renamed entry's folder records its full name (in ".kav_zur-entry"); one
+// that records another name is passed by for "<folder>-2", "-3", ...
 // Prints the reason to standard error and returns false when a file cannot
 // be written.
 bool writeEntryReport(const Options& options, const EntryResult& result,

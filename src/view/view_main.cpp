@@ -9,6 +9,7 @@
 #include "interface/pipeline.h"
 #include "report/report_files.h"
 #include "report/report_writer.h"
+#include "view/output_check.h"
 
 #include <getopt.h>
 #include <unistd.h>
@@ -46,7 +47,12 @@ int usageError(const char* what) {
     return 2;
 }
 
-// A working directory of its own, removed with everything in it at the end.
+// A working directory of its own, removed with everything in it at the end,
+// and by a signal that ends the program while its engine runs.
+struct ScratchDir;
+ScratchDir* gScratch = nullptr;
+void removeScratch();
+
 struct ScratchDir {
     fs::path path;
     fs::path previous;
@@ -56,15 +62,28 @@ struct ScratchDir {
         if (ec || !mkdtemp(pattern.data())) return false;
         path = pattern;
         previous = fs::current_path(ec);
+        gScratch = this;
+        setSignalCleanup(removeScratch);
         return !ec && chdir(path.c_str()) == 0;
     }
-    ~ScratchDir() {
+    void remove() {
         if (path.empty()) return;
         std::error_code ec;
-        if (!previous.empty() && chdir(previous.c_str()) != 0) return;
+        // Out of it first; it goes even when the way back is gone.
+        if (previous.empty() || chdir(previous.c_str()) != 0) (void)chdir("/");
         fs::remove_all(path, ec);
+        path.clear();
+    }
+    ~ScratchDir() {
+        remove();
+        setSignalCleanup(nullptr);
+        gScratch = nullptr;
     }
 };
+
+void removeScratch() {
+    if (gScratch) gScratch->remove();
+}
 
 }  // namespace
 
@@ -102,6 +121,14 @@ int main(int argc, char** argv) {
     }
     if (const std::string missing = missingEngineFile(engine.string()); !missing.empty()) {
         std::fprintf(stderr, "kav_zur-view: %s is missing or not usable\n", missing.c_str());
+        return 1;
+    }
+    // Compared by identity: another name or a link of the input is the input.
+    if (const std::string same = reportFileThatIsInput(file, output); !same.empty()) {
+        std::fprintf(stderr,
+                     "kav_zur-view: %s is the structure file %s: the report would overwrite it; "
+                     "choose another output directory\n",
+                     (output / same).c_str(), file.c_str());
         return 1;
     }
     std::string why;
