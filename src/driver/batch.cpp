@@ -52,11 +52,13 @@ struct RunFiles {
     ProgressDisplay progress;  // the line on standard error, and the summary
 };
 
-// Writes one entry's score lines, then its rows, each flushed at once. The
-// lines go first: a run stopped in between leaves a line whose row is
-// missing, which --resume drops. `counted`: the entry counts in the
-// progress (not the one --resume re-enters, already recorded).
-bool recordEntry(RunFiles& files, const std::vector<EntryResult>& results, bool counted) {
+// Writes score lines of an entry, then their rows, each flushed at once, and
+// adds them to `counts` (the entry's part in the progress). The lines go
+// first: a run stopped in between leaves a line whose row is missing, which
+// --resume drops.
+bool recordResults(RunFiles& files, const std::vector<EntryResult>& results,
+                   EntryCounts& counts) {
+    for (const EntryResult& result : results) counts.add(result);
     std::string lines, rows;
     for (const EntryResult& result : results) {
         lines += result.scoreLine;
@@ -70,7 +72,6 @@ bool recordEntry(RunFiles& files, const std::vector<EntryResult>& results, bool 
         files.failed = files.detailsPath.c_str();
         return false;
     }
-    if (counted) files.progress.record(results);
     return true;
 }
 
@@ -293,20 +294,36 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
     // The in-process engine runs in worker processes even for -j 1: a
     // structure that crashes or hangs it costs only itself, as with a program.
     if (options.jobs <= 1 && !engine.inProcess) {
-        std::vector<EntryResult> results;
+        // Each interface recorded as soon as it is done; once a file cannot
+        // be written, the entry's other interfaces are passed by.
+        std::vector<EntryResult> one(1);
         for (std::size_t i = first; !files.failed && i < list.size(); ++i) {
-            results.clear();
-            scoreEntry(list[i], i == first ? context : others, results);
-            recordEntry(files, results, !(i == first && reentered));
+            EntryContext entryContext = i == first ? context : others;
+            entryContext.recorded = [&files, given = entryContext.recorded](const std::string& n) {
+                return files.failed != nullptr || (given && given(n));
+            };
+            EntryCounts counts;
+            scoreEntry(list[i], entryContext, [&](EntryResult&& result) {
+                one[0] = std::move(result);
+                if (!files.failed) recordResults(files, one, counts);
+            });
+            // The entry --resume re-enters is recorded already: not counted.
+            if (!files.failed && !(i == first && reentered)) files.progress.record(counts);
         }
     } else if (!files.failed) {
-        const WorkersOutcome outcome =
-            runWorkers(list, first, options.jobs, context,
-                       [&files, counted = !reentered](const std::vector<EntryResult>& results) mutable {
-                           const bool ok = recordEntry(files, results, counted);
-                           counted = true;
-                           return ok;
-                       });
+        EntryCounts counts;
+        const WorkersOutcome outcome = runWorkers(
+            list, first, options.jobs, context,
+            [&files, &counts, counted = !reentered](const std::vector<EntryResult>& results,
+                                                    bool entryEnds) mutable {
+                const bool ok = recordResults(files, results, counts);
+                if (ok && entryEnds) {
+                    if (counted) files.progress.record(counts);
+                    counted = true;
+                    counts = EntryCounts{};
+                }
+                return ok;
+            });
         stopSignal = outcome.signal;
         if (outcome.recordFailed && !files.failed) {
             // No line could be added: the run did not work.
