@@ -316,7 +316,7 @@ struct Worker {
     std::size_t index = 0;
     std::string dir;  // "" until the slot has one
     Clock::time_point start;
-    std::uint64_t resultsAt = 0, consoleAt = 0;  // what the parent has taken of its files
+    std::uint64_t resultsAt = 0, consoleAt = 0, errorsAt = 0;  // what the parent has taken of its files
     bool streamed = false;  // some of its entry's results are recorded already
     bool ended = false;     // its end frame has been read
 };
@@ -478,6 +478,14 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
     // The results the worker of the entry to record next has finished so
     // far, recorded now with the console text before each.
     auto stream = [&](Worker& w) {
+        // Its messages on standard error (an entry's pair count) at once.
+        const std::string errors = readAll(w.dir + "/errors");
+        if (errors.size() > w.errorsAt) {
+            eraseProgressLine();
+            const std::string text = shown(errors.substr(w.errorsAt));
+            std::fwrite(text.data(), 1, text.size(), stderr);
+            w.errorsAt = errors.size();
+        }
         std::vector<std::pair<std::string, EntryResult>> frames;
         if (!readFrames(w.dir, w.resultsAt, w.consoleAt, frames, w.ended)) return;
         for (auto& [console, result] : frames) {
@@ -566,7 +574,9 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
             // What it printed after its last result (a worker that died).
             std::string rest = readAll(w.dir + "/console");
             f.console += shown(rest.size() > w.consoleAt ? rest.substr(w.consoleAt) : std::string());
-            f.errors = shown(readAll(w.dir + "/errors"));
+            const std::string errors = readAll(w.dir + "/errors");
+            f.errors = shown(errors.size() > w.errorsAt ? errors.substr(w.errorsAt) : std::string());
+            w.errorsAt = 0;
             whole = whole && w.ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
             w.resultsAt = w.consoleAt = 0;
             w.streamed = w.ended = false;
