@@ -26,6 +26,7 @@
 #include <set>
 #include <sstream>
 #include <system_error>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -48,9 +49,34 @@ struct RunFiles {
     File score;
     File details;
     const char* failed = nullptr;  // the name of a file that could not be written
+    std::string failedWhy;         // why, when the working directory is full
     std::string detailsPath;
     ProgressDisplay progress;  // the line on standard error, and the summary
 };
+
+// Whether the working directory has run out of room (a full disk or
+// quota): then an entry's working files could not be written, and its
+// result says nothing of the structure. statvfs first, which costs next to
+// nothing; only a directory that says it is full is tried with a file.
+bool workingDirectoryFull(std::string& why) {
+    struct statvfs fs {};
+    if (statvfs(".", &fs) == 0 && fs.f_bavail > 0 && (fs.f_files == 0 || fs.f_favail > 0))
+        return false;
+    char probe[] = ".kav_zur-space.XXXXXX";
+    const int fd = mkstemp(probe);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return errno == ENOSPC || errno == EDQUOT;
+    }
+    const std::string block(4096, ' ');
+    const bool written = write(fd, block.data(), block.size()) == static_cast<ssize_t>(block.size());
+    const int error = errno;
+    close(fd);
+    unlink(probe);
+    if (written) return false;
+    why = std::strerror(error);
+    return true;
+}
 
 // Writes score lines of an entry, then their rows, each flushed at once, and
 // adds them to `counts` (the entry's part in the progress). The lines go
@@ -58,6 +84,15 @@ struct RunFiles {
 // --resume drops.
 bool recordResults(RunFiles& files, const std::vector<EntryResult>& results,
                    EntryCounts& counts) {
+    // A result of working files that could not be written is no result.
+    std::string why;
+    for (const EntryResult& result : results)
+        if (!result.workspaceProblem.empty()) why = result.workspaceProblem;
+    if (!why.empty() || workingDirectoryFull(why)) {
+        files.failed = "working files in the working directory";
+        files.failedWhy = why;
+        return false;
+    }
     for (const EntryResult& result : results) counts.add(result);
     std::string lines, rows;
     for (const EntryResult& result : results) {
@@ -345,7 +380,11 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
         raise(stopSignal);
     }
     if (files.failed) {
-        std::printf("\nError in writing file %s. !!!\n", files.failed);
+        if (files.failedWhy.empty())
+            std::printf("\nError in writing file %s. !!!\n", files.failed);
+        else
+            std::printf("\nError in writing %s: %s. !!!\n", files.failed,
+                        files.failedWhy.c_str());
         return 1;
     }
     std::printf("\nFinished\n");

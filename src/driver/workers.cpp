@@ -389,6 +389,7 @@ std::string encodeResults(const std::vector<EntryResult>& results) {
         putRaw(out, r.scores);
         putString(out, r.scoreLine);
         putRaw(out, r.seconds);
+        putString(out, r.workspaceProblem);
     }
     putRaw(out, kResultsMagic);
     return out;
@@ -408,7 +409,7 @@ bool decodeInto(const std::string& data, std::vector<EntryResult>& results) {
         int status = 0;
         if (!in.text(r.name) || !in.text(r.sides) || !in.raw(r.status) || !in.raw(r.atomsA) ||
             !in.raw(r.atomsB) || !in.raw(r.analysis) || !in.raw(r.scores) ||
-            !in.text(r.scoreLine) || !in.raw(r.seconds))
+            !in.text(r.scoreLine) || !in.raw(r.seconds) || !in.text(r.workspaceProblem))
             return false;
         std::memcpy(&status, &r.status, sizeof status);
         if (status < 0 || status > static_cast<int>(EntryStatus::WorkerDied)) return false;
