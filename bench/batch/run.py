@@ -2,7 +2,9 @@
 """Batch benchmark: structures per second of whole kav_zur runs over one list
 with -j 1, -j 2 and -j 0 (every core), median of several runs, the speed-up
 and per-core efficiency of the workers, the largest process's peak memory,
-the cost of --details, and what that projects to for 200 000 entries.
+the cost of --details, and what that projects to for 200 000 entries; each
+with the bundled engine in kav_zur's process (its default) and as a
+program (--engine program).
 
 Usage: /usr/bin/python3 bench/batch/run.py [--build DIR] [--runs N] [--count N]
 The list repeats the bundled examples (and the shared structures beside the
@@ -100,6 +102,9 @@ def main():
     configs = [("-j 1", ["-j", "1"]), ("-j 2", ["-j", "2"]), ("-j 0 (%d cores)" % cores, ["-j", "0"]),
                ("-j 1 --details", ["-j", "1", "--details", "run.tsv"]),
                ("-j 2 --details", ["-j", "2", "--details", "run.tsv"])]
+    # The same runs with the engine as a program, labelled "program".
+    configs += [("program " + label, ["--engine", "program"] + options)
+                for label, options in configs[:3]]
     with tempfile.TemporaryDirectory(prefix="kavzur-batch-") as work:
         sdir = prepare(work, args.count)
         results = {}
@@ -124,7 +129,7 @@ def main():
                                            "efficiency", "peak RSS (MB)"))
     for label, options in configs:
         seconds, peak = results[label]
-        jobs = int(options[1]) or cores
+        jobs = int(options[options.index("-j") + 1]) or cores
         print("%-22s %9.2f %14.2f %9.2f %10.0f%% %13.1f" %
               (label, seconds, args.count / seconds, one / seconds,
                100.0 * one / seconds / jobs, peak / 1024.0))
@@ -133,6 +138,8 @@ def main():
     print("--details costs %+.1f%% (-j 1) and %+.1f%% (-j 2)" %
           (100.0 * (results["-j 1 --details"][0] / one - 1),
            100.0 * (results["-j 2 --details"][0] / two - 1)))
+    print("in process against the program: %.2fx the structures per second (-j 1), %.2fx (-j 2)" %
+          (results["program -j 1"][0] / one, results["program -j 2"][0] / two))
     for nodes in (1, 10):
         hours = 200000 / (per_core * 64 * nodes) / 3600
         print("projection, 200000 entries on %2d node(s) of 64 cores at the -j 2 rate per core: "

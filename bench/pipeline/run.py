@@ -3,6 +3,10 @@
 into engine time (the five accall runs) and the rest (splitting, selection,
 triangulation, scores, I/O), median of several runs, with peak memory.
 
+Then the two ways to run the bundled engine side by side, wall and CPU time
+(kav_zur and every process it starts) per structure: in kav_zur's process
+(the default for the bundled engine) and as a program (--engine program).
+
 Usage: bench/pipeline/run.py [--build DIR] [--runs N] [--spread] [structure.pdb ...]
 Default structures: the bundled examples, 4jsv and two spread-out interfaces
 built from 1ycr (12 copies along a diagonal, 4 at corners of a 700 A cube; see
@@ -11,6 +15,7 @@ memory is the run's ru_maxrss (engine runs included).
 """
 import argparse
 import os
+import resource
 import shutil
 import statistics
 import subprocess
@@ -69,6 +74,49 @@ def one_run(kav_zur, timed_engine, real_engine, structure, scratch):
     return wall, engine, peak_kb, (lines[0] if lines else None)
 
 
+def timed_run(kav_zur, engine, structure, scratch, options):
+    """Returns (wall seconds, CPU seconds of kav_zur and its children, score line)."""
+    for name in os.listdir(scratch):
+        path = os.path.join(scratch, name)
+        shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
+    shutil.copy(structure, os.path.join(scratch, os.path.basename(structure)))
+    with open(os.path.join(scratch, "pdblist"), "w") as f:
+        f.write(os.path.basename(structure) + "\n")
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    start = time.perf_counter()
+    subprocess.run([kav_zur] + options + [scratch, engine], cwd=scratch, capture_output=True)
+    wall = time.perf_counter() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    with open(os.path.join(scratch, "KAV_ZUr_score.txt")) as f:
+        lines = f.read().splitlines()[4:]
+    return wall, cpu, (lines[0] if lines else None)
+
+
+def compare_paths(kav_zur, engine, structures, runs):
+    print()
+    print(f"{'structure':<18}{'atoms':>7}{'in-process':>12}{'cpu':>8}{'program':>10}{'cpu':>8}"
+          f"{'wall ratio':>12}  same line")
+    same_all = True
+    with tempfile.TemporaryDirectory() as scratch:
+        for path in structures:
+            figures = {}
+            for label, options in (("in", []), ("program", ["--engine", "program"])):
+                walls, cpus, line = [], [], None
+                for _ in range(runs):
+                    wall, cpu, line = timed_run(kav_zur, engine, path, scratch, options)
+                    walls.append(wall)
+                    cpus.append(cpu)
+                figures[label] = (statistics.median(walls), statistics.median(cpus), line)
+            same = figures["in"][2] == figures["program"][2]
+            same_all = same_all and same
+            print(f"{os.path.basename(path):<18}{atoms_in(path):>7}{figures['in'][0]:>12.3f}"
+                  f"{figures['in'][1]:>8.3f}{figures['program'][0]:>10.3f}"
+                  f"{figures['program'][1]:>8.3f}{figures['in'][0] / figures['program'][0]:>11.2f}x"
+                  f"  {'yes' if same else 'NO'}")
+    return same_all
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--build", default=os.path.join(ROOT, "build-bench"),
@@ -114,6 +162,10 @@ def main():
                   f"{line if line else '(no score line)'}")
             if line is None:
                 failed = True
+    # The engine in kav_zur's process against the same engine as a program.
+    plain = [p for p in structures if p not in spread_cases]
+    if plain and not compare_paths(kav_zur, real_engine, plain, args.runs):
+        failed = True
     return 1 if failed else 0
 
 

@@ -10,9 +10,8 @@
 //
 // Lengths in angstroms, areas in square angstroms, times in seconds.
 //
-// Not yet implemented (this note goes when they are): the in-process engine
-// (EngineMode::Automatic runs the program until then), in-memory working
-// files, writeReport.
+// A crash or hang of the in-process engine takes the calling process with
+// it: the batch runs it in worker processes for that reason.
 #pragma once
 
 #include "common/status.h"
