@@ -1,6 +1,7 @@
 #include "sasa/accall_run.h"
 
 #include "sasa/control_file.h"
+#include "sasa/fixed_format.h"
 #include "sasa/lee_richards.h"
 #include "sasa/pdb_reader.h"
 #include "sasa/radii_file.h"
@@ -168,9 +169,7 @@ int runJob(std::istream& control, const std::string& engineDir) {
     // The area file's columns are %8.3f and %5.2f: a wider number would
     // shift the line and be misread.
     for (std::size_t i = 0; i < areas.size(); ++i) {
-        char field[64];
-        if (std::snprintf(field, sizeof field, "%8.3f", areas[i]) != 8 ||
-            std::snprintf(field, sizeof field, "%5.2f", radii[i].radius) != 5) {
+        if (!fitsFixed(areas[i], 8, 3) || !fitsFixed(radii[i].radius, 5, 2)) {
             std::snprintf(text, sizeof text,
                           "line %ld: area %.3f or radius %.2f does not fit the area file's columns "
                           "(at most 9999.999 and 99.99)",

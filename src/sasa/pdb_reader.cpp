@@ -1,5 +1,7 @@
 #include "sasa/pdb_reader.h"
 
+#include "sasa/fixed_format.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -30,10 +32,7 @@ std::string columns(const std::string& line, std::size_t from, std::size_t width
 constexpr double kMaxCoordinate = 1.0e6;
 
 // The area file writes each coordinate as %8.3f: -999.999 to 9999.999.
-bool fitsAreaColumn(double v) {
-    char text[32];
-    return std::snprintf(text, sizeof text, "%8.3f", v) == 8;
-}
+bool fitsAreaColumn(double v) { return fitsFixed(v, 8, 3); }
 
 bool parseCoordinate(const std::string& line, std::size_t from, double& value) {
     const std::string field = columns(line, from, 8);
