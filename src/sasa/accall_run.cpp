@@ -82,7 +82,7 @@ std::string outputStem(const std::string& pdbFile) {
     return stem.empty() ? std::string("accall") : stem;  // "dir/" names no file
 }
 
-int runJob(std::istream& control, const std::string& engineDir) {
+int runJob(std::istream& control, const std::string& engineDir, AreaCache* cache) {
     const ControlResult parsed = readControl(control);
     const ControlSettings& s = parsed.settings;
     const std::string stem = outputStem(s.pdbFile);
@@ -159,7 +159,7 @@ int runJob(std::istream& control, const std::string& engineDir) {
         }
     }
     std::size_t coincident = 0;
-    const std::vector<double> areas = leeRichardsAreas(spheres, slices, &coincident);
+    const std::vector<double> areas = leeRichardsAreas(spheres, slices, &coincident, cache);
     if (coincident > 0) {
         std::snprintf(text, sizeof text,
                       " NOTE: %zu ATOMS SHARE THEIR CENTRE WITH A LARGER OR EQUAL ATOM: BURIED, AREA 0",

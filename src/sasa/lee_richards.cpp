@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace sasa {
 
@@ -25,15 +26,29 @@ struct Cell {
 
 // One neighbour of the atom being measured, as seen from it.
 struct Neighbour {
+    double angle;  // direction of the neighbour's centre in the xy plane
     double dxy;    // distance of the centres projected on the xy plane
-    double angle;  // direction of the neighbour's centre in that plane
     double z, r2;  // its centre's z and squared sphere radius
     double r;      // its sphere radius
+    double x, y;   // its centre's x and y, which order neighbours of equal direction
 };
+
+// Neighbours in order of direction; those of equal direction (one above
+// another) by their centres, so that the order depends on the neighbours
+// alone and never on where the run's other atoms put them in the grid.
+bool before(const Neighbour& p, const Neighbour& q) {
+    if (p.angle != q.angle) return p.angle < q.angle;
+    if (p.x != q.x) return p.x < q.x;
+    if (p.y != q.y) return p.y < q.y;
+    return p.z < q.z;
+}
+
 
 }  // namespace
 
-double arcCosine(double x) {
+namespace {
+
+inline double acosApprox(double x) {
     // sqrt(1 - x) times a polynomial (Abramowitz and Stegun 4.4.46): within
     // 2.2e-8 radian of acos over [0, 1], some ten times cheaper than the
     // library's. Over a slice that is an area error below 1e-7 A^2 an arc.
@@ -49,6 +64,10 @@ double arcCosine(double x) {
     const double r = std::sqrt(1.0 - t) * p;
     return x < 0 ? kPi - r : r;
 }
+
+}  // namespace
+
+double arcCosine(double x) { return acosApprox(x); }
 
 double exposedAngle(std::vector<Arc>& arcs) {
     // Bring starts into [0, 2pi) and cut arcs that run past 2pi in two.
@@ -87,12 +106,45 @@ bool measurable(const Sphere& s) {
            !std::isnan(s.r);
 }
 
-std::vector<double> areasOf(const std::vector<Sphere>& spheres, int slices);
+// The atoms of a run as the measuring loop sees them.
+struct Run {
+    const std::vector<Sphere>& spheres;
+    const std::vector<char>& inside;  // buried in a coincident sphere: neither measured nor a neighbour
+    const std::vector<char>& shared;  // shares its centre with another: never cached
+    AreaCache* cache;
+};
+
+std::vector<double> measure(const Run& run, int slices);
 
 }  // namespace
 
+AreaCache::Key keyOf(const Sphere& s) {
+    AreaCache::Key k;
+    std::memcpy(&k.x, &s.x, sizeof k.x);
+    std::memcpy(&k.y, &s.y, sizeof k.y);
+    std::memcpy(&k.z, &s.z, sizeof k.z);
+    std::memcpy(&k.r, &s.r, sizeof k.r);
+    return k;
+}
+
+std::uint64_t keyDigest(const AreaCache::Key& k) {
+    // splitmix64's finaliser over each word, chained: well mixed, so that
+    // a sum of digests tells sets apart.
+    const auto mix = [](std::uint64_t v) {
+        v += 0x9e3779b97f4a7c15ULL;
+        v = (v ^ (v >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        v = (v ^ (v >> 27)) * 0x94d049bb133111ebULL;
+        return v ^ (v >> 31);
+    };
+    return mix(mix(mix(mix(k.x) ^ k.y) ^ k.z) ^ k.r);
+}
+
+std::size_t AreaCache::KeyHash::operator()(const Key& k) const {
+    return static_cast<std::size_t>(keyDigest(k));
+}
+
 std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int slices,
-                                     std::size_t* coincident) {
+                                     std::size_t* coincident, AreaCache* cache) {
     if (coincident) *coincident = 0;
     const std::size_t n = spheres.size();
     for (const Sphere& s : spheres)
@@ -113,6 +165,7 @@ std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int sli
     });
     std::vector<char> inside(n, 0);  // buried in a coincident sphere
     std::vector<char> tied(n, 0);    // the largest of its group, but not alone in that
+    std::vector<char> shared(n, 0);  // in a group of two or more
     std::size_t dropped = 0;
     for (std::size_t k = 1; k < n; ++k) {
         const Sphere &first = spheres[order[k - 1]], &s = spheres[order[k]];
@@ -121,29 +174,119 @@ std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int sli
         std::size_t head = k - 1;
         while (inside[order[head]]) --head;
         inside[order[k]] = 1;
+        shared[order[k]] = shared[order[head]] = 1;
         if (s.r == spheres[order[head]].r) tied[order[head]] = 1;
         ++dropped;
     }
-    if (dropped == 0) return areasOf(spheres, slices);
+    order.clear();
+    order.shrink_to_fit();
 
-    std::vector<Sphere> kept;
-    std::vector<std::size_t> keptIndex;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (inside[i]) continue;
-        kept.push_back(spheres[i]);
-        keptIndex.push_back(i);
+    if (cache) {
+        if (cache->slices != slices) {
+            cache->entries.clear();
+            cache->slices = slices;
+        }
+        cache->copied = cache->computed = 0;
     }
-    const std::vector<double> keptAreas = areasOf(kept, slices);
-    std::vector<double> areas(n, 0.0);
-    for (std::size_t k = 0; k < kept.size(); ++k)
-        areas[keptIndex[k]] = tied[keptIndex[k]] ? 0.0 : keptAreas[k];
+    std::vector<double> areas = measure({spheres, inside, shared, cache}, slices);
+    for (std::size_t i = 0; i < n; ++i)
+        if (inside[i] || tied[i]) areas[i] = 0.0;
     if (coincident) *coincident = dropped;
     return areas;
 }
 
 namespace {
 
-std::vector<double> areasOf(const std::vector<Sphere>& spheres, int slices) {
+// Per-slice state of the sphere being measured, kept between spheres so
+// that no slice allocates.
+struct SliceWork {
+    std::vector<std::vector<Arc>> arcs;
+    std::vector<Arc> runs;
+    std::vector<char> buried;
+    std::vector<double> z, r, r2;
+    explicit SliceWork(int slices)
+        : arcs(slices), runs(slices), buried(slices), z(slices), r(slices), r2(slices) {}
+};
+
+// The exposed area of sphere `a` among its neighbours, sorted by `before`.
+double sphereArea(const Sphere& a, const std::vector<Neighbour>& neighbours, int slices,
+                  SliceWork& w) {
+    const double thickness = 2.0 * a.r / slices;
+    for (int s = 0; s < slices; ++s) {
+        w.z[s] = a.z - a.r + (s + 0.5) * thickness;
+        const double h = w.z[s] - a.z;
+        w.r2[s] = a.r * a.r - h * h;
+        w.r[s] = std::sqrt(w.r2[s]);
+        w.arcs[s].clear();
+        w.runs[s] = {0.0, -1.0};  // none yet
+        // A sphere too small for its squared radius to be a number has no
+        // slice circle and no area.
+        w.buried[s] = !(w.r2[s] > 0);
+    }
+    const double base = a.z - a.r;
+    for (const Neighbour& nb : neighbours) {
+        // Only the slices whose mid-plane cuts the neighbour's sphere
+        // (bounds clamped before they become integers: a vanishing
+        // sphere has vanishing slices).
+        const double from = std::clamp((nb.z - nb.r - base) / thickness - 0.5, 0.0, double(slices));
+        const double to = std::clamp((nb.z + nb.r - base) / thickness, -1.0, slices - 1.0);
+        const int lo = static_cast<int>(from), hi = static_cast<int>(to);
+        const double d = nb.dxy, d2 = d * d;
+        for (int s = lo; s <= hi; ++s) {
+            if (w.buried[s]) continue;
+            const double h = w.z[s] - nb.z;
+            const double rj2 = nb.r2 - h * h;
+            if (rj2 <= 0) continue;
+            const double rj = std::sqrt(rj2), ri = w.r[s];
+            if (d >= ri + rj) continue;  // circles apart
+            if (d + ri <= rj) {          // this circle inside the neighbour's
+                w.buried[s] = 1;
+                continue;
+            }
+            if (d + rj <= ri) continue;  // the neighbour's circle inside: no arc covered
+            double c = (w.r2[s] + d2 - rj2) / (2.0 * ri * d);
+            c = std::clamp(c, -1.0, 1.0);
+            const double half = acosApprox(c);
+            const Arc arc = {nb.angle - half, nb.angle + half};
+            // Neighbours come in order of direction, so an arc often
+            // overlaps the one before it: the two are joined at once,
+            // which leaves few arcs to sort, and a run that closes the
+            // circle buries the slice.
+            Arc& run = w.runs[s];
+            if (run.end >= run.start && arc.start <= run.end && run.start <= arc.end) {
+                run.start = std::min(run.start, arc.start);
+                run.end = std::max(run.end, arc.end);
+                if (run.end - run.start >= kTwoPi) w.buried[s] = 1;
+            } else {
+                if (run.end >= run.start) w.arcs[s].push_back(run);
+                run = arc;
+            }
+        }
+    }
+    double area = 0;
+    for (int s = 0; s < slices; ++s) {
+        if (w.buried[s]) continue;
+        if (w.runs[s].end >= w.runs[s].start) w.arcs[s].push_back(w.runs[s]);
+        const double exposedArc = exposedAngle(w.arcs[s]) * w.r[s];
+        area += exposedArc * thickness * a.r / w.r[s];
+    }
+    return area;
+}
+
+// Sorts by `before`: by direction, then each run of equal directions by centre.
+void sortNeighbours(std::vector<Neighbour>& neighbours) {
+    std::sort(neighbours.begin(), neighbours.end(),
+              [](const Neighbour& p, const Neighbour& q) { return p.angle < q.angle; });
+    for (std::size_t k = 0; k + 1 < neighbours.size();) {
+        std::size_t e = k + 1;
+        while (e < neighbours.size() && neighbours[e].angle == neighbours[k].angle) ++e;
+        if (e - k > 1) std::sort(neighbours.begin() + k, neighbours.begin() + e, before);
+        k = e;
+    }
+}
+
+std::vector<double> measure(const Run& run, int slices) {
+    const std::vector<Sphere>& spheres = run.spheres;
     const std::size_t n = spheres.size();
     std::vector<double> areas(n, 0.0);
     if (n == 0 || slices < 1) return areas;
@@ -173,11 +316,20 @@ std::vector<double> areasOf(const std::vector<Sphere>& spheres, int slices) {
     for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<int>(i);
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return keys[a] < keys[b]; });
 
-    // Cell-ordered copies keep each cell's atoms together in memory.
-    std::vector<Sphere> sorted(n);
+    // Cell-ordered copies, one array a coordinate, keep each cell's atoms
+    // together in memory for the distance tests.
+    std::vector<double> xs(n), ys(n), zs(n), rs(n);
+    std::vector<char> neighbourOk(n);              // may cover another atom
+    std::vector<std::uint64_t> digests(run.cache ? n : 0);
     std::vector<Cell> cells;
     for (std::size_t k = 0; k < n; ++k) {
-        sorted[k] = spheres[order[k]];
+        const Sphere& s = spheres[order[k]];
+        xs[k] = s.x;
+        ys[k] = s.y;
+        zs[k] = s.z;
+        rs[k] = s.r;
+        neighbourOk[k] = !run.inside[order[k]];
+        if (run.cache) digests[k] = keyDigest(keyOf(s));
         const CellKey& key = keys[order[k]];
         if (cells.empty() || cells.back().key != key)
             cells.push_back({key, static_cast<int>(k), static_cast<int>(k)});
@@ -187,11 +339,9 @@ std::vector<double> areasOf(const std::vector<Sphere>& spheres, int slices) {
     keys.shrink_to_fit();
 
     std::vector<Neighbour> neighbours;
-    std::vector<std::vector<Arc>> arcs(slices);
-    std::vector<Arc> runs(slices);
-    std::vector<char> buried(slices);
-    std::vector<double> sliceZ(slices), sliceR(slices), sliceR2(slices);
+    SliceWork work(slices);
     std::vector<const Cell*> around;
+    std::vector<int> reaching;  // cell-ordered indices of the spheres within reach
 
     for (const Cell& cell : cells) {
         // The occupied cells among the 27 around this one.
@@ -207,81 +357,47 @@ std::vector<double> areasOf(const std::vector<Sphere>& spheres, int slices) {
                 }
 
         for (int i = cell.first; i < cell.last; ++i) {
-            const Sphere& a = sorted[i];
-            neighbours.clear();
+            const std::size_t atom = static_cast<std::size_t>(order[i]);
+            if (run.inside[atom]) continue;
+            const double ax = xs[i], ay = ys[i], az = zs[i], ar = rs[i];
+            reaching.clear();
+            std::uint64_t digest = 0;
             for (const Cell* c : around) {
                 for (int j = c->first; j < c->last; ++j) {
-                    if (j == i) continue;
-                    const Sphere& b = sorted[j];
-                    const double dx = b.x - a.x, dy = b.y - a.y, dz = b.z - a.z;
-                    const double reach = a.r + b.r;
+                    const double dx = xs[j] - ax, dy = ys[j] - ay, dz = zs[j] - az;
+                    const double reach = ar + rs[j];
                     const double dxy2 = dx * dx + dy * dy;
-                    if (dxy2 + dz * dz >= reach * reach) continue;
-                    neighbours.push_back({std::sqrt(dxy2), std::atan2(dy, dx), b.z, b.r * b.r, b.r});
+                    if (dxy2 + dz * dz >= reach * reach || j == i) continue;
+                    reaching.push_back(j);
+                    if (run.cache) digest += digests[j];
                 }
             }
-
-            std::sort(neighbours.begin(), neighbours.end(),
-                      [](const Neighbour& p, const Neighbour& q) { return p.angle < q.angle; });
-            const double thickness = 2.0 * a.r / slices;
-            for (int s = 0; s < slices; ++s) {
-                sliceZ[s] = a.z - a.r + (s + 0.5) * thickness;
-                const double h = sliceZ[s] - a.z;
-                sliceR2[s] = a.r * a.r - h * h;
-                sliceR[s] = std::sqrt(sliceR2[s]);
-                arcs[s].clear();
-                runs[s] = {0.0, -1.0};  // none yet
-                // A sphere too small for its squared radius to be a number
-                // has no slice circle and no area.
-                buried[s] = !(sliceR2[s] > 0);
-            }
-            for (const Neighbour& nb : neighbours) {
-                // Only the slices whose mid-plane cuts the neighbour's sphere
-                // (bounds clamped before they become integers: a vanishing
-                // sphere has vanishing slices).
-                const double base = a.z - a.r;
-                const double from = std::clamp((nb.z - nb.r - base) / thickness - 0.5, 0.0, double(slices));
-                const double to = std::clamp((nb.z + nb.r - base) / thickness, -1.0, slices - 1.0);
-                const int lo = static_cast<int>(from), hi = static_cast<int>(to);
-                for (int s = lo; s <= hi; ++s) {
-                    if (buried[s]) continue;
-                    const double h = sliceZ[s] - nb.z;
-                    const double rj2 = nb.r2 - h * h;
-                    if (rj2 <= 0) continue;
-                    const double rj = std::sqrt(rj2), ri = sliceR[s], d = nb.dxy;
-                    if (d >= ri + rj) continue;     // circles apart
-                    if (d + ri <= rj) {             // this circle inside the neighbour's
-                        buried[s] = 1;
-                        continue;
-                    }
-                    if (d + rj <= ri) continue;     // the neighbour's circle inside: no arc covered
-                    double c = (sliceR2[s] + d * d - rj2) / (2.0 * ri * d);
-                    c = std::clamp(c, -1.0, 1.0);
-                    const double half = arcCosine(c);
-                    const Arc arc = {nb.angle - half, nb.angle + half};
-                    // Neighbours come in order of direction, so an arc often
-                    // overlaps the one before it: the two are joined at once,
-                    // which leaves few arcs to sort, and a run that closes the
-                    // circle buries the slice.
-                    Arc& run = runs[s];
-                    if (run.end >= run.start && arc.start <= run.end && run.start <= arc.end) {
-                        run.start = std::min(run.start, arc.start);
-                        run.end = std::max(run.end, arc.end);
-                        if (run.end - run.start >= kTwoPi) buried[s] = 1;
-                    } else {
-                        if (run.end >= run.start) arcs[s].push_back(run);
-                        run = arc;
-                    }
+            const auto count = static_cast<std::uint32_t>(reaching.size());
+            const bool cached = run.cache && !run.shared[atom];
+            if (cached) {
+                const auto found = run.cache->entries.find(keyOf(spheres[atom]));
+                if (found != run.cache->entries.end() && found->second.neighbours == count &&
+                    found->second.digest == digest) {
+                    areas[atom] = found->second.area;
+                    ++run.cache->copied;
+                    continue;
                 }
             }
-            double area = 0;
-            for (int s = 0; s < slices; ++s) {
-                if (buried[s]) continue;
-                if (runs[s].end >= runs[s].start) arcs[s].push_back(runs[s]);
-                const double exposedArc = exposedAngle(arcs[s]) * sliceR[s];
-                area += exposedArc * thickness * a.r / sliceR[s];
+            neighbours.clear();
+            for (int j : reaching) {
+                if (!neighbourOk[j]) continue;
+                const double dx = xs[j] - ax, dy = ys[j] - ay;
+                neighbours.push_back({std::atan2(dy, dx), std::sqrt(dx * dx + dy * dy), zs[j],
+                                      rs[j] * rs[j], rs[j], xs[j], ys[j]});
             }
-            areas[order[i]] = area;
+            sortNeighbours(neighbours);
+            const double area = sphereArea(spheres[atom], neighbours, slices, work);
+            areas[atom] = area;
+            if (cached) {
+                run.cache->entries.insert_or_assign(keyOf(spheres[atom]),
+                                                    AreaCache::Entry{area, count, digest});
+                ++run.cache->computed;
+            }
         }
     }
     return areas;
