@@ -5,6 +5,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace sasa {
 
@@ -24,25 +29,37 @@ struct Cell {
     int first, last;  // range in the cell-ordered atom arrays
 };
 
-// One neighbour of the atom being measured, as seen from it.
-struct Neighbour {
-    double angle;  // direction of the neighbour's centre in the xy plane
-    double dxy;    // distance of the centres projected on the xy plane
-    double z, r2;  // its centre's z and squared sphere radius
-    double r;      // its sphere radius
-    double x, y;   // its centre's x and y, which order neighbours of equal direction
+// The neighbours of the atom being measured, as seen from it, one array a
+// quantity, in the order of `before`.
+struct Neighbours {
+    std::vector<double> angle;  // direction of the neighbour's centre in the xy plane
+    std::vector<double> dxy;    // distance of the centres projected on the xy plane
+    std::vector<double> z, r;   // its centre's z and its sphere radius
+    void clear() {
+        angle.clear();
+        dxy.clear();
+        z.clear();
+        r.clear();
+    }
+};
+
+// One neighbour while the list is sorted: its direction and where its
+// centre is, which orders neighbours of equal direction.
+struct Candidate {
+    double angle;
+    double x, y, z;
+    int j;  // cell-ordered index
 };
 
 // Neighbours in order of direction; those of equal direction (one above
 // another) by their centres, so that the order depends on the neighbours
 // alone and never on where the run's other atoms put them in the grid.
-bool before(const Neighbour& p, const Neighbour& q) {
+bool before(const Candidate& p, const Candidate& q) {
     if (p.angle != q.angle) return p.angle < q.angle;
     if (p.x != q.x) return p.x < q.x;
     if (p.y != q.y) return p.y < q.y;
     return p.z < q.z;
 }
-
 
 }  // namespace
 
@@ -197,92 +214,244 @@ std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int sli
 
 namespace {
 
-// Per-slice state of the sphere being measured, kept between spheres so
-// that no slice allocates.
+// The state of the sphere being measured, kept between spheres so that no
+// slice allocates.
 struct SliceWork {
-    std::vector<std::vector<Arc>> arcs;
-    std::vector<Arc> runs;
-    std::vector<char> buried;
+    std::vector<Arc> arcs;  // of the slice being measured
     std::vector<double> z, r, r2;
-    explicit SliceWork(int slices)
-        : arcs(slices), runs(slices), buried(slices), z(slices), r(slices), r2(slices) {}
+    // Of each neighbour, padded to whole groups of lanes: its direction,
+    // its centre's z, squared sphere radius, distance in the plane and its
+    // square, and the first and last slice it reaches.
+    std::vector<double> angle, nz, nr2, d, d2, lo, hi;
+    // What each neighbour does to the slice being measured (see coverOne).
+    std::vector<double> start, end;
+    explicit SliceWork(int slices) : z(slices), r(slices), r2(slices) {}
 };
 
-// The exposed area of sphere `a` among its neighbours, sorted by `before`.
-double sphereArea(const Sphere& a, const std::vector<Neighbour>& neighbours, int slices,
-                  SliceWork& w) {
+constexpr std::size_t kLanes = 4;  // the widest group coverRow takes at once
+constexpr std::size_t kGroup = 16;  // neighbours measured before their arcs are joined
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// What neighbour k does to the circle of slice s (height z, radius ri,
+// ri2 = its square): the arc it covers, from start to end; or it covers
+// nothing (start +inf, end -inf: the run of arcs stays as it is); or it
+// holds the whole circle (start +inf, end NaN).
+inline void coverOne(const SliceWork& w, std::size_t k, int s, double z, double ri, double ri2,
+                     double& start, double& end) {
+    start = kInf;
+    end = -kInf;
+    if (s < w.lo[k] || s > w.hi[k]) return;  // beyond the neighbour's slices
+    const double h = z - w.nz[k];
+    const double rj2 = w.nr2[k] - h * h;
+    if (rj2 <= 0) return;
+    const double rj = std::sqrt(rj2), d = w.d[k];
+    if (d >= ri + rj) return;  // circles apart
+    if (d + ri <= rj) {        // this circle inside the neighbour's
+        end = kNaN;
+        return;
+    }
+    if (d + rj <= ri) return;  // the neighbour's circle inside: no arc covered
+    const double c = std::clamp((ri2 + w.d2[k] - rj2) / (2.0 * ri * d), -1.0, 1.0);
+    const double half = acosApprox(c);
+    start = w.angle[k] - half;
+    end = w.angle[k] + half;
+}
+
+// coverOne for slice s and the neighbours first to last - 1.
+[[maybe_unused]] void coverRowScalar(SliceWork& w, std::size_t first, std::size_t last, int s) {
+    for (std::size_t k = first; k < last; ++k)
+        coverOne(w, k, s, w.z[s], w.r[s], w.r2[s], w.start[k], w.end[k]);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The same row, several neighbours at a time: the same operations in the
+// same order on every lane, each rounded as the scalar one is (no fused
+// operations), every outcome computed and then chosen. A lane that the
+// tests send elsewhere may hold any value before it is chosen away.
+void coverRowSse2(SliceWork& w, std::size_t first, std::size_t last, int s) {
+    const auto select = [](__m128d mask, __m128d yes, __m128d no) {
+        return _mm_or_pd(_mm_and_pd(mask, yes), _mm_andnot_pd(mask, no));
+    };
+    const __m128d zero = _mm_setzero_pd(), one = _mm_set1_pd(1.0), minusOne = _mm_set1_pd(-1.0);
+    const __m128d z = _mm_set1_pd(w.z[s]), ri = _mm_set1_pd(w.r[s]), ri2 = _mm_set1_pd(w.r2[s]);
+    const __m128d twoRi = _mm_mul_pd(_mm_set1_pd(2.0), ri);
+    const __m128d slice = _mm_set1_pd(s);
+    for (std::size_t k = first; k < last; k += 2) {
+        const __m128d d = _mm_loadu_pd(&w.d[k]);
+        const __m128d h = _mm_sub_pd(z, _mm_loadu_pd(&w.nz[k]));
+        const __m128d rj2 = _mm_sub_pd(_mm_loadu_pd(&w.nr2[k]), _mm_mul_pd(h, h));
+        const __m128d rj = _mm_sqrt_pd(_mm_max_pd(rj2, zero));
+        __m128d c = _mm_div_pd(_mm_sub_pd(_mm_add_pd(ri2, _mm_loadu_pd(&w.d2[k])), rj2),
+                               _mm_mul_pd(twoRi, d));
+        c = select(_mm_cmplt_pd(c, minusOne), minusOne, c);
+        c = select(_mm_cmplt_pd(one, c), one, c);
+        const __m128d t = _mm_andnot_pd(_mm_set1_pd(-0.0), c);  // acosApprox
+        __m128d p = _mm_set1_pd(-0.0012624911);
+        p = _mm_add_pd(_mm_mul_pd(p, t), _mm_set1_pd(0.0066700901));
+        p = _mm_sub_pd(_mm_mul_pd(p, t), _mm_set1_pd(0.0170881256));
+        p = _mm_add_pd(_mm_mul_pd(p, t), _mm_set1_pd(0.0308918810));
+        p = _mm_sub_pd(_mm_mul_pd(p, t), _mm_set1_pd(0.0501743046));
+        p = _mm_add_pd(_mm_mul_pd(p, t), _mm_set1_pd(0.0889789874));
+        p = _mm_sub_pd(_mm_mul_pd(p, t), _mm_set1_pd(0.2145988016));
+        p = _mm_add_pd(_mm_mul_pd(p, t), _mm_set1_pd(1.5707963050));
+        const __m128d root = _mm_mul_pd(_mm_sqrt_pd(_mm_sub_pd(one, t)), p);
+        const __m128d half =
+            select(_mm_cmplt_pd(c, zero), _mm_sub_pd(_mm_set1_pd(kPi), root), root);
+        const __m128d angle = _mm_loadu_pd(&w.angle[k]);
+        const __m128d beyond = _mm_or_pd(_mm_cmplt_pd(slice, _mm_loadu_pd(&w.lo[k])),
+                                         _mm_cmpgt_pd(slice, _mm_loadu_pd(&w.hi[k])));
+        const __m128d apart = _mm_or_pd(
+            beyond, _mm_or_pd(_mm_cmple_pd(rj2, zero), _mm_cmpge_pd(d, _mm_add_pd(ri, rj))));
+        const __m128d holds = _mm_andnot_pd(apart, _mm_cmple_pd(_mm_add_pd(d, ri), rj));
+        const __m128d within = _mm_cmple_pd(_mm_add_pd(d, rj), ri);
+        const __m128d none = _mm_or_pd(apart, _mm_or_pd(holds, within));
+        const __m128d inf = _mm_set1_pd(kInf);
+        _mm_storeu_pd(&w.start[k], select(none, inf, _mm_sub_pd(angle, half)));
+        _mm_storeu_pd(&w.end[k], select(holds, _mm_set1_pd(kNaN),
+                                        select(none, _mm_set1_pd(-kInf), _mm_add_pd(angle, half))));
+    }
+}
+
+__attribute__((target("avx2"))) void coverRowAvx2(SliceWork& w, std::size_t first,
+                                                  std::size_t last, int s) {
+    const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0),
+                  minusOne = _mm256_set1_pd(-1.0);
+    const __m256d z = _mm256_set1_pd(w.z[s]), ri = _mm256_set1_pd(w.r[s]),
+                  ri2 = _mm256_set1_pd(w.r2[s]);
+    const __m256d twoRi = _mm256_mul_pd(_mm256_set1_pd(2.0), ri);
+    const __m256d slice = _mm256_set1_pd(s);
+    for (std::size_t k = first; k < last; k += 4) {
+        const __m256d d = _mm256_loadu_pd(&w.d[k]);
+        const __m256d h = _mm256_sub_pd(z, _mm256_loadu_pd(&w.nz[k]));
+        const __m256d rj2 = _mm256_sub_pd(_mm256_loadu_pd(&w.nr2[k]), _mm256_mul_pd(h, h));
+        const __m256d rj = _mm256_sqrt_pd(_mm256_max_pd(rj2, zero));
+        __m256d c =
+            _mm256_div_pd(_mm256_sub_pd(_mm256_add_pd(ri2, _mm256_loadu_pd(&w.d2[k])), rj2),
+                          _mm256_mul_pd(twoRi, d));
+        c = _mm256_blendv_pd(c, minusOne, _mm256_cmp_pd(c, minusOne, _CMP_LT_OQ));
+        c = _mm256_blendv_pd(c, one, _mm256_cmp_pd(one, c, _CMP_LT_OQ));
+        const __m256d t = _mm256_andnot_pd(_mm256_set1_pd(-0.0), c);  // acosApprox
+        __m256d p = _mm256_set1_pd(-0.0012624911);
+        p = _mm256_add_pd(_mm256_mul_pd(p, t), _mm256_set1_pd(0.0066700901));
+        p = _mm256_sub_pd(_mm256_mul_pd(p, t), _mm256_set1_pd(0.0170881256));
+        p = _mm256_add_pd(_mm256_mul_pd(p, t), _mm256_set1_pd(0.0308918810));
+        p = _mm256_sub_pd(_mm256_mul_pd(p, t), _mm256_set1_pd(0.0501743046));
+        p = _mm256_add_pd(_mm256_mul_pd(p, t), _mm256_set1_pd(0.0889789874));
+        p = _mm256_sub_pd(_mm256_mul_pd(p, t), _mm256_set1_pd(0.2145988016));
+        p = _mm256_add_pd(_mm256_mul_pd(p, t), _mm256_set1_pd(1.5707963050));
+        const __m256d root = _mm256_mul_pd(_mm256_sqrt_pd(_mm256_sub_pd(one, t)), p);
+        const __m256d half = _mm256_blendv_pd(root, _mm256_sub_pd(_mm256_set1_pd(kPi), root),
+                                              _mm256_cmp_pd(c, zero, _CMP_LT_OQ));
+        const __m256d angle = _mm256_loadu_pd(&w.angle[k]);
+        const __m256d beyond =
+            _mm256_or_pd(_mm256_cmp_pd(slice, _mm256_loadu_pd(&w.lo[k]), _CMP_LT_OQ),
+                         _mm256_cmp_pd(slice, _mm256_loadu_pd(&w.hi[k]), _CMP_GT_OQ));
+        const __m256d apart = _mm256_or_pd(
+            beyond, _mm256_or_pd(_mm256_cmp_pd(rj2, zero, _CMP_LE_OQ),
+                                 _mm256_cmp_pd(d, _mm256_add_pd(ri, rj), _CMP_GE_OQ)));
+        const __m256d holds =
+            _mm256_andnot_pd(apart, _mm256_cmp_pd(_mm256_add_pd(d, ri), rj, _CMP_LE_OQ));
+        const __m256d within = _mm256_cmp_pd(_mm256_add_pd(d, rj), ri, _CMP_LE_OQ);
+        const __m256d none = _mm256_or_pd(apart, _mm256_or_pd(holds, within));
+        _mm256_storeu_pd(&w.start[k], _mm256_blendv_pd(_mm256_sub_pd(angle, half),
+                                                       _mm256_set1_pd(kInf), none));
+        _mm256_storeu_pd(&w.end[k],
+                         _mm256_blendv_pd(_mm256_blendv_pd(_mm256_add_pd(angle, half),
+                                                           _mm256_set1_pd(-kInf), none),
+                                          _mm256_set1_pd(kNaN), holds));
+    }
+}
+
+using CoverRow = void (*)(SliceWork&, std::size_t, std::size_t, int);
+const CoverRow coverRow = __builtin_cpu_supports("avx2") ? coverRowAvx2 : coverRowSse2;
+#else
+const auto coverRow = coverRowScalar;
+#endif
+
+// The exposed area of sphere `a` among its neighbours.
+double sphereArea(const Sphere& a, const Neighbours& nb, int slices, SliceWork& w) {
     const double thickness = 2.0 * a.r / slices;
     for (int s = 0; s < slices; ++s) {
         w.z[s] = a.z - a.r + (s + 0.5) * thickness;
         const double h = w.z[s] - a.z;
         w.r2[s] = a.r * a.r - h * h;
         w.r[s] = std::sqrt(w.r2[s]);
-        w.arcs[s].clear();
-        w.runs[s] = {0.0, -1.0};  // none yet
-        // A sphere too small for its squared radius to be a number has no
-        // slice circle and no area.
-        w.buried[s] = !(w.r2[s] > 0);
     }
     const double base = a.z - a.r;
-    for (const Neighbour& nb : neighbours) {
+    const std::size_t count = nb.angle.size();
+    const std::size_t stride = (count + kLanes - 1) / kLanes * kLanes;
+    // Padding lanes reach no slice.
+    w.angle.assign(stride, 0.0);
+    w.nz.assign(stride, 0.0);
+    w.nr2.assign(stride, -1.0);
+    w.d.assign(stride, 1.0);
+    w.d2.assign(stride, 1.0);
+    w.lo.assign(stride, 1.0);
+    w.hi.assign(stride, 0.0);
+    w.start.resize(stride);
+    w.end.resize(stride);
+    for (std::size_t k = 0; k < count; ++k) {
+        const double nz = nb.z[k], nr = nb.r[k], d = nb.dxy[k];
+        w.angle[k] = nb.angle[k];
+        w.nz[k] = nz;
+        w.nr2[k] = nr * nr;
+        w.d[k] = d;
+        w.d2[k] = d * d;
         // Only the slices whose mid-plane cuts the neighbour's sphere
         // (bounds clamped before they become integers: a vanishing
         // sphere has vanishing slices).
-        const double from = std::clamp((nb.z - nb.r - base) / thickness - 0.5, 0.0, double(slices));
-        const double to = std::clamp((nb.z + nb.r - base) / thickness, -1.0, slices - 1.0);
-        const int lo = static_cast<int>(from), hi = static_cast<int>(to);
-        const double d = nb.dxy, d2 = d * d;
-        for (int s = lo; s <= hi; ++s) {
-            if (w.buried[s]) continue;
-            const double h = w.z[s] - nb.z;
-            const double rj2 = nb.r2 - h * h;
-            if (rj2 <= 0) continue;
-            const double rj = std::sqrt(rj2), ri = w.r[s];
-            if (d >= ri + rj) continue;  // circles apart
-            if (d + ri <= rj) {          // this circle inside the neighbour's
-                w.buried[s] = 1;
-                continue;
-            }
-            if (d + rj <= ri) continue;  // the neighbour's circle inside: no arc covered
-            double c = (w.r2[s] + d2 - rj2) / (2.0 * ri * d);
-            c = std::clamp(c, -1.0, 1.0);
-            const double half = acosApprox(c);
-            const Arc arc = {nb.angle - half, nb.angle + half};
-            // Neighbours come in order of direction, so an arc often
-            // overlaps the one before it: the two are joined at once,
-            // which leaves few arcs to sort, and a run that closes the
-            // circle buries the slice.
-            Arc& run = w.runs[s];
-            if (run.end >= run.start && arc.start <= run.end && run.start <= arc.end) {
-                run.start = std::min(run.start, arc.start);
-                run.end = std::max(run.end, arc.end);
-                if (run.end - run.start >= kTwoPi) w.buried[s] = 1;
-            } else {
-                if (run.end >= run.start) w.arcs[s].push_back(run);
-                run = arc;
-            }
-        }
+        const double from = std::clamp((nz - nr - base) / thickness - 0.5, 0.0, double(slices));
+        const double to = std::clamp((nz + nr - base) / thickness, -1.0, slices - 1.0);
+        w.lo[k] = static_cast<int>(from);
+        w.hi[k] = static_cast<int>(to);
     }
     double area = 0;
     for (int s = 0; s < slices; ++s) {
-        if (w.buried[s]) continue;
-        if (w.runs[s].end >= w.runs[s].start) w.arcs[s].push_back(w.runs[s]);
-        const double exposedArc = exposedAngle(w.arcs[s]) * w.r[s];
+        // A sphere too small for its squared radius to be a number has no
+        // slice circle and no area.
+        if (!(w.r2[s] > 0)) continue;
+        w.arcs.clear();
+        Arc run = {0.0, -1.0};  // none yet
+        bool buried = false;
+        // What a group of neighbours does to the slice, without branches;
+        // then their arcs, neighbour by neighbour, in order of direction,
+        // until the slice is buried.
+        for (std::size_t first = 0; first < count && !buried; first += kGroup) {
+            const std::size_t last = std::min(first + kGroup, stride);
+            coverRow(w, first, last, s);
+            for (std::size_t k = first; k < std::min(last, count); ++k) {
+                // A neighbour that covers nothing leaves the run as it is
+                // (start +inf, end -inf), so that most neighbours take no
+                // branch, whose outcome would be hard to foresee.
+                const double start = w.start[k], end = w.end[k];
+                const bool arc = start <= end;
+                // Neighbours come in order of direction, so an arc often
+                // overlaps the one before it: the two are joined at once,
+                // which leaves few arcs to sort, and a run that closes the
+                // circle buries the slice.
+                const bool valid = run.end >= run.start;
+                const bool joins = valid & (start <= run.end) & (run.start <= end);
+                // One test of both flags, which stays one branch.
+                if (static_cast<int>(arc) > static_cast<int>(joins)) {
+                    if (valid) w.arcs.push_back(run);
+                    run = {start, end};
+                    continue;
+                }
+                run.start = start < run.start ? start : run.start;  // std::min
+                run.end = run.end < end ? end : run.end;            // std::max
+                if (std::isnan(end) | (arc & (run.end - run.start >= kTwoPi))) {
+                    buried = true;
+                    break;
+                }
+            }
+        }
+        if (buried) continue;
+        if (run.end >= run.start) w.arcs.push_back(run);
+        const double exposedArc = exposedAngle(w.arcs) * w.r[s];
         area += exposedArc * thickness * a.r / w.r[s];
     }
     return area;
-}
-
-// Sorts by `before`: by direction, then each run of equal directions by centre.
-void sortNeighbours(std::vector<Neighbour>& neighbours) {
-    std::sort(neighbours.begin(), neighbours.end(),
-              [](const Neighbour& p, const Neighbour& q) { return p.angle < q.angle; });
-    for (std::size_t k = 0; k + 1 < neighbours.size();) {
-        std::size_t e = k + 1;
-        while (e < neighbours.size() && neighbours[e].angle == neighbours[k].angle) ++e;
-        if (e - k > 1) std::sort(neighbours.begin() + k, neighbours.begin() + e, before);
-        k = e;
-    }
 }
 
 std::vector<double> measure(const Run& run, int slices) {
@@ -319,7 +488,7 @@ std::vector<double> measure(const Run& run, int slices) {
     // Cell-ordered copies, one array a coordinate, keep each cell's atoms
     // together in memory for the distance tests.
     std::vector<double> xs(n), ys(n), zs(n), rs(n);
-    std::vector<char> neighbourOk(n);              // may cover another atom
+    std::vector<char> neighbourOk(n);  // may cover another atom
     std::vector<std::uint64_t> digests(run.cache ? n : 0);
     std::vector<Cell> cells;
     for (std::size_t k = 0; k < n; ++k) {
@@ -338,14 +507,21 @@ std::vector<double> measure(const Run& run, int slices) {
     keys.clear();
     keys.shrink_to_fit();
 
-    std::vector<Neighbour> neighbours;
+    Neighbours neighbours;
+    std::vector<Candidate> candidates;
     SliceWork work(slices);
-    std::vector<const Cell*> around;
+    // The atoms of the 27 cells around the one being measured, gathered
+    // once for all its atoms.
+    std::vector<double> nx, ny, nz, nr;
+    std::vector<int> nj;
     std::vector<int> reaching;  // cell-ordered indices of the spheres within reach
 
     for (const Cell& cell : cells) {
-        // The occupied cells among the 27 around this one.
-        around.clear();
+        nx.clear();
+        ny.clear();
+        nz.clear();
+        nr.clear();
+        nj.clear();
         for (std::int64_t dx = -1; dx <= 1; ++dx)
             for (std::int64_t dy = -1; dy <= 1; ++dy)
                 for (std::int64_t dz = -1; dz <= 1; ++dz) {
@@ -353,44 +529,61 @@ std::vector<double> measure(const Run& run, int slices) {
                     const auto found = std::lower_bound(
                         cells.begin(), cells.end(), want,
                         [](const Cell& c, const CellKey& k) { return c.key < k; });
-                    if (found != cells.end() && found->key == want) around.push_back(&*found);
+                    if (found == cells.end() || found->key != want) continue;
+                    for (int j = found->first; j < found->last; ++j) {
+                        nx.push_back(xs[j]);
+                        ny.push_back(ys[j]);
+                        nz.push_back(zs[j]);
+                        nr.push_back(rs[j]);
+                        nj.push_back(j);
+                    }
                 }
+        const std::size_t around = nj.size();
+        reaching.resize(around);
 
         for (int i = cell.first; i < cell.last; ++i) {
             const std::size_t atom = static_cast<std::size_t>(order[i]);
             if (run.inside[atom]) continue;
             const double ax = xs[i], ay = ys[i], az = zs[i], ar = rs[i];
-            reaching.clear();
-            std::uint64_t digest = 0;
-            for (const Cell* c : around) {
-                for (int j = c->first; j < c->last; ++j) {
-                    const double dx = xs[j] - ax, dy = ys[j] - ay, dz = zs[j] - az;
-                    const double reach = ar + rs[j];
-                    const double dxy2 = dx * dx + dy * dy;
-                    if (dxy2 + dz * dz >= reach * reach || j == i) continue;
-                    reaching.push_back(j);
-                    if (run.cache) digest += digests[j];
-                }
+            // Every sphere within reach, kept without a branch.
+            std::size_t found = 0;
+            for (std::size_t k = 0; k < around; ++k) {
+                const double dx = nx[k] - ax, dy = ny[k] - ay, dz = nz[k] - az;
+                const double reach = ar + nr[k];
+                const double dxy2 = dx * dx + dy * dy;
+                reaching[found] = nj[k];
+                found += (dxy2 + dz * dz < reach * reach) & (nj[k] != i);
             }
-            const auto count = static_cast<std::uint32_t>(reaching.size());
+            std::uint64_t digest = 0;
+            if (run.cache)
+                for (std::size_t k = 0; k < found; ++k) digest += digests[reaching[k]];
+            const auto count = static_cast<std::uint32_t>(found);
             const bool cached = run.cache && !run.shared[atom];
             if (cached) {
-                const auto found = run.cache->entries.find(keyOf(spheres[atom]));
-                if (found != run.cache->entries.end() && found->second.neighbours == count &&
-                    found->second.digest == digest) {
-                    areas[atom] = found->second.area;
+                const auto hit = run.cache->entries.find(keyOf(spheres[atom]));
+                if (hit != run.cache->entries.end() && hit->second.neighbours == count &&
+                    hit->second.digest == digest) {
+                    areas[atom] = hit->second.area;
                     ++run.cache->copied;
                     continue;
                 }
             }
-            neighbours.clear();
-            for (int j : reaching) {
+            candidates.clear();
+            for (std::size_t k = 0; k < found; ++k) {
+                const int j = reaching[k];
                 if (!neighbourOk[j]) continue;
-                const double dx = xs[j] - ax, dy = ys[j] - ay;
-                neighbours.push_back({std::atan2(dy, dx), std::sqrt(dx * dx + dy * dy), zs[j],
-                                      rs[j] * rs[j], rs[j], xs[j], ys[j]});
+                candidates.push_back({std::atan2(ys[j] - ay, xs[j] - ax), xs[j], ys[j], zs[j], j});
             }
-            sortNeighbours(neighbours);
+            std::sort(candidates.begin(), candidates.end(),
+                      [](const Candidate& p, const Candidate& q) { return before(p, q); });
+            neighbours.clear();
+            for (const Candidate& c : candidates) {
+                const double dx = xs[c.j] - ax, dy = ys[c.j] - ay;
+                neighbours.angle.push_back(c.angle);
+                neighbours.dxy.push_back(std::sqrt(dx * dx + dy * dy));
+                neighbours.z.push_back(zs[c.j]);
+                neighbours.r.push_back(rs[c.j]);
+            }
             const double area = sphereArea(spheres[atom], neighbours, slices, work);
             areas[atom] = area;
             if (cached) {
@@ -404,5 +597,6 @@ std::vector<double> measure(const Run& run, int slices) {
 }
 
 }  // namespace
+
 
 }  // namespace sasa
