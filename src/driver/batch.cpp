@@ -3,15 +3,16 @@
 #include "driver/options.h"
 
 #include "common/text_file.h"
-#include "driver/control_files.h"
-#include "driver/details_file.h"
-#include "driver/engine.h"
+#include "analysis/control_files.h"
+#include "records/details_file.h"
+#include "analysis/engine_program.h"
 #include "driver/pdblist.h"
-#include "driver/score_file.h"
+#include "driver/progress.h"
+#include "records/score_file.h"
 #include "driver/resume.h"
 #include "driver/shard.h"
 #include "driver/workers.h"
-#include "driver/workfiles.h"
+#include "common/workfiles.h"
 #include "interface/pipeline.h"
 #include "report/report_writer.h"
 
@@ -48,6 +49,7 @@ struct RunFiles {
     File details;
     const char* failed = nullptr;  // the name of a file that could not be written
     std::string detailsPath;
+    ProgressDisplay progress;  // the line on standard error, and the summary
 };
 
 // Writes one entry's score lines, then its rows, each flushed at once. The
@@ -67,6 +69,7 @@ bool recordEntry(RunFiles& files, const std::vector<EntryResult>& results) {
         files.failed = files.detailsPath.c_str();
         return false;
     }
+    files.progress.record(results);
     return true;
 }
 
@@ -169,13 +172,7 @@ int openRunFiles(const Options& options, const std::vector<std::string>& list, R
 
 }  // namespace
 
-int runBatch(int argc, char** argv) {
-    return runBatch(argc, argv, AnalysisFunction([](std::vector<InterfacePoint>& points,
-                                                    ScoreSet& scores, const std::string& dir,
-                                                    AnalysisRecord& record) {
-                        return SC_P(points, scores, dir, record);
-                    }));
-}
+int runBatch(int argc, char** argv) { return runBatch(argc, argv, AnalysisFunction()); }
 
 int runBatch(int argc, char** argv, Analysis analyse) {
     return runBatch(argc, argv,
@@ -215,6 +212,15 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
     // A signal that ends the run during an engine run takes the working files along.
     setSignalCleanup(removeAllWorkingFiles);
 
+    // The bundled engine of this version runs in this process, unless told
+    // otherwise or a stand-in analysis needs the files on disk.
+    EngineLink engine;
+    std::string engineProblem;
+    if (!makeEngineLink(naccessDir, !options.engineProgram && !analyse, engine, engineProblem)) {
+        std::printf("\nError in NACCESS directory: %s. !!!\n", engineProblem.c_str());
+        return 1;
+    }
+
     if (const char* failed = writeControlFiles(naccessDir)) {
         std::printf("\nError in writing control file %s. !!!\n", failed);
         removeControlFiles();
@@ -249,7 +255,8 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
         return status;
     }
 
-    const EntryContext context{options, analyse, points};
+    files.progress.start(options.progress, list.size() - first);
+    const EntryContext context{options, analyse, points, &engine};
     int stopSignal = 0;
     if (options.jobs <= 1) {
         std::vector<EntryResult> results;
@@ -272,6 +279,7 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
         }
     }
 
+    files.progress.leave();
     const bool closed = std::fclose(files.score.release()) == 0;
     if (!closed && !files.failed) files.failed = kScoreFileName;
     if (files.details && std::fclose(files.details.release()) != 0 && !files.failed)
@@ -288,5 +296,6 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
         return 1;
     }
     std::printf("\nFinished\n");
+    files.progress.finish();
     return 0;
 }

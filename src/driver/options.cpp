@@ -28,7 +28,8 @@ struct OptionSpec {
     const char* help;
 };
 
-enum : int { kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kVersion };
+enum : int { kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kEngine, kVersion,
+              kProgress, kNoProgress };
 
 constexpr OptionSpec kOptions[] = {
     {"chains", kChains, "H,L:A",
@@ -54,6 +55,16 @@ constexpr OptionSpec kOptions[] = {
      "write what the analysis saw of each scored entry to\n"
      "DIR/<entry>/ (interface atoms and residues, surfaces,\n"
      "views)"},
+    {"engine", kEngine, "HOW",
+     "'program': run <NACCESS directory>/accall as a program\n"
+     "for every engine run, even when it is the bundled engine\n"
+     "(by default that one runs inside kav_zur, same results)"},
+    {"progress", kProgress, nullptr,
+     "a line on standard error, rewritten in place: the list\n"
+     "entries done of this run's, scored and failed, the rate\n"
+     "and the time left; then a summary after \"Finished\".\n"
+     "The default when standard error is a terminal"},
+    {"no-progress", kNoProgress, nullptr, "show neither, even on a terminal"},
     {"help", 'h', nullptr, "print this help and exit"},
     {"version", kVersion, nullptr, "print the version and exit"},
 };
@@ -84,7 +95,7 @@ void printHelp() {
     }
     std::printf("\nExit status: 0 when the list was worked through (some structures may have\n"
                 "failed: see the console), 1 when the run cannot work, 2 for a wrong command\n"
-                "line. See README.md for the scores, the files and every message.\n");
+                "line. See docs/manual.md for the scores, the files and every message.\n");
 }
 
 // A wrong command line: one line naming the fault, the usage text, exit 2.
@@ -110,18 +121,6 @@ bool parseInt(const char* text, long low, long high, int& value) {
     if (errno != 0 || *end != '\0' || v < low || v > high) return false;
     value = static_cast<int>(v);
     return true;
-}
-
-bool splitList(const std::string& text, std::vector<std::string>& names) {
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t comma = text.find(',', start);
-        const std::string name = text.substr(start, comma - start);
-        if (name.empty()) return false;
-        names.push_back(name);
-        if (comma == std::string::npos) return true;
-        start = comma + 1;
-    }
 }
 
 // K/N from the array task variables of SLURM, whatever index the array
@@ -205,35 +204,6 @@ void printUsage(std::FILE* out) {
                  "Contact and documentation: the project's README.md.\n");
 }
 
-bool parseChainSides(const std::string& text, ChainSides& sides, std::string& why) {
-    sides = {};
-    const std::size_t colon = text.find(':');
-    if (colon == std::string::npos || text.find(':', colon + 1) != std::string::npos) {
-        why = "expected two sides separated by one ':', for example H,L:A";
-        return false;
-    }
-    if (!splitList(text.substr(0, colon), sides.one) ||
-        !splitList(text.substr(colon + 1), sides.two)) {
-        why = "a side or a chain name is empty";
-        return false;
-    }
-    for (const std::string& a : sides.one)
-        for (const std::string& b : sides.two)
-            if (a == b) {
-                why = "chain " + a + " is named on both sides";
-                return false;
-            }
-    return true;
-}
-
-std::string sidesText(const ChainSides& sides) {
-    std::string text;
-    for (std::size_t i = 0; i < sides.one.size(); ++i) text += (i ? "," : "") + sides.one[i];
-    text += ":";
-    for (std::size_t i = 0; i < sides.two.size(); ++i) text += (i ? "," : "") + sides.two[i];
-    return text;
-}
-
 int parseOptions(int argc, char** argv, Options& options) {
     options = {};
     std::vector<option> table;
@@ -277,6 +247,8 @@ int parseOptions(int argc, char** argv, Options& options) {
             options.detailsPath = value;
             break;
         case kResume: options.resume = true; break;
+        case kProgress: options.progress = 1; break;
+        case kNoProgress: options.progress = 0; break;
         case kShard:
             if (!parseShard(value, options.shard, why))
                 return usageError("--shard: '%s': %s", value, why.c_str());
@@ -284,6 +256,12 @@ int parseOptions(int argc, char** argv, Options& options) {
         case kReport:
             if (!*value) return usageError("--report: the directory name is empty");
             options.reportDir = value;
+            break;
+        case kEngine:
+            if (std::strcmp(value, "program") != 0)
+                return usageError("--engine: '%s' is not a way to run the engine (program)",
+                                  value);
+            options.engineProgram = true;
             break;
         case ':': {
             const char* name = argv[optind - 1];

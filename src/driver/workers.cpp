@@ -1,9 +1,10 @@
 #include "driver/workers.h"
 
 #include "common/text_file.h"
-#include "driver/control_files.h"
-#include "driver/engine.h"
-#include "driver/held_signals.h"
+#include "analysis/control_files.h"
+#include "analysis/engine_program.h"
+#include "analysis/held_signals.h"
+#include "driver/progress.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -299,7 +300,8 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
     removeAbandonedRunDirectories();
 
     const WorkerPaths paths = workerPaths(context.options);
-    const EntryContext workerContext{paths.options, context.analyse, context.points};
+    const EntryContext workerContext{paths.options, context.analyse, context.points,
+                                     context.engine};
     auto shown = [&paths](std::string text) {
         for (const auto& [absolute, given] : paths.shown) text = replaceAll(std::move(text), absolute, given);
         return text;
@@ -415,6 +417,7 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
                 starting = false;
                 break;
             }
+            eraseProgressLine();
             std::fwrite(f.console.data(), 1, f.console.size(), stdout);
             std::fflush(stdout);
             std::fwrite(f.errors.data(), 1, f.errors.size(), stderr);

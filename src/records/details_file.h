@@ -5,7 +5,7 @@
 // angstrom, seconds of wall time.
 #pragma once
 
-#include "driver/entry.h"
+#include "analysis/analysis.h"
 
 #include <string>
 #include <vector>
@@ -18,7 +18,7 @@ struct DetailsField {
 };
 
 // The columns of one result, in the order of the header.
-std::vector<DetailsField> detailsFields(const EntryResult& result);
+std::vector<DetailsField> detailsFields(const InterfaceResult& result);
 
 // The header line: "name\tsides\tstatus\t...\n".
 std::string detailsHeader();
@@ -26,4 +26,4 @@ std::string detailsHeader();
 // One row, tab-separated, ending in a line end. Tabs and line ends inside a
 // name (possible only in hostile lists) are written as spaces, so that a row
 // stays one row.
-std::string detailsRow(const EntryResult& result);
+std::string detailsRow(const InterfaceResult& result);
