@@ -454,6 +454,59 @@ double sphereArea(const Sphere& a, const Neighbours& nb, int slices, SliceWork& 
     return area;
 }
 
+// The cell-ordered indices of the candidates (centres nx, ny, nz, sphere
+// radii nr, indices nj) that reach the sphere at (ax, ay, az) of radius ar,
+// itself (index self) left out, written to `out`; their number.
+std::size_t reachingScalar(const double* nx, const double* ny, const double* nz,
+                           const double* nr, const int* nj, std::size_t count, double ax,
+                           double ay, double az, double ar, int self, int* out) {
+    std::size_t found = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        const double dx = nx[k] - ax, dy = ny[k] - ay, dz = nz[k] - az;
+        const double reach = ar + nr[k];
+        const double dxy2 = dx * dx + dy * dy;
+        out[found] = nj[k];  // kept without a branch
+        found += (dxy2 + dz * dz < reach * reach) & (nj[k] != self);
+    }
+    return found;
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The same, four candidates at a time, with the same operations.
+__attribute__((target("avx2"))) std::size_t reachingAvx2(const double* nx, const double* ny,
+                                                         const double* nz, const double* nr,
+                                                         const int* nj, std::size_t count,
+                                                         double ax, double ay, double az,
+                                                         double ar, int self, int* out) {
+    const __m256d x = _mm256_set1_pd(ax), y = _mm256_set1_pd(ay), z = _mm256_set1_pd(az),
+                  r = _mm256_set1_pd(ar);
+    std::size_t found = 0, k = 0;
+    for (; k + 4 <= count; k += 4) {
+        const __m256d dx = _mm256_sub_pd(_mm256_loadu_pd(nx + k), x);
+        const __m256d dy = _mm256_sub_pd(_mm256_loadu_pd(ny + k), y);
+        const __m256d dz = _mm256_sub_pd(_mm256_loadu_pd(nz + k), z);
+        const __m256d reach = _mm256_add_pd(r, _mm256_loadu_pd(nr + k));
+        const __m256d dxy2 = _mm256_add_pd(_mm256_mul_pd(dx, dx), _mm256_mul_pd(dy, dy));
+        const int within = _mm256_movemask_pd(
+            _mm256_cmp_pd(_mm256_add_pd(dxy2, _mm256_mul_pd(dz, dz)),
+                          _mm256_mul_pd(reach, reach), _CMP_LT_OQ));
+        for (int b = 0; b < 4; ++b) {
+            out[found] = nj[k + b];
+            found += ((within >> b) & 1) & (nj[k + b] != self);
+        }
+    }
+    return found + reachingScalar(nx + k, ny + k, nz + k, nr + k, nj + k, count - k, ax, ay, az,
+                                  ar, self, out + found);
+}
+
+using Reaching = std::size_t (*)(const double*, const double*, const double*, const double*,
+                                 const int*, std::size_t, double, double, double, double, int,
+                                 int*);
+const Reaching reachingOf = __builtin_cpu_supports("avx2") ? reachingAvx2 : reachingScalar;
+#else
+const auto reachingOf = reachingScalar;
+#endif
+
 std::vector<double> measure(const Run& run, int slices) {
     const std::vector<Sphere>& spheres = run.spheres;
     const std::size_t n = spheres.size();
@@ -545,15 +598,9 @@ std::vector<double> measure(const Run& run, int slices) {
             const std::size_t atom = static_cast<std::size_t>(order[i]);
             if (run.inside[atom]) continue;
             const double ax = xs[i], ay = ys[i], az = zs[i], ar = rs[i];
-            // Every sphere within reach, kept without a branch.
-            std::size_t found = 0;
-            for (std::size_t k = 0; k < around; ++k) {
-                const double dx = nx[k] - ax, dy = ny[k] - ay, dz = nz[k] - az;
-                const double reach = ar + nr[k];
-                const double dxy2 = dx * dx + dy * dy;
-                reaching[found] = nj[k];
-                found += (dxy2 + dz * dz < reach * reach) & (nj[k] != i);
-            }
+            const std::size_t found = reachingOf(nx.data(), ny.data(), nz.data(), nr.data(),
+                                                 nj.data(), around, ax, ay, az, ar, i,
+                                                 reaching.data());
             std::uint64_t digest = 0;
             if (run.cache)
                 for (std::size_t k = 0; k < found; ++k) digest += digests[reaching[k]];
