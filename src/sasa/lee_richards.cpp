@@ -364,7 +364,13 @@ __attribute__((target("avx2"))) void coverRowAvx2(SliceWork& w, std::size_t firs
 }
 
 using CoverRow = void (*)(SliceWork&, std::size_t, std::size_t, int);
-const CoverRow coverRow = __builtin_cpu_supports("avx2") ? coverRowAvx2 : coverRowSse2;
+// Chosen once, at start-up (the processor's features read first: this may
+// run before the other constructors).
+bool hasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+const CoverRow coverRow = hasAvx2() ? coverRowAvx2 : coverRowSse2;
 #else
 const auto coverRow = coverRowScalar;
 #endif
@@ -502,7 +508,7 @@ __attribute__((target("avx2"))) std::size_t reachingAvx2(const double* nx, const
 using Reaching = std::size_t (*)(const double*, const double*, const double*, const double*,
                                  const int*, std::size_t, double, double, double, double, int,
                                  int*);
-const Reaching reachingOf = __builtin_cpu_supports("avx2") ? reachingAvx2 : reachingScalar;
+const Reaching reachingOf = hasAvx2() ? reachingAvx2 : reachingScalar;
 #else
 const auto reachingOf = reachingScalar;
 #endif
