@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -229,7 +230,7 @@ struct SliceWork {
 };
 
 constexpr std::size_t kLanes = 4;  // the widest group coverRow takes at once
-constexpr std::size_t kGroup = 16;  // neighbours measured before their arcs are joined
+constexpr std::size_t kGroup = 32;  // neighbours measured before their arcs are joined
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -258,10 +259,17 @@ inline void coverOne(const SliceWork& w, std::size_t k, int s, double z, double 
     end = w.angle[k] + half;
 }
 
-// coverOne for slice s and the neighbours first to last - 1.
-[[maybe_unused]] void coverRowScalar(SliceWork& w, std::size_t first, std::size_t last, int s) {
-    for (std::size_t k = first; k < last; ++k)
+// coverOne for slice s and the neighbours first to last - 1 (at most 32);
+// bit k - first of the result is set when neighbour k covers an arc or
+// holds the circle (the others leave the slice as it is).
+[[maybe_unused]] std::uint32_t coverRowScalar(SliceWork& w, std::size_t first, std::size_t last,
+                                              int s) {
+    std::uint32_t covers = 0;
+    for (std::size_t k = first; k < last; ++k) {
         coverOne(w, k, s, w.z[s], w.r[s], w.r2[s], w.start[k], w.end[k]);
+        if (w.start[k] <= w.end[k] || std::isnan(w.end[k])) covers |= 1u << (k - first);
+    }
+    return covers;
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -269,7 +277,7 @@ inline void coverOne(const SliceWork& w, std::size_t k, int s, double z, double 
 // same order on every lane, each rounded as the scalar one is (no fused
 // operations), every outcome computed and then chosen. A lane that the
 // tests send elsewhere may hold any value before it is chosen away.
-void coverRowSse2(SliceWork& w, std::size_t first, std::size_t last, int s) {
+std::uint32_t coverRowSse2(SliceWork& w, std::size_t first, std::size_t last, int s) {
     const auto select = [](__m128d mask, __m128d yes, __m128d no) {
         return _mm_or_pd(_mm_and_pd(mask, yes), _mm_andnot_pd(mask, no));
     };
@@ -277,6 +285,7 @@ void coverRowSse2(SliceWork& w, std::size_t first, std::size_t last, int s) {
     const __m128d z = _mm_set1_pd(w.z[s]), ri = _mm_set1_pd(w.r[s]), ri2 = _mm_set1_pd(w.r2[s]);
     const __m128d twoRi = _mm_mul_pd(_mm_set1_pd(2.0), ri);
     const __m128d slice = _mm_set1_pd(s);
+    std::uint32_t covers = 0;
     for (std::size_t k = first; k < last; k += 2) {
         const __m128d d = _mm_loadu_pd(&w.d[k]);
         const __m128d h = _mm_sub_pd(z, _mm_loadu_pd(&w.nz[k]));
@@ -310,17 +319,21 @@ void coverRowSse2(SliceWork& w, std::size_t first, std::size_t last, int s) {
         _mm_storeu_pd(&w.start[k], select(none, inf, _mm_sub_pd(angle, half)));
         _mm_storeu_pd(&w.end[k], select(holds, _mm_set1_pd(kNaN),
                                         select(none, _mm_set1_pd(-kInf), _mm_add_pd(angle, half))));
+        const __m128d covering = _mm_or_pd(_mm_andnot_pd(none, _mm_cmpeq_pd(zero, zero)), holds);
+        covers |= static_cast<std::uint32_t>(_mm_movemask_pd(covering)) << (k - first);
     }
+    return covers;
 }
 
-__attribute__((target("avx2"))) void coverRowAvx2(SliceWork& w, std::size_t first,
-                                                  std::size_t last, int s) {
+__attribute__((target("avx2"))) std::uint32_t coverRowAvx2(SliceWork& w, std::size_t first,
+                                                           std::size_t last, int s) {
     const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0),
                   minusOne = _mm256_set1_pd(-1.0);
     const __m256d z = _mm256_set1_pd(w.z[s]), ri = _mm256_set1_pd(w.r[s]),
                   ri2 = _mm256_set1_pd(w.r2[s]);
     const __m256d twoRi = _mm256_mul_pd(_mm256_set1_pd(2.0), ri);
     const __m256d slice = _mm256_set1_pd(s);
+    std::uint32_t covers = 0;
     for (std::size_t k = first; k < last; k += 4) {
         const __m256d d = _mm256_loadu_pd(&w.d[k]);
         const __m256d h = _mm256_sub_pd(z, _mm256_loadu_pd(&w.nz[k]));
@@ -360,10 +373,14 @@ __attribute__((target("avx2"))) void coverRowAvx2(SliceWork& w, std::size_t firs
                          _mm256_blendv_pd(_mm256_blendv_pd(_mm256_add_pd(angle, half),
                                                            _mm256_set1_pd(-kInf), none),
                                           _mm256_set1_pd(kNaN), holds));
+        const __m256d covering =
+            _mm256_or_pd(_mm256_andnot_pd(none, _mm256_cmp_pd(zero, zero, _CMP_EQ_OQ)), holds);
+        covers |= static_cast<std::uint32_t>(_mm256_movemask_pd(covering)) << (k - first);
     }
+    return covers;
 }
 
-using CoverRow = void (*)(SliceWork&, std::size_t, std::size_t, int);
+using CoverRow = std::uint32_t (*)(SliceWork&, std::size_t, std::size_t, int);
 // Chosen once, at start-up (the processor's features read first: this may
 // run before the other constructors).
 bool hasAvx2() {
@@ -425,11 +442,12 @@ double sphereArea(const Sphere& a, const Neighbours& nb, int slices, SliceWork& 
         // until the slice is buried.
         for (std::size_t first = 0; first < count && !buried; first += kGroup) {
             const std::size_t last = std::min(first + kGroup, stride);
-            coverRow(w, first, last, s);
-            for (std::size_t k = first; k < std::min(last, count); ++k) {
-                // A neighbour that covers nothing leaves the run as it is
-                // (start +inf, end -inf), so that most neighbours take no
-                // branch, whose outcome would be hard to foresee.
+            // Only the neighbours that cover something, in order.
+            for (std::uint32_t covers = coverRow(w, first, last, s); covers != 0;
+                 covers &= covers - 1) {
+                const std::size_t k = first + static_cast<std::size_t>(std::countr_zero(covers));
+                // Branches whose outcome would be hard to foresee are
+                // avoided: a neighbour that holds the circle has end NaN.
                 const double start = w.start[k], end = w.end[k];
                 const bool arc = start <= end;
                 // Neighbours come in order of direction, so an arc often
