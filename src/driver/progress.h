@@ -27,9 +27,19 @@ struct RunTally {
     std::size_t failed() const { return done - scored; }
 };
 
+// What one entry's interfaces came to, gathered as they are recorded (an
+// entry of many pairs is recorded pair by pair, and none is kept).
+struct EntryCounts {
+    std::array<std::size_t, kStatusCount> interfaces{};
+    std::size_t count = 0;
+    EntryStatus status = EntryStatus::WorkerDied;  // the entry's status so far
+    void add(const EntryResult& result);
+};
+
 // Adds one entry's results: the entry's status is "scored" when one of its
 // interfaces was scored, otherwise that of its first interface.
 void tallyEntry(RunTally& tally, const std::vector<EntryResult>& results);
+void tallyEntry(RunTally& tally, const EntryCounts& counts);
 
 // A duration for people, in whole units: "45 s", "3 min 12 s", "6 h 58 min".
 std::string durationText(double seconds);
@@ -42,7 +52,7 @@ std::string progressLine(const RunTally& tally, std::size_t total, double second
 // The summary after "Finished", lines ending in '\n': the entries scored and
 // failed, the failed ones by status code (those of the details file), the
 // time taken and the rate; interfaces by status as well when an entry may
-// have more than one (--all-pairs).
+// have more than one (--all-pairs; with --model all each model is one).
 std::string summaryText(const RunTally& tally, double seconds);
 
 // The display of one run (off until started). `mode` 1 shows it whatever standard error is
@@ -62,6 +72,7 @@ public:
     // Counts one recorded entry and redraws the line, at most a few times a
     // second (always for the last entry).
     void record(const std::vector<EntryResult>& results);
+    void record(const EntryCounts& counts);
     // Takes the line off its row before console output is printed there
     // (standard output elsewhere, standard error messages of the workers).
     void erase();

@@ -4,12 +4,14 @@
 #include "analysis/control_files.h"
 #include "analysis/engine_program.h"
 #include "analysis/held_signals.h"
+#include "driver/pdblist.h"
 #include "driver/progress.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -135,6 +137,41 @@ struct WorkerPaths {
     std::vector<std::pair<std::string, std::string>> shown;  // absolute prefix, as given
 };
 
+// Room for what a worker adds below the working directory: its run's and
+// its own directory, and the longest name it writes there.
+constexpr std::size_t kWorkerDirRoom = sizeof "/.kav_zur-jobs.XXXXXX/worker.XXXXXX/results.part" + 16;
+
+}  // namespace
+
+std::string workerPathProblem(const Options& options, const std::vector<std::string>& list) {
+    std::error_code ec;
+    const std::string cwd = fs::current_path(ec).string();
+    if (ec) return "the working directory's path cannot be had (" + ec.message() + ")";
+    const std::size_t limit = PATH_MAX;
+    auto tooLong = [&](const std::string& what, std::size_t size) {
+        return what + " would be " + std::to_string(size) +
+               " bytes long as a worker sees it, more than the system allows (" +
+               std::to_string(limit - 1) + ")";
+    };
+    if (cwd.size() + kWorkerDirRoom >= limit)
+        return tooLong("the files of a worker below the working directory (a path of " +
+                           std::to_string(cwd.size()) + " bytes)",
+                       cwd.size() + kWorkerDirRoom);
+    // The engine's files; and each entry that a run in one process can open.
+    const std::string engineFile = options.naccessDir + "/standard.data";
+    if (const std::string seen = absoluteDir(engineFile, cwd); seen.size() >= limit)
+        return tooLong(engineFile, seen.size());
+    if (!options.structureDir.empty() && options.structureDir[0] == '/') return "";
+    for (const std::string& entry : list) {
+        const std::string path = options.structureDir + "/" + entry;
+        if (!entryNameProblem(options.structureDir, entry) && cwd.size() + 1 + path.size() >= limit)
+            return tooLong(printableName(path), cwd.size() + 1 + path.size());
+    }
+    return "";
+}
+
+namespace {
+
 WorkerPaths workerPaths(const Options& given) {
     WorkerPaths paths{given, {}};
     std::error_code ec;
@@ -172,12 +209,26 @@ bool redirect(int target, const char* path) {
     return done;
 }
 
+template <class T>
+void putRaw(std::string& out, const T& value) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    out.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+void putString(std::string& out, const std::string& text) {
+    putRaw(out, text.size());
+    out += text;
+}
+
 // The worker: scores one entry in its directory and leaves its results there.
 [[noreturn]] void workAt(const std::string& dir, const std::string& entry,
                          const EntryContext& context, const sigset_t& mask, pid_t parent) {
     sigprocmask(SIG_SETMASK, &mask, nullptr);
     // A worker never outlives the run; SIGTERM lets it stop its engine first.
-    if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(kSetupFailed);
+    // Inherited as ignored (trap '' TERM in a job script) it would change
+    // nothing: then SIGKILL, and the engine goes by its own parent-death signal.
+    const int parentDeath = signalIgnored(SIGTERM) ? SIGKILL : SIGTERM;
+    if (prctl(PR_SET_PDEATHSIG, parentDeath) != 0 || getppid() != parent) _exit(kSetupFailed);
     if (chdir(dir.c_str()) != 0 || !redirect(1, "console") || !redirect(2, "errors"))
         _exit(kSetupFailed);
     // The in-process engine reads no control file: its files stay in memory.
@@ -196,15 +247,68 @@ bool redirect(int target, const char* path) {
         guarded.guard = guardEngineRun;
         guardedContext.engine = &guarded;
     }
-    std::vector<EntryResult> results;
-    scoreEntry(entry, guardedContext, results);
-    std::fflush(stdout);
+    // Each result as soon as it is done (an entry of many pairs streams),
+    // then the end frame: a results file without it is a worker that died.
+    File results = openFile("results", "wbe");
+    if (!results) _exit(kSetupFailed);
+    auto frame = [&results](const std::string& encoded) {
+        std::fflush(stdout);
+        const off_t consoleEnd = lseek(1, 0, SEEK_CUR);
+        std::string out;
+        putRaw(out, static_cast<std::uint64_t>(consoleEnd < 0 ? 0 : consoleEnd));
+        putRaw(out, static_cast<std::uint64_t>(encoded.size()));
+        out += encoded;
+        if (consoleEnd < 0 || std::fwrite(out.data(), 1, out.size(), results.get()) != out.size() ||
+            std::fflush(results.get()) != 0)
+            _exit(kSetupFailed);
+    };
+    scoreEntry(entry, guardedContext,
+               [&frame](EntryResult&& r) { frame(encodeResults({std::move(r)})); });
     std::fflush(stderr);
-    // Renamed into place last: a results file is always whole.
-    if (!writeAll("results.part", encodeResults(results)) ||
-        std::rename("results.part", "results") != 0)
-        _exit(kSetupFailed);
+    frame(std::string());
+    if (std::fclose(results.release()) != 0) _exit(kSetupFailed);
     _exit(0);
+}
+
+// The frames a worker has added to its results file since `resultsAt`: each
+// result with the console text printed before it. `ended` when the end
+// frame is among them. False for a frame that is not a result (damage).
+bool readFrames(const std::string& dir, std::uint64_t& resultsAt, std::uint64_t& consoleAt,
+                std::vector<std::pair<std::string, EntryResult>>& out, bool& ended) {
+    File results = openFile(dir + "/results", "rbe");
+    if (!results) return true;
+    if (fseeko(results.get(), static_cast<off_t>(resultsAt), SEEK_SET) != 0) return false;
+    std::string data;
+    char buffer[65536];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, results.get())) > 0;)
+        data.append(buffer, n);
+    File console = openFile(dir + "/console", "rbe");
+    std::size_t at = 0;
+    while (!ended && data.size() - at >= 16) {
+        std::uint64_t consoleEnd = 0, size = 0;
+        std::memcpy(&consoleEnd, data.data() + at, 8);
+        std::memcpy(&size, data.data() + at + 8, 8);
+        if (data.size() - at - 16 < size) break;  // not yet written whole
+        std::pair<std::string, EntryResult> item;
+        if (consoleEnd > consoleAt && console &&
+            fseeko(console.get(), static_cast<off_t>(consoleAt), SEEK_SET) == 0) {
+            item.first.resize(consoleEnd - consoleAt);
+            item.first.resize(std::fread(item.first.data(), 1, item.first.size(), console.get()));
+        }
+        consoleAt = std::max(consoleAt, consoleEnd);
+        if (size == 0) {
+            ended = true;
+            if (!item.first.empty()) out.push_back(std::move(item));
+        } else {
+            std::vector<EntryResult> one;
+            if (!decodeResults(data.substr(at + 16, size), one) || one.size() != 1) return false;
+            item.second = std::move(one[0]);
+            out.push_back(std::move(item));
+        }
+        at += 16 + size;
+        resultsAt += 16 + size;
+    }
+    return true;
 }
 
 struct Worker {
@@ -212,6 +316,9 @@ struct Worker {
     std::size_t index = 0;
     std::string dir;  // "" until the slot has one
     Clock::time_point start;
+    std::uint64_t resultsAt = 0, consoleAt = 0, errorsAt = 0;  // what the parent has taken of its files
+    bool streamed = false;  // some of its entry's results are recorded already
+    bool ended = false;     // its end frame has been read
 };
 
 // What one entry left: its messages and its results.
@@ -220,6 +327,7 @@ struct Finished {
     std::string errors;
     std::vector<EntryResult> results;
     bool stopped = false;  // killed because the run was stopped: nothing to record
+    bool streamed = false;  // results before these were recorded as they came
 };
 
 std::string newWorkerDir(const std::string& runDir) {
@@ -239,17 +347,6 @@ std::string howItEnded(int status) {
     else
         std::snprintf(text, sizeof text, "exited with status %d", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
     return text;
-}
-
-template <class T>
-void putRaw(std::string& out, const T& value) {
-    static_assert(std::is_trivially_copyable_v<T>);
-    out.append(reinterpret_cast<const char*>(&value), sizeof value);
-}
-
-void putString(std::string& out, const std::string& text) {
-    putRaw(out, text.size());
-    out += text;
 }
 
 struct Reader {
@@ -347,6 +444,9 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
     const WorkerPaths paths = workerPaths(context.options);
     const EntryContext workerContext{paths.options, context.analyse, context.points,
                                      context.engine};
+    // --resume: only the entry re-entered, list[first], skips what is recorded.
+    const EntryContext firstContext{paths.options, context.analyse, context.points,
+                                    context.engine, context.recorded};
     auto shown = [&paths](std::string text) {
         for (const auto& [absolute, given] : paths.shown) text = replaceAll(std::move(text), absolute, given);
         return text;
@@ -373,7 +473,33 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
         died.name = list[index];
         died.status = EntryStatus::WorkerDied;
         died.seconds = seconds;
-        f.results = {died};
+        f.results.push_back(died);
+    };
+    // The results the worker of the entry to record next has finished so
+    // far, recorded now with the console text before each.
+    auto stream = [&](Worker& w) {
+        // Its messages on standard error (an entry's pair count) at once.
+        const std::string errors = readAll(w.dir + "/errors");
+        if (errors.size() > w.errorsAt) {
+            eraseProgressLine();
+            const std::string text = shown(errors.substr(w.errorsAt));
+            std::fwrite(text.data(), 1, text.size(), stderr);
+            w.errorsAt = errors.size();
+        }
+        std::vector<std::pair<std::string, EntryResult>> frames;
+        if (!readFrames(w.dir, w.resultsAt, w.consoleAt, frames, w.ended)) return;
+        for (auto& [console, result] : frames) {
+            eraseProgressLine();
+            const std::string text = shown(console);
+            std::fwrite(text.data(), 1, text.size(), stdout);
+            std::fflush(stdout);
+            if (result.name.empty()) continue;  // the end frame's console text
+            w.streamed = true;
+            if (!outcome.recordFailed && !record({result}, false)) {
+                outcome.recordFailed = true;
+                starting = false;
+            }
+        }
     };
 
     if (run.path.empty()) {
@@ -398,7 +524,8 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
             w.start = Clock::now();
             w.index = next;
             w.pid = fork();
-            if (w.pid == 0) workAt(w.dir, list[next], workerContext, signals.previous, self);
+            if (w.pid == 0) workAt(w.dir, list[next], next == first ? firstContext : workerContext,
+                                      signals.previous, self);
             if (w.pid < 0) {
                 // Out of processes for now: the entry waits for a worker to
                 // end, unless none is left to wait for.
@@ -429,15 +556,30 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
             for (const Worker& w : workers)
                 if (w.pid > 0) kill(w.pid, SIGKILL);
 
+        for (Worker& w : workers)
+            if (w.pid > 0 && w.index == toRecord && !outcome.signal) stream(w);
+
         for (Worker& w : workers) {
             int status = 0;
             if (w.pid <= 0 || waitpid(w.pid, &status, WNOHANG) != w.pid) continue;
             w.pid = -1;
             Finished f;
-            f.console = shown(readAll(w.dir + "/console"));
-            f.errors = shown(readAll(w.dir + "/errors"));
-            const bool whole = WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
-                               decodeResults(readAll(w.dir + "/results"), f.results);
+            f.streamed = w.streamed;
+            std::vector<std::pair<std::string, EntryResult>> frames;
+            bool whole = readFrames(w.dir, w.resultsAt, w.consoleAt, frames, w.ended);
+            for (auto& [console, result] : frames) {
+                f.console += shown(console);
+                if (!result.name.empty()) f.results.push_back(std::move(result));
+            }
+            // What it printed after its last result (a worker that died).
+            std::string rest = readAll(w.dir + "/console");
+            f.console += shown(rest.size() > w.consoleAt ? rest.substr(w.consoleAt) : std::string());
+            const std::string errors = readAll(w.dir + "/errors");
+            f.errors = shown(errors.size() > w.errorsAt ? errors.substr(w.errorsAt) : std::string());
+            w.errorsAt = 0;
+            whole = whole && w.ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            w.resultsAt = w.consoleAt = 0;
+            w.streamed = w.ended = false;
             for (const char* name : {"/console", "/errors", "/results"})
                 std::remove((w.dir + name).c_str());
             if (!whole) {
@@ -466,7 +608,7 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
             std::fwrite(f.console.data(), 1, f.console.size(), stdout);
             std::fflush(stdout);
             std::fwrite(f.errors.data(), 1, f.errors.size(), stderr);
-            if (!outcome.recordFailed && !record(f.results)) {
+            if (!outcome.recordFailed && !record(f.results, true)) {
                 outcome.recordFailed = true;
                 starting = false;
             }
