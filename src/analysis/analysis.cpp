@@ -152,7 +152,8 @@ void scorePrepared(const std::string& label, const Run& run, InterfaceResult& re
     if (run.hooks.analyse) {
         analysed = (*run.hooks.analyse)(run.points, scores, run.engine.naccessDir, result.analysis);
     } else {
-        analysed = SC_P(run.points, scores, AnalysisRun{run.engine, files, out, &areas}, result.analysis);
+        analysed = SC_P(run.points, scores, AnalysisRun{run.engine, files, out, &areas},
+                        result.analysis);
     }
     result.analysis.report = nullptr;
     if (analysed < 0) {
