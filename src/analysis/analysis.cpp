@@ -8,6 +8,7 @@
 #include "input/input_structure.h"
 #include "input/pdb_writer.h"
 #include "report/report_files.h"
+#include "sasa/area_cache.h"
 #include "structure/extract.h"
 
 #include <cerrno>
@@ -133,7 +134,10 @@ struct Run {
 void scorePrepared(const std::string& label, const Run& run, InterfaceResult& result) {
     Workspace& files = run.files;
     std::FILE* out = run.out();
-    if (!runEngineStep(run.engine, files, kControlFiles[0], "TEMP.log", out)) {
+    // The complex and the subunits are cut from the copy: most of their
+    // atoms keep the copy's surroundings, and their areas are copied.
+    sasa::AreaCache areas;
+    if (!runEngineStep(run.engine, files, kControlFiles[0], "TEMP.log", out, &areas)) {
         std::fprintf(out, "\nProblem in NACEESS program ... exiting\n");
         // What the engine found wrong with the copy, TEMP.pdb, of this file.
         printEngineErrors(files, "TEMP.log", out);
@@ -163,7 +167,8 @@ void scorePrepared(const std::string& label, const Run& run, InterfaceResult& re
     if (run.hooks.analyse) {
         analysed = (*run.hooks.analyse)(run.points, scores, run.engine.naccessDir, result.analysis);
     } else {
-        analysed = SC_P(run.points, scores, AnalysisRun{run.engine, files, out}, result.analysis);
+        analysed = SC_P(run.points, scores, AnalysisRun{run.engine, files, out, &areas},
+                        result.analysis);
     }
     result.analysis.report = nullptr;
     if (analysed < 0) {

@@ -26,7 +26,7 @@ bool makeEngineLink(const std::string& naccessDir, bool allowInProcess, EngineLi
 }
 
 bool runEngineStep(const EngineLink& engine, Workspace& files, const ControlFile& control,
-                   const std::string& logName, std::FILE* console) {
+                   const std::string& logName, std::FILE* console, sasa::AreaCache* areas) {
     files.remove(logName);
     if (logName.size() > 4 && logName.compare(logName.size() - 4, 4, ".log") == 0)
         files.remove(logName.substr(0, logName.size() - 4) + ".asa");
@@ -34,7 +34,7 @@ bool runEngineStep(const EngineLink& engine, Workspace& files, const ControlFile
         // The control file's text, as the program would read it.
         std::istringstream text(controlFileText(control.pdbFile, engine.naccessDir, control.probe));
         if (engine.guard) engine.guard(true);
-        sasa::runJob(text, engine.naccessDir, files, engine.data.get());
+        sasa::runJob(text, engine.naccessDir, files, engine.data.get(), areas);
         if (engine.guard) engine.guard(false);
     } else {
         const std::string* dir = files.directory();

@@ -12,6 +12,7 @@
 #include <string>
 
 namespace sasa {
+struct AreaCache;
 struct EngineData;
 }
 
@@ -38,9 +39,12 @@ bool makeEngineLink(const std::string& naccessDir, bool allowInProcess, EngineLi
 // left by an earlier run never pass for this one's. False when the run fails
 // or its log lacks the success line; the program's line on why goes to
 // `console`. The program needs a workspace with a directory holding the
-// control file.
+// control file. With `areas` and the engine in process, atoms whose
+// surroundings are those of an earlier run with the same cache get the
+// areas computed there (sasa/area_cache.h): the same files, less work.
 bool runEngineStep(const EngineLink& engine, Workspace& files, const ControlFile& control,
-                   const std::string& logName, std::FILE* console);
+                   const std::string& logName, std::FILE* console,
+                   sasa::AreaCache* areas = nullptr);
 
 // The control file of each engine run written into a workspace with a
 // directory (for the program). Returns the name of the first that could not

@@ -1,5 +1,6 @@
 #include "interface/interface_atoms.h"
 
+#include "common/asa_line.h"
 #include "common/text_file.h"
 #include "report/interface_report.h"
 #include "structure/residue_codes.h"
@@ -24,6 +25,17 @@ struct AsaRecord {
 };
 
 bool parseAsaLine(const char* line, AsaRecord& r) {
+    asa::AsaColumns c;
+    if (asa::readAsaColumns(line, c)) {  // the engine's layout: the same fields, read faster
+        std::strcpy(r.resName, c.resName);
+        r.resSeq = c.resSeq;
+        r.x = c.x;
+        r.y = c.y;
+        r.z = c.z;
+        r.area = c.area;
+        r.radius = c.radius;
+        return true;
+    }
     const int fields = std::sscanf(line, "%*s %*d %*s %s %*c %d %f %f %f %f %f", r.resName,
                                    &r.resSeq, &r.x, &r.y, &r.z, &r.area, &r.radius);
     return fields == 7;

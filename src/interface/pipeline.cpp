@@ -193,7 +193,8 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const AnalysisRu
     // The control files of kControlFiles 1-3 and their logs.
     static const char* const kLogs[3] = {"Complex.log", "ComplexA.log", "ComplexB.log"};
     for (int i = 0; i < 3; ++i) {
-        if (!runEngineStep(run.engine, run.files, kControlFiles[i + 1], kLogs[i], run.console)) {
+        if (!runEngineStep(run.engine, run.files, kControlFiles[i + 1], kLogs[i], run.console,
+                           run.areas)) {
             record.failedLog = kLogs[i];
             return fail(streams, run, record, kEngineFailed, kEngineProblem);
         }

@@ -47,6 +47,7 @@ struct AnalysisRun {
     const EngineLink& engine;
     Workspace& files;
     std::FILE* console;
+    sasa::AreaCache* areas = nullptr;  // of the structure's runs at probe 1.40 (engine_link.h)
 };
 
 // SC_P on the files of `run` (Complex.pdb, ComplexA.pdb, ComplexB.pdb there,

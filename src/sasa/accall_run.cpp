@@ -1,6 +1,7 @@
 #include "sasa/accall_run.h"
 
 #include "sasa/control_file.h"
+#include "sasa/fixed_format.h"
 #include "sasa/lee_richards.h"
 #include "sasa/pdb_reader.h"
 #include "sasa/radii_file.h"
@@ -122,9 +123,9 @@ std::string outputStem(const std::string& pdbFile) {
     return stem.empty() ? std::string("accall") : stem;  // "dir/" names no file
 }
 
-int runJob(std::istream& control, const std::string& engineDir) {
+int runJob(std::istream& control, const std::string& engineDir, AreaCache* cache) {
     DirectoryWorkspace here;
-    return runJob(control, engineDir, here, nullptr);
+    return runJob(control, engineDir, here, nullptr, cache);
 }
 
 bool EngineData::read(const std::string& engineDir, std::string& why) {
@@ -146,7 +147,7 @@ bool EngineData::read(const std::string& engineDir, std::string& why) {
 }
 
 int runJob(std::istream& control, const std::string& engineDir, Workspace& files,
-           const EngineData* data) {
+           const EngineData* data, AreaCache* cache) {
     const ControlResult parsed = readControl(control);
     const ControlSettings& s = parsed.settings;
     const std::string stem = outputStem(s.pdbFile);
@@ -234,7 +235,7 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
         }
     }
     std::size_t coincident = 0;
-    const std::vector<double> areas = leeRichardsAreas(spheres, slices, &coincident);
+    const std::vector<double> areas = leeRichardsAreas(spheres, slices, &coincident, cache);
     if (coincident > 0) {
         std::snprintf(text, sizeof text,
                       " NOTE: %zu ATOMS SHARE THEIR CENTRE WITH A LARGER OR EQUAL ATOM: BURIED, AREA 0",
@@ -244,9 +245,7 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
     // The area file's columns are %8.3f and %5.2f: a wider number would
     // shift the line and be misread.
     for (std::size_t i = 0; i < areas.size(); ++i) {
-        char field[64];
-        if (std::snprintf(field, sizeof field, "%8.3f", areas[i]) != 8 ||
-            std::snprintf(field, sizeof field, "%5.2f", radii[i].radius) != 5) {
+        if (!fitsFixed(areas[i], 8, 3) || !fitsFixed(radii[i].radius, 5, 2)) {
             std::snprintf(text, sizeof text,
                           "line %ld: area %.3f or radius %.2f does not fit the area file's columns "
                           "(at most 9999.999 and 99.99)",

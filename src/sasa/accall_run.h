@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/workspace.h"
+#include "sasa/area_cache.h"
 #include "sasa/radii_file.h"
 #include "sasa/reference_data.h"
 
@@ -16,8 +17,9 @@ inline constexpr const char* kSuccessLine = " SOLVA: PROGRAM ENDS CORRECTLY";
 
 // `engineDir` holds the default vdw.radii and standard.data, used when the
 // control file names none. Returns the exit status: 0 on success, 1 on any
-// failure (the log then says why and lacks the success line).
-int runJob(std::istream& control, const std::string& engineDir);
+// failure (the log then says why and lacks the success line). For `cache`,
+// see the workspace form below.
+int runJob(std::istream& control, const std::string& engineDir, AreaCache* cache = nullptr);
 
 // The engine directory's vdw.radii and standard.data, read once for many
 // runs.
@@ -33,8 +35,11 @@ struct EngineData {
 // in the control file is a name there). With `data`, a VDWFILE or STDFILE
 // that names data->vdwFile or data->stdFile is not read again. What is
 // written is byte for byte what runJob writes into the current directory.
+// With a `cache`, the areas of atoms already measured in an earlier run
+// with unchanged surroundings are copied from it and the others entered
+// (see area_cache.h); the files written are the same as without it.
 int runJob(std::istream& control, const std::string& engineDir, Workspace& files,
-           const EngineData* data);
+           const EngineData* data, AreaCache* cache = nullptr);
 
 // <stem> for an input path: its file name without the last extension.
 std::string outputStem(const std::string& pdbFile);

@@ -2,8 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <limits>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace sasa {
 
@@ -23,17 +30,43 @@ struct Cell {
     int first, last;  // range in the cell-ordered atom arrays
 };
 
-// One neighbour of the atom being measured, as seen from it.
-struct Neighbour {
-    double dxy;    // distance of the centres projected on the xy plane
-    double angle;  // direction of the neighbour's centre in that plane
-    double z, r2;  // its centre's z and squared sphere radius
-    double r;      // its sphere radius
+// The neighbours of the atom being measured, as seen from it, one array a
+// quantity, in the order of `before`.
+struct Neighbours {
+    std::vector<double> angle;  // direction of the neighbour's centre in the xy plane
+    std::vector<double> dxy;    // distance of the centres projected on the xy plane
+    std::vector<double> z, r;   // its centre's z and its sphere radius
+    void clear() {
+        angle.clear();
+        dxy.clear();
+        z.clear();
+        r.clear();
+    }
 };
+
+// One neighbour while the list is sorted: its direction and where its
+// centre is, which orders neighbours of equal direction.
+struct Candidate {
+    double angle;
+    double x, y, z;
+    int j;  // cell-ordered index
+};
+
+// Neighbours in order of direction; those of equal direction (one above
+// another) by their centres, so that the order depends on the neighbours
+// alone and never on where the run's other atoms put them in the grid.
+bool before(const Candidate& p, const Candidate& q) {
+    if (p.angle != q.angle) return p.angle < q.angle;
+    if (p.x != q.x) return p.x < q.x;
+    if (p.y != q.y) return p.y < q.y;
+    return p.z < q.z;
+}
 
 }  // namespace
 
-double arcCosine(double x) {
+namespace {
+
+inline double acosApprox(double x) {
     // sqrt(1 - x) times a polynomial (Abramowitz and Stegun 4.4.46): within
     // 2.2e-8 radian of acos over [0, 1], some ten times cheaper than the
     // library's. Over a slice that is an area error below 1e-7 A^2 an arc.
@@ -49,6 +82,10 @@ double arcCosine(double x) {
     const double r = std::sqrt(1.0 - t) * p;
     return x < 0 ? kPi - r : r;
 }
+
+}  // namespace
+
+double arcCosine(double x) { return acosApprox(x); }
 
 double exposedAngle(std::vector<Arc>& arcs) {
     // Bring starts into [0, 2pi) and cut arcs that run past 2pi in two.
@@ -87,12 +124,45 @@ bool measurable(const Sphere& s) {
            !std::isnan(s.r);
 }
 
-std::vector<double> areasOf(const std::vector<Sphere>& spheres, int slices);
+// The atoms of a run as the measuring loop sees them.
+struct Run {
+    const std::vector<Sphere>& spheres;
+    const std::vector<char>& inside;  // buried in a coincident sphere: neither measured nor a neighbour
+    const std::vector<char>& shared;  // shares its centre with another: never cached
+    AreaCache* cache;
+};
+
+std::vector<double> measure(const Run& run, int slices);
 
 }  // namespace
 
+AreaCache::Key keyOf(const Sphere& s) {
+    AreaCache::Key k;
+    std::memcpy(&k.x, &s.x, sizeof k.x);
+    std::memcpy(&k.y, &s.y, sizeof k.y);
+    std::memcpy(&k.z, &s.z, sizeof k.z);
+    std::memcpy(&k.r, &s.r, sizeof k.r);
+    return k;
+}
+
+std::uint64_t keyDigest(const AreaCache::Key& k) {
+    // splitmix64's finaliser over each word, chained: well mixed, so that
+    // a sum of digests tells sets apart.
+    const auto mix = [](std::uint64_t v) {
+        v += 0x9e3779b97f4a7c15ULL;
+        v = (v ^ (v >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        v = (v ^ (v >> 27)) * 0x94d049bb133111ebULL;
+        return v ^ (v >> 31);
+    };
+    return mix(mix(mix(mix(k.x) ^ k.y) ^ k.z) ^ k.r);
+}
+
+std::size_t AreaCache::KeyHash::operator()(const Key& k) const {
+    return static_cast<std::size_t>(keyDigest(k));
+}
+
 std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int slices,
-                                     std::size_t* coincident) {
+                                     std::size_t* coincident, AreaCache* cache) {
     if (coincident) *coincident = 0;
     const std::size_t n = spheres.size();
     for (const Sphere& s : spheres)
@@ -113,6 +183,7 @@ std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int sli
     });
     std::vector<char> inside(n, 0);  // buried in a coincident sphere
     std::vector<char> tied(n, 0);    // the largest of its group, but not alone in that
+    std::vector<char> shared(n, 0);  // in a group of two or more
     std::size_t dropped = 0;
     for (std::size_t k = 1; k < n; ++k) {
         const Sphere &first = spheres[order[k - 1]], &s = spheres[order[k]];
@@ -121,29 +192,347 @@ std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int sli
         std::size_t head = k - 1;
         while (inside[order[head]]) --head;
         inside[order[k]] = 1;
+        shared[order[k]] = shared[order[head]] = 1;
         if (s.r == spheres[order[head]].r) tied[order[head]] = 1;
         ++dropped;
     }
-    if (dropped == 0) return areasOf(spheres, slices);
+    order.clear();
+    order.shrink_to_fit();
 
-    std::vector<Sphere> kept;
-    std::vector<std::size_t> keptIndex;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (inside[i]) continue;
-        kept.push_back(spheres[i]);
-        keptIndex.push_back(i);
+    if (cache) {
+        if (cache->slices != slices) {
+            cache->entries.clear();
+            cache->slices = slices;
+        }
+        cache->copied = cache->computed = 0;
     }
-    const std::vector<double> keptAreas = areasOf(kept, slices);
-    std::vector<double> areas(n, 0.0);
-    for (std::size_t k = 0; k < kept.size(); ++k)
-        areas[keptIndex[k]] = tied[keptIndex[k]] ? 0.0 : keptAreas[k];
+    std::vector<double> areas = measure({spheres, inside, shared, cache}, slices);
+    for (std::size_t i = 0; i < n; ++i)
+        if (inside[i] || tied[i]) areas[i] = 0.0;
     if (coincident) *coincident = dropped;
     return areas;
 }
 
 namespace {
 
-std::vector<double> areasOf(const std::vector<Sphere>& spheres, int slices) {
+// The state of the sphere being measured, kept between spheres so that no
+// slice allocates.
+struct SliceWork {
+    std::vector<Arc> arcs;  // of the slice being measured
+    std::vector<double> z, r, r2;
+    // Of each neighbour, padded to whole groups of lanes: its direction,
+    // its centre's z, squared sphere radius, distance in the plane and its
+    // square, and the first and last slice it reaches.
+    std::vector<double> angle, nz, nr2, d, d2, lo, hi;
+    // What each neighbour does to the slice being measured (see coverOne).
+    std::vector<double> start, end;
+    explicit SliceWork(int slices) : z(slices), r(slices), r2(slices) {}
+};
+
+constexpr std::size_t kLanes = 4;  // the widest group coverRow takes at once
+constexpr std::size_t kGroup = 32;  // neighbours measured before their arcs are joined
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// What neighbour k does to the circle of slice s (height z, radius ri,
+// ri2 = its square): the arc it covers, from start to end; or it covers
+// nothing (start +inf, end -inf: the run of arcs stays as it is); or it
+// holds the whole circle (start +inf, end NaN).
+inline void coverOne(const SliceWork& w, std::size_t k, int s, double z, double ri, double ri2,
+                     double& start, double& end) {
+    start = kInf;
+    end = -kInf;
+    if (s < w.lo[k] || s > w.hi[k]) return;  // beyond the neighbour's slices
+    const double h = z - w.nz[k];
+    const double rj2 = w.nr2[k] - h * h;
+    if (rj2 <= 0) return;
+    const double rj = std::sqrt(rj2), d = w.d[k];
+    if (d >= ri + rj) return;  // circles apart
+    if (d + ri <= rj) {        // this circle inside the neighbour's
+        end = kNaN;
+        return;
+    }
+    if (d + rj <= ri) return;  // the neighbour's circle inside: no arc covered
+    const double c = std::clamp((ri2 + w.d2[k] - rj2) / (2.0 * ri * d), -1.0, 1.0);
+    const double half = acosApprox(c);
+    start = w.angle[k] - half;
+    end = w.angle[k] + half;
+}
+
+// coverOne for slice s and the neighbours first to last - 1 (at most 32);
+// bit k - first of the result is set when neighbour k covers an arc or
+// holds the circle (the others leave the slice as it is).
+[[maybe_unused]] std::uint32_t coverRowScalar(SliceWork& w, std::size_t first, std::size_t last,
+                                              int s) {
+    std::uint32_t covers = 0;
+    for (std::size_t k = first; k < last; ++k) {
+        coverOne(w, k, s, w.z[s], w.r[s], w.r2[s], w.start[k], w.end[k]);
+        if (w.start[k] <= w.end[k] || std::isnan(w.end[k])) covers |= 1u << (k - first);
+    }
+    return covers;
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The same row, several neighbours at a time: the same operations in the
+// same order on every lane, each rounded as the scalar one is (no fused
+// operations), every outcome computed and then chosen. A lane that the
+// tests send elsewhere may hold any value before it is chosen away.
+std::uint32_t coverRowSse2(SliceWork& w, std::size_t first, std::size_t last, int s) {
+    const auto select = [](__m128d mask, __m128d yes, __m128d no) {
+        return _mm_or_pd(_mm_and_pd(mask, yes), _mm_andnot_pd(mask, no));
+    };
+    const __m128d zero = _mm_setzero_pd(), one = _mm_set1_pd(1.0), minusOne = _mm_set1_pd(-1.0);
+    const __m128d z = _mm_set1_pd(w.z[s]), ri = _mm_set1_pd(w.r[s]), ri2 = _mm_set1_pd(w.r2[s]);
+    const __m128d twoRi = _mm_mul_pd(_mm_set1_pd(2.0), ri);
+    const __m128d slice = _mm_set1_pd(s);
+    std::uint32_t covers = 0;
+    for (std::size_t k = first; k < last; k += 2) {
+        const __m128d d = _mm_loadu_pd(&w.d[k]);
+        const __m128d h = _mm_sub_pd(z, _mm_loadu_pd(&w.nz[k]));
+        const __m128d rj2 = _mm_sub_pd(_mm_loadu_pd(&w.nr2[k]), _mm_mul_pd(h, h));
+        const __m128d rj = _mm_sqrt_pd(_mm_max_pd(rj2, zero));
+        __m128d c = _mm_div_pd(_mm_sub_pd(_mm_add_pd(ri2, _mm_loadu_pd(&w.d2[k])), rj2),
+                               _mm_mul_pd(twoRi, d));
+        c = select(_mm_cmplt_pd(c, minusOne), minusOne, c);
+        c = select(_mm_cmplt_pd(one, c), one, c);
+        const __m128d t = _mm_andnot_pd(_mm_set1_pd(-0.0), c);  // acosApprox
+        __m128d p = _mm_set1_pd(-0.0012624911);
+        p = _mm_add_pd(_mm_mul_pd(p, t), _mm_set1_pd(0.0066700901));
+        p = _mm_sub_pd(_mm_mul_pd(p, t), _mm_set1_pd(0.0170881256));
+        p = _mm_add_pd(_mm_mul_pd(p, t), _mm_set1_pd(0.0308918810));
+        p = _mm_sub_pd(_mm_mul_pd(p, t), _mm_set1_pd(0.0501743046));
+        p = _mm_add_pd(_mm_mul_pd(p, t), _mm_set1_pd(0.0889789874));
+        p = _mm_sub_pd(_mm_mul_pd(p, t), _mm_set1_pd(0.2145988016));
+        p = _mm_add_pd(_mm_mul_pd(p, t), _mm_set1_pd(1.5707963050));
+        const __m128d root = _mm_mul_pd(_mm_sqrt_pd(_mm_sub_pd(one, t)), p);
+        const __m128d half =
+            select(_mm_cmplt_pd(c, zero), _mm_sub_pd(_mm_set1_pd(kPi), root), root);
+        const __m128d angle = _mm_loadu_pd(&w.angle[k]);
+        const __m128d beyond = _mm_or_pd(_mm_cmplt_pd(slice, _mm_loadu_pd(&w.lo[k])),
+                                         _mm_cmpgt_pd(slice, _mm_loadu_pd(&w.hi[k])));
+        const __m128d apart = _mm_or_pd(
+            beyond, _mm_or_pd(_mm_cmple_pd(rj2, zero), _mm_cmpge_pd(d, _mm_add_pd(ri, rj))));
+        const __m128d holds = _mm_andnot_pd(apart, _mm_cmple_pd(_mm_add_pd(d, ri), rj));
+        const __m128d within = _mm_cmple_pd(_mm_add_pd(d, rj), ri);
+        const __m128d none = _mm_or_pd(apart, _mm_or_pd(holds, within));
+        const __m128d inf = _mm_set1_pd(kInf);
+        _mm_storeu_pd(&w.start[k], select(none, inf, _mm_sub_pd(angle, half)));
+        _mm_storeu_pd(&w.end[k], select(holds, _mm_set1_pd(kNaN),
+                                        select(none, _mm_set1_pd(-kInf), _mm_add_pd(angle, half))));
+        const __m128d covering = _mm_or_pd(_mm_andnot_pd(none, _mm_cmpeq_pd(zero, zero)), holds);
+        covers |= static_cast<std::uint32_t>(_mm_movemask_pd(covering)) << (k - first);
+    }
+    return covers;
+}
+
+__attribute__((target("avx2"))) std::uint32_t coverRowAvx2(SliceWork& w, std::size_t first,
+                                                           std::size_t last, int s) {
+    const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0),
+                  minusOne = _mm256_set1_pd(-1.0);
+    const __m256d z = _mm256_set1_pd(w.z[s]), ri = _mm256_set1_pd(w.r[s]),
+                  ri2 = _mm256_set1_pd(w.r2[s]);
+    const __m256d twoRi = _mm256_mul_pd(_mm256_set1_pd(2.0), ri);
+    const __m256d slice = _mm256_set1_pd(s);
+    std::uint32_t covers = 0;
+    for (std::size_t k = first; k < last; k += 4) {
+        const __m256d d = _mm256_loadu_pd(&w.d[k]);
+        const __m256d h = _mm256_sub_pd(z, _mm256_loadu_pd(&w.nz[k]));
+        const __m256d rj2 = _mm256_sub_pd(_mm256_loadu_pd(&w.nr2[k]), _mm256_mul_pd(h, h));
+        const __m256d rj = _mm256_sqrt_pd(_mm256_max_pd(rj2, zero));
+        __m256d c =
+            _mm256_div_pd(_mm256_sub_pd(_mm256_add_pd(ri2, _mm256_loadu_pd(&w.d2[k])), rj2),
+                          _mm256_mul_pd(twoRi, d));
+        c = _mm256_blendv_pd(c, minusOne, _mm256_cmp_pd(c, minusOne, _CMP_LT_OQ));
+        c = _mm256_blendv_pd(c, one, _mm256_cmp_pd(one, c, _CMP_LT_OQ));
+        const __m256d t = _mm256_andnot_pd(_mm256_set1_pd(-0.0), c);  // acosApprox
+        __m256d p = _mm256_set1_pd(-0.0012624911);
+        p = _mm256_add_pd(_mm256_mul_pd(p, t), _mm256_set1_pd(0.0066700901));
+        p = _mm256_sub_pd(_mm256_mul_pd(p, t), _mm256_set1_pd(0.0170881256));
+        p = _mm256_add_pd(_mm256_mul_pd(p, t), _mm256_set1_pd(0.0308918810));
+        p = _mm256_sub_pd(_mm256_mul_pd(p, t), _mm256_set1_pd(0.0501743046));
+        p = _mm256_add_pd(_mm256_mul_pd(p, t), _mm256_set1_pd(0.0889789874));
+        p = _mm256_sub_pd(_mm256_mul_pd(p, t), _mm256_set1_pd(0.2145988016));
+        p = _mm256_add_pd(_mm256_mul_pd(p, t), _mm256_set1_pd(1.5707963050));
+        const __m256d root = _mm256_mul_pd(_mm256_sqrt_pd(_mm256_sub_pd(one, t)), p);
+        const __m256d half = _mm256_blendv_pd(root, _mm256_sub_pd(_mm256_set1_pd(kPi), root),
+                                              _mm256_cmp_pd(c, zero, _CMP_LT_OQ));
+        const __m256d angle = _mm256_loadu_pd(&w.angle[k]);
+        const __m256d beyond =
+            _mm256_or_pd(_mm256_cmp_pd(slice, _mm256_loadu_pd(&w.lo[k]), _CMP_LT_OQ),
+                         _mm256_cmp_pd(slice, _mm256_loadu_pd(&w.hi[k]), _CMP_GT_OQ));
+        const __m256d apart = _mm256_or_pd(
+            beyond, _mm256_or_pd(_mm256_cmp_pd(rj2, zero, _CMP_LE_OQ),
+                                 _mm256_cmp_pd(d, _mm256_add_pd(ri, rj), _CMP_GE_OQ)));
+        const __m256d holds =
+            _mm256_andnot_pd(apart, _mm256_cmp_pd(_mm256_add_pd(d, ri), rj, _CMP_LE_OQ));
+        const __m256d within = _mm256_cmp_pd(_mm256_add_pd(d, rj), ri, _CMP_LE_OQ);
+        const __m256d none = _mm256_or_pd(apart, _mm256_or_pd(holds, within));
+        _mm256_storeu_pd(&w.start[k], _mm256_blendv_pd(_mm256_sub_pd(angle, half),
+                                                       _mm256_set1_pd(kInf), none));
+        _mm256_storeu_pd(&w.end[k],
+                         _mm256_blendv_pd(_mm256_blendv_pd(_mm256_add_pd(angle, half),
+                                                           _mm256_set1_pd(-kInf), none),
+                                          _mm256_set1_pd(kNaN), holds));
+        const __m256d covering =
+            _mm256_or_pd(_mm256_andnot_pd(none, _mm256_cmp_pd(zero, zero, _CMP_EQ_OQ)), holds);
+        covers |= static_cast<std::uint32_t>(_mm256_movemask_pd(covering)) << (k - first);
+    }
+    return covers;
+}
+
+using CoverRow = std::uint32_t (*)(SliceWork&, std::size_t, std::size_t, int);
+// Chosen once, at start-up (the processor's features read first: this may
+// run before the other constructors).
+bool hasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+const CoverRow coverRow = hasAvx2() ? coverRowAvx2 : coverRowSse2;
+#else
+const auto coverRow = coverRowScalar;
+#endif
+
+// The exposed area of sphere `a` among its neighbours.
+double sphereArea(const Sphere& a, const Neighbours& nb, int slices, SliceWork& w) {
+    const double thickness = 2.0 * a.r / slices;
+    for (int s = 0; s < slices; ++s) {
+        w.z[s] = a.z - a.r + (s + 0.5) * thickness;
+        const double h = w.z[s] - a.z;
+        w.r2[s] = a.r * a.r - h * h;
+        w.r[s] = std::sqrt(w.r2[s]);
+    }
+    const double base = a.z - a.r;
+    const std::size_t count = nb.angle.size();
+    const std::size_t stride = (count + kLanes - 1) / kLanes * kLanes;
+    // Padding lanes reach no slice.
+    w.angle.assign(stride, 0.0);
+    w.nz.assign(stride, 0.0);
+    w.nr2.assign(stride, -1.0);
+    w.d.assign(stride, 1.0);
+    w.d2.assign(stride, 1.0);
+    w.lo.assign(stride, 1.0);
+    w.hi.assign(stride, 0.0);
+    w.start.resize(stride);
+    w.end.resize(stride);
+    for (std::size_t k = 0; k < count; ++k) {
+        const double nz = nb.z[k], nr = nb.r[k], d = nb.dxy[k];
+        w.angle[k] = nb.angle[k];
+        w.nz[k] = nz;
+        w.nr2[k] = nr * nr;
+        w.d[k] = d;
+        w.d2[k] = d * d;
+        // Only the slices whose mid-plane cuts the neighbour's sphere
+        // (bounds clamped before they become integers: a vanishing
+        // sphere has vanishing slices).
+        const double from = std::clamp((nz - nr - base) / thickness - 0.5, 0.0, double(slices));
+        const double to = std::clamp((nz + nr - base) / thickness, -1.0, slices - 1.0);
+        w.lo[k] = static_cast<int>(from);
+        w.hi[k] = static_cast<int>(to);
+    }
+    double area = 0;
+    for (int s = 0; s < slices; ++s) {
+        // A sphere too small for its squared radius to be a number has no
+        // slice circle and no area.
+        if (!(w.r2[s] > 0)) continue;
+        w.arcs.clear();
+        Arc run = {0.0, -1.0};  // none yet
+        bool buried = false;
+        // What a group of neighbours does to the slice, without branches;
+        // then their arcs, neighbour by neighbour, in order of direction,
+        // until the slice is buried.
+        for (std::size_t first = 0; first < count && !buried; first += kGroup) {
+            const std::size_t last = std::min(first + kGroup, stride);
+            // Only the neighbours that cover something, in order.
+            for (std::uint32_t covers = coverRow(w, first, last, s); covers != 0;
+                 covers &= covers - 1) {
+                const std::size_t k = first + static_cast<std::size_t>(std::countr_zero(covers));
+                // Branches whose outcome would be hard to foresee are
+                // avoided: a neighbour that holds the circle has end NaN.
+                const double start = w.start[k], end = w.end[k];
+                const bool arc = start <= end;
+                // Neighbours come in order of direction, so an arc often
+                // overlaps the one before it: the two are joined at once,
+                // which leaves few arcs to sort, and a run that closes the
+                // circle buries the slice.
+                const bool valid = run.end >= run.start;
+                const bool joins = valid & (start <= run.end) & (run.start <= end);
+                // One test of both flags, which stays one branch.
+                if (static_cast<int>(arc) > static_cast<int>(joins)) {
+                    if (valid) w.arcs.push_back(run);
+                    run = {start, end};
+                    continue;
+                }
+                run.start = start < run.start ? start : run.start;  // std::min
+                run.end = run.end < end ? end : run.end;            // std::max
+                if (std::isnan(end) | (arc & (run.end - run.start >= kTwoPi))) {
+                    buried = true;
+                    break;
+                }
+            }
+        }
+        if (buried) continue;
+        if (run.end >= run.start) w.arcs.push_back(run);
+        const double exposedArc = exposedAngle(w.arcs) * w.r[s];
+        area += exposedArc * thickness * a.r / w.r[s];
+    }
+    return area;
+}
+
+// The cell-ordered indices of the candidates (centres nx, ny, nz, sphere
+// radii nr, indices nj) that reach the sphere at (ax, ay, az) of radius ar,
+// itself (index self) left out, written to `out`; their number.
+std::size_t reachingScalar(const double* nx, const double* ny, const double* nz,
+                           const double* nr, const int* nj, std::size_t count, double ax,
+                           double ay, double az, double ar, int self, int* out) {
+    std::size_t found = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        const double dx = nx[k] - ax, dy = ny[k] - ay, dz = nz[k] - az;
+        const double reach = ar + nr[k];
+        const double dxy2 = dx * dx + dy * dy;
+        out[found] = nj[k];  // kept without a branch
+        found += (dxy2 + dz * dz < reach * reach) & (nj[k] != self);
+    }
+    return found;
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The same, four candidates at a time, with the same operations.
+__attribute__((target("avx2"))) std::size_t reachingAvx2(const double* nx, const double* ny,
+                                                         const double* nz, const double* nr,
+                                                         const int* nj, std::size_t count,
+                                                         double ax, double ay, double az,
+                                                         double ar, int self, int* out) {
+    const __m256d x = _mm256_set1_pd(ax), y = _mm256_set1_pd(ay), z = _mm256_set1_pd(az),
+                  r = _mm256_set1_pd(ar);
+    std::size_t found = 0, k = 0;
+    for (; k + 4 <= count; k += 4) {
+        const __m256d dx = _mm256_sub_pd(_mm256_loadu_pd(nx + k), x);
+        const __m256d dy = _mm256_sub_pd(_mm256_loadu_pd(ny + k), y);
+        const __m256d dz = _mm256_sub_pd(_mm256_loadu_pd(nz + k), z);
+        const __m256d reach = _mm256_add_pd(r, _mm256_loadu_pd(nr + k));
+        const __m256d dxy2 = _mm256_add_pd(_mm256_mul_pd(dx, dx), _mm256_mul_pd(dy, dy));
+        const int within = _mm256_movemask_pd(
+            _mm256_cmp_pd(_mm256_add_pd(dxy2, _mm256_mul_pd(dz, dz)),
+                          _mm256_mul_pd(reach, reach), _CMP_LT_OQ));
+        for (int b = 0; b < 4; ++b) {
+            out[found] = nj[k + b];
+            found += ((within >> b) & 1) & (nj[k + b] != self);
+        }
+    }
+    return found + reachingScalar(nx + k, ny + k, nz + k, nr + k, nj + k, count - k, ax, ay, az,
+                                  ar, self, out + found);
+}
+
+using Reaching = std::size_t (*)(const double*, const double*, const double*, const double*,
+                                 const int*, std::size_t, double, double, double, double, int,
+                                 int*);
+const Reaching reachingOf = hasAvx2() ? reachingAvx2 : reachingScalar;
+#else
+const auto reachingOf = reachingScalar;
+#endif
+
+std::vector<double> measure(const Run& run, int slices) {
+    const std::vector<Sphere>& spheres = run.spheres;
     const std::size_t n = spheres.size();
     std::vector<double> areas(n, 0.0);
     if (n == 0 || slices < 1) return areas;
@@ -173,11 +562,20 @@ std::vector<double> areasOf(const std::vector<Sphere>& spheres, int slices) {
     for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<int>(i);
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return keys[a] < keys[b]; });
 
-    // Cell-ordered copies keep each cell's atoms together in memory.
-    std::vector<Sphere> sorted(n);
+    // Cell-ordered copies, one array a coordinate, keep each cell's atoms
+    // together in memory for the distance tests.
+    std::vector<double> xs(n), ys(n), zs(n), rs(n);
+    std::vector<char> neighbourOk(n);  // may cover another atom
+    std::vector<std::uint64_t> digests(run.cache ? n : 0);
     std::vector<Cell> cells;
     for (std::size_t k = 0; k < n; ++k) {
-        sorted[k] = spheres[order[k]];
+        const Sphere& s = spheres[order[k]];
+        xs[k] = s.x;
+        ys[k] = s.y;
+        zs[k] = s.z;
+        rs[k] = s.r;
+        neighbourOk[k] = !run.inside[order[k]];
+        if (run.cache) digests[k] = keyDigest(keyOf(s));
         const CellKey& key = keys[order[k]];
         if (cells.empty() || cells.back().key != key)
             cells.push_back({key, static_cast<int>(k), static_cast<int>(k)});
@@ -186,16 +584,21 @@ std::vector<double> areasOf(const std::vector<Sphere>& spheres, int slices) {
     keys.clear();
     keys.shrink_to_fit();
 
-    std::vector<Neighbour> neighbours;
-    std::vector<std::vector<Arc>> arcs(slices);
-    std::vector<Arc> runs(slices);
-    std::vector<char> buried(slices);
-    std::vector<double> sliceZ(slices), sliceR(slices), sliceR2(slices);
-    std::vector<const Cell*> around;
+    Neighbours neighbours;
+    std::vector<Candidate> candidates;
+    SliceWork work(slices);
+    // The atoms of the 27 cells around the one being measured, gathered
+    // once for all its atoms.
+    std::vector<double> nx, ny, nz, nr;
+    std::vector<int> nj;
+    std::vector<int> reaching;  // cell-ordered indices of the spheres within reach
 
     for (const Cell& cell : cells) {
-        // The occupied cells among the 27 around this one.
-        around.clear();
+        nx.clear();
+        ny.clear();
+        nz.clear();
+        nr.clear();
+        nj.clear();
         for (std::int64_t dx = -1; dx <= 1; ++dx)
             for (std::int64_t dy = -1; dy <= 1; ++dy)
                 for (std::int64_t dz = -1; dz <= 1; ++dz) {
@@ -203,90 +606,68 @@ std::vector<double> areasOf(const std::vector<Sphere>& spheres, int slices) {
                     const auto found = std::lower_bound(
                         cells.begin(), cells.end(), want,
                         [](const Cell& c, const CellKey& k) { return c.key < k; });
-                    if (found != cells.end() && found->key == want) around.push_back(&*found);
+                    if (found == cells.end() || found->key != want) continue;
+                    for (int j = found->first; j < found->last; ++j) {
+                        nx.push_back(xs[j]);
+                        ny.push_back(ys[j]);
+                        nz.push_back(zs[j]);
+                        nr.push_back(rs[j]);
+                        nj.push_back(j);
+                    }
                 }
+        const std::size_t around = nj.size();
+        reaching.resize(around);
 
         for (int i = cell.first; i < cell.last; ++i) {
-            const Sphere& a = sorted[i];
+            const std::size_t atom = static_cast<std::size_t>(order[i]);
+            if (run.inside[atom]) continue;
+            const double ax = xs[i], ay = ys[i], az = zs[i], ar = rs[i];
+            const std::size_t found = reachingOf(nx.data(), ny.data(), nz.data(), nr.data(),
+                                                 nj.data(), around, ax, ay, az, ar, i,
+                                                 reaching.data());
+            std::uint64_t digest = 0;
+            if (run.cache)
+                for (std::size_t k = 0; k < found; ++k) digest += digests[reaching[k]];
+            const auto count = static_cast<std::uint32_t>(found);
+            const bool cached = run.cache && !run.shared[atom];
+            if (cached) {
+                const auto hit = run.cache->entries.find(keyOf(spheres[atom]));
+                if (hit != run.cache->entries.end() && hit->second.neighbours == count &&
+                    hit->second.digest == digest) {
+                    areas[atom] = hit->second.area;
+                    ++run.cache->copied;
+                    continue;
+                }
+            }
+            candidates.clear();
+            for (std::size_t k = 0; k < found; ++k) {
+                const int j = reaching[k];
+                if (!neighbourOk[j]) continue;
+                candidates.push_back({std::atan2(ys[j] - ay, xs[j] - ax), xs[j], ys[j], zs[j], j});
+            }
+            std::sort(candidates.begin(), candidates.end(),
+                      [](const Candidate& p, const Candidate& q) { return before(p, q); });
             neighbours.clear();
-            for (const Cell* c : around) {
-                for (int j = c->first; j < c->last; ++j) {
-                    if (j == i) continue;
-                    const Sphere& b = sorted[j];
-                    const double dx = b.x - a.x, dy = b.y - a.y, dz = b.z - a.z;
-                    const double reach = a.r + b.r;
-                    const double dxy2 = dx * dx + dy * dy;
-                    if (dxy2 + dz * dz >= reach * reach) continue;
-                    neighbours.push_back({std::sqrt(dxy2), std::atan2(dy, dx), b.z, b.r * b.r, b.r});
-                }
+            for (const Candidate& c : candidates) {
+                const double dx = xs[c.j] - ax, dy = ys[c.j] - ay;
+                neighbours.angle.push_back(c.angle);
+                neighbours.dxy.push_back(std::sqrt(dx * dx + dy * dy));
+                neighbours.z.push_back(zs[c.j]);
+                neighbours.r.push_back(rs[c.j]);
             }
-
-            std::sort(neighbours.begin(), neighbours.end(),
-                      [](const Neighbour& p, const Neighbour& q) { return p.angle < q.angle; });
-            const double thickness = 2.0 * a.r / slices;
-            for (int s = 0; s < slices; ++s) {
-                sliceZ[s] = a.z - a.r + (s + 0.5) * thickness;
-                const double h = sliceZ[s] - a.z;
-                sliceR2[s] = a.r * a.r - h * h;
-                sliceR[s] = std::sqrt(sliceR2[s]);
-                arcs[s].clear();
-                runs[s] = {0.0, -1.0};  // none yet
-                // A sphere too small for its squared radius to be a number
-                // has no slice circle and no area.
-                buried[s] = !(sliceR2[s] > 0);
+            const double area = sphereArea(spheres[atom], neighbours, slices, work);
+            areas[atom] = area;
+            if (cached) {
+                run.cache->entries.insert_or_assign(keyOf(spheres[atom]),
+                                                    AreaCache::Entry{area, count, digest});
+                ++run.cache->computed;
             }
-            for (const Neighbour& nb : neighbours) {
-                // Only the slices whose mid-plane cuts the neighbour's sphere
-                // (bounds clamped before they become integers: a vanishing
-                // sphere has vanishing slices).
-                const double base = a.z - a.r;
-                const double from = std::clamp((nb.z - nb.r - base) / thickness - 0.5, 0.0, double(slices));
-                const double to = std::clamp((nb.z + nb.r - base) / thickness, -1.0, slices - 1.0);
-                const int lo = static_cast<int>(from), hi = static_cast<int>(to);
-                for (int s = lo; s <= hi; ++s) {
-                    if (buried[s]) continue;
-                    const double h = sliceZ[s] - nb.z;
-                    const double rj2 = nb.r2 - h * h;
-                    if (rj2 <= 0) continue;
-                    const double rj = std::sqrt(rj2), ri = sliceR[s], d = nb.dxy;
-                    if (d >= ri + rj) continue;     // circles apart
-                    if (d + ri <= rj) {             // this circle inside the neighbour's
-                        buried[s] = 1;
-                        continue;
-                    }
-                    if (d + rj <= ri) continue;     // the neighbour's circle inside: no arc covered
-                    double c = (sliceR2[s] + d * d - rj2) / (2.0 * ri * d);
-                    c = std::clamp(c, -1.0, 1.0);
-                    const double half = arcCosine(c);
-                    const Arc arc = {nb.angle - half, nb.angle + half};
-                    // Neighbours come in order of direction, so an arc often
-                    // overlaps the one before it: the two are joined at once,
-                    // which leaves few arcs to sort, and a run that closes the
-                    // circle buries the slice.
-                    Arc& run = runs[s];
-                    if (run.end >= run.start && arc.start <= run.end && run.start <= arc.end) {
-                        run.start = std::min(run.start, arc.start);
-                        run.end = std::max(run.end, arc.end);
-                        if (run.end - run.start >= kTwoPi) buried[s] = 1;
-                    } else {
-                        if (run.end >= run.start) arcs[s].push_back(run);
-                        run = arc;
-                    }
-                }
-            }
-            double area = 0;
-            for (int s = 0; s < slices; ++s) {
-                if (buried[s]) continue;
-                if (runs[s].end >= runs[s].start) arcs[s].push_back(runs[s]);
-                const double exposedArc = exposedAngle(arcs[s]) * sliceR[s];
-                area += exposedArc * thickness * a.r / sliceR[s];
-            }
-            areas[order[i]] = area;
         }
     }
     return areas;
 }
 
 }  // namespace
+
 
 }  // namespace sasa

@@ -8,6 +8,8 @@
 // circle's circumference to the sphere's.
 #pragma once
 
+#include "sasa/area_cache.h"
+
 #include <cstddef>
 #include <vector>
 
@@ -29,8 +31,15 @@ inline constexpr double kMaxCentre = 1.0e6;
 // it (area 0) and are left out of the neighbour search, so that a pile of
 // coincident atoms costs no more than one; their number goes to `coincident`
 // when it is given.
+//
+// With a `cache` (see area_cache.h), an atom whose sphere and spheres within
+// reach are those of an entry gets the entry's area, the others are computed
+// and entered; atoms that share their centre with another never use it. The
+// areas are the same, bit for bit, as without it. A run whose areas are NaN
+// leaves it untouched.
 std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int slices,
-                                     std::size_t* coincident = nullptr);
+                                     std::size_t* coincident = nullptr,
+                                     AreaCache* cache = nullptr);
 
 // An arc of a slice circle that a neighbour covers, in radians, counterclockwise
 // from `start` in [0, 2pi) to `end`, with end - start in [0, 2pi].

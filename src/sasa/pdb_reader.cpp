@@ -1,9 +1,13 @@
 #include "sasa/pdb_reader.h"
 
+#include "sasa/fixed_format.h"
+
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -30,12 +34,47 @@ std::string columns(const std::string& line, std::size_t from, std::size_t width
 constexpr double kMaxCoordinate = 1.0e6;
 
 // The area file writes each coordinate as %8.3f: -999.999 to 9999.999.
-bool fitsAreaColumn(double v) {
-    char text[32];
-    return std::snprintf(text, sizeof text, "%8.3f", v) == 8;
+bool fitsAreaColumn(double v) { return fitsFixed(v, 8, 3); }
+
+// A plain decimal ("-12.345" with blanks around it) of at most 15 digits,
+// as strtod reads it: the digits are an integer m and the decimals k, both m
+// and 10^k are exact doubles, so the one division m / 10^k is correctly
+// rounded, as strtod is. False for anything else.
+bool plainDecimal(const char* p, std::size_t n, double& value) {
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+    std::size_t k = 0;
+    while (k < n && p[k] == ' ') ++k;
+    const bool negative = k < n && p[k] == '-';
+    if (negative) ++k;
+    std::int64_t m = 0;
+    int digits = 0, decimals = -1;
+    for (; k < n && p[k] != ' '; ++k) {
+        if (p[k] == '.' && decimals < 0) {
+            decimals = 0;
+        } else if (p[k] >= '0' && p[k] <= '9') {
+            m = m * 10 + (p[k] - '0');
+            ++digits;
+            if (decimals >= 0) ++decimals;
+        } else {
+            return false;
+        }
+    }
+    for (; k < n; ++k)
+        if (p[k] != ' ') return false;
+    if (digits == 0 || decimals < 0 || digits > 15) return false;
+    const double q = static_cast<double>(m) / kPowers[decimals];
+    value = negative ? -q : q;
+    return true;
 }
 
 bool parseCoordinate(const std::string& line, std::size_t from, double& value) {
+    double plain = 0;
+    if (from < line.size() &&
+        plainDecimal(line.data() + from, std::min<std::size_t>(8, line.size() - from), plain)) {
+        if (std::fabs(plain) >= kMaxCoordinate) return false;
+        value = plain;
+        return true;
+    }
     const std::string field = columns(line, from, 8);
     if (field.empty()) return false;
     errno = 0;

@@ -1,14 +1,29 @@
 #include "sasa/writers.h"
 
+#include "sasa/fixed_format.h"
+
+#include <algorithm>
 #include <cstdio>
 
 namespace sasa {
 
+namespace {
+
+// "%W.Df" of `value` appended to `text`.
+void appendFixed(std::string& text, double value, int width, int decimals) {
+    char field[400];  // the widest double in %f, 309 digits and the decimals
+    const int n = formatFixed(field, sizeof field, value, width, decimals);
+    text.append(field, std::min<std::size_t>(n, sizeof field - 1));
+}
+
+}  // namespace
+
 std::string asaLine(const PdbAtom& atom, double area, double radius) {
-    char tail[96];
-    std::snprintf(tail, sizeof tail, "%8.3f%8.3f%8.3f%8.3f %5.2f", atom.x, atom.y, atom.z, area,
-                  radius);
-    return std::string(atom.head.data(), atom.head.size()) + tail;
+    std::string line(atom.head.data(), atom.head.size());
+    for (double v : {atom.x, atom.y, atom.z, area}) appendFixed(line, v, 8, 3);
+    line += ' ';
+    appendFixed(line, radius, 5, 2);
+    return line;
 }
 
 void writeAsa(std::ostream& out, const std::vector<PdbAtom>& atoms,
@@ -66,9 +81,11 @@ void writeRsa(std::ostream& out, const std::string& inputName, const std::string
                       a.head.data() + 22, a.head[26]);
         out << line;
         for (int c = 0; c < kAreaClasses; ++c) {
-            std::snprintf(line, sizeof line, c == 0 ? "%8.2f%6.1f" : "%7.2f%6.1f", r.areas[c],
-                          relativeArea(r.areas[c], ref, static_cast<AreaClass>(c)));
-            out << line;
+            std::string pair;
+            appendFixed(pair, r.areas[c], c == 0 ? 8 : 7, 2);
+            appendFixed(pair, relativeArea(r.areas[c], ref, static_cast<AreaClass>(c)), 6, 1);
+            if (pair.size() >= sizeof line) pair.resize(sizeof line - 1);  // as snprintf cut it
+            out << pair;
         }
         out << '\n';
 

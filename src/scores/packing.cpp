@@ -1,5 +1,6 @@
 #include "scores/packing.h"
 
+#include "common/asa_line.h"
 #include "common/text_file.h"
 #include "analysis/engine_program.h"
 
@@ -30,6 +31,19 @@ void copyName(char (&field)[6], const char* name) {
 // Parses one line beginning with "A"; false when it does not give all
 // eight fields (such a line is skipped).
 bool parseAtom(const char* line, PackingAtom& atom) {
+    asa::AsaColumns c;
+    if (asa::readAsaColumns(line, c)) {  // the engine's layout: the same fields, read faster
+        atom.serial = c.serial;
+        atom.chain = c.chain;
+        atom.resSeq = c.resSeq;
+        atom.x = c.x;
+        atom.y = c.y;
+        atom.z = c.z;
+        copyName(atom.atomName, c.atomName);
+        copyName(atom.resName, c.resName);
+        atom.mark = 0;
+        return true;
+    }
     char atomName[kPieceSize];
     char resName[kPieceSize];
     if (std::sscanf(line, "%*s %d %99s %99s %c %d %f %f %f %*f %*f", &atom.serial, atomName,
@@ -111,8 +125,13 @@ float packingRatio(std::FILE* asa) {
         float a = 0.0f;
         float r = 0.0f;
         // A line without area and radius has no values to add.
-        if (std::sscanf(piece, "%*s %*d %*s %*s %*c %*d %*f %*f %*f %f %f", &a, &r) != 2)
+        asa::AsaColumns c;
+        if (asa::readAsaColumns(piece, c)) {
+            a = c.area;
+            r = c.radius;
+        } else if (std::sscanf(piece, "%*s %*d %*s %*s %*c %*d %*f %*f %*f %f %f", &a, &r) != 2) {
             continue;
+        }
         S = S + a;
         V = V + ((kFourThirds * kPi) * r) * r * r;
     }
