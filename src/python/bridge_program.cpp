@@ -204,7 +204,13 @@ std::vector<Interface> Engine::score(const Request& request) const {
     std::string shown;  // how the messages name the structure
     std::string entry;
     if (!request.path.empty()) {
-        entry = "structure" + suffixOf(request.path);
+        // The file's own name where a pdblist can hold it, so that the
+        // report names it as the command line does.
+        entry = fs::path(request.path).filename().string();
+        const bool plain = !entry.empty() && entry[0] != '.' &&
+                           entry.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                                   "0123456789._+-") == std::string::npos;
+        if (!plain || entry == "pdblist") entry = "structure" + suffixOf(request.path);
         shown = request.path;
         std::error_code ec;
         const fs::path target = fs::absolute(request.path, ec);

@@ -405,7 +405,7 @@ def score_all_pairs(structure, model=None, *, format=None, name=None, engine=Non
     order the command line takes them, named "<name> A:B". A pair that fails
     is in the list with its status; ScoreError is raised only when no pair
     can be formed (a file that cannot be read, one chain, no contact).
-    Arguments as for score()."""
+    structure, model, format, name and engine as for score()."""
     return _engine_or_default(engine).score_all_pairs(structure, model, format=format, name=name)
 
 
@@ -424,6 +424,8 @@ def score_many(structures, chains=None, all_pairs=False, model=None, jobs=0, pro
     progress        True: a progress bar on stderr (tqdm when installed,
                     else a plain counter)
 
+    engine          a kav_zur.engine(); default: the bundled engine
+
     The results are those of jobs=1 whatever jobs is.
     """
     return _engine_or_default(engine).score_many(structures, chains, all_pairs, model, jobs,
@@ -434,8 +436,8 @@ def report(structure, out_dir, chains=None, *, model=None, format=None, name=Non
     """Writes the --report files of one structure (interface atoms and
     residues, surfaces, views) into out_dir/<name>/ (out_dir is made when
     missing) and returns that folder's path. Raises ScoreError when the
-    structure cannot be scored (nothing is written then). Arguments as for
-    score()."""
+    structure cannot be scored (nothing is written then). structure,
+    chains, model, format, name and engine as for score()."""
     return _engine_or_default(engine).report(structure, out_dir, chains, model=model,
                                              format=format, name=name)
 
@@ -455,7 +457,7 @@ _COUNTS = {"atoms_A", "atoms_B", "interface_atoms_A", "interface_atoms_B", "tria
 
 
 def to_dataframe(results):
-    """A pandas DataFrame of Results (or one Result), one row each, with the
+    """A pandas DataFrame of `results` (Results, or one Result), one row each, with the
     details file's columns in its order: name, sides, status, atoms_A,
     atoms_B, interface_atoms_A, interface_atoms_B, buried_A, buried_B,
     interface_area, packing_ratio, complementarity, KAV, ZUr, triangles_A,
