@@ -125,7 +125,10 @@ std::vector<Interface> Engine::score(const Request& request) const {
         if (settings.report && in.scored()) {
             std::string why;
             const fs::path folder = fs::path(request.reportDir) / r.name;
-            if (!writeReport(folder.string(), in, why))
+            // The report names the structure as the result does.
+            InterfaceResult named = in;
+            named.name = r.name;
+            if (!writeReport(folder.string(), named, why))
                 throw std::runtime_error(folder.string() + ": " + why);
         }
         results.push_back(std::move(r));
