@@ -5,7 +5,7 @@
 #     engine, ready to be given as kav_zur's NACCESS directory
 #   P/share/kav_zur/slurm-array.sh: the SLURM array script
 #   P/share/man/man1/kav_zur.1, kav_zur-merge.1
-#   P/share/doc/kav_zur/README.md, LICENSE
+#   P/share/doc/kav_zur/README.md, LICENSE, docs/manual.md and its pictures
 #   P/lib/python3/dist-packages/kav_zur/ (for P = /usr; else
 #     P/lib/python3.X/dist-packages/kav_zur/, Debian's layout for /usr/local):
 #     the Python module, which finds the engine relative to itself
@@ -27,6 +27,9 @@ foreach(_page kav_zur.1 kav_zur-merge.1)
 endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/docs/manual.md ${PROJECT_SOURCE_DIR}/docs/view_4hhb_open_book.png
+              ${PROJECT_SOURCE_DIR}/docs/view_4hhb_close_up.png ${PROJECT_SOURCE_DIR}/docs/plot_examples.png
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
 if(KAVZUR_PYTHON)
   if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")

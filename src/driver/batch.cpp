@@ -7,6 +7,7 @@
 #include "driver/details_file.h"
 #include "driver/engine.h"
 #include "driver/pdblist.h"
+#include "driver/progress.h"
 #include "driver/score_file.h"
 #include "driver/resume.h"
 #include "driver/shard.h"
@@ -48,6 +49,7 @@ struct RunFiles {
     File details;
     const char* failed = nullptr;  // the name of a file that could not be written
     std::string detailsPath;
+    ProgressDisplay progress;  // the line on standard error, and the summary
 };
 
 // Writes one entry's score lines, then its rows, each flushed at once. The
@@ -67,6 +69,7 @@ bool recordEntry(RunFiles& files, const std::vector<EntryResult>& results) {
         files.failed = files.detailsPath.c_str();
         return false;
     }
+    files.progress.record(results);
     return true;
 }
 
@@ -249,6 +252,7 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
         return status;
     }
 
+    files.progress.start(options.progress, list.size() - first);
     const EntryContext context{options, analyse, points};
     int stopSignal = 0;
     if (options.jobs <= 1) {
@@ -272,6 +276,7 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
         }
     }
 
+    files.progress.leave();
     const bool closed = std::fclose(files.score.release()) == 0;
     if (!closed && !files.failed) files.failed = kScoreFileName;
     if (files.details && std::fclose(files.details.release()) != 0 && !files.failed)
@@ -288,5 +293,6 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
         return 1;
     }
     std::printf("\nFinished\n");
+    files.progress.finish();
     return 0;
 }

@@ -28,7 +28,8 @@ struct OptionSpec {
     const char* help;
 };
 
-enum : int { kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kVersion };
+enum : int { kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kVersion, kProgress,
+              kNoProgress };
 
 constexpr OptionSpec kOptions[] = {
     {"chains", kChains, "H,L:A",
@@ -54,6 +55,12 @@ constexpr OptionSpec kOptions[] = {
      "write what the analysis saw of each scored entry to\n"
      "DIR/<entry>/ (interface atoms and residues, surfaces,\n"
      "views)"},
+    {"progress", kProgress, nullptr,
+     "a line on standard error, rewritten in place: the list\n"
+     "entries done of this run's, scored and failed, the rate\n"
+     "and the time left; then a summary after \"Finished\".\n"
+     "The default when standard error is a terminal"},
+    {"no-progress", kNoProgress, nullptr, "show neither, even on a terminal"},
     {"help", 'h', nullptr, "print this help and exit"},
     {"version", kVersion, nullptr, "print the version and exit"},
 };
@@ -84,7 +91,7 @@ void printHelp() {
     }
     std::printf("\nExit status: 0 when the list was worked through (some structures may have\n"
                 "failed: see the console), 1 when the run cannot work, 2 for a wrong command\n"
-                "line. See README.md for the scores, the files and every message.\n");
+                "line. See docs/manual.md for the scores, the files and every message.\n");
 }
 
 // A wrong command line: one line naming the fault, the usage text, exit 2.
@@ -277,6 +284,8 @@ int parseOptions(int argc, char** argv, Options& options) {
             options.detailsPath = value;
             break;
         case kResume: options.resume = true; break;
+        case kProgress: options.progress = 1; break;
+        case kNoProgress: options.progress = 0; break;
         case kShard:
             if (!parseShard(value, options.shard, why))
                 return usageError("--shard: '%s': %s", value, why.c_str());

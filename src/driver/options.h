@@ -34,6 +34,7 @@ struct Options {
     bool resume = false;      // --resume
     Shard shard;              // --shard K/N or --shard slurm
     std::string reportDir;    // --report DIR; empty: no reports
+    int progress = -1;        // --progress 1, --no-progress 0; -1: when stderr is a terminal
     bool reportHere = false;  // the report goes into reportDir itself, not a folder per entry
 };
 

@@ -4,6 +4,7 @@
 #include "driver/control_files.h"
 #include "driver/engine.h"
 #include "driver/held_signals.h"
+#include "driver/progress.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -415,6 +416,7 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
                 starting = false;
                 break;
             }
+            eraseProgressLine();
             std::fwrite(f.console.data(), 1, f.console.size(), stdout);
             std::fflush(stdout);
             std::fwrite(f.errors.data(), 1, f.errors.size(), stderr);

@@ -1,5 +1,7 @@
 #include "report/report_files.h"
 
+#include "report/open_book.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -221,24 +223,78 @@ float surfaceSum(const ReportSide& side, bool includeLarge) {
     return sum;
 }
 
+namespace {
+
+// The open book's motions as a Python literal: side -> (rotation rows, centre, shift).
+std::string bookLiteral(const OpenBook& book) {
+    std::string text = "_kz_book = {";
+    for (int side = 0; side < 2; ++side) {
+        const RigidMotion& m = book.sides[side];
+        text += format("'%s': ([", kSideNames[side]);
+        for (int r = 0; r < 3; ++r)
+            text += format("%s[%.6f, %.6f, %.6f]", r ? ", " : "", m.rotation[r][0], m.rotation[r][1],
+                           m.rotation[r][2]);
+        text += format("], [%.4f, %.4f, %.4f], [%.4f, %.4f, %.4f])%s", m.centre.x, m.centre.y,
+                       m.centre.z, m.shift.x, m.shift.y, m.shift.z, side == 0 ? ", " : "}\n");
+    }
+    return text;
+}
+
+// The selection a residue's colour goes to: the complex and the interface
+// atoms as scored and, in the open book, the copies of its own side only.
+std::string colourTarget(const ReportResidue& r, bool withBook) {
+    if (!withBook) return "(complex or interface)";
+    return format("(complex or interface or book_%s or book_atoms_%s)", kSideNames[r.side],
+                  kSideNames[r.side]);
+}
+
+}  // namespace
+
 std::string pymolScript(const InterfaceReport& report) {
+    const OpenBook book = openBook(report);
     std::string text =
         "# PyMOL: pymol view.pml, or File > Run Script. Every file is named\n"
-        "# relative to this script's own directory.\n"
+        "# relative to this script's own directory. Two scenes (F1, F2, or\n"
+        "# 'scene open_book' and 'scene close_up'): the open book, where each side\n"
+        "# is turned about the interface's axis so that both interface surfaces\n"
+        "# face you side by side (A left, B right), and the close-up of the\n"
+        "# complex as it was scored.\n"
         "python\n"
         "import os\n"
         "from pymol import cmd, cgo\n"
         "_kz_here = os.path.dirname(os.path.abspath(__script__)) if '__script__' in globals() "
         "else os.getcwd()\n"
         "cmd.load(os.path.join(_kz_here, 'complex.pdb'), 'complex')\n"
-        "cmd.load(os.path.join(_kz_here, 'interface.pdb'), 'interface')\n"
-        "def _kz_surface(name, colour):\n"
+        "cmd.load(os.path.join(_kz_here, 'interface.pdb'), 'interface')\n";
+    if (book.valid) {
+        text += bookLiteral(book);
+        text +=
+            "def _kz_move(p, side):\n"
+            "    r, c, s = _kz_book[side]\n"
+            "    d = [p[k] - c[k] for k in range(3)]\n"
+            "    return [sum(r[i][k] * d[k] for k in range(3)) + s[i] for i in range(3)]\n"
+            "def _kz_sides(name):\n"
+            "    parts, part = [], []\n"
+            "    with open(os.path.join(_kz_here, name)) as f:\n"
+            "        for line in f:\n"
+            "            if line.startswith('TER'): parts, part = parts + [''.join(part)], []\n"
+            "            elif line.startswith(('ATOM', 'HETATM')): part.append(line)\n"
+            "    return parts\n"
+            "for _kz_file, _kz_object in (('complex.pdb', 'book_'), ('interface.pdb', 'book_atoms_')):\n"
+            "    for _kz_side, _kz_text in zip('AB', _kz_sides(_kz_file)):\n"
+            "        cmd.read_pdbstr(_kz_text, _kz_object + _kz_side)\n"
+            "        cmd.alter_state(1, _kz_object + _kz_side, '(x, y, z) = _kz_move((x, y, z), side)',\n"
+            "                        space={'_kz_move': _kz_move, 'side': _kz_side})\n";
+    }
+    text +=
+        "def _kz_surface(name, colour, side=None):\n"
         "    vertices, faces = [], []\n"
         "    with open(os.path.join(_kz_here, name + '.obj')) as f:\n"
         "        for line in f:\n"
         "            w = line.split()\n"
         "            if w and w[0] == 'v': vertices.append([float(c) for c in w[1:4]])\n"
         "            if w and w[0] == 'f': faces.append([int(c) - 1 for c in w[1:4]])\n"
+        "    if side: vertices = [_kz_move(p, side) for p in vertices]\n"
         "    shape = [cgo.BEGIN, cgo.TRIANGLES, cgo.COLOR] + list(colour)\n"
         "    for face in faces:\n"
         "        a, b, c = (vertices[i] for i in face)\n"
@@ -248,22 +304,30 @@ std::string pymolScript(const InterfaceReport& report) {
         "        shape += [cgo.NORMAL] + n\n"
         "        for p in (a, b, c): shape += [cgo.VERTEX] + p\n"
         "    shape.append(cgo.END)\n"
-        "    cmd.load_cgo(shape, name)\n";
-    for (int side = 0; side < 2; ++side)
-        text += format("_kz_surface('surface_%s', (%.2f, %.2f, %.2f))\n", kSideNames[side],
-                       kSurfaceColours[side][0], kSurfaceColours[side][1], kSurfaceColours[side][2]);
-    text +=
-        "python end\n"
-        "hide everything, complex or interface\n"
-        "bg_color white\n"
-        "set two_sided_lighting, 1\n"
-        "set cgo_transparency, 0.25\n"
-        "set cartoon_transparency, 0.45\n"
-        "show cartoon, complex\n"
-        "color grey80, complex\n"
-        "show sticks, interface and not name N+C+O\n"
-        "set stick_radius, 0.15\n"
-        "color grey50, interface\n";
+        "    cmd.load_cgo(shape, ('book_' if side else '') + name)\n";
+    for (int side = 0; side < 2; ++side) {
+        const float* c = kSurfaceColours[side];
+        text += format("_kz_surface('surface_%s', (%.2f, %.2f, %.2f))\n", kSideNames[side], c[0],
+                       c[1], c[2]);
+        if (book.valid)
+            text += format("_kz_surface('surface_%s', (%.2f, %.2f, %.2f), '%s')\n", kSideNames[side],
+                           c[0], c[1], c[2], kSideNames[side]);
+    }
+    const char* cartoons = book.valid ? "complex or book_A or book_B" : "complex";
+    const char* sticks =
+        book.valid ? "interface or book_atoms_A or book_atoms_B" : "interface";
+    text += "python end\n";
+    text += format("hide everything, %s or %s\n", cartoons, sticks);
+    text += "bg_color white\n"
+            "set two_sided_lighting, 1\n"
+            "set cgo_transparency, 0.25\n"
+            "set cartoon_transparency, 0.45\n"
+            "set scene_animation, 0\n";
+    text += format("show cartoon, %s\n", cartoons);
+    text += format("color grey80, %s\n", cartoons);
+    text += format("show sticks, (%s) and not name N+C+O\n", sticks);
+    text += "set stick_radius, 0.15\n";
+    text += format("color grey50, %s\n", sticks);
     // Residue shades: one named colour per side and shade.
     for (int side = 0; side < 2; ++side) {
         for (int shade = 0; shade < kShades; ++shade) {
@@ -283,20 +347,41 @@ std::string pymolScript(const InterfaceReport& report) {
         // PyMOL reads no comment after a command: it goes on a line of its own.
         text += format("# %s %s, %.2f A2\n", r.resName.c_str(), residueNumber(r).c_str(),
                        r.buried);
-        text += format("color kz_%s%d, (complex or interface)%s and resi %s\n",
-                       kSideNames[r.side], shadeOf(r, largest[r.side]), chain.c_str(),
-                       number.c_str());
+        text += format("color kz_%s%d, %s%s and resi %s\n", kSideNames[r.side],
+                       shadeOf(r, largest[r.side]), colourTarget(r, book.valid).c_str(),
+                       chain.c_str(), number.c_str());
     }
+    if (!book.valid) return text + "orient interface\nzoom interface, 5\n";
+    // The close-up: the complex as scored, oriented on its interface.
     text +=
+        "disable book_*\n"
         "orient interface\n"
-        "zoom interface, 5\n";
+        "zoom interface, 5\n"
+        "scene close_up, store\n"
+        // The open book: PyMOL's camera looks down -z with y up, as the
+        // pages were laid out; zoom keeps that orientation.
+        "disable complex interface surface_A surface_B\n"
+        "enable book_*\n"
+        // Seen face on, the surfaces would hide the shaded residues under them.
+        "set cgo_transparency, 0.45, book_surface_A\n"
+        "set cgo_transparency, 0.45, book_surface_B\n"
+        "set_view (1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, -100, 0, 0, 0, 60, 140, -20)\n"
+        "zoom book_atoms_A or book_atoms_B, 6\n"
+        "clip far, -60\n"
+        "scene open_book, store\n"
+        "scene_order open_book close_up\n"
+        "scene open_book\n";
     return text;
 }
 
 std::string chimeraScript(const InterfaceReport& report) {
+    const OpenBook book = openBook(report);
     std::string text =
         "# ChimeraX: open view.cxc. Every file is named relative to this\n"
-        "# script's own directory.\n"
+        "# script's own directory. Models #1-3: the complex as scored and the\n"
+        "# two surfaces; models #4-7: the open book, each side turned about the\n"
+        "# interface's axis so that both surfaces face you side by side (A left,\n"
+        "# B right). Commands 'closeup' and 'openbook' switch between them.\n"
         "open complex.pdb\n"
         "open surface_A.obj\n"
         "open surface_B.obj\n"
@@ -307,6 +392,16 @@ std::string chimeraScript(const InterfaceReport& report) {
         text += format("color #%d %s\n", side + 2, hexColour(kSurfaceColours[side]).c_str());
     const std::vector<ReportResidue> residues = interfaceResidues(report);
     const float largest[2] = {largestBuried(residues, 0), largestBuried(residues, 1)};
+    // The book keeps each side's chains in its own copy: possible only when
+    // no chain holds interface atoms of both sides, and every chain has a plain name.
+    std::string chains[2];
+    bool separable = book.valid;
+    for (const ReportResidue& r : residues) {
+        if (!plainChain(r.chain)) separable = false;
+        if (chains[r.side].find(r.chain) == std::string::npos) chains[r.side] += r.chain;
+    }
+    for (const char c : chains[0])
+        if (chains[1].find(c) != std::string::npos) separable = false;
     for (const ReportResidue& r : residues) {
         float rgb[3];
         shadeColour(r.side, shadeOf(r, largest[r.side]), rgb);
@@ -314,7 +409,51 @@ std::string chimeraScript(const InterfaceReport& report) {
         text += format("color #1%s:%s %s target c\n", chain.c_str(), residueNumber(r).c_str(),
                        hexColour(rgb).c_str());
     }
-    text += "view #2,3\n";
+    if (!separable) return text + "view #2,3\n";
+    auto chainList = [](const std::string& names) {
+        std::string list;
+        for (const char c : names) list += std::string(list.empty() ? "" : ",") + c;
+        return list;
+    };
+    text +=
+        "open complex.pdb\n"
+        "open complex.pdb\n"
+        "open surface_A.obj\n"
+        "open surface_B.obj\n";
+    text += format("delete #4 & ~/%s\n", chainList(chains[0]).c_str());
+    text += format("delete #5 & ~/%s\n", chainList(chains[1]).c_str());
+    text += "hide #4,5 atoms\ncartoon #4,5\ncolor #4,5 lightgray\n";
+    for (int side = 0; side < 2; ++side)
+        text += format("color #%d %s\n", side + 6, hexColour(kSurfaceColours[side]).c_str());
+    for (const ReportResidue& r : residues) {
+        float rgb[3];
+        shadeColour(r.side, shadeOf(r, largest[r.side]), rgb);
+        text += format("color #%d/%c:%s %s target c\n", 4 + r.side, r.chain,
+                       residueNumber(r).c_str(), hexColour(rgb).c_str());
+    }
+    // Each model placed by a 3x4 matrix, row by row: rotation, then the
+    // translation shift - rotation * centre.
+    text += "view matrix models ";
+    for (int model = 4; model <= 7; ++model) {
+        const RigidMotion& m = book.sides[model % 2 == 0 ? 0 : 1];
+        const Vector3 origin = apply(m, Vector3{0, 0, 0});
+        const double t[3] = {origin.x, origin.y, origin.z};
+        text += format("%s#%d", model == 4 ? "" : ",", model);
+        for (int r = 0; r < 3; ++r)
+            text += format(",%.6f,%.6f,%.6f,%.4f", m.rotation[r][0], m.rotation[r][1],
+                           m.rotation[r][2], t[r]);
+    }
+    text +=
+        "\n"
+        "view #2,3\n"
+        "view name closeup\n"
+        "hide #1-3 models\n"
+        // The camera looks down -z with y up, as the pages were laid out.
+        "view matrix camera 1,0,0,0,0,1,0,0,0,0,1,100\n"
+        "view #6,7\n"
+        "view name openbook\n"
+        "alias closeup hide #4-7 models ; show #1-3 models ; view closeup\n"
+        "alias openbook hide #1-3 models ; show #4-7 models ; view openbook\n";
     return text;
 }
 

@@ -1,6 +1,8 @@
 """kav_zur-view on one structure: every report file and the score line, and
-its view.pml rendered by PyMOL headless from another directory: the picture
-exists, is not blank, and shows both surface colours."""
+both scenes of its view.pml rendered by PyMOL headless from another
+directory: each picture exists, is not blank and shows both surface colours;
+in the first (the open book) the two surfaces lie side by side, A left of B,
+both in the picture and in the moved coordinates."""
 
 import json
 import os
@@ -42,26 +44,55 @@ def main(view, engine, structure):
             return 1
         # Rendered from elsewhere: the script must find its files by itself.
         script = os.path.join(out, "render.pml")
-        png = os.path.join(tmp, "view.png")
+        pngs = {scene: os.path.join(tmp, scene + ".png") for scene in ("open_book", "close_up")}
+        extents = os.path.join(tmp, "extents.json")
         with open(os.path.join(out, "view.pml")) as f:
             text = f.read()
         with open(script, "w") as f:
-            f.write(text + f"png {png}, width=640, height=480, ray=1\n")
+            # The script opens on the open book: rendered first as it is left.
+            f.write(text + f"png {pngs['open_book']}, width=640, height=480, ray=1\n"
+                    "python\nimport json\n"
+                    f"json.dump([cmd.get_extent('book_atoms_A'), cmd.get_extent('book_atoms_B')], "
+                    f"open({extents!r}, 'w'))\npython end\n"
+                    f"scene close_up\npng {pngs['close_up']}, width=640, height=480, ray=1\n")
         env = dict(os.environ, PATH="/usr/bin:" + os.environ.get("PATH", ""))
         subprocess.run([pymol, "-cq", script], check=True, cwd="/", env=env, timeout=240,
                        stdout=subprocess.DEVNULL)
-        if not os.path.isfile(png):
-            print("FAIL: PyMOL wrote no picture")
+        missing = [p for p in list(pngs.values()) + [extents] if not os.path.isfile(p)]
+        if missing:
+            print(f"FAIL: PyMOL wrote no {missing}")
             return 1
-        image = matplotlib.image.imread(png)
-    pixels = image.reshape(-1, image.shape[-1])[:, :3]
-    r, g, b = pixels[:, 0], pixels[:, 1], pixels[:, 2]
-    drawn = ((abs(r - 1) > 0.02) | (abs(g - 1) > 0.02) | (abs(b - 1) > 0.02)).mean()
-    green = ((g > r + 0.2) & (g > b + 0.2)).mean()
-    magenta = ((r > g + 0.2) & (b > g + 0.2)).mean()
-    print(f"drawn {drawn:.3f}, side A green {green:.4f}, side B magenta {magenta:.4f}")
-    ok = drawn > 0.05 and green > 0.002 and magenta > 0.0005
-    print("PASS" if ok else "FAIL: blank picture or a surface colour missing")
+        images = {scene: matplotlib.image.imread(png) for scene, png in pngs.items()}
+        with open(extents) as f:
+            (low_a, high_a), (low_b, high_b) = json.load(f)
+    ok = True
+    for scene, image in images.items():
+        pixels = image[:, :, :3]
+        r, g, b = pixels[:, :, 0], pixels[:, :, 1], pixels[:, :, 2]
+        drawn = ((abs(r - 1) > 0.02) | (abs(g - 1) > 0.02) | (abs(b - 1) > 0.02)).mean()
+        green = (g > r + 0.2) & (g > b + 0.2)
+        magenta = (r > g + 0.2) & (b > g + 0.2)
+        print(f"{scene}: drawn {drawn:.3f}, side A green {green.mean():.4f}, "
+              f"side B magenta {magenta.mean():.4f}")
+        if not (drawn > 0.05 and green.mean() > 0.002 and magenta.mean() > 0.0005):
+            print(f"FAIL: {scene}: blank picture or a surface colour missing")
+            ok = False
+            continue
+        if scene == "open_book":
+            # The columns the two colours take: disjoint, A's left of B's.
+            green_columns = green.any(axis=0).nonzero()[0]
+            magenta_columns = magenta.any(axis=0).nonzero()[0]
+            print(f"open_book: green columns {green_columns.min()}-{green_columns.max()}, "
+                  f"magenta columns {magenta_columns.min()}-{magenta_columns.max()}; "
+                  f"moved interface atoms x {low_a[0]:.1f}..{high_a[0]:.1f} and "
+                  f"{low_b[0]:.1f}..{high_b[0]:.1f}")
+            if not green_columns.max() < magenta_columns.min():
+                print("FAIL: open_book: the two surfaces overlap in the picture")
+                ok = False
+            if not high_a[0] < low_b[0]:
+                print("FAIL: open_book: the two sides' interface atoms overlap along x")
+                ok = False
+    print("PASS" if ok else "FAIL")
     return 0 if ok else 1
 
 
