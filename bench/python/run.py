@@ -4,21 +4,28 @@
 Prints, per structure (median of --runs calls of kav_zur.score, jobs=1),
 the wall time of the call, the analysis's own time (Result.seconds) and
 Python's overhead (the rest) as a share of the analysis; then score_many over
-the whole list with jobs=1 and jobs=2, the speed-up, and the machine's
-ceiling for it as it is loaded now (as bench/batch/run.py measures it).
+the whole list with jobs=1 and jobs=2 beside runs of the kav_zur program over
+the same list with -j 1 and -j 2, the speed-ups, and the machine's ceiling
+for them as it is loaded now (as bench/batch/run.py measures it).
 
 Usage: /usr/bin/python3 bench/python/run.py [--build DIR] [--runs N] [--repeat N]
+(KAVZUR_SHARED_PDB=/path/to/pdb adds 4jsv from there when it is not beside the tree.)
 Needs a built module in DIR/python (default build/).
 """
 import argparse
 import os
 import statistics
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-SHARED_4JSV = os.path.join(os.path.dirname(ROOT), "shared", "data", "pdb", "4jsv.pdb")
+# 4jsv from the shared structures beside the project (KAVZUR_SHARED_PDB
+# names their folder when the tree is not beside them, as in a worktree).
+SHARED_4JSV = os.path.join(os.environ.get("KAVZUR_SHARED_PDB", os.path.join(
+    os.path.dirname(ROOT), "shared", "data", "pdb")), "4jsv.pdb")
 SPIN = "x = 0\nfor i in range(4000000): x += i\n"
 
 
@@ -43,6 +50,28 @@ def structures():
     if os.path.exists(SHARED_4JSV):
         paths.append(SHARED_4JSV)
     return paths
+
+
+def program_seconds(binary, engine, paths, jobs):
+    """Wall time of one kav_zur run with -j `jobs` over `paths` (linked
+    under distinct names into one directory), in a scratch directory."""
+    with tempfile.TemporaryDirectory(prefix="kav_zur-bench-") as work:
+        sdir = os.path.join(work, "structures")
+        os.makedirs(sdir)
+        names = []
+        for i, path in enumerate(paths):
+            names.append("%03d_%s" % (i, os.path.basename(path)))
+            os.symlink(path, os.path.join(sdir, names[-1]))
+        run = os.path.join(work, "run")
+        os.makedirs(run)
+        with open(os.path.join(run, "pdblist"), "w") as f:
+            f.write("\n".join(names) + "\n")
+        start = time.perf_counter()
+        subprocess.run([binary, "-j", str(jobs), sdir, engine], cwd=run, check=True,
+                       stdout=subprocess.DEVNULL)
+        seconds = time.perf_counter() - start
+        shutil.rmtree(run)
+        return seconds
 
 
 def main():
@@ -104,6 +133,14 @@ def main():
           (times[1], len(batch) / times[1], 100.0 * (times[1] - analysis) / analysis))
     print("  jobs=2: %.2f s, %.2f structures/s, speed-up %.2fx" %
           (times[2], len(batch) / times[2], times[1] / times[2]))
+    binary = os.path.join(args.build, "src", "kav_zur")
+    program = {jobs: statistics.median(program_seconds(binary, engine.naccess_dir, batch, jobs)
+                                       for _ in range(3))
+               for jobs in (1, 2)}
+    print("the kav_zur program over the same list, median of 3 runs:")
+    for jobs in (1, 2):
+        print("  -j %d: %.2f s, %.2f structures/s; the module does %.2fx its rate" %
+              (jobs, program[jobs], len(batch) / program[jobs], program[jobs] / times[jobs]))
     print("machine now: 2 CPU-bound processes at once do %.2f times the work of one "
           "(the ceiling for jobs=2's speed-up)" % parallel_capacity(2))
 
