@@ -172,13 +172,7 @@ int openRunFiles(const Options& options, const std::vector<std::string>& list, R
 
 }  // namespace
 
-int runBatch(int argc, char** argv) {
-    return runBatch(argc, argv, AnalysisFunction([](std::vector<InterfacePoint>& points,
-                                                    ScoreSet& scores, const std::string& dir,
-                                                    AnalysisRecord& record) {
-                        return SC_P(points, scores, dir, record);
-                    }));
-}
+int runBatch(int argc, char** argv) { return runBatch(argc, argv, AnalysisFunction()); }
 
 int runBatch(int argc, char** argv, Analysis analyse) {
     return runBatch(argc, argv,
@@ -218,6 +212,15 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
     // A signal that ends the run during an engine run takes the working files along.
     setSignalCleanup(removeAllWorkingFiles);
 
+    // The bundled engine of this version runs in this process, unless told
+    // otherwise or a stand-in analysis needs the files on disk.
+    EngineLink engine;
+    std::string engineProblem;
+    if (!makeEngineLink(naccessDir, !options.engineProgram && !analyse, engine, engineProblem)) {
+        std::printf("\nError in NACCESS directory: %s. !!!\n", engineProblem.c_str());
+        return 1;
+    }
+
     if (const char* failed = writeControlFiles(naccessDir)) {
         std::printf("\nError in writing control file %s. !!!\n", failed);
         removeControlFiles();
@@ -253,7 +256,7 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
     }
 
     files.progress.start(options.progress, list.size() - first);
-    const EntryContext context{options, analyse, points};
+    const EntryContext context{options, analyse, points, &engine};
     int stopSignal = 0;
     if (options.jobs <= 1) {
         std::vector<EntryResult> results;

@@ -22,7 +22,7 @@ std::string oneLine(std::string text) {
 
 }  // namespace
 
-std::vector<DetailsField> detailsFields(const EntryResult& r) {
+std::vector<DetailsField> detailsFields(const InterfaceResult& r) {
     const AnalysisRecord& a = r.analysis;
     const bool both = a.buriedA && a.buriedB;
     const ScoreValues v = scoreValues(r.scores);

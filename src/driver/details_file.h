@@ -18,7 +18,7 @@ struct DetailsField {
 };
 
 // The columns of one result, in the order of the header.
-std::vector<DetailsField> detailsFields(const EntryResult& result);
+std::vector<DetailsField> detailsFields(const InterfaceResult& result);
 
 // The header line: "name\tsides\tstatus\t...\n".
 std::string detailsHeader();

@@ -246,13 +246,26 @@ double engineTimeout() {
 }
 
 bool runAccall(const std::string& naccessDir, const std::string& controlFile) {
+    return runAccall(naccessDir, controlFile, std::string(), stdout);
+}
+
+bool runAccall(const std::string& naccessDir, const std::string& controlFile,
+               const std::string& dir, std::FILE* console) {
     const std::string program = naccessDir + "/accall";
     prepareEngineRuns();
     HeldSignals signals;
     int error = 0;
-    const pid_t pid = startProgram(program, controlFile.c_str(), nullptr, signals.previous, error);
+    // In a directory of its own, a relative name would not lead to it.
+    std::error_code ec;
+    const std::string started =
+        dir.empty() ? program : std::filesystem::absolute(program, ec).string();
+    // Whatever was written to the console must come before what the engine prints.
+    if (console != stdout) std::fflush(console);
+    const pid_t pid = startProgram(ec ? program : started, controlFile.c_str(),
+                                   dir.empty() ? nullptr : dir.c_str(), signals.previous, error);
     if (pid < 0) {
-        std::printf("\n%s: cannot be started: %s", program.c_str(), std::strerror(error));
+        std::fprintf(console, "\n%s: cannot be started: %s", program.c_str(),
+                     std::strerror(error));
         return false;
     }
 
@@ -278,24 +291,31 @@ bool runAccall(const std::string& naccessDir, const std::string& controlFile) {
         return false;
     }
     if (reaped != pid || waited == Wait::Lost) {
-        std::printf("\n%s could not be waited for: %s", program.c_str(), std::strerror(errno));
+        std::fprintf(console, "\n%s could not be waited for: %s", program.c_str(),
+                     std::strerror(errno));
         return false;
     }
     if (waited == Wait::TimedOut) {
-        std::printf("\n%s ran longer than %g s and was stopped", program.c_str(), timeout);
+        std::fprintf(console, "\n%s ran longer than %g s and was stopped", program.c_str(),
+                     timeout);
         return false;
     }
     // An engine that crashed may have left a half-written area file behind
     // a complete log; its exit status otherwise says nothing.
     if (WIFSIGNALED(status)) {
-        std::printf("\n%s ended by signal %d", program.c_str(), WTERMSIG(status));
+        std::fprintf(console, "\n%s ended by signal %d", program.c_str(), WTERMSIG(status));
         return false;
     }
     return true;
 }
 
 bool logSaysSuccess(const std::string& logPath) {
-    File log = openFile(logPath, "r");
+    DirectoryWorkspace here;
+    return logSaysSuccess(here, logPath);
+}
+
+bool logSaysSuccess(Workspace& files, const std::string& logName) {
+    File log(files.open(logName, "r"));
     if (!log) return false;
     char piece[90];
     while (readPiece(log.get(), piece, sizeof piece)) {
@@ -305,8 +325,13 @@ bool logSaysSuccess(const std::string& logPath) {
 }
 
 std::vector<std::string> engineErrors(const std::string& logPath) {
+    DirectoryWorkspace here;
+    return engineErrors(here, logPath);
+}
+
+std::vector<std::string> engineErrors(Workspace& files, const std::string& logName) {
     std::vector<std::string> errors;
-    File log = openFile(logPath, "r");
+    File log(files.open(logName, "r"));
     if (!log) return errors;
     char piece[90];
     while (errors.size() < 3 && readPiece(log.get(), piece, sizeof piece)) {
@@ -319,7 +344,13 @@ std::vector<std::string> engineErrors(const std::string& logPath) {
 }
 
 void printEngineErrors(const std::string& logPath) {
-    for (const std::string& error : engineErrors(logPath)) std::printf(" accall: %s\n", error.c_str());
+    DirectoryWorkspace here;
+    printEngineErrors(here, logPath, stdout);
+}
+
+void printEngineErrors(Workspace& files, const std::string& logName, std::FILE* console) {
+    for (const std::string& error : engineErrors(files, logName))
+        std::fprintf(console, " accall: %s\n", error.c_str());
 }
 
 bool runEngine(const std::string& naccessDir, const std::string& controlFile,

@@ -3,6 +3,9 @@
 // The engine is NACCESS's own accall or the one bundled with this program.
 #pragma once
 
+#include "common/workspace.h"
+
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -75,18 +78,27 @@ std::string engineStartProblem(const std::string& naccessDir);
 // status is not looked at otherwise: only its log decides.
 bool runAccall(const std::string& naccessDir, const std::string& controlFile);
 
+// runAccall in the directory `dir` ("" for the working directory), where
+// `controlFile` is looked for, with its line going to `console`.
+bool runAccall(const std::string& naccessDir, const std::string& controlFile,
+               const std::string& dir, std::FILE* console);
+
 // True when the log at `logPath` holds the engine's success line. The log is
 // read in pieces of at most 89 characters, each examined on its own; a
 // missing or empty log means failure.
 bool logSaysSuccess(const std::string& logPath);
+bool logSaysSuccess(Workspace& files, const std::string& logName);
 
 // The engine's own words on why a run failed: the lines of the log at
 // `logPath` that contain "ERROR" (at most three, leading blanks and line end
 // removed); empty when there are none.
 std::vector<std::string> engineErrors(const std::string& logPath);
+std::vector<std::string> engineErrors(Workspace& files, const std::string& logName);
 
 // Prints engineErrors(logPath) to standard output, each as " accall: <line>".
 void printEngineErrors(const std::string& logPath);
+// The same for a log in `files`, to `console`.
+void printEngineErrors(Workspace& files, const std::string& logName, std::FILE* console);
 
 // runAccall followed by logSaysSuccess on `logPath`. The log and its area file
 // (the same name ending in ".asa") are removed first, so that files left by

@@ -28,7 +28,7 @@ struct OptionSpec {
     const char* help;
 };
 
-enum : int { kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kVersion, kProgress,
+enum : int { kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kEngine, kVersion, kProgress,
               kNoProgress };
 
 constexpr OptionSpec kOptions[] = {
@@ -61,6 +61,10 @@ constexpr OptionSpec kOptions[] = {
      "and the time left; then a summary after \"Finished\".\n"
      "The default when standard error is a terminal"},
     {"no-progress", kNoProgress, nullptr, "show neither, even on a terminal"},
+    {"engine", kEngine, "HOW",
+     "'program': run <NACCESS directory>/accall as a program\n"
+     "for every engine run, even when it is the bundled engine\n"
+     "(by default that one runs inside kav_zur, same results)"},
     {"help", 'h', nullptr, "print this help and exit"},
     {"version", kVersion, nullptr, "print the version and exit"},
 };
@@ -293,6 +297,12 @@ int parseOptions(int argc, char** argv, Options& options) {
         case kReport:
             if (!*value) return usageError("--report: the directory name is empty");
             options.reportDir = value;
+            break;
+        case kEngine:
+            if (std::strcmp(value, "program") != 0)
+                return usageError("--engine: '%s' is not a way to run the engine (program)",
+                                  value);
+            options.engineProgram = true;
             break;
         case ':': {
             const char* name = argv[optind - 1];

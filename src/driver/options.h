@@ -36,6 +36,7 @@ struct Options {
     std::string reportDir;    // --report DIR; empty: no reports
     int progress = -1;        // --progress 1, --no-progress 0; -1: when stderr is a terminal
     bool reportHere = false;  // the report goes into reportDir itself, not a folder per entry
+    bool engineProgram = false;  // --engine program: never the in-process engine
 };
 
 // What parseOptions decided.

@@ -300,7 +300,8 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
     removeAbandonedRunDirectories();
 
     const WorkerPaths paths = workerPaths(context.options);
-    const EntryContext workerContext{paths.options, context.analyse, context.points};
+    const EntryContext workerContext{paths.options, context.analyse, context.points,
+                                     context.engine};
     auto shown = [&paths](std::string text) {
         for (const auto& [absolute, given] : paths.shown) text = replaceAll(std::move(text), absolute, given);
         return text;

@@ -144,12 +144,24 @@ void fill(const gemmi::Model& model, InputStructure& out) {
 
 bool readStructure(const std::string& path, int model, InputStructure& out, std::string& why) {
     out = InputStructure{};
+    std::string bytes;
     try {
-        std::string bytes;
         if (!readBytes(path, endsWith(path, ".gz"), bytes, why)) return false;
-        if (formatOf(path) == gemmi::CoorFormat::Pdb) bytes = coordinateRecords(bytes);
+    } catch (const std::exception& e) {
+        why = e.what();
+        return false;
+    }
+    return readStructureText(std::move(bytes), formatOf(path) == gemmi::CoorFormat::Mmcif, path,
+                             model, out, why);
+}
+
+bool readStructureText(std::string bytes, bool mmcif, const std::string& path, int model,
+                       InputStructure& out, std::string& why) {
+    out = InputStructure{};
+    try {
+        if (!mmcif) bytes = coordinateRecords(bytes);
         const gemmi::Structure st =
-            formatOf(path) == gemmi::CoorFormat::Mmcif
+            mmcif
                 ? gemmi::make_structure(gemmi::cif::read_memory(bytes.data(), bytes.size(), path.c_str()))
                 : gemmi::read_pdb_from_memory(bytes.data(), bytes.size(), path);
         if (st.models.empty()) {

@@ -35,3 +35,8 @@ struct InputStructure {
 // malformed mmCIF, no atoms, no such model, ...) and `out` empty; never
 // throws.
 bool readStructure(const std::string& path, int model, InputStructure& out, std::string& why);
+
+// readStructure on the file's text already read (not gzipped): mmCIF when
+// `mmcif`, else PDB; `path` names it in gemmi's messages.
+bool readStructureText(std::string bytes, bool mmcif, const std::string& path, int model,
+                       InputStructure& out, std::string& why);

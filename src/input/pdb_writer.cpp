@@ -196,8 +196,14 @@ bool formatAtomRecord(const InputAtom& a, char chain, int serial, std::string& r
 
 bool writePdb(const InputStructure& s, const ChainLayout& layout, const std::string& path,
               int& skipped, std::string& why) {
+    DirectoryWorkspace here;
+    return writePdb(s, layout, here, path, skipped, why);
+}
+
+bool writePdb(const InputStructure& s, const ChainLayout& layout, Workspace& files,
+              const std::string& path, int& skipped, std::string& why) {
     skipped = 0;
-    File out = openFile(path, "w");
+    File out(files.open(path, "w"));
     bool ok = static_cast<bool>(out);
     std::string record;
     int position = 0;
@@ -227,9 +233,6 @@ bool writePdb(const InputStructure& s, const ChainLayout& layout, const std::str
     } else {
         why = "cannot create " + path;
     }
-    if (!ok) {
-        std::error_code ec;
-        std::filesystem::remove(path, ec);
-    }
+    if (!ok) files.remove(path);
     return ok;
 }

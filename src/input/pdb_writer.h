@@ -2,6 +2,7 @@
 // split read: which chains, in which order, under which one-character IDs.
 #pragma once
 
+#include "common/workspace.h"
 #include "input/input_structure.h"
 
 #include <string>
@@ -53,3 +54,7 @@ bool formatAtomRecord(const InputAtom& a, char chain, int serial, std::string& r
 // file cannot be written; the file is then removed.
 bool writePdb(const InputStructure& s, const ChainLayout& layout, const std::string& path,
               int& skipped, std::string& why);
+
+// writePdb into `files` (`path` a name there).
+bool writePdb(const InputStructure& s, const ChainLayout& layout, Workspace& files,
+              const std::string& path, int& skipped, std::string& why);

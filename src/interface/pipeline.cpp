@@ -1,8 +1,6 @@
 #include "interface/pipeline.h"
 
 #include "common/text_file.h"
-#include "driver/engine.h"
-#include "driver/workfiles.h"
 #include "interface/frame.h"
 #include "interface/interface_atoms.h"
 #include "report/interface_report.h"
@@ -85,11 +83,13 @@ EntryStatus statusFor(int code) {
 
 // Closes everything, prints the code's message (if any) as a line, removes the
 // four structure files and hands the code back.
-int fail(Streams& streams, AnalysisRecord& record, int code, const char* message) {
+int fail(Streams& streams, const AnalysisRun& run, AnalysisRecord& record, int code,
+         const char* message) {
     record.status = statusFor(code);
     streams.closeAll();
-    if (message) std::printf("%s\n", message);
-    removeStructureFiles();
+    if (message) std::fprintf(run.console, "%s\n", message);
+    for (const char* name : {"Complex.pdb", "ComplexA.pdb", "ComplexB.pdb", "ComplexP.pdb"})
+        run.files.remove(name);
     return code == kNoFrame ? kNoSurface : code;
 }
 
@@ -116,7 +116,8 @@ void recordSurface(const SubunitInterface& s, int first, int second, int third, 
 // points[0..n-1]. 0, or the failure code. `side`, when given, receives the
 // frame and the kept triangles.
 int triangulateSubunit(const std::vector<InterfacePoint>& points, SubunitInterface& s,
-                       FrameTables& tables, Surface& surface, ReportSide* side) {
+                       FrameTables& tables, Surface& surface, ReportSide* side,
+                       std::FILE* console) {
     finishCentroids(s);
     const ClassCentroids& c = s.classes;
     int first = 100, second = 100, third = 100;  // 100: no slot found
@@ -126,12 +127,36 @@ int triangulateSubunit(const std::vector<InterfacePoint>& points, SubunitInterfa
     preprocess(points, tables.frame, s.n, c.x, c.y, c.z, first, second, third);
     const int kept = delaunayMain(points, tables.frame, tables.scratch, s.n, surface.triangles,
                                   surface.areas, surface.centroids, surface.normals,
-                                  side ? &side->winner : nullptr);
+                                  side ? &side->winner : nullptr, console);
     if (kept < 0) return kGridOverfull;
     if (kept == 0) return kNoSurface;
     surface.count = kept;
     if (side) recordSurface(s, first, second, third, angle, surface, *side);
     return 0;
+}
+
+// findneighbour on an area file of the workspace; one that cannot be
+// opened adds nothing.
+void findneighbourIn(Workspace& files, std::FILE* out, const char* asaName,
+                     const std::vector<InterfacePoint>& points, int n,
+                     std::vector<PackingAtom>* selected) {
+    File asa(files.open(asaName, "r"));
+    if (asa) findneighbour(out, asa.get(), points, n, kNeighbourCutoffSq, selected);
+}
+
+// The packing run on ComplexP.pdb (0.40 A probe) and its ratio: 0 when the
+// run failed or left no area file, as computepack.
+float packingSum(const AnalysisRun& run) {
+    const bool ran = runEngineStep(run.engine, run.files, kControlFiles[4], "ComplexP.log",
+                                   run.console);
+    File asa(ran ? run.files.open("ComplexP.asa", "r") : nullptr);
+    if (!asa) {
+        std::fprintf(run.console, "\nProblem in NACEESS program in computing interface "
+                                  "packing ... KAV will be wrong\n");
+        printEngineErrors(run.files, "ComplexP.log", run.console);
+        return 0.0f;
+    }
+    return packingRatio(asa.get());
 }
 
 const char* messageFor(int code) {
@@ -147,6 +172,14 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::strin
 
 int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::string& naccessDir,
          AnalysisRecord& record) {
+    EngineLink engine;
+    engine.naccessDir = naccessDir;
+    DirectoryWorkspace here;
+    return SC_P(points, scores, AnalysisRun{engine, here, stdout}, record);
+}
+
+int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const AnalysisRun& run,
+         AnalysisRecord& record) {
     Streams streams;
     InterfaceReport* report = record.report;  // the caller's, kept across the reset
     record = AnalysisRecord{};
@@ -157,23 +190,22 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::strin
     std::vector<PackingAtom>* packingAtoms = report ? &report->packing : nullptr;
 
     // A failing run stops the call at once; the later runs are not made.
-    static const char* const kRuns[3][2] = {{"Complex_accall.input", "Complex.log"},
-                                            {"ComplexA_accall.input", "ComplexA.log"},
-                                            {"ComplexB_accall.input", "ComplexB.log"}};
-    for (const auto& run : kRuns) {
-        if (!runEngine(naccessDir, run[0], run[1])) {
-            record.failedLog = run[1];
-            return fail(streams, record, kEngineFailed, kEngineProblem);
+    // The control files of kControlFiles 1-3 and their logs.
+    static const char* const kLogs[3] = {"Complex.log", "ComplexA.log", "ComplexB.log"};
+    for (int i = 0; i < 3; ++i) {
+        if (!runEngineStep(run.engine, run.files, kControlFiles[i + 1], kLogs[i], run.console)) {
+            record.failedLog = kLogs[i];
+            return fail(streams, run, record, kEngineFailed, kEngineProblem);
         }
     }
 
     // All four opens are attempted before any is tested.
-    streams.asaA = openFile("ComplexA.asa", "r");
-    streams.asaB = openFile("ComplexB.asa", "r");
-    streams.asaComplex = openFile("Complex.asa", "r");
-    streams.packing = openFile("ComplexP.pdb", "w");
+    streams.asaA.reset(run.files.open("ComplexA.asa", "r"));
+    streams.asaB.reset(run.files.open("ComplexB.asa", "r"));
+    streams.asaComplex.reset(run.files.open("Complex.asa", "r"));
+    streams.packing.reset(run.files.open("ComplexP.pdb", "w"));
     if (!streams.asaA || !streams.asaB || !streams.asaComplex || !streams.packing)
-        return fail(streams, record, kCannotOpen, nullptr);
+        return fail(streams, run, record, kCannotOpen, nullptr);
 
     FrameTables tables;
     Surface surfaceA, surfaceB;
@@ -182,7 +214,7 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::strin
     // Subunit A: the first lines of Complex.asa.
     if (readInterfaceAtoms(streams.asaA.get(), streams.asaComplex.get(), points, s,
                            sideA ? &sideA->atoms : nullptr) != 0)
-        return fail(streams, record, kMismatchedRecords, nullptr);
+        return fail(streams, run, record, kMismatchedRecords, nullptr);
     streams.asaA.reset();
     int total = s.n;
     scores.buriedAreaA = s.buriedArea;
@@ -190,17 +222,17 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::strin
     record.interfaceAtomsA = s.n;
     record.buriedA = true;
     if (s.n < kMinAtoms || s.buriedArea < kMinBuriedArea)
-        return fail(streams, record, kTooSmallInterface, kTooSmall);
-    if (const int code = triangulateSubunit(points, s, tables, surfaceA, sideA); code != 0)
-        return fail(streams, record, code, messageFor(code));
+        return fail(streams, run, record, kTooSmallInterface, kTooSmall);
+    if (const int code = triangulateSubunit(points, s, tables, surfaceA, sideA, run.console);
+        code != 0)
+        return fail(streams, run, record, code, messageFor(code));
     record.trianglesA = surfaceA.count;
-    findneighbour(streams.packing.get(), "ComplexA.asa", points, s.n, kNeighbourCutoffSq,
-                  packingAtoms);
+    findneighbourIn(run.files, streams.packing.get(), "ComplexA.asa", points, s.n, packingAtoms);
 
     // Subunit B: the complex lines that follow A's.
     if (readInterfaceAtoms(streams.asaB.get(), streams.asaComplex.get(), points, s,
                            sideB ? &sideB->atoms : nullptr) != 0)
-        return fail(streams, record, kMismatchedRecords, nullptr);
+        return fail(streams, run, record, kMismatchedRecords, nullptr);
     streams.asaB.reset();
     streams.asaComplex.reset();
     total += s.n;
@@ -209,20 +241,20 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::strin
     record.interfaceAtomsB = s.n;
     record.buriedB = true;
     if (s.n < kMinAtoms || s.buriedArea < kMinBuriedArea)
-        return fail(streams, record, kTooSmallInterface, kTooSmall);
-    if (const int code = triangulateSubunit(points, s, tables, surfaceB, sideB); code != 0)
-        return fail(streams, record, code, messageFor(code));
+        return fail(streams, run, record, kTooSmallInterface, kTooSmall);
+    if (const int code = triangulateSubunit(points, s, tables, surfaceB, sideB, run.console);
+        code != 0)
+        return fail(streams, run, record, code, messageFor(code));
     record.trianglesB = surfaceB.count;
-    findneighbour(streams.packing.get(), "ComplexB.asa", points, s.n, kNeighbourCutoffSq,
-                  packingAtoms);
+    findneighbourIn(run.files, streams.packing.get(), "ComplexB.asa", points, s.n, packingAtoms);
 
     // The packing run reads ComplexP.pdb, so it must be complete on disk
     // first; a file that could not be written whole would give a wrong KAV.
     std::FILE* packing = streams.packing.release();
     const bool packingWritten = !std::ferror(packing);
     if (std::fclose(packing) != 0 || !packingWritten)
-        return fail(streams, record, kCannotOpen, nullptr);
-    scores.packingSum = computepack(naccessDir);
+        return fail(streams, run, record, kCannotOpen, nullptr);
+    scores.packingSum = packingSum(run);
     scores.complementaritySum =
         Sscore(surfaceA.centroids, surfaceA.normals, surfaceA.areas, surfaceA.count,
                surfaceB.centroids, surfaceB.normals, kPairDistanceSq, kPairCosine,

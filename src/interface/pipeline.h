@@ -3,8 +3,12 @@
 // the packing sum and the complementarity sum.
 #pragma once
 
+#include "analysis/engine_link.h"
 #include "common/status.h"
 #include "common/types.h"
+#include "common/workspace.h"
+
+#include <cstdio>
 
 #include <string>
 #include <vector>
@@ -35,4 +39,18 @@ struct AnalysisRecord {
 
 // SC_P that also fills `record`.
 int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::string& naccessDir,
+         AnalysisRecord& record);
+
+// Where one analysis runs: its engine, its working files and the stream its
+// console messages go to.
+struct AnalysisRun {
+    const EngineLink& engine;
+    Workspace& files;
+    std::FILE* console;
+};
+
+// SC_P on the files of `run` (Complex.pdb, ComplexA.pdb, ComplexB.pdb there,
+// and the control files when the engine is a program), messages to
+// run.console.
+int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const AnalysisRun& run,
          AnalysisRecord& record);

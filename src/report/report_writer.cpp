@@ -46,15 +46,7 @@ bool writeText(const fs::path& path, const std::string& text, std::string& why) 
     return true;
 }
 
-bool readText(const fs::path& path, std::string& text, std::string& why) {
-    std::ifstream in(path, std::ios::binary);
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in.bad() && in.is_open()) return true;
-    why = path.string() + ": cannot be read";
-    return false;
-}
-
-bool writeAll(const fs::path& folder, const EntryResult& result, const InterfaceReport& report,
+bool writeAll(const fs::path& folder, const InterfaceResult& result, const ReportData& data,
               std::string& why) {
     std::error_code ec;
     fs::create_directories(folder, ec);
@@ -62,12 +54,9 @@ bool writeAll(const fs::path& folder, const EntryResult& result, const Interface
         why = folder.string() + ": " + ec.message();
         return false;
     }
-    // The complex as scored: both sides, from the working directory.
-    std::string subunitA, subunitB;
-    if (!readText("ComplexA.pdb", subunitA, why) || !readText("ComplexB.pdb", subunitB, why))
-        return false;
+    const InterfaceReport& report = data.analysis;
     // summary.json last: its presence says the folder is complete.
-    return writeText(folder / kComplexFile, complexPdb(subunitA, subunitB), why) &&
+    return writeText(folder / kComplexFile, complexPdb(data.subunitA, data.subunitB), why) &&
            writeText(folder / kInterfaceFile, interfacePdb(report), why) &&
            writeText(folder / kResiduesFile, residuesTsv(report), why) &&
            writeText(folder / kSurfaceFiles[0], surfaceObj(report, 0), why) &&
@@ -137,11 +126,18 @@ std::string reportFolder(const Options& options, const EntryResult& result) {
     return (fs::path(options.reportDir) / reportFolderName(result.name, std::string())).string();
 }
 
-bool writeEntryReport(const Options& options, const EntryResult& result,
-                      const InterfaceReport& report) {
-    std::string why;
+bool writeReport(const std::string& folder, const InterfaceResult& result, std::string& why) {
+    if (!result.scored() || !result.report) {
+        why = "no report data: the interface was not scored with a report asked for";
+        return false;
+    }
     errno = 0;
-    if (writeAll(reportFolder(options, result), result, report, why)) return true;
+    return writeAll(folder, result, *result.report, why);
+}
+
+bool writeEntryReport(const Options& options, const EntryResult& result) {
+    std::string why;
+    if (writeReport(reportFolder(options, result), result, why)) return true;
     std::fprintf(stderr, "kav_zur: the report of %s is incomplete: %s\n", result.name.c_str(),
                  why.c_str());
     return false;

@@ -24,9 +24,7 @@ std::string absolutePath(const std::string& path);
 // The folder the entry's report goes to.
 std::string reportFolder(const Options& options, const EntryResult& result);
 
-// Writes every report file of a scored entry into reportFolder(...), taking
-// the complex from the working directory's ComplexA.pdb and ComplexB.pdb.
-// Prints the reason to standard error and returns false when a file cannot
-// be written.
-bool writeEntryReport(const Options& options, const EntryResult& result,
-                      const InterfaceReport& report);
+// Writes every report file of a scored entry with report data into
+// reportFolder(...). Prints the reason to standard error and returns false
+// when a file cannot be written.
+bool writeEntryReport(const Options& options, const EntryResult& result);

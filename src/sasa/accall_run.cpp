@@ -8,11 +8,13 @@
 #include "sasa/writers.h"
 
 #include <cstdio>
+#include <ext/stdio_filebuf.h>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <set>
+#include <system_error>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -32,30 +34,57 @@ std::string echo(std::string text) {
     return text;
 }
 
+// An ostream over a stream of the workspace, closed (and checked) once.
+struct WorkStream {
+    std::FILE* file;
+    __gnu_cxx::stdio_filebuf<char> buffer;
+    std::ostream out;
+    explicit WorkStream(std::FILE* f) : file(f), buffer(f, std::ios::out), out(&buffer) {}
+    ~WorkStream() { close(); }
+    WorkStream(const WorkStream&) = delete;
+    WorkStream& operator=(const WorkStream&) = delete;
+    // False when anything written did not reach the file.
+    bool close() {
+        if (!file) return true;
+        out.flush();
+        bool ok = out.good();
+        buffer.close();  // flushes what is left; the stream stays open
+        ok = std::ferror(file) == 0 && ok;
+        ok = std::fclose(file) == 0 && ok;
+        file = nullptr;
+        return ok;
+    }
+};
+
+std::unique_ptr<WorkStream> create(Workspace& files, const std::string& name) {
+    std::FILE* f = files.open(name, "wb");
+    return f ? std::make_unique<WorkStream>(f) : nullptr;
+}
+
 // An output written under a temporary name and renamed into place at the
 // end, so that a failed run never leaves a half-written file behind.
 struct PendingFile {
+    Workspace& files;
     std::string finalName, tempName;
-    std::ofstream out;
-    explicit PendingFile(const std::string& name)
-        : finalName(name), tempName(name + "." + std::to_string(getpid()) + ".tmp"),
-          out(tempName, std::ios::binary | std::ios::trunc) {}
+    std::unique_ptr<WorkStream> stream;
+    PendingFile(Workspace& w, const std::string& name)
+        : files(w), finalName(name), tempName(name + "." + std::to_string(getpid()) + ".tmp"),
+          stream(create(w, tempName)) {}
     ~PendingFile() {
         if (!tempName.empty()) {
-            out.close();
-            std::error_code ignored;
-            fs::remove(tempName, ignored);
+            stream.reset();
+            files.remove(tempName);
         }
     }
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
+    std::ostream& out() { return stream->out; }
     // Closes and renames; an empty string on success, else the reason.
     std::string commit() {
-        out.close();
-        if (out.fail()) return "cannot write " + tempName;
-        std::error_code error;
-        fs::rename(tempName, finalName, error);
-        if (error) return "cannot rename " + tempName + " to " + finalName + ": " + error.message();
+        if (!stream->close()) return "cannot write " + tempName;
+        if (!files.rename(tempName, finalName))
+            return "cannot rename " + tempName + " to " + finalName + ": " +
+                   std::generic_category().message(errno);
         tempName.clear();
         return std::string();
     }
@@ -74,6 +103,23 @@ int fail(std::ostream& log, const std::string& reason) {
     return 1;
 }
 
+// The structure named by PDBFILE, read through the workspace.
+PdbResult readInput(Workspace& files, const std::string& path, const ReadOptions& options) {
+    std::FILE* f = files.open(path, "rb");
+    if (!f) {
+        PdbResult result;
+        result.error = "cannot open " + path;
+        return result;
+    }
+    __gnu_cxx::stdio_filebuf<char> buffer(f, std::ios::in);
+    std::istream in(&buffer);
+    PdbResult result = readPdb(in, options);
+    if (in.bad() || std::ferror(f)) result.error = "cannot read " + path;
+    buffer.close();
+    std::fclose(f);
+    return result;
+}
+
 }  // namespace
 
 std::string outputStem(const std::string& pdbFile) {
@@ -82,26 +128,55 @@ std::string outputStem(const std::string& pdbFile) {
 }
 
 int runJob(std::istream& control, const std::string& engineDir) {
+    DirectoryWorkspace here;
+    return runJob(control, engineDir, here, nullptr);
+}
+
+bool EngineData::read(const std::string& engineDir, std::string& why) {
+    vdwFile = engineDir + "/vdw.radii";
+    stdFile = engineDir + "/standard.data";
+    RadiiResult r = readRadii(vdwFile);
+    if (!r.error.empty()) {
+        why = vdwFile + ": " + r.error;
+        return false;
+    }
+    ReferenceResult ref = readReference(stdFile);
+    if (!ref.error.empty()) {
+        why = stdFile + ": " + ref.error;
+        return false;
+    }
+    radii = std::move(r.table);
+    reference = std::move(ref.table);
+    return true;
+}
+
+int runJob(std::istream& control, const std::string& engineDir, Workspace& files,
+           const EngineData* data) {
     const ControlResult parsed = readControl(control);
     const ControlSettings& s = parsed.settings;
     const std::string stem = outputStem(s.pdbFile);
     const std::string logName = stem + ".log", asaName = stem + ".asa", rsaName = stem + ".rsa";
 
-    // Never write over the input itself.
-    for (const std::string& out : {logName, asaName, rsaName}) {
-        if (!s.pdbFile.empty() && sameFile(s.pdbFile, out)) {
-            std::fprintf(stderr, "accall: %s would be overwritten by an output of its own run\n",
-                         s.pdbFile.c_str());
-            return 1;
+    // Never write over the input itself (files in memory have no other names).
+    if (const std::string* dir = files.directory()) {
+        const DirectoryWorkspace disk(*dir);
+        for (const std::string& out : {logName, asaName, rsaName}) {
+            if (!s.pdbFile.empty() && sameFile(disk.path(s.pdbFile), disk.path(out))) {
+                std::fprintf(stderr,
+                             "accall: %s would be overwritten by an output of its own run\n",
+                             s.pdbFile.c_str());
+                return 1;
+            }
         }
     }
     // The log is created first, so that a stale log of an earlier run can
     // never speak for this one.
-    std::ofstream log(logName, std::ios::trunc);
-    if (!log) {
+    std::unique_ptr<WorkStream> logFile = create(files, logName);
+    if (!logFile) {
         std::fprintf(stderr, "accall: cannot create %s\n", logName.c_str());
         return 1;
     }
+    std::ostream& log = logFile->out;
     log << " ACCALL - solvent accessible areas by Lee and Richards slices\n";
     if (!parsed.error.empty()) return fail(log, "control file, " + parsed.error);
 
@@ -123,24 +198,30 @@ int runJob(std::istream& control, const std::string& engineDir) {
         log << " IGNORED CONTROL LINE: " << echo(line) << "\n";
     log.flush();
 
-    const RadiiResult radiiFile = readRadii(vdwFile);
+    // The data read once for many runs, when this run names the same files.
+    const bool cachedRadii = data && data->vdwFile == vdwFile;
+    RadiiResult radiiFile;
+    if (!cachedRadii) radiiFile = readRadii(vdwFile);
     if (!radiiFile.error.empty()) return fail(log, "radii file " + radiiFile.error);
+    const RadiiTable& radiiTable = cachedRadii ? data->radii : radiiFile.table;
+    const bool cachedReference = data && data->stdFile == stdFile;
     ReferenceResult reference;
-    if (!s.asaOnly) {
+    if (!s.asaOnly && !cachedReference) {
         reference = readReference(stdFile);
         if (!reference.error.empty()) return fail(log, "standard data file " + reference.error);
     }
+    const ReferenceTable& referenceTable = cachedReference ? data->reference : reference.table;
     ReadOptions options;
     options.hetatoms = s.hetatoms;
     options.waters = s.waters;
     options.hydrogens = s.hydrogens;
-    const PdbResult pdb = readPdb(s.pdbFile, options);
+    const PdbResult pdb = readInput(files, s.pdbFile, options);
     if (!pdb.error.empty()) {
         if (pdb.error.rfind("cannot ", 0) == 0) return fail(log, pdb.error);
         return fail(log, s.pdbFile + ", " + pdb.error);
     }
 
-    const std::vector<AtomRadius> radii = assignRadii(pdb.atoms, radiiFile.table);
+    const std::vector<AtomRadius> radii = assignRadii(pdb.atoms, radiiTable);
     std::vector<Sphere> spheres(pdb.atoms.size());
     std::set<char> chains;
     std::size_t residues = 0;
@@ -179,14 +260,15 @@ int runJob(std::istream& control, const std::string& engineDir) {
         }
     }
 
-    PendingFile asa(asaName);
-    if (!asa.out) return fail(log, "cannot create " + asa.tempName);
-    writeAsa(asa.out, pdb.atoms, areas, radii);
+    PendingFile asa(files, asaName);
+    if (!asa.stream) return fail(log, "cannot create " + asa.tempName);
+    writeAsa(asa.out(), pdb.atoms, areas, radii);
     std::unique_ptr<PendingFile> rsa;
     if (!s.asaOnly) {
-        rsa = std::make_unique<PendingFile>(rsaName);
-        if (!rsa->out) return fail(log, "cannot create " + rsa->tempName);
-        writeRsa(rsa->out, s.pdbFile, stdFile, sumResidues(pdb.atoms, areas, radii), reference.table);
+        rsa = std::make_unique<PendingFile>(files, rsaName);
+        if (!rsa->stream) return fail(log, "cannot create " + rsa->tempName);
+        writeRsa(rsa->out(), s.pdbFile, stdFile, sumResidues(pdb.atoms, areas, radii),
+                 referenceTable);
     }
     // The .asa, which callers rely on, comes into place last.
     std::string problem = rsa ? rsa->commit() : std::string();
@@ -196,8 +278,7 @@ int runJob(std::istream& control, const std::string& engineDir) {
     std::snprintf(text, sizeof text, " CHAINS   %8zu\n RESIDUES %8zu\n ATOMS    %8zu\n",
                   chains.size(), residues, pdb.atoms.size());
     log << text << kSuccessLine << "\n";
-    log.close();
-    return log.fail() ? 1 : 0;
+    return logFile->close() ? 0 : 1;
 }
 
 }  // namespace sasa

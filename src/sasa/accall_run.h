@@ -1,6 +1,11 @@
 // One accall run: read the control file, measure the structure it names,
-// and write <stem>.asa, <stem>.rsa and <stem>.log into the current directory.
+// and write <stem>.asa, <stem>.rsa and <stem>.log into the current directory
+// or a workspace (common/workspace.h: a directory, or memory).
 #pragma once
+
+#include "common/workspace.h"
+#include "sasa/radii_file.h"
+#include "sasa/reference_data.h"
 
 #include <istream>
 #include <string>
@@ -13,6 +18,23 @@ inline constexpr const char* kSuccessLine = " SOLVA: PROGRAM ENDS CORRECTLY";
 // control file names none. Returns the exit status: 0 on success, 1 on any
 // failure (the log then says why and lacks the success line).
 int runJob(std::istream& control, const std::string& engineDir);
+
+// The engine directory's vdw.radii and standard.data, read once for many
+// runs.
+struct EngineData {
+    std::string vdwFile, stdFile;  // <engineDir>/vdw.radii, <engineDir>/standard.data
+    RadiiTable radii;
+    ReferenceTable reference;
+    // Reads both; false with `why` naming the file and the problem.
+    bool read(const std::string& engineDir, std::string& why);
+};
+
+// runJob with PDBFILE read from and the outputs written to `files` (a name
+// in the control file is a name there). With `data`, a VDWFILE or STDFILE
+// that names data->vdwFile or data->stdFile is not read again. What is
+// written is byte for byte what runJob writes into the current directory.
+int runJob(std::istream& control, const std::string& engineDir, Workspace& files,
+           const EngineData* data);
 
 // <stem> for an input path: its file name without the last extension.
 std::string outputStem(const std::string& pdbFile);

@@ -48,17 +48,21 @@ void findneighbour(std::FILE* out, const std::string& asaPath,
                    std::vector<PackingAtom>* selected) {
     File asa = openFile(asaPath, "r");
     if (!asa) return;  // no trace in the packing file, no message
+    findneighbour(out, asa.get(), points, n, cutoffSq, selected);
+}
+
+void findneighbour(std::FILE* out, std::FILE* asa, const std::vector<InterfacePoint>& points,
+                   int n, float cutoffSq, std::vector<PackingAtom>* selected) {
 
     // The table grows with the file: a subunit of more than 35000 atoms is
     // measured like any other.
     std::vector<PackingAtom> atoms;
     char piece[kPieceSize];
-    while (readPiece(asa.get(), piece, kPieceSize)) {
+    while (readPiece(asa, piece, kPieceSize)) {
         if (piece[0] != 'A') continue;  // HETATM and anything else
         PackingAtom atom;
         if (parseAtom(piece, atom)) atoms.push_back(atom);
     }
-    asa.reset();
 
     // Points beyond the table cannot be read.
     const int count = std::clamp(n, 0, static_cast<int>(points.size()));
@@ -95,11 +99,14 @@ float computepack(const std::string& naccessDir) {
         printEngineErrors("ComplexP.log");
         return 0.0f;
     }
+    return packingRatio(asa.get());
+}
 
+float packingRatio(std::FILE* asa) {
     double S = 0.0;  // accessible surface of the packing atoms
     double V = 0.0;  // their volume
     char piece[kPieceSize];
-    while (readPiece(asa.get(), piece, kPieceSize)) {
+    while (readPiece(asa, piece, kPieceSize)) {
         if (piece[0] != 'A') continue;
         float a = 0.0f;
         float r = 0.0f;

@@ -33,3 +33,11 @@ void findneighbour(std::FILE* out, const std::string& asaPath,
 // accessible surface); 0 when the run failed, not a number (0/0) when the
 // area file holds no atoms. Output of an earlier run is removed first.
 float computepack(const std::string& naccessDir);
+
+// findneighbour on an area file already open (read to its end).
+void findneighbour(std::FILE* out, std::FILE* asa, const std::vector<InterfacePoint>& points,
+                   int n, float cutoffSq, std::vector<PackingAtom>* selected);
+
+// The packing ratio of the atoms of the open area file (the packing run's),
+// read to its end; computepack's value after its engine run.
+float packingRatio(std::FILE* asa);

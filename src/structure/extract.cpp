@@ -59,11 +59,11 @@ bool closeWritten(File& f) {
 }
 
 // Complex.pdb: ComplexA.pdb followed by ComplexB.pdb, byte for byte.
-bool concatenateSubunits() {
-    File out = openFile("Complex.pdb", "wb");
+bool concatenateSubunits(Workspace& files) {
+    File out(files.open("Complex.pdb", "wb"));
     if (!out) return false;
     for (const char* name : {"ComplexA.pdb", "ComplexB.pdb"}) {
-        File in = openFile(name, "rb");
+        File in(files.open(name, "rb"));
         if (!in) return false;
         char block[8192];
         std::size_t n;
@@ -75,8 +75,8 @@ bool concatenateSubunits() {
     return closeWritten(out);
 }
 
-int chainMissing() {
-    std::printf("Chain identifier missing ... exiting\n");
+int chainMissing(std::FILE* console) {
+    std::fprintf(console, "Chain identifier missing ... exiting\n");
     return -2;
 }
 
@@ -88,11 +88,17 @@ int Extract(const std::string& path) {
 }
 
 int Extract(const std::string& path, int& atomsA, int& atomsB) {
+    DirectoryWorkspace here;
+    return Extract(here, path, atomsA, atomsB, stdout);
+}
+
+int Extract(Workspace& files, const std::string& path, int& atomsA, int& atomsB,
+            std::FILE* console) {
     atomsA = atomsB = 0;
     // All three opens come first; an empty File closes nothing.
-    File in = openFile(path, "r");
-    File subunitA = openFile("ComplexA.pdb", "w");
-    File subunitB = openFile("ComplexB.pdb", "w");
+    File in(files.open(path, "r"));
+    File subunitA(files.open("ComplexA.pdb", "w"));
+    File subunitB(files.open("ComplexB.pdb", "w"));
     if (!in || !subunitA || !subunitB) return -1;
 
     char piece[kPieceSize];
@@ -108,7 +114,7 @@ int Extract(const std::string& path, int& atomsA, int& atomsB) {
     while (readPiece(in.get(), piece, kPieceSize)) {
         if (!isAcceptedAtom(piece)) continue;
         const char c = column(piece, 22);
-        if (c == ' ') return chainMissing();
+        if (c == ' ') return chainMissing(console);
         if (c != chain) {
             if (second) break;  // a third chain, or the first one again: done
             chain = c;
@@ -128,9 +134,9 @@ int Extract(const std::string& path, int& atomsA, int& atomsB) {
     const bool closedB = closeWritten(subunitB);
     if (!written || !closedA || !closedB) return -1;
 
-    std::printf(" Subunit one contains %d atoms and Subunit two contains %d atoms.\n", countA,
-                countB);
-    if (!concatenateSubunits()) return -1;
+    std::fprintf(console, " Subunit one contains %d atoms and Subunit two contains %d atoms.\n",
+                 countA, countB);
+    if (!concatenateSubunits(files)) return -1;
     atomsA = countA;
     atomsB = countB;
     return 0;

@@ -2,6 +2,9 @@
 // the second to ComplexB.pdb, and both, one after the other, to Complex.pdb.
 #pragma once
 
+#include "common/workspace.h"
+
+#include <cstdio>
 #include <string>
 
 // Reads the area file at `path` (PDB columns) and writes the three structure
@@ -16,3 +19,8 @@ int Extract(const std::string& path);
 // Extract that also hands back the atoms written to each subunit file (both
 // 0 when it fails before the subunit files are complete).
 int Extract(const std::string& path, int& atomsA, int& atomsB);
+
+// Extract on files of `files` (`path` is a name there too), with its
+// messages written to `console`.
+int Extract(Workspace& files, const std::string& path, int& atomsA, int& atomsB,
+            std::FILE* console);

@@ -203,9 +203,10 @@ int Triangulate(int nv, std::vector<FramePoint>& points, std::vector<Triangle>& 
     return kTriangulateOk;
 }
 
-int mytri(int nTriIn, std::vector<FramePoint>& points, int nv, std::vector<Triangle>& out) {
+int mytri(int nTriIn, std::vector<FramePoint>& points, int nv, std::vector<Triangle>& out,
+          std::FILE* console) {
     if (3 * nv >= kMytriLimit) {
-        std::printf("\nIn my tri ... nv=%d", nv);
+        std::fprintf(console, "\nIn my tri ... nv=%d", nv);
         return nTriIn;
     }
     if (nv <= 0) return nTriIn;

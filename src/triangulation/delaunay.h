@@ -4,6 +4,8 @@
 // coordinate is carried along and otherwise ignored.
 #pragma once
 
+#include <cstdio>
+
 #include "common/types.h"
 
 #include <cstdint>
@@ -65,4 +67,5 @@ int Triangulate(int nv, std::vector<FramePoint>& points, std::vector<Triangle>& 
 // entries of out are untouched; out grows as needed. Returns the new count.
 // A set of 1500 points or more is refused with a message, and nothing is
 // appended after an incomplete triangulation.
-int mytri(int nTriIn, std::vector<FramePoint>& points, int nv, std::vector<Triangle>& out);
+int mytri(int nTriIn, std::vector<FramePoint>& points, int nv, std::vector<Triangle>& out,
+          std::FILE* console = stdout);

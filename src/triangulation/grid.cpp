@@ -19,7 +19,7 @@ constexpr CaseScore kWorstScore{10000, 10000, 10000};
 
 using Variant = int (*)(const CellGrid&, const GridDims&, const WalkStep&,
                         const std::vector<InterfacePoint>&, const std::vector<FramePoint>&,
-                        std::vector<FramePoint>&, std::vector<Triangle>&, CaseScore&);
+                        std::vector<FramePoint>&, std::vector<Triangle>&, CaseScore&, std::FILE*);
 
 // The 24 cases: case 0 walks the outer and middle axes forward, case 1
 // reverses the outer axis, case 2 the middle one, case 3 both. The inner
@@ -63,7 +63,8 @@ bool scoreLess(const CaseScore& a, const CaseScore& b) {
     return a.obtuseCount < b.obtuseCount;
 }
 
-int binPoints(const std::vector<FramePoint>& framePoints, int n, CellGrid& grid) {
+int binPoints(const std::vector<FramePoint>& framePoints, int n, CellGrid& grid,
+              std::FILE* console) {
     // Single-precision bounds: a double coordinate is compared with the bound
     // widened to double and stored rounded to single.
     float lo[3] = {kBoundStart, kBoundStart, kBoundStart};
@@ -123,7 +124,7 @@ int binPoints(const std::vector<FramePoint>& framePoints, int n, CellGrid& grid)
         target.slot[target.count] = i;
         ++target.count;
         if (target.count > kMaxCellPoints) {
-            std::printf("\nTechnical Problem. May be short contact in your structure.");
+            std::fprintf(console, "\nTechnical Problem. May be short contact in your structure.");
             return kOverfullCell;
         }
     }
@@ -156,7 +157,7 @@ int delaunayMain(const std::vector<InterfacePoint>& points,
                  const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
                  int n, std::vector<Triangle>& triangles, std::vector<float>& areas,
                  std::vector<Vector3>& centroids, std::vector<Vector3>& normals,
-                 WinningCase* winner) {
+                 WinningCase* winner, std::FILE* console) {
     triangles.clear();
     areas.clear();
     centroids.clear();
@@ -172,7 +173,7 @@ int delaunayMain(const std::vector<InterfacePoint>& points,
     }
 
     CellGrid grid;
-    const int binned = binPoints(framePoints, n, grid);
+    const int binned = binPoints(framePoints, n, grid, console);
     if (binned == kOverfullCell) return kOverfullCell;
     if (binned != 0) return 0;
 
@@ -184,7 +185,7 @@ int delaunayMain(const std::vector<InterfacePoint>& points,
     for (const OrderCases& order : kOrders) {
         for (std::size_t k = 0; k < 4; ++k) {
             counts[k] = order.variant(grid, grid.dims, order.steps[k], points, framePoints,
-                                      scratch, lists[k], scores[k]);
+                                      scratch, lists[k], scores[k], console);
         }
         const int r = FindMinCase(scores, best, counts, triangles, lists[0], lists[1], lists[2],
                                   lists[3]);

@@ -2,6 +2,8 @@
 // 3 A cells, runs the 24 walking cases and keeps the best one's triangles.
 #pragma once
 
+#include <cstdio>
+
 #include "common/types.h"
 
 #include <array>
@@ -90,8 +92,9 @@ bool scoreLess(const CaseScore& a, const CaseScore& b);
 
 // Bins framePoints[0..n-1] (0 < n <= framePoints.size()) into a fresh grid:
 // single-precision bounds, cells 3 A wide. Returns 0, kNoGrid, or
-// kOverfullCell after printing the technical-problem message.
-int binPoints(const std::vector<FramePoint>& framePoints, int n, CellGrid& grid);
+// kOverfullCell after printing the technical-problem message to `console`.
+int binPoints(const std::vector<FramePoint>& framePoints, int n, CellGrid& grid,
+              std::FILE* console = stdout);
 
 // Takes the first of the four cases whose score is strictly below best:
 // best becomes its score and its counts[k] triangles are copied to out[0..]
@@ -109,9 +112,9 @@ int FindMinCase(const std::array<CaseScore, 4>& scores, CaseScore& best,
 // normals one entry per kept triangle (resized to the result). Result: the
 // number of kept triangles (0: none), or kOverfullCell after printing the
 // technical-problem message. When `winner` is given, it names the case
-// whose triangles were kept.
+// whose triangles were kept. Messages go to `console`.
 int delaunayMain(const std::vector<InterfacePoint>& points,
                  const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
                  int n, std::vector<Triangle>& triangles, std::vector<float>& areas,
                  std::vector<Vector3>& centroids, std::vector<Vector3>& normals,
-                 WinningCase* winner = nullptr);
+                 WinningCase* winner = nullptr, std::FILE* console = stdout);

@@ -123,7 +123,8 @@ CaseScore scoreCase(const std::vector<InterfacePoint>& points, const std::vector
 int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
              const WalkStep& step, const std::vector<InterfacePoint>& points,
              const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-             std::vector<Triangle>& caseList, CaseScore& caseScore) {
+             std::vector<Triangle>& caseList, CaseScore& caseScore,
+             std::FILE* console) {
     const int dim[3] = {dims.nx, dims.ny, dims.nz};
     const int stride[3] = {step.sx, step.sy, step.sz};
     const int outer = order.outer;
@@ -173,7 +174,7 @@ int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
         // Fewer than three points, or no triangle: the points carry over to
         // the next block of the column.
         if (npts > 2) {
-            const int r = mytri(ntri, scratch, npts, caseList);
+            const int r = mytri(ntri, scratch, npts, caseList, console);
             if (r > ntri) emptyList();
             ntri = r;
         }
@@ -240,7 +241,7 @@ int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
     // long to triangulate.
     auto repeatEmpty = [&](std::int64_t skipped) {
         if (npts > 2 && 3 * npts >= kMytriLimit)
-            for (std::int64_t k = 0; k < skipped; ++k) ntri = mytri(ntri, scratch, npts, caseList);
+            for (std::int64_t k = 0; k < skipped; ++k) ntri = mytri(ntri, scratch, npts, caseList, console);
     };
 
     std::int64_t column = -1;
@@ -274,47 +275,53 @@ int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
 int delaunayXYZ(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore) {
+                std::vector<Triangle>& caseList, CaseScore& caseScore,
+             std::FILE* console) {
     return walkCase(AxisOrder{0, 1, 2}, grid, dims, step, points, framePoints, scratch, caseList,
-                    caseScore);
+                    caseScore, console);
 }
 
 int delaunayXZY(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore) {
+                std::vector<Triangle>& caseList, CaseScore& caseScore,
+             std::FILE* console) {
     return walkCase(AxisOrder{0, 2, 1}, grid, dims, step, points, framePoints, scratch, caseList,
-                    caseScore);
+                    caseScore, console);
 }
 
 int delaunayYXZ(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore) {
+                std::vector<Triangle>& caseList, CaseScore& caseScore,
+             std::FILE* console) {
     return walkCase(AxisOrder{1, 0, 2}, grid, dims, step, points, framePoints, scratch, caseList,
-                    caseScore);
+                    caseScore, console);
 }
 
 int delaunayYZX(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore) {
+                std::vector<Triangle>& caseList, CaseScore& caseScore,
+             std::FILE* console) {
     return walkCase(AxisOrder{1, 2, 0}, grid, dims, step, points, framePoints, scratch, caseList,
-                    caseScore);
+                    caseScore, console);
 }
 
 int delaunayZXY(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore) {
+                std::vector<Triangle>& caseList, CaseScore& caseScore,
+             std::FILE* console) {
     return walkCase(AxisOrder{2, 0, 1}, grid, dims, step, points, framePoints, scratch, caseList,
-                    caseScore);
+                    caseScore, console);
 }
 
 int delaunayZYX(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore) {
+                std::vector<Triangle>& caseList, CaseScore& caseScore,
+             std::FILE* console) {
     return walkCase(AxisOrder{2, 1, 0}, grid, dims, step, points, framePoints, scratch, caseList,
-                    caseScore);
+                    caseScore, console);
 }

@@ -3,6 +3,8 @@
 // set of directions, with duplicates removed and a score to rank it.
 #pragma once
 
+#include <cstdio>
+
 #include "common/types.h"
 #include "triangulation/grid.h"
 
@@ -22,11 +24,12 @@ struct AxisOrder {
 // gathered list (grown to n + 3 records). Returns the list's length,
 // discarded entries included. dims are grid.dims, and every binned frame
 // point's index is a position in points and framePoints (delaunayMain
-// checks both).
+// checks both). mytri's message on a list too long goes to `console`.
 int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
              const WalkStep& step, const std::vector<InterfacePoint>& points,
              const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-             std::vector<Triangle>& caseList, CaseScore& caseScore);
+             std::vector<Triangle>& caseList, CaseScore& caseScore,
+             std::FILE* console = stdout);
 
 // Marks every later copy of a triangle, in any vertex order, as (-1, -1, -1);
 // the earliest copy stays. Already discarded entries are skipped.
@@ -38,27 +41,64 @@ CaseScore scoreCase(const std::vector<InterfacePoint>& points, const std::vector
                     int ntri);
 
 // The six variants, named outer, middle, inner axis. All share walkCase.
+// Without a console, mytri's message goes to standard output.
 int delaunayXYZ(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore);
+                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console);
+inline int delaunayXYZ(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
+                const std::vector<InterfacePoint>& points,
+                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+                std::vector<Triangle>& caseList, CaseScore& caseScore) {
+    return delaunayXYZ(grid, dims, step, points, framePoints, scratch, caseList, caseScore, stdout);
+}
 int delaunayXZY(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore);
+                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console);
+inline int delaunayXZY(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
+                const std::vector<InterfacePoint>& points,
+                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+                std::vector<Triangle>& caseList, CaseScore& caseScore) {
+    return delaunayXZY(grid, dims, step, points, framePoints, scratch, caseList, caseScore, stdout);
+}
 int delaunayYXZ(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore);
+                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console);
+inline int delaunayYXZ(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
+                const std::vector<InterfacePoint>& points,
+                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+                std::vector<Triangle>& caseList, CaseScore& caseScore) {
+    return delaunayYXZ(grid, dims, step, points, framePoints, scratch, caseList, caseScore, stdout);
+}
 int delaunayYZX(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore);
+                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console);
+inline int delaunayYZX(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
+                const std::vector<InterfacePoint>& points,
+                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+                std::vector<Triangle>& caseList, CaseScore& caseScore) {
+    return delaunayYZX(grid, dims, step, points, framePoints, scratch, caseList, caseScore, stdout);
+}
 int delaunayZXY(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore);
+                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console);
+inline int delaunayZXY(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
+                const std::vector<InterfacePoint>& points,
+                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+                std::vector<Triangle>& caseList, CaseScore& caseScore) {
+    return delaunayZXY(grid, dims, step, points, framePoints, scratch, caseList, caseScore, stdout);
+}
 int delaunayZYX(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore);
+                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console);
+inline int delaunayZYX(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
+                const std::vector<InterfacePoint>& points,
+                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
+                std::vector<Triangle>& caseList, CaseScore& caseScore) {
+    return delaunayZYX(grid, dims, step, points, framePoints, scratch, caseList, caseScore, stdout);
+}

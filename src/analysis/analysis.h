@@ -1,0 +1,152 @@
+// The analysis of one structure as a library: an Analyser set up once with an
+// engine scores one structure (a file, or text already read) for the chosen
+// sides and hands back, per interface, what the score line, the details row
+// and the report are written from, with the console messages as text.
+//
+// Nothing here prints, changes the current directory or keeps state between
+// two calls: two threads may score at once with one Analyser. The command
+// line, the batch loop, the score line and the details row live above this
+// (src/driver); the Python module binds to this header.
+//
+// Lengths in angstroms, areas in square angstroms, times in seconds.
+//
+// Not yet implemented (this note goes when they are): the in-process engine
+// (EngineMode::Automatic runs the program until then), in-memory working
+// files, writeReport.
+#pragma once
+
+#include "common/status.h"
+#include "common/types.h"
+#include "interface/pipeline.h"
+#include "report/interface_report.h"
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// How the surface-area engine of a directory is run.
+enum class EngineMode {
+    // In this process when the directory carries this version's marker
+    // (kEngineMarkerName, written beside the bundled accall by the build and
+    // by `cmake --install`), else as a program: a real NACCESS directory or
+    // an edited accall always runs as a program.
+    Automatic,
+    // Always <naccessDir>/accall as a program, with its working files in a
+    // directory (`--engine program`).
+    Program,
+};
+
+// The marker file beside the bundled accall and the line it holds.
+inline constexpr const char* kEngineMarkerName = "kav_zur-engine";
+std::string engineMarkerText();  // "kav_zur engine <version>\n"
+
+struct EngineSettings {
+    std::string naccessDir;  // holds accall, vdw.radii and standard.data
+    EngineMode mode = EngineMode::Automatic;
+};
+
+// What to score in one structure; the defaults are a run with no options.
+struct AnalysisSettings {
+    std::vector<std::string> sideOne;  // chain names of side one (--chains ONE:TWO)
+    std::vector<std::string> sideTwo;  // both empty: the first two chains of the file
+    int model = 0;                     // model number in the file (--model); 0: the first
+    bool allPairs = false;             // every pair of chains in contact (--all-pairs)
+    bool report = false;               // keep the report data (InterfaceResult::report)
+    // Interfaces not to score again (the pairs an interrupted entry has
+    // recorded, for --resume): called with the result name ("<name> A:B"
+    // with allPairs, else <name>); true: no result is given for it.
+    std::function<bool(const std::string& name)> skip;
+};
+
+// One structure: a file, or its text already read.
+struct StructureInput {
+    std::string path;    // the file to read (PDB or mmCIF, plain or gzipped, by its name)
+    std::string text;    // the content, when not read from `path`
+    std::string format;  // with `text`: "pdb" or "mmcif"
+    std::string name;    // the name in results and messages; "" means `path`
+
+    static StructureInput file(std::string path) {
+        StructureInput in;
+        in.path = std::move(path);
+        return in;
+    }
+    static StructureInput fromText(std::string text, std::string format, std::string name) {
+        StructureInput in;
+        in.text = std::move(text);
+        in.format = std::move(format);
+        in.name = std::move(name);
+        return in;
+    }
+};
+
+// What a report shows of one scored interface, owned by its result: the
+// analysis record of src/report and the two subunit files as split.
+struct ReportData {
+    InterfaceReport analysis;
+    std::string subunitA;  // ComplexA.pdb as the split wrote it
+    std::string subunitB;  // ComplexB.pdb
+};
+
+// One interface of a structure, scored or failed.
+struct InterfaceResult {
+    std::string name;    // the structure's name; "<name> A:B" with allPairs
+    std::string sides;   // "A:B" (chain names of each side, ',' between chains); "" while unknown
+    EntryStatus status = EntryStatus::Scored;
+    int atomsA = -1;     // atoms of each subunit as split; -1: never split
+    int atomsB = -1;
+    AnalysisRecord analysis;  // how far the analysis got (its `report` is always null here)
+    ScoreSet scores;          // as far as `analysis` says they were reached
+    std::shared_ptr<const ReportData> report;  // with AnalysisSettings::report, when scored
+    std::string messages;     // the console text of this interface, as the batch prints it
+    double seconds = 0.0;     // wall time spent on it
+
+    bool scored() const { return status == EntryStatus::Scored; }
+};
+
+// Called once per interface as soon as it is done (so an all-pairs entry
+// streams); the result is the callee's to keep.
+using ResultCallback = std::function<void(InterfaceResult&& result)>;
+
+class Workspace;  // where the working files live (analysis/workspace.h)
+
+// An engine directory set up for analyses: checked, its radii and reference
+// areas read once (for the in-process engine). Copies share that data.
+class Analyser {
+public:
+    // Throws std::runtime_error naming the file when the directory lacks a
+    // usable accall, vdw.radii or standard.data.
+    explicit Analyser(EngineSettings engine);
+
+    const EngineSettings& engine() const;
+    bool inProcess() const;  // the engine runs in this process
+
+    // Scores `input` and hands each interface's result to `onResult`, in
+    // order. Working files live in memory (in-process engine) or in a
+    // private temporary directory removed before the call returns (program).
+    // Never throws for a structure: every failure is a result with its status
+    // and messages.
+    void score(const StructureInput& input, const AnalysisSettings& settings,
+               const ResultCallback& onResult) const;
+
+    // The same, collected.
+    std::vector<InterfaceResult> score(const StructureInput& input,
+                                       const AnalysisSettings& settings) const;
+
+    // For front ends that keep today's working files and console (the batch):
+    // the same analysis with its files in `workspace` and its messages
+    // written to `console` as they come (stdout keeps them in order with an
+    // engine program's own output); `messages` of the results stay empty.
+    void score(const StructureInput& input, const AnalysisSettings& settings,
+               Workspace& workspace, std::FILE* console, const ResultCallback& onResult) const;
+
+    struct Shared;  // the engine data read once
+private:
+    std::shared_ptr<const Shared> shared_;
+};
+
+// Writes the report files of a scored result with report data into
+// `folder` (created if needed). False, with the reason in `why`, when a file
+// cannot be written or the result holds no report.
+bool writeReport(const std::string& folder, const InterfaceResult& result, std::string& why);

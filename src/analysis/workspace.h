@@ -1,0 +1,36 @@
+// Working files in memory: a Workspace whose files are strings, opened as
+// stdio streams (fopencookie), so that the steps write and read the bytes
+// they would write and read on disk, and nothing reaches a disk.
+#pragma once
+
+#include "common/workspace.h"
+
+#include <map>
+#include <memory>
+#include <string>
+
+class MemoryWorkspace : public Workspace {
+public:
+    std::FILE* open(const std::string& name, const char* mode) override;
+    void remove(const std::string& name) override;
+    bool rename(const std::string& from, const std::string& to) override;
+    const std::string* directory() const override { return nullptr; }
+
+    // The bytes of `name` as last flushed or closed; nullptr when there is none.
+    const std::string* find(const std::string& name) const;
+    // Creates or replaces `name` with `text`.
+    void put(const std::string& name, std::string text);
+    // Removes every file.
+    void clear() { files_.clear(); }
+
+private:
+    std::map<std::string, std::shared_ptr<std::string>> files_;
+};
+
+// The whole content of `name` in any workspace, read through its stream.
+// False when it cannot be opened or read.
+bool readWorkFile(Workspace& workspace, const std::string& name, std::string& text);
+
+// Writes `text` as `name` (replacing it). False, with errno set, when it
+// cannot be written in full.
+bool writeWorkFile(Workspace& workspace, const std::string& name, const std::string& text);

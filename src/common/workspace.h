@@ -1,0 +1,66 @@
+// Where the working files of one analysis live (TEMP.*, Complex*.*, the
+// engine's control files): every step opens them by name through a
+// Workspace, as stdio streams, so that the same fprintf/fgets code serves a
+// directory on disk (the files an engine program reads and writes) and
+// memory (nothing written anywhere). Header-only: the bundled engine
+// (src/sasa) takes a Workspace too and depends on nothing else here.
+#pragma once
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+class Workspace {
+public:
+    virtual ~Workspace() = default;
+
+    // Opens `name` with the stdio `mode` ("r", "w", "a", with "b" or "e"
+    // allowed and meaning nothing more in memory). nullptr, with errno set,
+    // when it cannot be opened (ENOENT for a file to read that is not there).
+    // The caller closes the stream with fclose.
+    virtual std::FILE* open(const std::string& name, const char* mode) = 0;
+
+    // Removes `name`; a missing file is not an error.
+    virtual void remove(const std::string& name) = 0;
+
+    // Renames `from` to `to`, replacing `to`. False, with errno set, when it
+    // cannot.
+    virtual bool rename(const std::string& from, const std::string& to) = 0;
+
+    // The directory holding the files ("" for the current directory), or
+    // nullptr for a workspace in memory, which no program can see.
+    virtual const std::string* directory() const = 0;
+};
+
+// Files in a directory: "" is the current directory, where names stay as
+// they are (the batch's working files, byte for byte); any other directory
+// is put before each name.
+class DirectoryWorkspace : public Workspace {
+public:
+    explicit DirectoryWorkspace(std::string dir = std::string()) : dir_(std::move(dir)) {}
+
+    // An absolute name (a control file's PDBFILE /data/x.pdb) stays as it is.
+    std::string path(const std::string& name) const {
+        return dir_.empty() || (!name.empty() && name[0] == '/') ? name : dir_ + "/" + name;
+    }
+    std::FILE* open(const std::string& name, const char* mode) override {
+        // Close-on-exec: no working file reaches an engine program.
+        std::string m(mode);
+        if (m.find('e') == std::string::npos) m += 'e';
+        return std::fopen(path(name).c_str(), m.c_str());
+    }
+    // unlink, not remove: a directory of that name is left alone ("rm -f").
+    void remove(const std::string& name) override {
+        const int saved = errno;
+        ::unlink(path(name).c_str());
+        errno = saved;
+    }
+    bool rename(const std::string& from, const std::string& to) override {
+        return std::rename(path(from).c_str(), path(to).c_str()) == 0;
+    }
+    const std::string* directory() const override { return &dir_; }
+
+private:
+    std::string dir_;
+};
