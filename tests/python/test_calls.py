@@ -1,11 +1,14 @@
 """The calls beyond the numbers: help texts that name every argument, the
-report files of the command line, engines of other directories, progress."""
+report files of the command line, engines of other directories, the GIL
+released while scoring, progress."""
 import filecmp
 import inspect
 import os
 import shutil
 import subprocess
 import sys
+import threading
+import time
 
 import pytest
 
@@ -13,6 +16,7 @@ import kav_zur
 from conftest import BINARY, ENGINE, SOURCE
 
 P1YCR = os.path.join(SOURCE, "examples", "1ycr.pdb")
+MARKER = "kav_zur-engine"  # beside the bundled accall
 CALLS = [kav_zur.score, kav_zur.score_all_pairs, kav_zur.score_many, kav_zur.report,
          kav_zur.engine, kav_zur.to_dataframe]
 
@@ -49,19 +53,67 @@ def test_report_writes_the_command_lines_report_files(tmp_path):
     assert not os.path.exists(tmp_path / "none" / "1ubq.pdb")
 
 
-def test_an_engine_of_another_directory_is_honoured(tmp_path):
-    bundled = kav_zur.engine()
-    assert os.path.samefile(bundled.naccess_dir, ENGINE)
-    copy = tmp_path / "naccess"
+def copy_of_engine(tmp, marker=True, radii=None):
+    copy = tmp / "naccess"
     shutil.copytree(ENGINE, copy)
-    other = kav_zur.engine(copy)
-    assert os.path.samefile(other.naccess_dir, copy)
-    assert kav_zur.score(P1YCR, engine=other).as_dict()["kav"] == kav_zur.score(P1YCR).kav
-    # Its own radii are used: larger atoms bury other areas.
-    radii = (copy / "vdw.radii").read_text().replace("1.87", "2.27")
-    (copy / "vdw.radii").write_text(radii)
-    changed = kav_zur.score(P1YCR, engine=kav_zur.engine(copy))
-    assert changed.interface_area != kav_zur.score(P1YCR).interface_area
+    if not marker:
+        (copy / MARKER).unlink(missing_ok=True)
+    if radii:
+        (copy / "vdw.radii").write_text((copy / "vdw.radii").read_text().replace(*radii))
+    return copy
+
+
+# (what, the engine directory made in tmp, runs in process, gives the bundled
+# engine's numbers)
+ENGINES = [
+    ("the bundled engine", lambda t: ENGINE, True, True),
+    ("a copy with its marker", lambda t: copy_of_engine(t), True, True),
+    ("a copy without the marker", lambda t: copy_of_engine(t, marker=False), False, True),
+    ("a copy with larger carbon radii", lambda t: copy_of_engine(t, radii=("1.87", "2.27")),
+     True, False),
+    ("without the marker, larger radii",
+     lambda t: copy_of_engine(t, marker=False, radii=("1.87", "2.27")), False, False),
+]
+
+
+@pytest.mark.parametrize("what,make,in_process,same", ENGINES, ids=[e[0] for e in ENGINES])
+def test_engine_directories_are_honoured(tmp_path, monkeypatch, what, make, in_process, same):
+    directory = make(tmp_path)
+    engine = kav_zur.engine(None if directory == ENGINE else directory)
+    assert os.path.samefile(engine.naccess_dir, directory)
+    assert engine.in_process == in_process
+    # In the process nothing is written anywhere, not even in TMPDIR; as a
+    # program the working files live in a directory of TMPDIR, removed.
+    work, tmp = tmp_path / "work", tmp_path / "tmp"
+    work.mkdir()
+    tmp.mkdir()
+    monkeypatch.chdir(work)
+    monkeypatch.setenv("TMPDIR", str(tmp))
+    r = kav_zur.score(P1YCR, engine=engine)
+    reference = kav_zur.score(P1YCR)
+    assert (r.as_dict()["kav"] == reference.kav) == same
+    assert (r.interface_area == reference.interface_area) == same
+    assert os.listdir(work) == [] and os.listdir(tmp) == []
+
+
+def test_the_gil_is_released_while_a_structure_is_scored():
+    # A Python thread keeps running while another scores: the longest pause
+    # between its steps stays well under the analysis's time. One of three
+    # tries suffices on a loaded machine; a held lock fails all three.
+    largest = os.path.join(SOURCE, "examples", "7ddo.pdb")
+    for _ in range(3):
+        done, result = threading.Event(), []
+        worker = threading.Thread(target=lambda: (result.append(kav_zur.score(largest)),
+                                                  done.set()))
+        steps = [time.perf_counter()]
+        worker.start()
+        while not done.is_set():
+            steps.append(time.perf_counter())
+        worker.join()
+        pause = max(b - a for a, b in zip(steps, steps[1:]))
+        if pause < 0.5 * result[0].seconds:
+            return
+    pytest.fail("a pause of %.3f s in a %.3f s analysis" % (pause, result[0].seconds))
 
 
 @pytest.mark.parametrize("with_tqdm", [True, False])
