@@ -1,8 +1,9 @@
 # What `cmake --install <build> --prefix P` puts in place, and the Debian
 # package CPack builds from the same rules:
 #   P/bin/kav_zur, P/bin/kav_zur-merge, P/bin/kav_zur-view, P/bin/kav_zur-plot
-#   P/share/kav_zur/naccess/{accall,vdw.radii,standard.data}: the bundled
-#     engine, ready to be given as kav_zur's NACCESS directory
+#   P/share/kav_zur/naccess/{accall,vdw.radii,standard.data,kav_zur-engine}:
+#     the bundled engine, ready to be given as kav_zur's NACCESS directory
+#     (the marker kav_zur-engine lets kav_zur run it in its own process)
 #   P/share/kav_zur/slurm-array.sh: the SLURM array script
 #   P/share/man/man1/kav_zur.1, kav_zur-merge.1
 #   P/share/doc/kav_zur/README.md, LICENSE, docs/manual.md and its pictures
@@ -16,6 +17,7 @@ set(KAVZUR_DATA_DESTINATION ${CMAKE_INSTALL_DATADIR}/kav_zur)
 install(TARGETS kav_zur kav_zur-merge kav_zur-view RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS accall RUNTIME DESTINATION ${KAVZUR_DATA_DESTINATION}/naccess)
 install(FILES ${PROJECT_SOURCE_DIR}/data/vdw.radii ${PROJECT_SOURCE_DIR}/data/standard.data
+              ${KAVZUR_ENGINE_DIR}/kav_zur-engine
         DESTINATION ${KAVZUR_DATA_DESTINATION}/naccess)
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/kav_zur-plot DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/slurm-array.sh DESTINATION ${KAVZUR_DATA_DESTINATION})

@@ -115,26 +115,3 @@ const std::string* MemoryWorkspace::find(const std::string& name) const {
 void MemoryWorkspace::put(const std::string& name, std::string text) {
     files_[name] = std::make_shared<std::string>(std::move(text));
 }
-
-bool readWorkFile(Workspace& workspace, const std::string& name, std::string& text) {
-    text.clear();
-    std::FILE* f = workspace.open(name, "rb");
-    if (!f) return false;
-    char block[8192];
-    std::size_t n;
-    while ((n = std::fread(block, 1, sizeof block, f)) > 0) text.append(block, n);
-    const bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
-}
-
-bool writeWorkFile(Workspace& workspace, const std::string& name, const std::string& text) {
-    std::FILE* f = workspace.open(name, "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = !std::ferror(f) && ok;
-    const int saved = errno;
-    if (std::fclose(f) != 0) ok = false;
-    else if (!ok) errno = saved;
-    return ok;
-}

@@ -26,11 +26,3 @@ public:
 private:
     std::map<std::string, std::shared_ptr<std::string>> files_;
 };
-
-// The whole content of `name` in any workspace, read through its stream.
-// False when it cannot be opened or read.
-bool readWorkFile(Workspace& workspace, const std::string& name, std::string& text);
-
-// Writes `text` as `name` (replacing it). False, with errno set, when it
-// cannot be written in full.
-bool writeWorkFile(Workspace& workspace, const std::string& name, const std::string& text);

@@ -64,3 +64,32 @@ public:
 private:
     std::string dir_;
 };
+
+// The whole content of `name` in any workspace, read through its stream.
+// False, with errno set, when it cannot be opened or read.
+inline bool readWorkFile(Workspace& workspace, const std::string& name, std::string& text) {
+    text.clear();
+    std::FILE* f = workspace.open(name, "rb");
+    if (!f) return false;
+    char block[8192];
+    std::size_t n;
+    while ((n = std::fread(block, 1, sizeof block, f)) > 0) text.append(block, n);
+    const bool ok = !std::ferror(f);
+    const int saved = errno;
+    std::fclose(f);
+    if (!ok) errno = saved;
+    return ok;
+}
+
+// Writes `text` as `name` (replacing it). False, with errno set, when it
+// cannot be written in full.
+inline bool writeWorkFile(Workspace& workspace, const std::string& name, const std::string& text) {
+    std::FILE* f = workspace.open(name, "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    ok = !std::ferror(f) && ok;
+    const int saved = errno;
+    if (std::fclose(f) != 0) ok = false;
+    else if (!ok) errno = saved;
+    return ok;
+}

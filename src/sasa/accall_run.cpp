@@ -7,13 +7,14 @@
 #include "sasa/reference_data.h"
 #include "sasa/writers.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <ext/stdio_filebuf.h>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <system_error>
 #include <unistd.h>
 
@@ -34,31 +35,30 @@ std::string echo(std::string text) {
     return text;
 }
 
-// An ostream over a stream of the workspace, closed (and checked) once.
+// An output of the run: created (emptied) at once, its text gathered in
+// memory and written to the workspace in one piece when closed.
 struct WorkStream {
-    std::FILE* file;
-    __gnu_cxx::stdio_filebuf<char> buffer;
-    std::ostream out;
-    explicit WorkStream(std::FILE* f) : file(f), buffer(f, std::ios::out), out(&buffer) {}
+    Workspace& files;
+    std::string name;
+    std::ostringstream out;
+    bool open = true;
+    WorkStream(Workspace& w, std::string n) : files(w), name(std::move(n)) {}
     ~WorkStream() { close(); }
     WorkStream(const WorkStream&) = delete;
     WorkStream& operator=(const WorkStream&) = delete;
     // False when anything written did not reach the file.
     bool close() {
-        if (!file) return true;
-        out.flush();
-        bool ok = out.good();
-        buffer.close();  // flushes what is left; the stream stays open
-        ok = std::ferror(file) == 0 && ok;
-        ok = std::fclose(file) == 0 && ok;
-        file = nullptr;
-        return ok;
+        if (!open) return true;
+        open = false;
+        return out.good() && writeWorkFile(files, name, out.str());
     }
 };
 
 std::unique_ptr<WorkStream> create(Workspace& files, const std::string& name) {
     std::FILE* f = files.open(name, "wb");
-    return f ? std::make_unique<WorkStream>(f) : nullptr;
+    if (!f) return nullptr;
+    const bool created = std::fclose(f) == 0;
+    return created ? std::make_unique<WorkStream>(files, name) : nullptr;
 }
 
 // An output written under a temporary name and renamed into place at the
@@ -105,19 +105,14 @@ int fail(std::ostream& log, const std::string& reason) {
 
 // The structure named by PDBFILE, read through the workspace.
 PdbResult readInput(Workspace& files, const std::string& path, const ReadOptions& options) {
-    std::FILE* f = files.open(path, "rb");
-    if (!f) {
+    std::string text;
+    if (!readWorkFile(files, path, text)) {
         PdbResult result;
-        result.error = "cannot open " + path;
+        result.error = (errno == ENOENT ? "cannot open " : "cannot read ") + path;
         return result;
     }
-    __gnu_cxx::stdio_filebuf<char> buffer(f, std::ios::in);
-    std::istream in(&buffer);
-    PdbResult result = readPdb(in, options);
-    if (in.bad() || std::ferror(f)) result.error = "cannot read " + path;
-    buffer.close();
-    std::fclose(f);
-    return result;
+    std::istringstream in(std::move(text));
+    return readPdb(in, options);
 }
 
 }  // namespace
