@@ -48,6 +48,9 @@ CASES = [
     ("examples", ["--all-pairs"], {"all_pairs": True}),
     ("examples", ["--model", "1"], {"model": 1}),
     ("tests/data", ["--chains", "A:B"], {"chains": "A:B"}),
+    # The module's engine in this process against the engine as a program.
+    ("examples", ["--engine", "program"], {}),
+    ("tests/data", ["--engine", "program"], {}),
 ]
 
 
