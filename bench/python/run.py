@@ -111,14 +111,16 @@ def main():
                                                total_analysis))
 
     batch = paths * args.repeat
-    times, analysis = {}, {}
+    times, analysis, cores = {}, {}, {}
     reference = None
     for jobs in (1, 2):
-        runs = []
+        runs, cpu = [], []
         for _ in range(3):
-            start = time.perf_counter()
+            start, used = time.perf_counter(), os.times()
             results = kav_zur.score_many(batch, jobs=jobs, engine=engine)
             runs.append(time.perf_counter() - start)
+            now = os.times()
+            cpu.append(now.user + now.system - used.user - used.system)
             analysis.setdefault(jobs, []).append(sum(r.seconds for r in results))
             rows = [(r.name, r.status, r.kav, r.zur, r.interface_area) for r in results]
             if reference is None:
@@ -126,13 +128,15 @@ def main():
             elif rows != reference:
                 sys.exit("score_many with jobs=%d gave other results than jobs=1" % jobs)
         times[jobs] = statistics.median(runs)
+        cores[jobs] = statistics.median(c / w for c, w in zip(cpu, runs))
     analysis = statistics.median(analysis[1])
     print("score_many over %d structures (the list %d times), median of 3 runs:" %
           (len(batch), args.repeat))
-    print("  jobs=1: %.2f s, %.2f structures/s, overhead over the analyses' own time %.1f%%" %
-          (times[1], len(batch) / times[1], 100.0 * (times[1] - analysis) / analysis))
-    print("  jobs=2: %.2f s, %.2f structures/s, speed-up %.2fx" %
-          (times[2], len(batch) / times[2], times[1] / times[2]))
+    print("  jobs=1: %.2f s, %.2f structures/s, %.2f cores busy, overhead over the analyses' "
+          "own time %.1f%%" % (times[1], len(batch) / times[1], cores[1],
+                               100.0 * (times[1] - analysis) / analysis))
+    print("  jobs=2: %.2f s, %.2f structures/s, %.2f cores busy, speed-up %.2fx" %
+          (times[2], len(batch) / times[2], cores[2], times[1] / times[2]))
     binary = os.path.join(args.build, "src", "kav_zur")
     program = {jobs: statistics.median(program_seconds(binary, engine.naccess_dir, batch, jobs)
                                        for _ in range(3))
