@@ -39,11 +39,11 @@ done
 line=$(PYTHONPATH=$(dirname "$(dirname "$package")") /usr/bin/python3 -c '
 import sys, kav_zur
 e = kav_zur.engine()
-assert e.naccess_dir == sys.argv[2], e.naccess_dir
+assert e.naccess_dir == sys.argv[2] and e.in_process, e
 r = kav_zur.score(sys.argv[1])
 print("%s\t%8.1f\t%18.6f\t%10.6f" % (r.name, r.interface_area, r.kav, r.zur))
 ' "$source_dir/examples/1ycr.pdb" "$prefix/share/kav_zur/naccess")
 [[ $line == "$(grep -E '^1ycr\.pdb' "$golden")" ]] || { echo "installed module: $line"; exit 1; }
 [[ $(ls) == "$(printf 'KAV_ZUr_score.txt\nconsole.log\nexpected.txt\npdblist')" ]] ||
     { echo "the module wrote into the working directory: $(ls)"; exit 1; }
-echo "the installed Python module scores 1ycr as the golden file has it"
+echo "the installed Python module scores 1ycr in process as the golden file has it"
