@@ -28,8 +28,8 @@ struct OptionSpec {
     const char* help;
 };
 
-enum : int { kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kEngine, kVersion, kProgress,
-              kNoProgress };
+enum : int { kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kEngine, kVersion,
+              kProgress, kNoProgress };
 
 constexpr OptionSpec kOptions[] = {
     {"chains", kChains, "H,L:A",
@@ -55,16 +55,16 @@ constexpr OptionSpec kOptions[] = {
      "write what the analysis saw of each scored entry to\n"
      "DIR/<entry>/ (interface atoms and residues, surfaces,\n"
      "views)"},
+    {"engine", kEngine, "HOW",
+     "'program': run <NACCESS directory>/accall as a program\n"
+     "for every engine run, even when it is the bundled engine\n"
+     "(by default that one runs inside kav_zur, same results)"},
     {"progress", kProgress, nullptr,
      "a line on standard error, rewritten in place: the list\n"
      "entries done of this run's, scored and failed, the rate\n"
      "and the time left; then a summary after \"Finished\".\n"
      "The default when standard error is a terminal"},
     {"no-progress", kNoProgress, nullptr, "show neither, even on a terminal"},
-    {"engine", kEngine, "HOW",
-     "'program': run <NACCESS directory>/accall as a program\n"
-     "for every engine run, even when it is the bundled engine\n"
-     "(by default that one runs inside kav_zur, same results)"},
     {"help", 'h', nullptr, "print this help and exit"},
     {"version", kVersion, nullptr, "print the version and exit"},
 };
