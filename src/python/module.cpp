@@ -118,7 +118,8 @@ computes them: '%.6f' % r.kav gives the score file's digits.)")
 
 Made by kav_zur.engine(naccess_dir=None): the bundled engine (run inside this
 process) by default, or a NACCESS-style directory honoured as on the command
-line (its vdw.radii and standard.data; an external accall runs as a program).
+line (its vdw.radii and standard.data; without the bundled engine's marker
+its accall runs as a program).
 One Engine may score in several threads at once.)")
         .def(py::init<const std::string&>(), py::arg("naccess_dir"))
         .def_property_readonly("naccess_dir", &kzpy::Engine::directory,

@@ -50,35 +50,28 @@ def huge_mmcif_coordinate(tmp):
     return write(tmp, "huge.cif", kav_zur._gemmi_text(st))
 
 
-# (what, make(tmp) -> structure, keyword arguments,
-#  what score() does: a status-checked ScoreError or an exception type,
-#  what score_many() does: "failed" (a failed Result) or an exception type)
+# (what, make(tmp) -> structure, keyword arguments, what score() raises:
+#  ScoreError with the command line's status, ValueError, or None for a
+#  structure scored or not as the command line has it); score_many gives a
+#  Result with the same status and carries on.
 CASES = [
-    ("an empty file", lambda t: write(t, "empty.pdb", b""), {}, kav_zur.ScoreError, "failed"),
-    ("a binary file", lambda t: write(t, "noise.pdb", noise(5000)), {}, kav_zur.ScoreError,
-     "failed"),
+    ("an empty file", lambda t: write(t, "empty.pdb", b""), {}, kav_zur.ScoreError),
+    ("a binary file", lambda t: write(t, "noise.pdb", noise(5000)), {}, kav_zur.ScoreError),
     ("a binary mmCIF file", lambda t: write(t, "noise.cif", noise(5000)), {},
-     kav_zur.ScoreError, "failed"),
+     kav_zur.ScoreError),
     ("a cut gzip file",
      lambda t: write(t, "cut.pdb.gz", gzip.compress(text_of(P1YCR).encode())[:3000]), {},
-     kav_zur.ScoreError, "failed"),
+     kav_zur.ScoreError),
     ("a malformed mmCIF file",
      lambda t: write(t, "bad.cif", "data_x\nloop_\n_atom_site.id\n_atom_site.Cartn_x\n1 'open\n"),
-     {}, kav_zur.ScoreError, "failed"),
-    ("no second chain", lambda t: os.path.join(DATA, "1ubq.pdb"), {}, kav_zur.ScoreError,
-     "failed"),
-    ("a coordinate too large for PDB columns", huge_pdb_coordinate, {}, None, "same"),
-    ("a coordinate of 1e30 in mmCIF", huge_mmcif_coordinate, {}, kav_zur.ScoreError, "failed"),
-    ("a missing chain", lambda t: P1YCR, {"chains": "A:Z"}, kav_zur.ScoreError, "failed"),
-    ("no such file", lambda t: str(t / "absent.pdb"), {}, kav_zur.ScoreError, "failed"),
-    ("a directory", lambda t: str(t), {}, kav_zur.ScoreError, "failed"),
-    ("a NUL in a path", lambda t: P1YCR + "\0x", {}, ValueError, "failed"),
-    ("a number", lambda t: 42, {}, TypeError, TypeError),
-    ("chains on both sides", lambda t: P1YCR, {"chains": "A:A"}, ValueError, ValueError),
-    ("chains without a colon", lambda t: P1YCR, {"chains": "A"}, ValueError, ValueError),
-    ("an empty side", lambda t: P1YCR, {"chains": "A,:B"}, ValueError, ValueError),
-    ("model 0", lambda t: P1YCR, {"model": 0}, ValueError, ValueError),
-    ("model as text", lambda t: P1YCR, {"model": "1"}, TypeError, TypeError),
+     {}, kav_zur.ScoreError),
+    ("no second chain", lambda t: os.path.join(DATA, "1ubq.pdb"), {}, kav_zur.ScoreError),
+    ("a coordinate too large for PDB columns", huge_pdb_coordinate, {}, None),
+    ("a coordinate of 1e30 in mmCIF", huge_mmcif_coordinate, {}, kav_zur.ScoreError),
+    ("a missing chain", lambda t: P1YCR, {"chains": "A:Z"}, kav_zur.ScoreError),
+    ("no such file", lambda t: str(t / "absent.pdb"), {}, kav_zur.ScoreError),
+    ("a directory", lambda t: str(t), {}, kav_zur.ScoreError),
+    ("a NUL in a path", lambda t: P1YCR + "\0x", {}, ValueError),
 ]
 
 
@@ -89,58 +82,57 @@ def command_line_status(path, kwargs):
     return run.rows[0]["status"]
 
 
-@pytest.mark.parametrize("what,make,kwargs,single,many", CASES, ids=[c[0] for c in CASES])
-def test_bad_input(tmp_path, what, make, kwargs, single, many):
+@pytest.mark.parametrize("what,make,kwargs,raised", CASES, ids=[c[0] for c in CASES])
+def test_bad_input(tmp_path, what, make, kwargs, raised):
     structure = make(tmp_path)
-    on_disk = isinstance(structure, str) and "\0" not in structure and \
-        os.path.basename(structure) != "" and os.path.lexists(structure) and \
-        not os.path.isdir(structure)
-    if single is kav_zur.ScoreError:
-        with pytest.raises(kav_zur.ScoreError) as e:
+    on_disk = "\0" not in structure and os.path.isfile(structure)
+    if raised is ValueError:
+        with pytest.raises(ValueError, match="structure"):
             kav_zur.score(structure, **kwargs)
-        assert e.value.status != "scored" and e.value.messages
-        if on_disk:
-            assert e.value.status == command_line_status(structure, kwargs), what
-    elif single is None:
-        # Scored or not, exactly as the command line has it.
+        status = None
+    else:
         try:
             status = kav_zur.score(structure, **kwargs).status
+            assert raised is None, what
         except kav_zur.ScoreError as e:
+            assert e.status != "scored" and e.messages
             status = e.status
-        assert status == command_line_status(structure, kwargs)
-    else:
-        with pytest.raises(single):
-            kav_zur.score(structure, **kwargs)
+        if on_disk:
+            assert status == command_line_status(structure, kwargs), what
 
-    if many in ("failed", "same"):
-        results = kav_zur.score_many([structure, P1YCR], **kwargs)
-        assert results[-1].status == ("scored" if "chains" not in kwargs else
-                                      results[-1].status)
-        assert len(results) == 2
-        if many == "failed":
-            assert results[0].status != "scored" and results[0].kav is None
-    else:
-        with pytest.raises(many):
-            kav_zur.score_many([structure], **kwargs)
+    # The bad structure costs only itself.
+    results = kav_zur.score_many([structure, P1YCR], **kwargs)
+    assert results[0].status == (status or results[0].status)
+    assert results[0].status != "scored" or raised is None
+    assert [r.status for r in results[1:]] == \
+        [r.status for r in kav_zur.score_many([P1YCR], **kwargs)]
 
 
-def test_wrong_arguments_of_the_other_calls(tmp_path):
-    with pytest.raises(ValueError):
-        kav_zur.score_many([P1YCR], jobs=-1)
-    with pytest.raises(TypeError):
-        kav_zur.score_many(P1YCR)
-    with pytest.raises(ValueError):
-        kav_zur.score_many([P1YCR], chains="A:B", all_pairs=True)
-    with pytest.raises(ValueError):
-        kav_zur.score("", format="pdb")
-    with pytest.raises(ValueError):
-        kav_zur.score("ATOM", format="xyz")
-    with pytest.raises(TypeError):
-        kav_zur.score(P1YCR, engine="bundled")
-    with pytest.raises(ValueError):
-        kav_zur.engine(str(tmp_path))
-    with pytest.raises(TypeError):
-        kav_zur.to_dataframe([1, 2])
+# (a call with a wrong argument, the exception it raises, the argument its
+# message names)
+WRONG = [
+    (lambda t: kav_zur.score(42), TypeError, "structure"),
+    (lambda t: kav_zur.score_many([P1YCR, 42]), TypeError, r"structures\[1\]"),
+    (lambda t: kav_zur.score(P1YCR, chains="A:A"), ValueError, "chains"),
+    (lambda t: kav_zur.score_many([P1YCR], chains="A"), ValueError, "chains"),
+    (lambda t: kav_zur.score(P1YCR, chains="A,:B"), ValueError, "chains"),
+    (lambda t: kav_zur.score(P1YCR, model=0), ValueError, "model"),
+    (lambda t: kav_zur.score_many([P1YCR], model="1"), TypeError, "model"),
+    (lambda t: kav_zur.score_many([P1YCR], jobs=-1), ValueError, "jobs"),
+    (lambda t: kav_zur.score_many(P1YCR), TypeError, "structures"),
+    (lambda t: kav_zur.score_many([P1YCR], chains="A:B", all_pairs=True), ValueError, "all_pairs"),
+    (lambda t: kav_zur.score("", format="pdb"), ValueError, "structure"),
+    (lambda t: kav_zur.score("ATOM", format="xyz"), ValueError, "format"),
+    (lambda t: kav_zur.score(P1YCR, engine="bundled"), TypeError, "engine"),
+    (lambda t: kav_zur.engine(str(t)), ValueError, "naccess_dir"),
+    (lambda t: kav_zur.to_dataframe([1, 2]), TypeError, "results"),
+]
+
+
+@pytest.mark.parametrize("call,error,argument", WRONG, ids=["%s %d" % (w[2], i) for i, w in enumerate(WRONG)])
+def test_wrong_arguments_of_the_other_calls(tmp_path, call, error, argument):
+    with pytest.raises(error, match=argument):
+        call(tmp_path)
 
 
 def test_nothing_is_written_in_the_working_directory(in_empty_dir, tmp_path_factory):

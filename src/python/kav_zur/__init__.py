@@ -167,8 +167,9 @@ class Engine:
 
     kav_zur.engine() gives the bundled engine; kav_zur.engine(naccess_dir)
     a NACCESS-style directory, honoured as on the command line: its
-    vdw.radii and standard.data, and an accall that is not the bundled one
-    runs as a program. One Engine may be used by several threads at once.
+    vdw.radii and standard.data, in this process when the directory holds
+    the bundled engine's marker (kav_zur-engine), else its accall run as a
+    program. One Engine may be used by several threads at once.
     """
 
     __slots__ = ("_core",)
@@ -366,8 +367,8 @@ def engine(naccess_dir=None):
     """The engine that measures the areas, set up once: the bundled engine
     (inside this process) when naccess_dir is None, else the NACCESS-style
     directory `naccess_dir`, honoured as on the command line (its vdw.radii
-    and standard.data; an accall other than the bundled one runs as a
-    program). Raises ValueError when the directory lacks accall, vdw.radii or
+    and standard.data; in this process when it holds the bundled engine's
+    marker kav_zur-engine, else its accall runs as a program). Raises ValueError when the directory lacks accall, vdw.radii or
     standard.data. Pass it as engine= to the other calls, or call its
     methods of the same names."""
     return Engine(naccess_dir)
