@@ -11,7 +11,7 @@
 // Usage: triangulation_surfaces [--runs N] <structure dir> <engine dir> <name>...
 #include "common/text_file.h"
 #include "driver/batch.h"
-#include "driver/engine.h"
+#include "analysis/engine_program.h"
 #include "interface/frame.h"
 #include "interface/interface_atoms.h"
 #include "interface/pipeline.h"

@@ -2,7 +2,7 @@
 
 #include "analysis/analysis.h"
 #include "analysis/workspace.h"
-#include "driver/control_files.h"
+#include "analysis/control_files.h"
 #include "sasa/accall_run.h"
 
 #include <sstream>

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "common/workspace.h"
-#include "driver/engine.h"
+#include "analysis/engine_program.h"
 
 #include <cstdio>
 #include <memory>

@@ -2,7 +2,7 @@
 
 #include "analysis/workspace.h"
 #include "driver/pdblist.h"
-#include "driver/score_file.h"
+#include "records/score_file.h"
 #include "report/report_writer.h"
 
 AnalysisSettings analysisSettings(const Options& options) {
@@ -49,7 +49,7 @@ void scoreEntry(const std::string& entry, const EntryContext& context,
                          static_cast<InterfaceResult&>(result) = std::move(interface);
                          if (result.scored()) {
                              result.scoreLine = scoreLine(result.name, result.scores);
-                             if (result.report) writeEntryReport(options, result);
+                             if (result.report) writeEntryReport(options.reportDir, result);
                          }
                          result.report.reset();
                          results.push_back(std::move(result));

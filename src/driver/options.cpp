@@ -123,18 +123,6 @@ bool parseInt(const char* text, long low, long high, int& value) {
     return true;
 }
 
-bool splitList(const std::string& text, std::vector<std::string>& names) {
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t comma = text.find(',', start);
-        const std::string name = text.substr(start, comma - start);
-        if (name.empty()) return false;
-        names.push_back(name);
-        if (comma == std::string::npos) return true;
-        start = comma + 1;
-    }
-}
-
 // K/N from the array task variables of SLURM, whatever index the array
 // starts at and whatever its step: the tasks min, min + step, ..., max are
 // parts 1, 2, ..., N. An array of other indices (a list such as 3,7 that
@@ -214,35 +202,6 @@ void printUsage(std::FILE* out) {
                  "It comes WITHOUT ANY WARRANTY; without even the implied warranties of\n"
                  "MERCHANTABILITY or FITNESS FOR A PARTICULAR PURPOSE (see LICENSE).\n"
                  "Contact and documentation: the project's README.md.\n");
-}
-
-bool parseChainSides(const std::string& text, ChainSides& sides, std::string& why) {
-    sides = {};
-    const std::size_t colon = text.find(':');
-    if (colon == std::string::npos || text.find(':', colon + 1) != std::string::npos) {
-        why = "expected two sides separated by one ':', for example H,L:A";
-        return false;
-    }
-    if (!splitList(text.substr(0, colon), sides.one) ||
-        !splitList(text.substr(colon + 1), sides.two)) {
-        why = "a side or a chain name is empty";
-        return false;
-    }
-    for (const std::string& a : sides.one)
-        for (const std::string& b : sides.two)
-            if (a == b) {
-                why = "chain " + a + " is named on both sides";
-                return false;
-            }
-    return true;
-}
-
-std::string sidesText(const ChainSides& sides) {
-    std::string text;
-    for (std::size_t i = 0; i < sides.one.size(); ++i) text += (i ? "," : "") + sides.one[i];
-    text += ":";
-    for (std::size_t i = 0; i < sides.two.size(); ++i) text += (i ? "," : "") + sides.two[i];
-    return text;
 }
 
 int parseOptions(int argc, char** argv, Options& options) {

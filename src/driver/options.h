@@ -3,17 +3,12 @@
 // plain batch run over the first two chains of every listed file.
 #pragma once
 
+#include "records/chain_sides.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
 
-// The two sides of the interface to score, each a set of chain names (author
-// chain IDs). Both empty: the first two chains of the file, as always.
-struct ChainSides {
-    std::vector<std::string> one;
-    std::vector<std::string> two;
-    bool empty() const { return one.empty() && two.empty(); }
-};
 
 // A contiguous part of pdblist: part `index` (1-based) of `count`. A count of
 // 0 means the whole list.
@@ -35,7 +30,6 @@ struct Options {
     Shard shard;              // --shard K/N or --shard slurm
     std::string reportDir;    // --report DIR; empty: no reports
     int progress = -1;        // --progress 1, --no-progress 0; -1: when stderr is a terminal
-    bool reportHere = false;  // the report goes into reportDir itself, not a folder per entry
     bool engineProgram = false;  // --engine program: never the in-process engine
 };
 
@@ -49,13 +43,6 @@ inline constexpr int kRunOn = -1;
 // line naming it and the usage line on standard error; a wrong number of
 // directories: the usage and about texts on standard output, as always).
 int parseOptions(int argc, char** argv, Options& options);
-
-// "H,L:A" into two sides. False, with a reason in `why`, for an empty side, an
-// empty chain name or a chain named on both sides.
-bool parseChainSides(const std::string& text, ChainSides& sides, std::string& why);
-
-// The sides as the record writes them: "H,L:A".
-std::string sidesText(const ChainSides& sides);
 
 // The usage text and the about text, as printed for a wrong command line.
 void printUsage(std::FILE* out);

@@ -1,7 +1,7 @@
 #include "driver/resume.h"
 
-#include "driver/details_file.h"
-#include "driver/score_file.h"
+#include "records/details_file.h"
+#include "records/score_file.h"
 
 #include <set>
 

@@ -1,9 +1,9 @@
 #include "driver/workers.h"
 
 #include "common/text_file.h"
-#include "driver/control_files.h"
-#include "driver/engine.h"
-#include "driver/held_signals.h"
+#include "analysis/control_files.h"
+#include "analysis/engine_program.h"
+#include "analysis/held_signals.h"
 #include "driver/progress.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #include "merge/merge.h"
 
 #include "common/text_file.h"
-#include "driver/details_file.h"
-#include "driver/score_file.h"
+#include "records/details_file.h"
+#include "records/score_file.h"
 
 #include <cerrno>
 #include <cstring>

@@ -2,7 +2,7 @@
 // pure functions from the analysis's record to the text of one file.
 #pragma once
 
-#include "driver/details_file.h"
+#include "records/details_file.h"
 #include "report/interface_report.h"
 
 #include <string>

@@ -1,6 +1,6 @@
 #include "report/report_writer.h"
 
-#include "driver/details_file.h"
+#include "records/details_file.h"
 #include "report/report_files.h"
 
 #include <cerrno>
@@ -120,10 +120,9 @@ std::string absolutePath(const std::string& path) {
     return ec ? path : absolute.string();
 }
 
-std::string reportFolder(const Options& options, const EntryResult& result) {
-    if (options.reportHere) return options.reportDir;
+std::string reportFolder(const std::string& reportDir, const InterfaceResult& result) {
     // With --all-pairs the name column already names the pair ("<entry> A:B").
-    return (fs::path(options.reportDir) / reportFolderName(result.name, std::string())).string();
+    return (fs::path(reportDir) / reportFolderName(result.name, std::string())).string();
 }
 
 bool writeReport(const std::string& folder, const InterfaceResult& result, std::string& why) {
@@ -135,9 +134,9 @@ bool writeReport(const std::string& folder, const InterfaceResult& result, std::
     return writeAll(folder, result, *result.report, why);
 }
 
-bool writeEntryReport(const Options& options, const EntryResult& result) {
+bool writeEntryReport(const std::string& reportDir, const InterfaceResult& result) {
     std::string why;
-    if (writeReport(reportFolder(options, result), result, why)) return true;
+    if (writeReport(reportFolder(reportDir, result), result, why)) return true;
     std::fprintf(stderr, "kav_zur: the report of %s is incomplete: %s\n", result.name.c_str(),
                  why.c_str());
     return false;

@@ -1,8 +1,7 @@
 // Writing one structure's report: the folder DIR/<entry>/ and its files.
 #pragma once
 
-#include "driver/entry.h"
-#include "driver/options.h"
+#include "analysis/analysis.h"
 #include "report/interface_report.h"
 
 #include <string>
@@ -21,10 +20,11 @@ bool prepareReportDirectory(const std::string& dir, std::string& why);
 // `path` made absolute (as it is when it cannot be).
 std::string absolutePath(const std::string& path);
 
-// The folder the entry's report goes to.
-std::string reportFolder(const Options& options, const EntryResult& result);
+// The folder of a result's report in the report directory `reportDir`:
+// reportDir/<reportFolderName(result.name)>.
+std::string reportFolder(const std::string& reportDir, const InterfaceResult& result);
 
-// Writes every report file of a scored entry with report data into
-// reportFolder(...). Prints the reason to standard error and returns false
-// when a file cannot be written.
-bool writeEntryReport(const Options& options, const EntryResult& result);
+// Writes every report file of a scored result with report data into
+// reportFolder(reportDir, result). Prints the reason to standard error and
+// returns false when a file cannot be written.
+bool writeEntryReport(const std::string& reportDir, const InterfaceResult& result);

@@ -1,7 +1,7 @@
 #include "scores/packing.h"
 
 #include "common/text_file.h"
-#include "driver/engine.h"
+#include "analysis/engine_program.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,12 +1,10 @@
 // kav_zur-view: the report of one structure file, without a pdblist. A thin
-// front end over the batch's per-entry analysis: it makes a working
-// directory of its own, writes the control files there, scores the one
-// entry and writes its report files straight into the output directory.
-#include "driver/control_files.h"
-#include "driver/engine.h"
-#include "driver/entry.h"
-#include "driver/options.h"
-#include "interface/pipeline.h"
+// front end over the library's analysis (the same one the batch runs): it
+// scores the one structure and writes its report files straight into the
+// output directory.
+#include "analysis/analysis.h"
+#include "records/chain_sides.h"
+#include "records/score_file.h"
 #include "report/report_files.h"
 #include "report/report_writer.h"
 
@@ -18,6 +16,8 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <memory>
+#include <stdexcept>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -46,30 +46,10 @@ int usageError(const char* what) {
     return 2;
 }
 
-// A working directory of its own, removed with everything in it at the end.
-struct ScratchDir {
-    fs::path path;
-    fs::path previous;
-    bool make() {
-        std::error_code ec;
-        std::string pattern = (fs::temp_directory_path(ec) / "kav_zur-view.XXXXXX").string();
-        if (ec || !mkdtemp(pattern.data())) return false;
-        path = pattern;
-        previous = fs::current_path(ec);
-        return !ec && chdir(path.c_str()) == 0;
-    }
-    ~ScratchDir() {
-        if (path.empty()) return;
-        std::error_code ec;
-        if (!previous.empty() && chdir(previous.c_str()) != 0) return;
-        fs::remove_all(path, ec);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
+    ChainSides chains;
     static const option longOptions[] = {{"chains", required_argument, nullptr, 'c'},
                                          {"help", no_argument, nullptr, 'h'},
                                          {nullptr, 0, nullptr, 0}};
@@ -82,7 +62,7 @@ int main(int argc, char** argv) {
         }
         if (c == 'c') {
             std::string why;
-            if (!parseChainSides(optarg, options.chains, why))
+            if (!parseChainSides(optarg, chains, why))
                 return usageError(("--chains: " + why).c_str());
             continue;
         }
@@ -100,8 +80,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kav_zur-view: %s: no such structure file\n", file.c_str());
         return 1;
     }
-    if (const std::string missing = missingEngineFile(engine.string()); !missing.empty()) {
-        std::fprintf(stderr, "kav_zur-view: %s is missing or not usable\n", missing.c_str());
+    // The engine of the batch: the bundled one of this version in this
+    // process, any other directory's accall as a program.
+    std::unique_ptr<Analyser> analyser;
+    try {
+        analyser = std::make_unique<Analyser>(EngineSettings{engine.string(), EngineMode::Automatic});
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kav_zur-view: %s\n", e.what());
         return 1;
     }
     std::string why;
@@ -112,41 +97,28 @@ int main(int argc, char** argv) {
     // An earlier report here must not pass for this one.
     fs::remove(output / kSummaryFile, ec);
 
-    options.structureDir = file.parent_path().string();
-    options.naccessDir = engine.string();
-    options.reportDir = output.string();
-    options.reportHere = true;
-
-    ScratchDir scratch;
-    if (!scratch.make()) {
-        std::fprintf(stderr, "kav_zur-view: no working directory can be made\n");
-        return 1;
-    }
-    if (const char* failed = writeControlFiles(options.naccessDir)) {
-        std::fprintf(stderr, "kav_zur-view: control file %s cannot be written\n", failed);
-        return 1;
-    }
-
-    std::vector<InterfacePoint> points(10000);
-    const AnalysisFunction analyse = [](std::vector<InterfacePoint>& p, ScoreSet& s,
-                                        const std::string& dir, AnalysisRecord& record) {
-        return SC_P(p, s, dir, record);
-    };
-    const EntryContext context{options, analyse, points};
-    std::vector<EntryResult> results;
-    scoreEntry(file.filename().string(), context, results);
-    std::printf("\n");
-
-    bool scored = false;
-    for (const EntryResult& r : results) {
-        if (r.scoreLine.empty()) continue;
-        std::fputs(r.scoreLine.c_str(), stdout);
+    AnalysisSettings settings;
+    settings.sideOne = chains.one;
+    settings.sideTwo = chains.two;
+    settings.report = true;
+    bool scored = false, written = false;
+    analyser->score(StructureInput::file(file.string()), settings, [&](InterfaceResult&& r) {
+        std::fputs(r.messages.c_str(), stdout);
+        if (!r.scored()) return;
+        std::printf("\n%s", scoreLine(file.filename().string(), r.scores).c_str());
         scored = true;
-    }
+        std::string problem;
+        written = writeReport(output.string(), r, problem);
+        if (!written)
+            std::fprintf(stderr, "kav_zur-view: the report of %s is incomplete: %s\n",
+                         file.c_str(), problem.c_str());
+    });
     if (!scored) {
+        std::printf("\n");
         std::fprintf(stderr, "kav_zur-view: %s was not scored: no report\n", file.c_str());
         return 1;
     }
+    if (!written) return 1;
     if (!fs::is_regular_file(output / kSummaryFile, ec)) return 1;
     std::printf("Report in %s\n", output.c_str());
     return 0;

@@ -2,7 +2,7 @@
 // interface analysis, in a scratch working directory.
 #include "driver/batch.h"
 
-#include "driver/score_file.h"
+#include "records/score_file.h"
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>

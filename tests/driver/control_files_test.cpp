@@ -1,4 +1,4 @@
-#include "driver/control_files.h"
+#include "analysis/control_files.h"
 
 #include "scratch_dir.h"
 

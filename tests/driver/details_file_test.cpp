@@ -1,8 +1,8 @@
 // The record of a run: the header, full-precision values, and empty columns
 // for the steps a failed entry never reached.
-#include "driver/details_file.h"
+#include "records/details_file.h"
 
-#include "driver/score_file.h"
+#include "records/score_file.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ TEST(DetailsFile, HeaderNamesEveryColumn) {
 }
 
 TEST(DetailsFile, ScoredRowHoldsTheScoreLinesFloatsAtFullPrecision) {
-    EntryResult r;
+    InterfaceResult r;
     r.name = "1abc.pdb";
     r.sides = "A:B";
     r.atomsA = 800;
@@ -52,7 +52,7 @@ TEST(DetailsFile, ScoredRowHoldsTheScoreLinesFloatsAtFullPrecision) {
 }
 
 TEST(DetailsFile, FailedRowLeavesUnreachedValuesEmpty) {
-    EntryResult r;
+    InterfaceResult r;
     r.name = "odd\tname.pdb";
     r.status = EntryStatus::TooSmall;
     r.atomsA = 10;

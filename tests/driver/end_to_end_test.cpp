@@ -1,6 +1,6 @@
 // The kav_zur program itself, started as a user starts it, on real
 // structures with the test engine.
-#include "driver/score_file.h"
+#include "records/score_file.h"
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Starting the engine: the time limit, stale output, and runs that do not
 // end normally, with the test engine.
-#include "driver/engine.h"
+#include "analysis/engine_program.h"
 
 #include "scratch_dir.h"
 

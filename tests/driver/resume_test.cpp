@@ -2,8 +2,8 @@
 // file and details file, and how much of each file stays.
 #include "driver/resume.h"
 
-#include "driver/details_file.h"
-#include "driver/score_file.h"
+#include "records/details_file.h"
+#include "records/score_file.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ const std::vector<std::string> kList = {"a.pdb", "b.pdb", "a.pdb", "c.pdb"};
 std::string line(const std::string& name) { return name + "\t   400.0\t          0.500000\t  0.250000\n"; }
 
 std::string row(const std::string& name, const char* status, const char* sides = "") {
-    EntryResult r;
+    InterfaceResult r;
     r.name = name;
     r.sides = sides;
     r.status = std::string(status) == "scored" ? EntryStatus::Scored : EntryStatus::NoFile;

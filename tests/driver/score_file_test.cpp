@@ -1,4 +1,4 @@
-#include "driver/score_file.h"
+#include "records/score_file.h"
 
 #include "common/text_file.h"
 

@@ -3,7 +3,7 @@
 // copies of 1ycr are scored; the second one meets the misbehaving run and
 // must end in its message, never in a crash, a wait without end, a partial
 // line or a lost line of the others.
-#include "driver/score_file.h"
+#include "records/score_file.h"
 #include "run_program.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // real structures with the bundled engine, compared line by line with the
 // committed files in golden/. With KAVZUR_UPDATE_GOLDEN=1 in the environment
 // the tests write those files from this build instead (scripts/update-golden.sh).
-#include "driver/score_file.h"
+#include "records/score_file.h"
 #include "run_program.h"
 
 #include <gtest/gtest.h>

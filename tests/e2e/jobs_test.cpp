@@ -1,7 +1,7 @@
 // Many structures at a time (-j), the record of a run (--details) and going
 // on after an interruption (--resume), through the real program with the
 // bundled engine; the golden files of one-process runs are the oracle.
-#include "driver/score_file.h"
+#include "records/score_file.h"
 #include "run_program.h"
 
 #include <gtest/gtest.h>

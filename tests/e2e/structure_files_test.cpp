@@ -2,7 +2,7 @@
 // real program with the bundled engine. Each faulty structure sits between
 // two copies of 1ycr: it must end in its message or its score line, and the
 // lines of its neighbours must stay as they are.
-#include "driver/score_file.h"
+#include "records/score_file.h"
 #include "run_program.h"
 
 #include <gtest/gtest.h>

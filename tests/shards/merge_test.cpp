@@ -1,7 +1,7 @@
 // kav_zur-merge: score files, or details files, under one header in the
 // order given; the files it refuses, naming them, with OUT left as it was.
-#include "driver/details_file.h"
-#include "driver/score_file.h"
+#include "records/details_file.h"
+#include "records/score_file.h"
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>
@@ -53,10 +53,10 @@ TEST(Merge, ScoreFilesAndDetailsFilesInTheOrderGiven) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(readText("OUT"), scoreHeader() + kScoreB + kScoreA);
 
-    EntryResult failed;
+    InterfaceResult failed;
     failed.name = "1ubq.pdb";
     failed.status = EntryStatus::OneChain;
-    EntryResult died = failed;
+    InterfaceResult died = failed;
     died.name = "x.pdb";
     died.status = EntryStatus::WorkerDied;
     writeText("d1", detailsHeader() + detailsRow(failed));

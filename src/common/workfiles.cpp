@@ -1,4 +1,4 @@
-#include "driver/workfiles.h"
+#include "common/workfiles.h"
 
 #include <filesystem>
 #include <system_error>

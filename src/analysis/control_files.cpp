@@ -1,7 +1,7 @@
-#include "driver/control_files.h"
+#include "analysis/control_files.h"
 
-#include "driver/engine.h"
-#include "driver/workfiles.h"
+#include "analysis/engine_program.h"
+#include "common/workfiles.h"
 
 #include <cstdio>
 #include <fstream>

@@ -5,7 +5,7 @@
 // angstrom, seconds of wall time.
 #pragma once
 
-#include "driver/entry.h"
+#include "analysis/analysis.h"
 
 #include <string>
 #include <vector>
@@ -26,4 +26,4 @@ std::string detailsHeader();
 // One row, tab-separated, ending in a line end. Tabs and line ends inside a
 // name (possible only in hostile lists) are written as spaces, so that a row
 // stays one row.
-std::string detailsRow(const EntryResult& result);
+std::string detailsRow(const InterfaceResult& result);

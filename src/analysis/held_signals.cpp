@@ -1,4 +1,4 @@
-#include "driver/held_signals.h"
+#include "analysis/held_signals.h"
 
 #include <pthread.h>
 #include <sys/signalfd.h>

@@ -1,8 +1,8 @@
-#include "driver/engine.h"
+#include "analysis/engine_program.h"
 
 #include "common/text_file.h"
-#include "driver/held_signals.h"
-#include "driver/workfiles.h"
+#include "analysis/held_signals.h"
+#include "common/workfiles.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "driver/details_file.h"
+#include "records/details_file.h"
 
-#include "driver/score_file.h"
+#include "records/score_file.h"
 
 #include <cstdio>
 
@@ -50,14 +50,14 @@ std::vector<DetailsField> detailsFields(const InterfaceResult& r) {
 
 std::string detailsHeader() {
     std::string line;
-    for (const DetailsField& f : detailsFields(EntryResult{})) {
+    for (const DetailsField& f : detailsFields(InterfaceResult{})) {
         if (!line.empty()) line += '\t';
         line += f.name;
     }
     return line + "\n";
 }
 
-std::string detailsRow(const EntryResult& result) {
+std::string detailsRow(const InterfaceResult& result) {
     std::string line;
     bool first = true;
     for (const DetailsField& f : detailsFields(result)) {
