@@ -4,6 +4,7 @@
 #include "python/bridge.h"
 
 #include "analysis/analysis.h"
+#include "records/score_file.h"
 
 #include <filesystem>
 #include <stdexcept>
@@ -41,17 +42,16 @@ Interface fromResult(const InterfaceResult& in) {
     r.interfaceAtomsB = count(a.interfaceAtomsB);
     if (a.buriedA) r.buriedA = s.buriedAreaA;
     if (a.buriedB) r.buriedB = s.buriedAreaB;
-    // Single precision throughout, as the score line computes them: the sum,
-    // the halving and both quotients rounded to float.
-    const float area = (s.buriedAreaA + s.buriedAreaB) / 2;
-    if (a.buriedA && a.buriedB) r.interfaceArea = area;
+    // The score line's own single-precision values.
+    const ScoreValues v = scoreValues(s);
+    if (a.buriedA && a.buriedB) r.interfaceArea = v.area;
     if (a.sums) {
         r.packingRatio = s.packingSum;
         r.complementarity = s.complementaritySum;
     }
     if (in.scored()) {
-        r.kav = s.packingSum / area;
-        r.zur = s.complementaritySum / area;
+        r.kav = v.kav;
+        r.zur = v.zur;
     }
     r.trianglesA = count(a.trianglesA);
     r.trianglesB = count(a.trianglesB);
