@@ -33,7 +33,9 @@ bool runEngineStep(const EngineLink& engine, Workspace& files, const ControlFile
     if (engine.inProcess) {
         // The control file's text, as the program would read it.
         std::istringstream text(controlFileText(control.pdbFile, engine.naccessDir, control.probe));
+        if (engine.guard) engine.guard(true);
         sasa::runJob(text, engine.naccessDir, files, engine.data.get());
+        if (engine.guard) engine.guard(false);
     } else {
         const std::string* dir = files.directory();
         if (!dir || !runAccall(engine.naccessDir, control.name, *dir, console)) return false;

@@ -19,6 +19,9 @@ struct EngineLink {
     std::string naccessDir;
     bool inProcess = false;
     std::shared_ptr<const sasa::EngineData> data;  // in process: vdw.radii and standard.data
+    // In process: called with true before each engine run and false after
+    // it (a worker process arms its time limit so); may be null.
+    void (*guard)(bool running) = nullptr;
 };
 
 // True when `naccessDir` holds the marker of this version's bundled engine.

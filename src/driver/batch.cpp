@@ -221,6 +221,8 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
         return 1;
     }
 
+    // Written whatever the engine (the in-process one reads none): a working
+    // directory that takes no file stops the run here, with today's message.
     if (const char* failed = writeControlFiles(naccessDir)) {
         std::printf("\nError in writing control file %s. !!!\n", failed);
         removeControlFiles();
@@ -258,7 +260,9 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
     files.progress.start(options.progress, list.size() - first);
     const EntryContext context{options, analyse, points, &engine};
     int stopSignal = 0;
-    if (options.jobs <= 1) {
+    // The in-process engine runs in worker processes even for -j 1: a
+    // structure that crashes or hangs it costs only itself, as with a program.
+    if (options.jobs <= 1 && !engine.inProcess) {
         std::vector<EntryResult> results;
         for (std::size_t i = first; !files.failed && i < list.size(); ++i) {
             results.clear();

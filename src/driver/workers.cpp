@@ -20,6 +20,7 @@
 #include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/signalfd.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <system_error>
 #include <type_traits>
@@ -35,6 +36,36 @@ constexpr const char* kRunDirPrefix = ".kav_zur-jobs.";
 constexpr const char* kLockName = "lock";
 // A worker that cannot set up its directory says so by this exit status.
 constexpr int kSetupFailed = 121;
+constexpr int kEngineTimedOut = 122;  // an in-process engine run took longer than its limit
+
+// The time limit of an in-process engine run in a worker: a run that takes
+// longer than engineTimeout() ends the worker, which costs only its entry.
+void onEngineTimeout(int) { _exit(kEngineTimedOut); }
+
+void guardEngineRun(bool running) {
+    itimerval timer{};
+    // What the structure printed so far stays, should the engine crash.
+    if (running) std::fflush(stdout);
+    if (running) {
+        const double limit = engineTimeout();
+        timer.it_value.tv_sec = static_cast<time_t>(limit);
+        timer.it_value.tv_usec =
+            static_cast<suseconds_t>((limit - static_cast<double>(timer.it_value.tv_sec)) * 1e6);
+        if (timer.it_value.tv_sec == 0 && timer.it_value.tv_usec == 0) timer.it_value.tv_usec = 1;
+    }
+    setitimer(ITIMER_REAL, &timer, nullptr);
+}
+
+void armEngineTimeout() {
+    struct sigaction action {};
+    action.sa_handler = onEngineTimeout;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGALRM, &action, nullptr);
+    sigset_t alarm;
+    sigemptyset(&alarm);
+    sigaddset(&alarm, SIGALRM);
+    sigprocmask(SIG_UNBLOCK, &alarm, nullptr);
+}
 // How long stopped workers get to end before they are killed.
 constexpr double kStopGraceSeconds = 5.0;
 
@@ -149,13 +180,24 @@ bool redirect(int target, const char* path) {
     if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(kSetupFailed);
     if (chdir(dir.c_str()) != 0 || !redirect(1, "console") || !redirect(2, "errors"))
         _exit(kSetupFailed);
-    if (const char* failed = writeControlFiles(context.options.naccessDir)) {
+    // The in-process engine reads no control file: its files stay in memory.
+    const bool inProcess = context.engine && context.engine->inProcess;
+    const char* failed = inProcess ? nullptr : writeControlFiles(context.options.naccessDir);
+    if (failed) {
         std::printf("\nError in writing control file %s. !!!\n", failed);
         std::fflush(stdout);
         _exit(kSetupFailed);
     }
+    EngineLink guarded;
+    EntryContext guardedContext = context;
+    if (inProcess) {
+        armEngineTimeout();
+        guarded = *context.engine;
+        guarded.guard = guardEngineRun;
+        guardedContext.engine = &guarded;
+    }
     std::vector<EntryResult> results;
-    scoreEntry(entry, context, results);
+    scoreEntry(entry, guardedContext, results);
     std::fflush(stdout);
     std::fflush(stderr);
     // Renamed into place last: a results file is always whole.
@@ -191,6 +233,9 @@ std::string howItEnded(int status) {
         std::snprintf(text, sizeof text, "ended by signal %d", WTERMSIG(status));
     else if (WIFEXITED(status) && WEXITSTATUS(status) == kSetupFailed)
         std::snprintf(text, sizeof text, "could not work in its directory");
+    else if (WIFEXITED(status) && WEXITSTATUS(status) == kEngineTimedOut)
+        std::snprintf(text, sizeof text, "ran the engine longer than %g s and was stopped",
+                      engineTimeout());
     else
         std::snprintf(text, sizeof text, "exited with status %d", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
     return text;
