@@ -132,3 +132,20 @@ def test_progress_is_shown_on_stderr(tmp_path, with_tqdm):
     else:
         assert run.stderr == b"\rkav_zur: 1/2 structures\rkav_zur: 2/2 structures\n"
     assert os.listdir(tmp_path) == []
+
+
+def test_an_interrupted_score_many_stops_its_threads(tmp_path):
+    # Ctrl-C in a notebook: the call ends, and no thread goes on scoring the
+    # rest of the list behind the caller's back.
+    code = ("import os, signal, sys, threading, time, kav_zur\n"
+            "threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT)).start()\n"
+            "try:\n"
+            "    kav_zur.score_many([sys.argv[1]] * 400, jobs=2)\n"
+            "    sys.exit('not interrupted')\n"
+            "except KeyboardInterrupt:\n"
+            "    pass\n"
+            "end = time.monotonic() + 5\n"
+            "while any(t.name.startswith('kav_zur-') for t in threading.enumerate()):\n"
+            "    assert time.monotonic() < end, 'threads still scoring'\n"
+            "    time.sleep(0.05)\n")
+    subprocess.run([sys.executable, "-c", code, P1YCR], cwd=tmp_path, check=True)

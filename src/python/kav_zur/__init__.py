@@ -297,8 +297,14 @@ def _run_threads(work, count, workers):
                for n in range(workers)]
     for t in threads:
         t.start()
-    for t in threads:
-        t.join()
+    try:
+        for t in threads:
+            t.join()
+    except BaseException as e:
+        # Ctrl-C while waiting: no thread takes another structure.
+        with lock:
+            state["error"] = state["error"] or e
+        raise
     if state["error"] is not None:
         raise state["error"]
 
