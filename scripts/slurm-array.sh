@@ -11,6 +11,11 @@
 # with the console in part-k/console.log. The merge job writes
 # KAV_ZUr_score.txt (and, with `--details FILE`, FILE) in the working
 # directory from the parts' files, in order, and its messages to merge.log.
+# kav_zur's options are read as kav_zur reads them: `--det FILE`,
+# `--details=FILE` and every other abbreviation it accepts name the details
+# file (the last one given counts); --shard in any spelling is refused. A
+# working directory holding '%' is fine; one holding a backslash is refused
+# (sbatch would then leave the part number out of the log names).
 # A task that fails (kav_zur exits non-zero) cancels the merge; a task can be
 # rerun by hand: `cd part-k && kav_zur --resume [option...] --shard k/N ...`.
 #
@@ -29,14 +34,83 @@ die() {
     exit 1
 }
 
-# The file named by --details among kav_zur's options ("" without it).
-details_file() {
-    local previous=""
-    for word in "$@"; do
-        [[ $previous == --details ]] && { printf '%s' "$word"; return; }
-        [[ $word == --details=* ]] && { printf '%s' "${word#--details=}"; return; }
-        previous=$word
+# kav_zur's long options as its getopt_long table holds them ("=": the
+# option takes a value); -j (--jobs) and -h (--help) are its short ones.
+KAV_ZUR_LONG=(chains= all-pairs model= assembly= crystal jobs= details= resume shard= report= engine= progress no-progress help version)
+
+# The option a long word names as getopt_long reads it ("--det=x", "--det"):
+# its whole name, or an abbreviation that only one name begins; "" for none.
+long_option() {
+    local word=${1#--} o matches=()
+    word=${word%%=*}
+    for o in "${KAV_ZUR_LONG[@]}"; do
+        o=${o%=}
+        [[ $o == "$word" ]] && { printf '%s' "$o"; return; }
+        [[ -n $word && $o == "$word"* ]] && matches+=("$o")
     done
+    ((${#matches[@]} == 1)) && printf '%s' "${matches[0]}"
+    return 0
+}
+
+takes_value() {
+    local o
+    for o in "${KAV_ZUR_LONG[@]}"; do [[ $o == "$1=" ]] && return 0; done
+    return 1
+}
+
+# Calls `VISIT NAME VALUE` for each option of kav_zur among the words, read
+# as kav_zur reads them: NAME is the long name (jobs for -j) or "?" for a
+# word it would refuse; options end at "--" or at the first other word.
+#   each_option VISIT WORD...
+each_option() {
+    local visit=$1 word name letters
+    shift
+    while (($#)); do
+        word=$1
+        shift
+        case $word in
+        --) return ;;
+        --?*)
+            name=$(long_option "$word")
+            if [[ -n $name ]] && takes_value "$name"; then
+                if [[ $word == *=* ]]; then
+                    "$visit" "$name" "${word#*=}"
+                else
+                    (($#)) || return 0
+                    "$visit" "$name" "$1"
+                    shift
+                fi
+            else
+                "$visit" "${name:-?}" ""
+            fi ;;
+        -?*)
+            letters=${word#-}
+            while [[ -n $letters ]]; do
+                name=${letters:0:1}
+                letters=${letters:1}
+                if [[ $name == j ]]; then
+                    if [[ -z $letters ]]; then
+                        (($#)) || return 0
+                        letters=$1
+                        shift
+                    fi
+                    "$visit" jobs "$letters"
+                    break
+                fi
+                "$visit" "$([[ $name == h ]] && echo help || echo '?')" ""
+            done ;;
+        *) return ;;
+        esac
+    done
+}
+
+# The file named by --details among kav_zur's options, in any spelling
+# kav_zur accepts (the last one given, as kav_zur takes it; "" without it).
+details_file() {
+    local found=""
+    visit_details() { [[ $1 == details ]] && found=$2; return 0; }
+    each_option visit_details "$@"
+    printf '%s' "$found"
 }
 
 part_dir() { printf 'part-%0*d' "$1" "$2"; }
@@ -90,9 +164,8 @@ structures=$(realpath -- "$structures")
 engine=$(realpath -- "$engine")
 kav_zur=$(realpath -- "$kav_zur")
 merge=$(realpath -- "$merge")
-for word in "$@"; do
-    [[ $word == --shard* ]] && die "the parts are this script's: leave --shard out"
-done
+refuse_shard() { [[ $1 != shard ]] || die "the parts are this script's: leave --shard out"; }
+each_option refuse_shard "$@"
 details=$(details_file "$@")
 [[ $details == /* ]] && die "--details $details: give a name relative to the part directories"
 cpus=${KAV_ZUR_CPUS:-1}
@@ -102,6 +175,10 @@ jobs=()
 
 width=${#n}
 run_dir=$PWD
+# sbatch expands %-patterns in --output (%% is a %), and a backslash there
+# turns every pattern off, the part's %a included.
+[[ $run_dir == *\\* ]] && die "$run_dir: sbatch cannot take a log path holding a backslash"
+log_dir=${run_dir//\%/%%}
 # One copy of the list as submitted, which every part reads through a link:
 # pdblist may change while the tasks wait, and a list of millions of names
 # is not copied once per part.
@@ -113,10 +190,10 @@ for ((k = 1; k <= n; k++)); do
 done
 
 array=$(sbatch --parsable --array="1-$n" --cpus-per-task="$cpus" \
-    --output="$run_dir/part-%0${width}a/console.log" \
+    --output="$log_dir/part-%0${width}a/console.log" \
     "$0" --task "$n" "$width" "$run_dir" "$structures" "$engine" "$kav_zur" "${jobs[@]}" "$@")
 array=${array%%;*}  # "jobid;cluster" on multi-cluster sites
 last=$(sbatch --parsable --job-name=kav_zur-merge --dependency="afterok:$array" \
-    --kill-on-invalid-dep=yes --output="$run_dir/merge.log" \
+    --kill-on-invalid-dep=yes --output="$log_dir/merge.log" \
     "$0" --merge "$n" "$width" "$run_dir" "$merge" "$@")
 echo "array job $array: $n parts in $run_dir/part-*; merge job ${last%%;*} after it"

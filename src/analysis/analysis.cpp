@@ -3,6 +3,7 @@
 #include "analysis/structure_analysis.h"
 #include "analysis/workspace.h"
 #include "common/text_file.h"
+#include "input/assembly.h"
 #include "input/contacts.h"
 #include "input/input_structure.h"
 #include "input/pdb_writer.h"
@@ -100,6 +101,7 @@ struct Run {
     const AnalysisHooks& hooks;
     std::vector<InterfacePoint>& points;
     const ResultCallback& onResult;
+    const std::function<void(const std::string&, std::size_t)>& onPairs;
 
     std::FILE* out() const { return console.file(); }
     void emit(InterfaceResult& result) const {
@@ -303,30 +305,57 @@ bool skipped(const AnalysisSettings& settings, const std::string& name) {
     return settings.skip && settings.skip(name);
 }
 
+// The parts of `input` that `settings` ask for (readStructureParts; text
+// already read gives the one part of its model, with its touching pairs).
+// False, with `regular` false for a path that is no regular file.
+bool readParts(const StructureInput& input, const std::string& label,
+               const AnalysisSettings& settings, std::vector<StructurePart>& parts, bool& regular,
+               std::string& why) {
+    regular = true;
+    if (input.path.empty() || !input.text.empty()) {
+        if (settings.allModels || !settings.assembly.empty() || settings.crystal) {
+            why = "assemblies, crystal interfaces and every model are read from a file only";
+            return false;
+        }
+        parts.assign(1, StructurePart{});
+        if (!readStructureText(input.text, input.format == "mmcif", label, settings.model,
+                               parts[0].structure, why))
+            return false;
+        if (settings.allPairs) {
+            const InputStructure& s = parts[0].structure;
+            for (const auto& [first, second] : touchingChains(s)) {
+                const std::string names = s.chains[static_cast<std::size_t>(first)] + ":" +
+                                          s.chains[static_cast<std::size_t>(second)];
+                parts[0].pairs.push_back(ChainPair{first, second, names, names});
+            }
+        }
+        return true;
+    }
+    std::error_code ec;
+    regular = fs::is_regular_file(input.path, ec);
+    const StructureChoice choice{settings.model, settings.allModels, settings.assembly,
+                                 settings.crystal, settings.allPairs};
+    return regular && readStructureParts(input.path, choice, parts, why);
+}
+
 // A structure read and rewritten for the engine (mmCIF, gzipped, chosen
-// chains, a model, every pair).
+// chains, a model, every model, an assembly, the crystal, every pair).
 void scoreConverted(const StructureInput& input, const std::string& name,
                     const std::string& label, const Run& run) {
     const auto start = Clock::now();
     const AnalysisSettings& settings = run.settings;
-    InterfaceResult result;
-    result.name = name;
     std::FILE* out = run.out();
-    if (!settings.allPairs) std::fprintf(out, "Working on %s. ", label.c_str());
+    // One result of this entry at most: "Working on" before the file is read.
+    const bool onePart = !settings.allPairs && !settings.allModels;
+    if (onePart) std::fprintf(out, "Working on %s. ", label.c_str());
 
-    InputStructure s;
+    std::vector<StructurePart> parts;
     std::string why;
     bool regular = true;
-    bool read = false;
-    if (input.path.empty() || !input.text.empty()) {
-        read = readStructureText(input.text, input.format == "mmcif", label, settings.model, s, why);
-    } else {
-        std::error_code ec;
-        regular = fs::is_regular_file(input.path, ec);
-        read = regular && readStructure(input.path, settings.model, s, why);
-    }
-    if (!read) {
-        if (settings.allPairs) std::fprintf(out, "Working on %s. ", label.c_str());
+    if (!readParts(input, label, settings, parts, regular, why)) {
+        InterfaceResult result;
+        result.name = name;
+        if (!onePart) std::fprintf(out, "Working on %s. ", label.c_str());
         if (!regular)
             failEntry(run, result, EntryStatus::NoFile, label, whyUnreadable(input.path));
         else
@@ -337,58 +366,73 @@ void scoreConverted(const StructureInput& input, const std::string& name,
         return;
     }
 
-    ChainLayout layout;
-    if (!settings.allPairs) {
-        if (settings.sideOne.empty() && settings.sideTwo.empty()) {
-            if (layoutAllChains(s, layout, why))
-                scoreLayout(s, layout, label, run, result);
-            else
-                failEntry(run, result, EntryStatus::ReadFailed, label, why);
-        } else if (layoutSides(s, settings.sideOne, settings.sideTwo, layout, why)) {
-            result.sides = layoutSidesText(s, layout);
-            scoreLayout(s, layout, label, run, result);
-        } else {
-            failEntry(run, result, EntryStatus::ChainMissing, label, why);
+    // Each model (or the one structure) in turn, each pair of it in turn.
+    auto partStart = start;
+    for (const StructurePart& part : parts) {
+        const InputStructure& s = part.structure;
+        const std::string suffix = part.label.empty() ? "" : " " + part.label;
+        const std::string partLabel = label + suffix;
+        ChainLayout layout;
+        InterfaceResult result;
+        result.name = name + suffix;
+        // --resume: a part of the entry re-entered that is recorded already.
+        if (skipped(settings, result.name)) continue;
+        if (!settings.allPairs) {
+            if (!onePart) std::fprintf(out, "Working on %s. ", partLabel.c_str());
+            if (settings.sideOne.empty() && settings.sideTwo.empty()) {
+                if (layoutAllChains(s, layout, why))
+                    scoreLayout(s, layout, partLabel, run, result);
+                else
+                    failEntry(run, result, EntryStatus::ReadFailed, partLabel, why);
+            } else if (layoutSides(s, settings.sideOne, settings.sideTwo, layout, why)) {
+                result.sides = layoutSidesText(s, layout);
+                scoreLayout(s, layout, partLabel, run, result);
+            } else {
+                failEntry(run, result, EntryStatus::ChainMissing, partLabel, why);
+            }
+            removeTempFiles(run.files);
+            result.seconds = secondsSince(partStart);
+            partStart = Clock::now();
+            run.emit(result);
+            continue;
         }
-        removeTempFiles(run.files);
-        result.seconds = secondsSince(start);
-        run.emit(result);
-        return;
-    }
 
-    const std::vector<std::pair<int, int>> pairs = touchingChains(s);
-    if (pairs.empty()) {
-        std::fprintf(out, "Working on %s. ", label.c_str());
-        if (chainsWithAtomRecords(s) <= 1)
-            failEntry(run, result, EntryStatus::OneChain, label,
-                      "one chain, so there is no interface to score");
-        else
-            failEntry(run, result, EntryStatus::TooSmall, label,
-                      "no two chains are in contact (heavy atoms of atom records within 5 A)");
-        result.seconds = secondsSince(start);
-        run.emit(result);
-        return;
-    }
-    auto pairStart = start;
-    for (const auto& [first, second] : pairs) {
-        InterfaceResult pair;
-        const std::string names = s.chains[static_cast<std::size_t>(first)] + ":" +
-                                  s.chains[static_cast<std::size_t>(second)];
-        pair.name = name + " " + names;
-        if (skipped(settings, pair.name)) continue;
-        const std::string pairLabel = label + " " + names;
-        std::fprintf(out, "Working on %s. ", pairLabel.c_str());
-        if (layoutSides(s, {s.chains[static_cast<std::size_t>(first)]},
-                        {s.chains[static_cast<std::size_t>(second)]}, layout, why)) {
-            pair.sides = names;
-            scoreLayout(s, layout, pairLabel, run, pair);
-        } else {
-            failEntry(run, pair, EntryStatus::ChainMissing, pairLabel, why);
+        if (part.pairs.empty()) {
+            std::fprintf(out, "Working on %s. ", partLabel.c_str());
+            if (settings.crystal)
+                failEntry(run, result, EntryStatus::TooSmall, partLabel,
+                          "no chain is in contact with a chain or symmetry copy (heavy atoms "
+                          "of atom records within 5 A)");
+            else if (chainsWithAtomRecords(s) <= 1)
+                failEntry(run, result, EntryStatus::OneChain, partLabel,
+                          "one chain, so there is no interface to score");
+            else
+                failEntry(run, result, EntryStatus::TooSmall, partLabel,
+                          "no two chains are in contact (heavy atoms of atom records within 5 A)");
+            result.seconds = secondsSince(partStart);
+            partStart = Clock::now();
+            run.emit(result);
+            continue;
         }
-        removeTempFiles(run.files);
-        pair.seconds = secondsSince(pairStart);
-        pairStart = Clock::now();
-        run.emit(pair);
+        if (run.onPairs) run.onPairs(name + suffix, part.pairs.size());
+        for (const ChainPair& p : part.pairs) {
+            InterfaceResult pair;
+            pair.name = name + suffix + " " + p.name;
+            if (skipped(settings, pair.name)) continue;
+            const std::string pairLabel = partLabel + " " + p.name;
+            std::fprintf(out, "Working on %s. ", pairLabel.c_str());
+            if (layoutSides(s, {s.chains[static_cast<std::size_t>(p.first)]},
+                            {s.chains[static_cast<std::size_t>(p.second)]}, layout, why)) {
+                pair.sides = p.sides;
+                scoreLayout(s, layout, pairLabel, run, pair);
+            } else {
+                failEntry(run, pair, EntryStatus::ChainMissing, pairLabel, why);
+            }
+            removeTempFiles(run.files);
+            pair.seconds = secondsSince(partStart);
+            partStart = Clock::now();
+            run.emit(pair);
+        }
     }
 }
 
@@ -444,7 +488,7 @@ std::string ConsoleSink::take() {
 
 bool needsConversion(const StructureInput& input, const AnalysisSettings& settings) {
     if (settings.model != 0 || !settings.sideOne.empty() || !settings.sideTwo.empty() ||
-        settings.allPairs)
+        settings.allPairs || settings.allModels || !settings.assembly.empty() || settings.crystal)
         return true;
     if (input.path.empty() || !input.text.empty()) return input.format != "pdb";
     for (const char* suffix : {".cif", ".mmcif", ".ent", ".gz"})
@@ -466,8 +510,8 @@ void analyseStructure(const EngineLink& engine, const StructureInput& input,
                       const AnalysisHooks& hooks, const ResultCallback& onResult) {
     std::vector<InterfacePoint> ownPoints;
     if (!hooks.points) ownPoints.resize(kInterfacePoints);
-    const Run run{engine,   files, console, settings, hooks, hooks.points ? *hooks.points : ownPoints,
-                  onResult};
+    const Run run{engine,   files,    console,      settings, hooks,
+                  hooks.points ? *hooks.points : ownPoints, onResult, hooks.onPairs};
     const bool fromText = input.path.empty() || !input.text.empty();
     const std::string label = fromText ? input.name : input.path;
     const std::string name = input.name.empty() ? input.path : input.name;

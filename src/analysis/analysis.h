@@ -53,6 +53,9 @@ struct AnalysisSettings {
     std::vector<std::string> sideTwo;  // both empty: the first two chains of the file
     int model = 0;                     // model number in the file (--model); 0: the first
     bool allPairs = false;             // every pair of chains in contact (--all-pairs)
+    bool allModels = false;            // every model, each a result of its own (--model all)
+    std::string assembly;              // a biological assembly's ID (--assembly); "": as written
+    bool crystal = false;              // the crystal's interfaces, with allPairs (--crystal)
     bool report = false;               // keep the report data (InterfaceResult::report)
     // Interfaces not to score again (the pairs an interrupted entry has
     // recorded, for --resume): called with the result name ("<name> A:B"

@@ -17,12 +17,16 @@ bool signalIgnored(int signal) {
     return sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
 }
 
+void addTerminatingSignals(sigset_t& set) {
+    for (int s : kTerminatingSignals)
+        if (!signalIgnored(s)) sigaddset(&set, s);
+    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s)
+        if (!signalIgnored(s)) sigaddset(&set, s);
+}
+
 HeldSignals::HeldSignals(int extra) {
     sigemptyset(&held);
-    for (int s : kTerminatingSignals)
-        if (!signalIgnored(s)) sigaddset(&held, s);
-    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s)
-        if (!signalIgnored(s)) sigaddset(&held, s);
+    addTerminatingSignals(held);
     if (extra != 0) sigaddset(&held, extra);
     pthread_sigmask(SIG_BLOCK, &held, &previous);
     fd = signalfd(-1, &held, SFD_CLOEXEC | SFD_NONBLOCK);

@@ -9,6 +9,10 @@
 // from "cmd &" in a script): such a signal is never held, it stays ignored.
 bool signalIgnored(int signal);
 
+// Adds to `set` every signal HeldSignals holds (below), less those inherited
+// as ignored: for a program that cleans up in a handler of its own instead.
+void addTerminatingSignals(sigset_t& set);
+
 // Holds, for its lifetime, every signal whose default action ends the process
 // and that can come from outside (SIGHUP, SIGINT, SIGQUIT, SIGTERM,
 // SIGUSR1/2, SIGALRM, SIGPIPE, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL,

@@ -42,6 +42,9 @@ private:
 struct AnalysisHooks {
     const AnalysisFunction* analyse = nullptr;    // null: SC_P
     std::vector<InterfacePoint>* points = nullptr;  // the point table to reuse; null: one of its own
+    // With every pair: called with the part's name and its number of pairs
+    // before the first is scored; may be empty.
+    std::function<void(const std::string& name, std::size_t pairs)> onPairs;
 };
 
 // Scores `input` with its working files in `files` and its messages to

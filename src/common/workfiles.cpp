@@ -1,5 +1,7 @@
 #include "common/workfiles.h"
 
+#include "analysis/engine_program.h"
+
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -45,4 +47,18 @@ bool copyFile(const std::string& from, const std::string& to) {
         return false;
     }
     return true;
+}
+
+bool removedByCleanUp(const std::string& path) {
+    std::error_code ec;
+    const fs::path given = fs::absolute(path, ec);
+    if (ec || !given.has_filename()) return false;
+    const fs::path here = fs::canonical(".", ec);
+    if (ec || fs::weakly_canonical(given.parent_path(), ec) != here || ec) return false;
+    const std::string name = given.filename().string();
+    for (const ControlFile& control : kControlFiles)
+        if (name == control.name) return true;
+    for (const char* prefix : kWorkingFilePrefixes)
+        if (name.compare(0, std::string(prefix).size(), prefix) == 0) return true;
+    return false;
 }

@@ -23,3 +23,13 @@ void removeStructureFiles();
 // Copies `from` to `to`, replacing `to`. False when `from` cannot be read or
 // `to` cannot be written; a failed copy leaves no `to` behind.
 bool copyFile(const std::string& from, const std::string& to);
+
+// The names the clean-up at the end of a run removes from the working
+// directory, besides the control files: every name with one of these prefixes.
+inline constexpr const char* kWorkingFilePrefixes[] = {"TEMP.", "Complex.", "ComplexA.",
+                                                       "ComplexB.", "ComplexP."};
+
+// True when `path` names a file in the working directory that the clean-up
+// removes (a control file, or a name with a prefix of kWorkingFilePrefixes):
+// a file the user asked for there would be written and then deleted.
+bool removedByCleanUp(const std::string& path);

@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <system_error>
 #include <unistd.h>
@@ -34,8 +35,7 @@ constexpr std::size_t kInterfacePoints = 10000;
 
 void removeAllWorkingFiles() {
     removeControlFiles();
-    for (const char* prefix : {"TEMP.", "Complex.", "ComplexA.", "ComplexB.", "ComplexP."})
-        removeFilesWithPrefix(prefix);
+    for (const char* prefix : kWorkingFilePrefixes) removeFilesWithPrefix(prefix);
 }
 
 bool isDirectory(const char* path) {
@@ -54,8 +54,9 @@ struct RunFiles {
 
 // Writes one entry's score lines, then its rows, each flushed at once. The
 // lines go first: a run stopped in between leaves a line whose row is
-// missing, which --resume drops.
-bool recordEntry(RunFiles& files, const std::vector<EntryResult>& results) {
+// missing, which --resume drops. `counted`: the entry counts in the
+// progress (not the one --resume re-enters, already recorded).
+bool recordEntry(RunFiles& files, const std::vector<EntryResult>& results, bool counted) {
     std::string lines, rows;
     for (const EntryResult& result : results) {
         lines += result.scoreLine;
@@ -69,7 +70,7 @@ bool recordEntry(RunFiles& files, const std::vector<EntryResult>& results) {
         files.failed = files.detailsPath.c_str();
         return false;
     }
-    files.progress.record(results);
+    if (counted) files.progress.record(results);
     return true;
 }
 
@@ -107,10 +108,11 @@ File reopenAt(const std::string& path, std::size_t keep, const std::string& head
 
 // The details file and the score file, opened before any structure is
 // scored; with --resume the entries already recorded are found first and
-// nothing is changed when the files are not this run's. Returns 0 and the
-// first entry to score, or the exit status.
+// nothing is changed when the files are not this run's. Returns 0, the
+// first entry to score and the names of its interfaces already recorded, or
+// the exit status.
 int openRunFiles(const Options& options, const std::vector<std::string>& list, RunFiles& files,
-                 std::size_t& first) {
+                 std::size_t& first, std::set<std::string>& recorded) {
     first = 0;
     files.detailsPath = options.detailsPath;
     const bool withDetails = !options.detailsPath.empty();
@@ -119,6 +121,13 @@ int openRunFiles(const Options& options, const std::vector<std::string>& list, R
         std::fprintf(stderr, "kav_zur: --details: %s would overwrite %s\n",
                      options.detailsPath.c_str(),
                      sameFile(options.detailsPath, "pdblist") ? "pdblist" : kScoreFileName);
+        return 1;
+    }
+    if (withDetails && removedByCleanUp(options.detailsPath)) {
+        std::fprintf(stderr,
+                     "kav_zur: --details: %s would be removed with the working files at the end "
+                     "of the run; choose another name\n",
+                     options.detailsPath.c_str());
         return 1;
     }
 
@@ -146,7 +155,8 @@ int openRunFiles(const Options& options, const std::vector<std::string>& list, R
             std::fprintf(stderr, "kav_zur: --resume: %zu of %zu entries already recorded; "
                                  "scoring the other %zu\n",
                          point.done, list.size(), list.size() - point.done);
-        first = point.done;
+        first = point.next;
+        recorded = std::move(point.recorded);
     }
 
     if (withDetails) {
@@ -248,17 +258,37 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
     const EntryRange part = shardOf(list.size(), options.shard);
     list = std::vector<std::string>(list.begin() + part.begin, list.begin() + part.end);
 
+    // Workers see every relative path made absolute: refused here, before
+    // any file is touched, rather than skipping entries the run in one
+    // process would score.
+    if (options.jobs > 1) {
+        if (const std::string why = workerPathProblem(options, list); !why.empty()) {
+            std::fprintf(stderr, "kav_zur: -j %d: %s; run from a shorter working directory, or "
+                                 "with -j 1\n", options.jobs, why.c_str());
+            removeControlFiles();
+            return 1;
+        }
+    }
+
     // What a killed run with workers left goes before its work is taken up.
     if (options.resume) removeAbandonedRunDirectories();
     RunFiles files;
     std::size_t first = 0;
-    if (const int status = openRunFiles(options, list, files, first); status != 0) {
+    std::set<std::string> recorded;
+    if (const int status = openRunFiles(options, list, files, first, recorded); status != 0) {
         removeControlFiles();
         return status;
     }
 
-    files.progress.start(options.progress, list.size() - first);
-    const EntryContext context{options, analyse, points, &engine};
+    // The entry --resume re-enters skips its interfaces already recorded.
+    const EntryContext context{options, analyse, points, &engine,
+                               [&recorded](const std::string& name) {
+                                   return recorded.count(name) > 0;
+                               }};
+    const EntryContext others{options, analyse, points, &engine};
+    // That entry is one of those already recorded: the progress counts the others.
+    const bool reentered = !recorded.empty();
+    files.progress.start(options.progress, list.size() - first - (reentered ? 1 : 0));
     int stopSignal = 0;
     // The in-process engine runs in worker processes even for -j 1: a
     // structure that crashes or hangs it costs only itself, as with a program.
@@ -266,14 +296,16 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
         std::vector<EntryResult> results;
         for (std::size_t i = first; !files.failed && i < list.size(); ++i) {
             results.clear();
-            scoreEntry(list[i], context, results);
-            recordEntry(files, results);
+            scoreEntry(list[i], i == first ? context : others, results);
+            recordEntry(files, results, !(i == first && reentered));
         }
     } else if (!files.failed) {
         const WorkersOutcome outcome =
             runWorkers(list, first, options.jobs, context,
-                       [&files](const std::vector<EntryResult>& results) {
-                           return recordEntry(files, results);
+                       [&files, counted = !reentered](const std::vector<EntryResult>& results) mutable {
+                           const bool ok = recordEntry(files, results, counted);
+                           counted = true;
+                           return ok;
                        });
         stopSignal = outcome.signal;
         if (outcome.recordFailed && !files.failed) {

@@ -11,20 +11,29 @@ AnalysisSettings analysisSettings(const Options& options) {
     settings.sideTwo = options.chains.two;
     settings.model = options.model;
     settings.allPairs = options.allPairs;
+    settings.allModels = options.allModels;
+    settings.assembly = options.assembly;
+    settings.crystal = options.crystal;
     settings.report = !options.reportDir.empty();
     return settings;
 }
 
 void scoreEntry(const std::string& entry, const EntryContext& context,
                 std::vector<EntryResult>& results) {
+    scoreEntry(entry, context, [&results](EntryResult&& r) { results.push_back(std::move(r)); });
+}
+
+void scoreEntry(const std::string& entry, const EntryContext& context,
+                const EntryResultSink& onResult) {
     const Options& options = context.options;
+    if (context.recorded && context.recorded(printableName(entry))) return;
     if (const char* why = entryNameProblem(options.structureDir, entry)) {
         // Not a name the system can open: nothing is measured for it.
         printEntryNameProblem(options.structureDir, entry, why);
         EntryResult result;
         result.name = printableName(entry);
         result.status = EntryStatus::BadName;
-        results.push_back(std::move(result));
+        onResult(std::move(result));
         return;
     }
 
@@ -43,7 +52,16 @@ void scoreEntry(const std::string& entry, const EntryContext& context,
     AnalysisHooks hooks;
     hooks.analyse = context.analyse ? &context.analyse : nullptr;
     hooks.points = &context.points;
-    analyseStructure(engine, input, analysisSettings(options), files, console, hooks,
+    // An entry of many pairs says how many before it starts on them.
+    hooks.onPairs = [](const std::string& name, std::size_t pairs) {
+        if (pairs < kPairsToAnnounce) return;
+        std::fflush(stdout);
+        std::fprintf(stderr, "kav_zur: %s: %zu pairs of chains in contact to score\n",
+                     printableName(name).c_str(), pairs);
+    };
+    AnalysisSettings settings = analysisSettings(options);
+    settings.skip = context.recorded;
+    analyseStructure(engine, input, settings, files, console, hooks,
                      [&](InterfaceResult&& interface) {
                          EntryResult result;
                          static_cast<InterfaceResult&>(result) = std::move(interface);
@@ -52,6 +70,6 @@ void scoreEntry(const std::string& entry, const EntryContext& context,
                              if (result.report) writeEntryReport(options.reportDir, result);
                          }
                          result.report.reset();
-                         results.push_back(std::move(result));
+                         onResult(std::move(result));
                      });
 }

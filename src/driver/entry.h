@@ -9,6 +9,8 @@
 #include "analysis/structure_analysis.h"
 #include "driver/options.h"
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,10 @@ struct EntryContext {
     AnalysisFunction analyse;             // empty: the library's analysis (SC_P)
     std::vector<InterfacePoint>& points;  // the interface point table, reused
     const EngineLink* engine = nullptr;   // null: options.naccessDir's accall as a program
+    // --resume: true for the name column of an interface already recorded
+    // (the entry, or "<entry> A:B" with --all-pairs); scoreEntry neither
+    // scores nor prints nor returns such an interface. Empty: score all.
+    std::function<bool(const std::string& name)> recorded = {};
 };
 
 // The library's settings for the command line's options.
@@ -36,3 +42,13 @@ AnalysisSettings analysisSettings(const Options& options);
 // stay.
 void scoreEntry(const std::string& entry, const EntryContext& context,
                 std::vector<EntryResult>& results);
+
+// The same, handing each result to `onResult` as soon as it is done, so that
+// an entry of many pairs is recorded pair by pair.
+using EntryResultSink = std::function<void(EntryResult&& result)>;
+void scoreEntry(const std::string& entry, const EntryContext& context,
+                const EntryResultSink& onResult);
+
+// With --all-pairs, an entry with at least this many pairs of chains in
+// contact says so on standard error before it scores the first.
+inline constexpr std::size_t kPairsToAnnounce = 100;

@@ -28,8 +28,10 @@ struct OptionSpec {
     const char* help;
 };
 
-enum : int { kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kEngine, kVersion,
-              kProgress, kNoProgress };
+enum : int {
+    kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kEngine, kVersion, kProgress,
+    kNoProgress, kAssembly, kCrystal
+};
 
 constexpr OptionSpec kOptions[] = {
     {"chains", kChains, "H,L:A",
@@ -40,7 +42,17 @@ constexpr OptionSpec kOptions[] = {
      "score every pair of chains in contact (two heavy\n"
      "ATOM-record atoms within 5 A), one line per pair, named\n"
      "\"<entry> A:B\""},
-    {"model", kModel, "N", "use model N (1-based) instead of the first model"},
+    {"model", kModel, "N", "use model N (1-based) instead of the first model; 'all':\n"
+                           "every model, one line each, named \"<entry> model N\"\n"
+                           "(with --all-pairs \"<entry> model N A:B\")"},
+    {"assembly", kAssembly, "ID",
+     "score biological assembly ID (mmCIF _pdbx_struct_assembly,\n"
+     "PDB REMARK 350) instead of the chains as written; the copy\n"
+     "of chain A by operator 2 is chain A-2 (--chains A:A-2)"},
+    {"crystal", kCrystal, nullptr,
+     "with --all-pairs: every interface of the crystal, each\n"
+     "chain against every chain and symmetry copy in contact,\n"
+     "each interface once, named \"<entry> A:B 7_555\""},
     {"jobs", 'j', "N", "score N structures at a time, each in a private working\n"
                        "directory (0: one per usable core; default 1)"},
     {"details", kDetails, "FILE",
@@ -109,6 +121,33 @@ __attribute__((format(printf, 1, 2))) int usageError(const char* format, ...) {
     std::fputs(kUsageLine, stderr);
     std::fputs("Try 'kav_zur --help' for more information.\n", stderr);
     return 2;
+}
+
+// What getopt_long refused in a long option word ("--name" or
+// "--name=value"): a flag given a value, an abbreviation that several
+// options share, or a name it does not know. An exact name wins over the
+// longer names it begins, as in getopt_long.
+std::string longOptionFault(const char* word) {
+    const std::string text = word + 2;
+    const std::size_t equals = text.find('=');
+    const std::string name = text.substr(0, equals);
+    std::vector<const OptionSpec*> matches;
+    for (const OptionSpec& o : kOptions) {
+        if (name == o.name) {
+            matches.assign(1, &o);
+            break;
+        }
+        if (!name.empty() && std::strncmp(o.name, name.c_str(), name.size()) == 0)
+            matches.push_back(&o);
+    }
+    if (matches.size() == 1 && equals != std::string::npos && !matches[0]->value)
+        return std::string("option '--") + matches[0]->name + "' takes no value";
+    if (matches.size() > 1) {
+        std::string names;
+        for (const OptionSpec* o : matches) names += (names.empty() ? "--" : ", --") + std::string(o->name);
+        return "option '--" + name + "' is ambiguous (" + names + ")";
+    }
+    return "unknown option '--" + name + "'";
 }
 
 // A whole decimal number in [low, high], nothing else (no blanks or sign
@@ -224,9 +263,16 @@ int parseOptions(int argc, char** argv, Options& options) {
         case 'h': printHelp(); return 0;
         case kVersion: std::printf("kav_zur %s\n", KAVZUR_VERSION); return 0;
         case kModel:
-            if (!parseInt(value, 1, INT_MAX, options.model))
-                return usageError("--model: '%s' is not a model number (1, 2, ...)", value);
+            options.allModels = std::strcmp(value, "all") == 0;
+            if (!options.allModels && !parseInt(value, 1, INT_MAX, options.model))
+                return usageError("--model: '%s' is not a model number (1, 2, ...) or 'all'", value);
+            if (options.allModels) options.model = 0;
             break;
+        case kAssembly:
+            if (!*value) return usageError("--assembly: the assembly ID is empty");
+            options.assembly = value;
+            break;
+        case kCrystal: options.crystal = true; break;
         case kChains:
             if (!parseChainSides(value, options.chains, why))
                 return usageError("--chains: '%s': %s", value, why.c_str());
@@ -268,14 +314,23 @@ int parseOptions(int argc, char** argv, Options& options) {
             return usageError("option '%s' needs a value", name);
         }
         default: {
-            // optopt is the short letter; for an unknown long option, the word itself.
-            if (optopt && optopt < 256) return usageError("unknown option '-%c'", optopt);
-            return usageError("unknown option '%s'", argv[optind - 1]);
+            // optopt is the short letter of an unknown short option; for a
+            // long option it is 0 (unknown, ambiguous) or the key of a flag
+            // given a value ('h' for --help=1).
+            const char* word = argv[optind - 1];
+            const bool longWord = std::strncmp(word, "--", 2) == 0 &&
+                                  (optopt == 0 || optopt >= 256 || optopt == 'h');
+            if (longWord) return usageError("%s", longOptionFault(word).c_str());
+            return usageError("unknown option '-%c'", optopt);
         }
         }
     }
     if (options.allPairs && !options.chains.empty())
         return usageError("--chains and --all-pairs exclude each other");
+    if (options.crystal && !options.allPairs)
+        return usageError("--crystal needs --all-pairs (it scores every interface of the crystal)");
+    if (options.crystal && !options.assembly.empty())
+        return usageError("--crystal and --assembly exclude each other");
 
     if (argc - optind != 2) {
         printUsage(stdout);

@@ -22,6 +22,9 @@ struct Options {
     std::string structureDir;
     std::string naccessDir;
     int model = 0;            // --model N (1-based); 0: the first model in the file
+    bool allModels = false;   // --model all: every model, each its own line
+    std::string assembly;     // --assembly ID: a biological assembly; "": the chains as written
+    bool crystal = false;     // --crystal: the crystal's interfaces (with --all-pairs)
     ChainSides chains;        // --chains H,L:A
     bool allPairs = false;    // --all-pairs: every pair of chains in contact
     int jobs = 1;             // -j/--jobs N; 0 on the command line means every core

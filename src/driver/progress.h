@@ -42,7 +42,7 @@ std::string progressLine(const RunTally& tally, std::size_t total, double second
 // The summary after "Finished", lines ending in '\n': the entries scored and
 // failed, the failed ones by status code (those of the details file), the
 // time taken and the rate; interfaces by status as well when an entry may
-// have more than one (--all-pairs).
+// have more than one (--all-pairs; with --model all each model is one).
 std::string summaryText(const RunTally& tally, double seconds);
 
 // The display of one run (off until started). `mode` 1 shows it whatever standard error is

@@ -1,5 +1,6 @@
 #include "driver/resume.h"
 
+#include "driver/pdblist.h"
 #include "records/details_file.h"
 #include "records/score_file.h"
 
@@ -45,9 +46,10 @@ bool splitRows(const std::string& text, const std::string& header, bool details,
 
 // The number of rows from `first` on that belong to one list entry: the
 // rows of its name, as long as no name and sides repeat (a repeat starts
-// the next entry of the same name).
-std::size_t takeEntry(const std::vector<Row>& rows, std::size_t first, const std::string& entry) {
-    std::set<std::string> seen;
+// the next entry of the same name). Names in `seen` count as repeats
+// (score lines have no sides).
+std::size_t takeEntry(const std::vector<Row>& rows, std::size_t first, const std::string& entry,
+                      std::set<std::string> seen = {}) {
     std::size_t n = 0;
     while (first + n < rows.size() && entryOfName(rows[first + n].name) == entry &&
            seen.insert(rows[first + n].name + "\t" + rows[first + n].sides).second)
@@ -70,6 +72,8 @@ std::string notThisList(const std::string& file, const std::vector<Row>& rows, s
 
 std::string entryOfName(const std::string& name) { return name.substr(0, name.find(' ')); }
 
+std::string recordedEntryName(const std::string& entry) { return printableName(entry); }
+
 ResumePoint findResumePoint(const std::vector<std::string>& list, const std::string* scoreText,
                             const std::string* detailsText, const std::string& detailsName) {
     ResumePoint point;
@@ -85,18 +89,29 @@ ResumePoint findResumePoint(const std::vector<std::string>& list, const std::str
         point.problem = scoreName + " does not begin with the header of a " + scoreName;
         return point;
     }
+    // The rows of the last entry recorded, re-entered: [lastRow, lastRow + lastCount).
+    std::size_t lastRow = 0, lastCount = 0;
+    auto reenter = [&](const std::vector<Row>& of) {
+        point.next = point.done > 0 ? point.done - 1 : 0;
+        for (std::size_t r = lastRow; r < lastRow + lastCount; ++r) point.recorded.insert(of[r].name);
+    };
 
     if (!detailsText) {
         // Failed entries leave no score line: an entry is recorded once a
         // later line shows the run got past it.
         std::size_t row = 0;
         for (std::size_t i = 0; i < list.size() && row < scores.size(); ++i) {
-            const std::size_t n = takeEntry(scores, row, list[i]);
-            if (n > 0) point.done = i + 1;
+            const std::size_t n = takeEntry(scores, row, recordedEntryName(list[i]));
+            if (n > 0) {
+                point.done = i + 1;
+                lastRow = row;
+                lastCount = n;
+            }
             row += n;
         }
         if (row < scores.size()) point.problem = notThisList(scoreName, scores, row, 4);
         point.scoreKeep = keepAfter(scores, row, scoreHeaderEnd);
+        reenter(scores);
         return point;
     }
 
@@ -108,8 +123,10 @@ ResumePoint findResumePoint(const std::vector<std::string>& list, const std::str
     }
     std::size_t row = 0;
     while (point.done < list.size() && row < rows.size()) {
-        const std::size_t n = takeEntry(rows, row, list[point.done]);
+        const std::size_t n = takeEntry(rows, row, recordedEntryName(list[point.done]));
         if (n == 0) break;
+        lastRow = row;
+        lastCount = n;
         row += n;
         ++point.done;
     }
@@ -119,8 +136,9 @@ ResumePoint findResumePoint(const std::vector<std::string>& list, const std::str
     }
     point.detailsKeep = keepAfter(rows, row, detailsHeaderEnd);
 
-    // The score file holds the scored rows in the same order, and perhaps the
-    // lines of the next entry, written just before its rows.
+    // The score file holds the scored rows in the same order, and perhaps
+    // lines written just before their rows: of the entry re-entered, and of
+    // the entry after it.
     std::size_t line = 0;
     for (std::size_t r = 0; r < row; ++r) {
         if (rows[r].status != "scored") continue;
@@ -133,9 +151,16 @@ ResumePoint findResumePoint(const std::vector<std::string>& list, const std::str
         ++line;
     }
     point.scoreKeep = keepAfter(scores, line, scoreHeaderEnd);
-    const std::size_t ahead =
-        point.done < list.size() ? takeEntry(scores, line, list[point.done]) : 0;
-    if (line + ahead < scores.size())
+    reenter(rows);
+    std::size_t ahead = line;
+    if (point.done > 0) {
+        std::set<std::string> seen;
+        for (const std::string& name : point.recorded) seen.insert(name + "\t");
+        ahead += takeEntry(scores, ahead, recordedEntryName(list[point.next]), seen);
+    }
+    if (point.done < list.size())
+        ahead += takeEntry(scores, ahead, recordedEntryName(list[point.done]));
+    if (ahead < scores.size())
         point.problem = scoreName + " and " + detailsName + " do not record the same run";
     return point;
 }

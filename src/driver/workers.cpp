@@ -4,12 +4,14 @@
 #include "analysis/control_files.h"
 #include "analysis/engine_program.h"
 #include "analysis/held_signals.h"
+#include "driver/pdblist.h"
 #include "driver/progress.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -135,6 +137,41 @@ struct WorkerPaths {
     std::vector<std::pair<std::string, std::string>> shown;  // absolute prefix, as given
 };
 
+// Room for what a worker adds below the working directory: its run's and
+// its own directory, and the longest name it writes there.
+constexpr std::size_t kWorkerDirRoom = sizeof "/.kav_zur-jobs.XXXXXX/worker.XXXXXX/results.part" + 16;
+
+}  // namespace
+
+std::string workerPathProblem(const Options& options, const std::vector<std::string>& list) {
+    std::error_code ec;
+    const std::string cwd = fs::current_path(ec).string();
+    if (ec) return "the working directory's path cannot be had (" + ec.message() + ")";
+    const std::size_t limit = PATH_MAX;
+    auto tooLong = [&](const std::string& what, std::size_t size) {
+        return what + " would be " + std::to_string(size) +
+               " bytes long as a worker sees it, more than the system allows (" +
+               std::to_string(limit - 1) + ")";
+    };
+    if (cwd.size() + kWorkerDirRoom >= limit)
+        return tooLong("the files of a worker below the working directory (a path of " +
+                           std::to_string(cwd.size()) + " bytes)",
+                       cwd.size() + kWorkerDirRoom);
+    // The engine's files; and each entry that a run in one process can open.
+    const std::string engineFile = options.naccessDir + "/standard.data";
+    if (const std::string seen = absoluteDir(engineFile, cwd); seen.size() >= limit)
+        return tooLong(engineFile, seen.size());
+    if (!options.structureDir.empty() && options.structureDir[0] == '/') return "";
+    for (const std::string& entry : list) {
+        const std::string path = options.structureDir + "/" + entry;
+        if (!entryNameProblem(options.structureDir, entry) && cwd.size() + 1 + path.size() >= limit)
+            return tooLong(printableName(path), cwd.size() + 1 + path.size());
+    }
+    return "";
+}
+
+namespace {
+
 WorkerPaths workerPaths(const Options& given) {
     WorkerPaths paths{given, {}};
     std::error_code ec;
@@ -177,7 +214,10 @@ bool redirect(int target, const char* path) {
                          const EntryContext& context, const sigset_t& mask, pid_t parent) {
     sigprocmask(SIG_SETMASK, &mask, nullptr);
     // A worker never outlives the run; SIGTERM lets it stop its engine first.
-    if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(kSetupFailed);
+    // Inherited as ignored (trap '' TERM in a job script) it would change
+    // nothing: then SIGKILL, and the engine goes by its own parent-death signal.
+    const int parentDeath = signalIgnored(SIGTERM) ? SIGKILL : SIGTERM;
+    if (prctl(PR_SET_PDEATHSIG, parentDeath) != 0 || getppid() != parent) _exit(kSetupFailed);
     if (chdir(dir.c_str()) != 0 || !redirect(1, "console") || !redirect(2, "errors"))
         _exit(kSetupFailed);
     // The in-process engine reads no control file: its files stay in memory.
@@ -347,6 +387,9 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
     const WorkerPaths paths = workerPaths(context.options);
     const EntryContext workerContext{paths.options, context.analyse, context.points,
                                      context.engine};
+    // --resume: only the entry re-entered, list[first], skips what is recorded.
+    const EntryContext firstContext{paths.options, context.analyse, context.points,
+                                    context.engine, context.recorded};
     auto shown = [&paths](std::string text) {
         for (const auto& [absolute, given] : paths.shown) text = replaceAll(std::move(text), absolute, given);
         return text;
@@ -398,7 +441,8 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
             w.start = Clock::now();
             w.index = next;
             w.pid = fork();
-            if (w.pid == 0) workAt(w.dir, list[next], workerContext, signals.previous, self);
+            if (w.pid == 0) workAt(w.dir, list[next], next == first ? firstContext : workerContext,
+                                      signals.previous, self);
             if (w.pid < 0) {
                 // Out of processes for now: the entry waits for a worker to
                 // end, unless none is left to wait for.

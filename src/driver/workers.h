@@ -22,7 +22,8 @@ struct WorkersOutcome {
     bool recordFailed = false;  // `record` returned false
 };
 
-// Scores list[first], list[first+1], ... with `jobs` workers at a time and
+// Scores list[first], list[first+1], ... with `jobs` workers at a time (only
+// list[first] with context.recorded, the entry --resume re-enters) and
 // hands each entry's results to `record` after printing its messages. The
 // workers' directories live in ".kav_zur-jobs.XXXXXX" in the working
 // directory, removed at the end; such directories left by a run that was
@@ -34,6 +35,12 @@ struct WorkersOutcome {
 // for the caller to take its usual effect once its own files are closed.
 WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t first, int jobs,
                           const EntryContext& context, const RecordEntry& record);
+
+// Why workers could not be handed the paths of this run, or "": they work
+// in directories below the working directory and see every relative path
+// made absolute, which must stay shorter than the system allows (as the
+// relative paths of a run in one process do). Checked before any work.
+std::string workerPathProblem(const Options& options, const std::vector<std::string>& list);
 
 // Removes the workers' directories that runs killed outright (kill -9, a
 // batch system's time limit) left in the working directory; those of runs

@@ -1,18 +1,16 @@
-// The only file that includes gemmi: it reads a structure file into the
-// program's own InputStructure.
+// One of the two files that include gemmi (with assembly.cpp): it reads a
+// structure file into the program's own InputStructure.
 #include "input/input_structure.h"
+#include "input/gemmi_structure.h"
+#include "input/raw_text.h"
 
 #include <gemmi/cif.hpp>
 #include <gemmi/mmcif.hpp>
 #include <gemmi/pdb.hpp>
 #include <gemmi/resinfo.hpp>
-#include <zlib.h>
 
 #include <exception>
-#include <fstream>
 #include <map>
-#include <memory>
-#include <sstream>
 #include <string_view>
 
 namespace {
@@ -33,43 +31,6 @@ gemmi::CoorFormat formatOf(const std::string& path) {
     if (endsWith(base, ".gz")) base.resize(base.size() - 3);
     return endsWith(base, ".cif") || endsWith(base, ".mmcif") ? gemmi::CoorFormat::Mmcif
                                                                : gemmi::CoorFormat::Pdb;
-}
-
-// The file's bytes, a ".gz" decompressed. gemmi's own reader sizes its
-// buffer from the gzip trailer and, when a corrupt file's trailer says 0,
-// loops without end; zlib read to the end does not. False, with the reason,
-// for a file that cannot be read or a stream that zlib rejects or that ends
-// early.
-bool readBytes(const std::string& path, bool gzipped, std::string& bytes, std::string& why) {
-    bytes.clear();
-    if (!gzipped) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream text;
-        if (in) text << in.rdbuf();
-        if (!in || in.bad()) {
-            why = "cannot be read";
-            return false;
-        }
-        bytes = text.str();
-        return true;
-    }
-    const std::unique_ptr<gzFile_s, int (*)(gzFile)> in(gzopen(path.c_str(), "rb"), gzclose);
-    if (!in) {
-        why = "cannot be read";
-        return false;
-    }
-    char buffer[1 << 16];
-    int n = 0;
-    while ((n = gzread(in.get(), buffer, sizeof buffer)) > 0)
-        bytes.append(buffer, static_cast<std::size_t>(n));
-    int code = Z_OK;
-    const char* text = gzerror(in.get(), &code);
-    if (n < 0 || (code != Z_OK && code != Z_STREAM_END)) {
-        why = std::string("not a readable gzip file (") + (text && *text ? text : "zlib error") + ")";
-        bytes.clear();
-        return false;
-    }
-    return true;
 }
 
 // The coordinate records of PDB text (ATOM, HETATM, MODEL, ENDMDL, TER,
@@ -110,6 +71,52 @@ bool isHetero(const gemmi::Residue& residue) {
     return !(info.found() && info.is_standard() && !info.is_water());
 }
 
+// The categories gemmi reads to make a structure; it reads their whole
+// numbers into an int without a range check.
+constexpr const char* kCategoriesRead[] = {
+    "_atom_site.", "_atom_site_anisotrop.", "_atom_sites.", "_diffrn.", "_diffrn_detector.",
+    "_diffrn_radiation.", "_diffrn_source.", "_entity.", "_entity_poly.", "_entity_poly_seq.",
+    "_exptl.", "_exptl_crystal.", "_pdbx_sifts_xref_db.", "_pdbx_struct_assembly.",
+    "_pdbx_struct_assembly_gen.", "_pdbx_struct_assembly_prop.", "_pdbx_struct_oper_list.",
+    "_pdbx_struct_sheet_hbond.", "_refine.", "_reflns.", "_software.", "_struct_asym.",
+    "_struct_conf.", "_struct_conn.", "_struct_mon_prot_cis.", "_struct_ncs_oper.", "_struct_ref.",
+    "_struct_ref_seq.", "_struct_sheet_order.", "_struct_sheet_range."};
+
+bool readByGemmi(const std::string& tag) {
+    for (const char* category : kCategoriesRead)
+        if (gemmi::istarts_with(tag, category)) return true;
+    return false;
+}
+
+// Whether a value (a raw token, quotes and all) of `tag` fits where gemmi
+// reads it as a number; an assembly's operator expression ("(1-60)") is
+// read number by number.
+bool valueFits(const std::string& tag, const std::string& raw, std::string& why) {
+    const bool expression = gemmi::iequal(tag, "_pdbx_struct_assembly_gen.oper_expression");
+    return cifIntegerFits(tag, gemmi::cif::as_string(raw), expression, why);
+}
+
+// The whole numbers of the categories gemmi reads: false, naming the field
+// and value, for one beyond the int range.
+bool integersFit(const gemmi::cif::Document& doc, std::string& why) {
+    for (const gemmi::cif::Block& block : doc.blocks)
+        for (const gemmi::cif::Item& item : block.items) {
+            if (item.type == gemmi::cif::ItemType::Pair) {
+                if (readByGemmi(item.pair[0]) && !valueFits(item.pair[0], item.pair[1], why))
+                    return false;
+            } else if (item.type == gemmi::cif::ItemType::Loop) {
+                const gemmi::cif::Loop& loop = item.loop;
+                const std::size_t width = loop.tags.size();
+                for (std::size_t c = 0; c < width; ++c) {
+                    if (!readByGemmi(loop.tags[c])) continue;
+                    for (std::size_t v = c; v < loop.values.size(); v += width)
+                        if (!valueFits(loop.tags[c], loop.values[v], why)) return false;
+                }
+            }
+        }
+    return true;
+}
+
 void fill(const gemmi::Model& model, InputStructure& out) {
     std::map<std::string, int> chainIndex;
     for (const gemmi::Chain& chain : model.chains) {
@@ -123,7 +130,9 @@ void fill(const gemmi::Model& model, InputStructure& out) {
                 a.name = atom.padded_name();
                 a.altLoc = atom.altloc ? atom.altloc : ' ';
                 a.resName = residue.name;
-                a.resSeq = residue.seqid.num.value;
+                // gemmi holds -999 as "no number"; readStructure has
+                // told that apart from a missing one.
+                a.resSeq = residue.seqid.num.has_value() ? residue.seqid.num.value : -999;
                 a.iCode = residue.seqid.icode == '\0' ? ' ' : residue.seqid.icode;
                 a.x = atom.pos.x;
                 a.y = atom.pos.y;
@@ -142,28 +151,30 @@ void fill(const gemmi::Model& model, InputStructure& out) {
 
 }  // namespace
 
-bool readStructure(const std::string& path, int model, InputStructure& out, std::string& why) {
-    out = InputStructure{};
-    std::string bytes;
-    try {
-        if (!readBytes(path, endsWith(path, ".gz"), bytes, why)) return false;
-    } catch (const std::exception& e) {
-        why = e.what();
-        return false;
-    }
-    return readStructureText(std::move(bytes), formatOf(path) == gemmi::CoorFormat::Mmcif, path,
-                             model, out, why);
-}
+namespace {
 
-bool readStructureText(std::string bytes, bool mmcif, const std::string& path, int model,
-                       InputStructure& out, std::string& why) {
-    out = InputStructure{};
+// The structure in `raw` (as readRawText gives it), `path` naming it.
+bool readRaw(RawText& raw, bool mmcif, const std::string& path, int model, InputStructure& out,
+             std::string& why) {
     try {
+        std::string& bytes = raw.text;
         if (!mmcif) bytes = coordinateRecords(bytes);
-        const gemmi::Structure st =
-            mmcif
-                ? gemmi::make_structure(gemmi::cif::read_memory(bytes.data(), bytes.size(), path.c_str()))
-                : gemmi::read_pdb_from_memory(bytes.data(), bytes.size(), path);
+        gemmi::cif::Document doc;
+        if (mmcif) {
+            doc = gemmi::cif::read_memory(bytes.data(), bytes.size(), path.c_str());
+            std::string().swap(bytes);
+            if (doc.blocks.empty()) {
+                why = "no atoms";
+                return false;
+            }
+            if (!integersFit(doc, why)) return false;
+            // An author residue number given as null, unlike -999, is none.
+            for (gemmi::cif::Block& block : doc.blocks)
+                for (const std::string& value : block.find_values("_atom_site.auth_seq_id"))
+                    if (gemmi::cif::is_null(value)) raw.residueNumberMissing = true;
+        }
+        const gemmi::Structure st = mmcif ? gemmi::make_structure(std::move(doc))
+                                          : gemmi::read_pdb_from_memory(bytes.data(), bytes.size(), path);
         if (st.models.empty()) {
             why = "no atoms";
             return false;
@@ -180,8 +191,12 @@ bool readStructureText(std::string bytes, bool mmcif, const std::string& path, i
             }
         }
         for (const gemmi::Chain& chain : chosen->chains)
+            if (!chainIdPrintable(chain.name, why)) return false;
+        // gemmi keeps -999 as its "no number": a residue without one is
+        // -999 unless the file left some number out.
+        for (const gemmi::Chain& chain : chosen->chains)
             for (const gemmi::Residue& residue : chain.residues)
-                if (!residue.seqid.num.has_value()) {
+                if (!residue.seqid.num.has_value() && raw.residueNumberMissing) {
                     why = "residue " + residue.name + " of chain " + chain.name +
                           " has no residue number";
                     return false;
@@ -198,6 +213,176 @@ bool readStructureText(std::string bytes, bool mmcif, const std::string& path, i
     }
     if (out.atoms.empty()) {
         out = InputStructure{};
+        why = "no atoms";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool readStructure(const std::string& path, int model, InputStructure& out, std::string& why) {
+    out = InputStructure{};
+    const bool mmcif = formatOf(path) == gemmi::CoorFormat::Mmcif;
+    RawText raw;
+    try {
+        if (!readRawText(path, endsWith(path, ".gz"), !mmcif, model, raw, why)) return false;
+    } catch (const std::exception& e) {
+        why = e.what();
+        return false;
+    }
+    return readRaw(raw, mmcif, path, model, out, why);
+}
+
+bool readStructureText(const std::string& text, bool mmcif, const std::string& name, int model,
+                       InputStructure& out, std::string& why) {
+    out = InputStructure{};
+    RawText raw;
+    try {
+        if (!readRawTextFrom(text, !mmcif, model, raw, why)) return false;
+    } catch (const std::exception& e) {
+        why = e.what();
+        return false;
+    }
+    return readRaw(raw, mmcif, name, model, out, why);
+}
+
+// What assembly.cpp needs of a file: its whole gemmi structure, the models
+// chosen, and each as an InputStructure. Kept apart from readStructure,
+// whose text is what a plain run reads.
+namespace {
+
+// The coordinate records, and of the other records only those that say how
+// to build assemblies and crystal copies: CRYST1, REMARK 290 and 350. Every one
+// of the latter is padded to 80 columns, since gemmi's readers of those
+// records trust their lengths as its LINK reader does.
+std::string symmetryRecords(const std::string& text) {
+    std::string kept;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        std::string_view line(text.data() + start, end - start);
+        start = end;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+        if (line.substr(0, 6) == "CRYST1" || line.substr(0, 10) == "REMARK 350" ||
+            line.substr(0, 10) == "REMARK 290") {
+            kept.append(line.substr(0, 80));
+            if (line.size() < 80) kept.append(80 - line.size(), ' ');
+            kept += '\n';
+        } else {
+            const std::string record = coordinateRecords(std::string(line) + "\n");
+            kept += record;
+        }
+    }
+    return kept;
+}
+
+// The numbered operators of REMARK 290 ("REMARK 290       2555   -X,Y+1/2,-Z"),
+// in the order of their numbers as listed.
+std::vector<std::string> remark290(const gemmi::Structure& st) {
+    std::vector<std::string> ops;
+    for (const std::string& line : st.raw_remarks) {
+        if (line.compare(0, 10, "REMARK 290") != 0) continue;
+        std::istringstream words(line.substr(10));
+        std::string number, triplet;
+        if (!(words >> number >> triplet) || number.size() < 4 ||
+            number.compare(number.size() - 3, 3, "555") != 0 ||
+            number.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        if (number.substr(0, number.size() - 3) != std::to_string(ops.size() + 1)) continue;
+        ops.push_back(triplet);
+    }
+    return ops;
+}
+
+}  // namespace
+
+bool readGemmiStructure(const std::string& path, gemmi::Structure& st, FileExtras& extras,
+                        std::string& why) {
+    extras = FileExtras{};
+    try {
+        const bool mmcif = formatOf(path) == gemmi::CoorFormat::Mmcif;
+        RawText raw;
+        if (!readRawText(path, endsWith(path, ".gz"), !mmcif, 0, raw, why)) return false;
+        std::string& bytes = raw.text;
+        extras.residueNumberMissing = raw.residueNumberMissing;
+        if (mmcif) {
+            gemmi::cif::Document doc = gemmi::cif::read_memory(bytes.data(), bytes.size(), path.c_str());
+            std::string().swap(bytes);
+            if (doc.blocks.empty()) {
+                why = "no atoms";
+                return false;
+            }
+            if (!integersFit(doc, why)) return false;
+            for (gemmi::cif::Block& block : doc.blocks)
+                for (const std::string& value : block.find_values("_atom_site.auth_seq_id"))
+                    if (gemmi::cif::is_null(value)) extras.residueNumberMissing = true;
+            {
+                gemmi::cif::Block& block = doc.blocks.front();
+                for (const auto row : block.find("_pdbx_struct_assembly_gen.",
+                                                 {"assembly_id", "oper_expression"}))
+                    extras.operatorsAsked.emplace_back(row.str(0),
+                                                       gemmi::impl::parse_operation_expr(row.str(1)));
+                for (const char* tag : {"_space_group_symop.operation_xyz", "_symmetry_equiv.pos_as_xyz"})
+                    if (extras.symmetryOperators.empty())
+                        for (const std::string& op : block.find_values(tag))
+                            extras.symmetryOperators.push_back(gemmi::cif::as_string(op));
+            }
+            st = gemmi::make_structure(std::move(doc));
+        } else {
+            bytes = symmetryRecords(bytes);
+            st = gemmi::read_pdb_from_memory(bytes.data(), bytes.size(), path);
+            extras.symmetryOperators = remark290(st);
+        }
+        if (st.models.empty()) {
+            why = "no atoms";
+            return false;
+        }
+        return true;
+    } catch (const std::exception& e) {
+        why = e.what();
+    } catch (...) {
+        why = "unreadable structure file";
+    }
+    st = gemmi::Structure{};
+    return false;
+}
+
+bool chooseModels(const gemmi::Structure& st, int model, bool all,
+                  std::vector<const gemmi::Model*>& chosen, std::string& why) {
+    chosen.clear();
+    if (all) {
+        for (const gemmi::Model& m : st.models) chosen.push_back(&m);
+        return !chosen.empty();
+    }
+    if (model == 0) {
+        chosen.push_back(&st.models.front());
+        return true;
+    }
+    for (const gemmi::Model& m : st.models)
+        if (m.name == std::to_string(model)) chosen.push_back(&m);
+    if (chosen.empty()) {
+        why = "model " + std::to_string(model) + " does not exist; the file holds " + modelsPresent(st);
+        return false;
+    }
+    chosen.resize(1);
+    return true;
+}
+
+bool fillInputStructure(const gemmi::Model& model, const FileExtras& extras, InputStructure& out,
+                        std::string& why) {
+    out = InputStructure{};
+    for (const gemmi::Chain& chain : model.chains)
+        if (!chainIdPrintable(chain.name, why)) return false;
+    for (const gemmi::Chain& chain : model.chains)
+        for (const gemmi::Residue& residue : chain.residues)
+            if (!residue.seqid.num.has_value() && extras.residueNumberMissing) {
+                why = "residue " + residue.name + " of chain " + chain.name + " has no residue number";
+                return false;
+            }
+    fill(model, out);
+    if (out.atoms.empty()) {
         why = "no atoms";
         return false;
     }

@@ -37,6 +37,7 @@ struct InputStructure {
 bool readStructure(const std::string& path, int model, InputStructure& out, std::string& why);
 
 // readStructure on the file's text already read (not gzipped): mmCIF when
-// `mmcif`, else PDB; `path` names it in gemmi's messages.
-bool readStructureText(std::string bytes, bool mmcif, const std::string& path, int model,
+// `mmcif`, else PDB; `name` names it in the parser's messages.
+bool readStructureText(const std::string& text, bool mmcif, const std::string& name, int model,
                        InputStructure& out, std::string& why);
+

@@ -1,7 +1,11 @@
 // kav_zur-merge OUT SHARD...: the shard files of one list joined into OUT.
 // OUT appears whole or not at all: the merge goes to a temporary file beside
-// it, renamed over OUT only when every shard was taken.
+// it, renamed over OUT only when every shard was taken. A link as OUT is
+// followed (its target is the file written); a device, FIFO or other file
+// that cannot be replaced whole is refused; an OUT that exists keeps its mode.
 #include "merge/merge.h"
+
+#include "analysis/held_signals.h"
 
 #include <fcntl.h>
 #include <getopt.h>
@@ -10,6 +14,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -34,7 +39,10 @@ void printHelp() {
                 "      --version  print the version and exit\n\n"
                 "OUT is written whole or not at all: a refused or unreadable SHARD, or a\n"
                 "write that fails, leaves OUT as it was. A SHARD given twice, or OUT given\n"
-                "as a SHARD, is refused.\n\n"
+                "as a SHARD, is refused. A symbolic link as OUT is followed: its target\n"
+                "is replaced and the link stays. An OUT that is not a regular file (a\n"
+                "device, a FIFO, a directory) is refused. An existing OUT keeps its\n"
+                "permissions.\n\n"
                 "Exit status: 0 when OUT was written, 1 when a file was refused or OUT could\n"
                 "not be written (the message names the file), 2 for a wrong command line.\n",
                 kUsageLine);
@@ -84,6 +92,42 @@ std::string repeatedFile(const std::string& out, const std::vector<std::string>&
     return "";
 }
 
+// Where the merge goes for OUT: the file itself, or the target of a link.
+// False, with the reason, for an OUT that cannot be replaced whole. `exists`
+// tells whether `info` holds the file that is to be replaced.
+bool resolveOutput(const std::string& out, std::string& target, struct stat& info, bool& exists,
+                   std::string& why) {
+    target = out;
+    exists = false;
+    struct stat link {};
+    if (lstat(out.c_str(), &link) != 0) {
+        if (errno == ENOENT) return true;
+        why = std::string("cannot be looked at: ") + std::strerror(errno);
+        return false;
+    }
+    if (S_ISLNK(link.st_mode)) {
+        char* resolved = realpath(out.c_str(), nullptr);
+        if (!resolved) {
+            why = errno == ENOENT ? "is a link to nothing; give the file it should name"
+                                  : std::string("cannot be followed: ") + std::strerror(errno);
+            return false;
+        }
+        target = resolved;
+        std::free(resolved);
+    }
+    if (stat(target.c_str(), &info) != 0) {
+        why = std::string("cannot be looked at: ") + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        why = "is not a regular file (a device, a FIFO or a directory), which cannot be replaced "
+              "whole; give the name of a regular file";
+        return false;
+    }
+    exists = true;
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -114,15 +158,21 @@ int main(int argc, char** argv) {
     if (const std::string twice = repeatedFile(out, shards, why); !twice.empty())
         return fileError(twice, why);
 
-    const std::string pattern = out + ".merge-XXXXXX";
+    std::string target;
+    struct stat old {};
+    bool exists = false;
+    if (!resolveOutput(out, target, old, exists, why)) return fileError(out, why);
+
+    const std::string pattern = target + ".merge-XXXXXX";
     if (pattern.size() >= sizeof gTempPath) return fileError(out, "the name is too long");
-    // A signal the caller ignores (nohup, a background job) stays ignored.
-    for (int s : {SIGINT, SIGTERM, SIGHUP})
-        if (std::signal(s, removeTempAndDie) == SIG_IGN) std::signal(s, SIG_IGN);
-    // Blocked while the name is being set, so that a handler never sees half of it.
+    // Every signal that would end the program from outside removes the
+    // temporary file first; one the caller ignores (nohup) stays ignored.
     sigset_t fatal, previous;
     sigemptyset(&fatal);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&fatal, s);
+    addTerminatingSignals(fatal);
+    for (int s = 1; s < NSIG; ++s)
+        if (sigismember(&fatal, s) == 1) std::signal(s, removeTempAndDie);
+    // Blocked while the name is being set, so that a handler never sees half of it.
     sigprocmask(SIG_BLOCK, &fatal, &previous);
     std::memcpy(gTempPath, pattern.c_str(), pattern.size() + 1);
     const int fd = mkstemp(gTempPath);
@@ -138,11 +188,17 @@ int main(int argc, char** argv) {
         gTempPath[0] = '\0';
     };
 
-    // mkstemp makes the file private; OUT gets the permissions of any new file.
+    // mkstemp makes the file private; OUT keeps its permissions (and its
+    // owner and group where the user may give them), a new OUT gets those of
+    // any new file.
     const mode_t mask = umask(0);
     umask(mask);
+    if (exists && (old.st_uid != geteuid() || old.st_gid != getegid()) &&
+        fchown(fd, old.st_uid, old.st_gid) != 0) {
+        // Not ours to give: the merge stays the user's file, with OUT's mode.
+    }
     std::FILE* stream = fdopen(fd, "wb");
-    if (!stream || fchmod(fd, 0666 & ~mask) != 0) {
+    if (!stream || fchmod(fd, exists ? old.st_mode & 07777 : 0666 & ~mask) != 0) {
         const int error = errno;
         if (stream) std::fclose(stream); else close(fd);
         discard();
@@ -163,7 +219,7 @@ int main(int argc, char** argv) {
                                   (outcome.ok ? std::string(std::strerror(writeError)) : outcome.reason));
     }
     sigprocmask(SIG_BLOCK, &fatal, nullptr);  // the name must not be removed once it is OUT
-    if (std::rename(temp.c_str(), out.c_str()) != 0) {
+    if (std::rename(temp.c_str(), target.c_str()) != 0) {
         const int error = errno;
         discard();
         return fileError(out, std::string("cannot be replaced: ") + std::strerror(error));

@@ -72,18 +72,51 @@ std::string residueNumber(const ReportResidue& r) {
 // out of the selection: the residue is then chosen by number alone.
 bool plainChain(char chain) { return std::isalnum(static_cast<unsigned char>(chain)) != 0; }
 
+// The length of the well-formed UTF-8 sequence at text[i] (no overlong
+// form, no surrogate, nothing past U+10FFFF), 0 when the byte starts none.
+std::size_t utf8Length(const std::string& text, std::size_t i) {
+    auto byte = [&](std::size_t k) {
+        return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0u;
+    };
+    auto follows = [&](std::size_t k, unsigned low = 0x80, unsigned high = 0xBF) {
+        return byte(k) >= low && byte(k) <= high;
+    };
+    const unsigned lead = byte(0);
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return follows(1) ? 2 : 0;
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        const bool second = lead == 0xE0 ? follows(1, 0xA0) : lead == 0xED ? follows(1, 0x80, 0x9F)
+                                                                            : follows(1);
+        return second && follows(2) ? 3 : 0;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        const bool second = lead == 0xF0 ? follows(1, 0x90) : lead == 0xF4 ? follows(1, 0x80, 0x8F)
+                                                                            : follows(1);
+        return second && follows(2) && follows(3) ? 4 : 0;
+    }
+    return 0;
+}
+
+// A JSON string of `text`: UTF-8 as it is; a byte that is not part of UTF-8
+// (a name in another encoding) as the four characters "\xHH", so that the
+// file stays valid UTF-8 for every JSON reader.
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
-    for (const char c : text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
         const auto u = static_cast<unsigned char>(c);
+        const std::size_t n = utf8Length(text, i);
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
         } else if (u < 0x20) {
             out += format("\\u%04x", u);
+        } else if (n == 0) {
+            out += format("\\\\x%02x", u);
         } else {
-            out += c;
+            out.append(text, i, n);
         }
+        i += n == 0 ? 1 : n;
     }
     return out + "\"";
 }

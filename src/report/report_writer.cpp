@@ -19,6 +19,11 @@ namespace {
 
 constexpr std::size_t kMaxFolderName = 200;
 
+// In the folder of a renamed entry: the entry's full name, which tells it
+// apart from another name of the same folder name (its hash included).
+constexpr const char* kOwnerFile = ".kav_zur-entry";
+constexpr int kMaxNamesakes = 100;
+
 bool plainCharacter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
            c == '.' || c == '_' || c == '+' || c == '-';
@@ -46,6 +51,14 @@ bool writeText(const fs::path& path, const std::string& text, std::string& why) 
     return true;
 }
 
+bool readText(const fs::path& path, std::string& text, std::string& why) {
+    std::ifstream in(path, std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in.bad() && in.is_open()) return true;
+    why = path.string() + ": cannot be read";
+    return false;
+}
+
 bool writeAll(const fs::path& folder, const InterfaceResult& result, const ReportData& data,
               std::string& why) {
     std::error_code ec;
@@ -65,6 +78,62 @@ bool writeAll(const fs::path& folder, const InterfaceResult& result, const Repor
            writeText(folder / kPymolFile, pymolScript(report), why) &&
            writeText(folder / kChimeraFile, chimeraScript(report), why) &&
            writeText(folder / kSummaryFile, summaryJson(detailsFields(result), report), why);
+}
+
+// Whether `folder` is the folder of the entry named `full` (`ours`), made so
+// when it belongs to nobody yet: the owner file is written whole under a
+// name of its own, then linked to its name, which link() never replaces; so
+// of two workers at the same folder exactly one gets it.
+bool ownFolder(const fs::path& folder, const std::string& full, bool& ours, std::string& why) {
+    std::error_code ec;
+    fs::create_directory(folder, ec);
+    if (ec) {
+        why = folder.string() + ": " + ec.message();
+        return false;
+    }
+    const fs::path owner = folder / kOwnerFile;
+    if (!fs::exists(owner, ec)) {
+        std::string temp = (folder / ".kav_zur-entry.XXXXXX").string();
+        const int fd = mkstemp(temp.data());
+        if (fd < 0) {
+            why = folder.string() + ": " + std::strerror(errno);
+            return false;
+        }
+        const bool written = write(fd, full.data(), full.size()) == static_cast<ssize_t>(full.size());
+        int error = errno;
+        const bool closed = close(fd) == 0;
+        if (written && !closed) error = errno;
+        const bool linked = written && closed && link(temp.c_str(), owner.c_str()) == 0;
+        if (written && closed && !linked) error = errno;
+        unlink(temp.c_str());
+        if (linked) {
+            ours = true;
+            return true;
+        }
+        if (!written || !closed || error != EEXIST) {
+            why = owner.string() + ": " + std::strerror(error);
+            return false;
+        }
+    }
+    std::string recorded;
+    if (!readText(owner, recorded, why)) return false;
+    ours = recorded == full;
+    return true;
+}
+
+// The folder of a renamed entry: `folder`, or when that is another name's,
+// the first of "<folder>-2", "<folder>-3", ... that is nobody's or its own.
+bool claimFolder(fs::path& folder, const std::string& full, std::string& why) {
+    const fs::path first = folder;
+    for (int n = 1; n <= kMaxNamesakes; ++n) {
+        folder = n == 1 ? first : fs::path(first.string() + "-" + std::to_string(n));
+        bool ours = false;
+        if (!ownFolder(folder, full, ours, why)) return false;
+        if (ours) return true;
+    }
+    why = first.string() + ": " + std::to_string(kMaxNamesakes) +
+          " folders of this name belong to other entries";
+    return false;
 }
 
 }  // namespace
@@ -136,7 +205,10 @@ bool writeReport(const std::string& folder, const InterfaceResult& result, std::
 
 bool writeEntryReport(const std::string& reportDir, const InterfaceResult& result) {
     std::string why;
-    if (writeReport(reportFolder(reportDir, result), result, why)) return true;
+    fs::path folder = reportFolder(reportDir, result);
+    const bool renamed = folder.filename() != result.name;
+    if ((!renamed || claimFolder(folder, result.name, why)) && writeReport(folder, result, why))
+        return true;
     std::fprintf(stderr, "kav_zur: the report of %s is incomplete: %s\n", result.name.c_str(),
                  why.c_str());
     return false;

@@ -9,8 +9,8 @@
 // One path component for a list entry (and, with every pair scored, its
 // sides): a name of letters, digits, '.', '_', '+' and '-' stays as it is;
 // any other character becomes '_' and a short hash of the whole name is
-// appended, so that distinct entries keep distinct folders. Never empty,
-// never "." or "..", at most 200 bytes.
+// appended. Never empty, never "." or "..", at most 200 bytes before the
+// hash. Two names of one hash are told apart when the report is written.
 std::string reportFolderName(const std::string& entry, const std::string& sides);
 
 // Creates the report directory if needed and checks that a file can be
@@ -25,6 +25,8 @@ std::string absolutePath(const std::string& path);
 std::string reportFolder(const std::string& reportDir, const InterfaceResult& result);
 
 // Writes every report file of a scored result with report data into
-// reportFolder(reportDir, result). Prints the reason to standard error and
-// returns false when a file cannot be written.
+// reportFolder(reportDir, result). A renamed entry's folder records its full
+// name (in ".kav_zur-entry"); one that records another name is passed by for
+// "<folder>-2", "-3", ... Prints the reason to standard error and returns
+// false when a file cannot be written.
 bool writeEntryReport(const std::string& reportDir, const InterfaceResult& result);

@@ -3,10 +3,14 @@
 // scores the one structure and writes its report files straight into the
 // output directory.
 #include "analysis/analysis.h"
+#include "analysis/control_files.h"
+#include "analysis/engine_program.h"
+#include "analysis/workspace.h"
 #include "records/chain_sides.h"
 #include "records/score_file.h"
 #include "report/report_files.h"
 #include "report/report_writer.h"
+#include "view/output_check.h"
 
 #include <getopt.h>
 #include <unistd.h>
@@ -44,6 +48,44 @@ constexpr const char* kHelp =
 int usageError(const char* what) {
     std::fprintf(stderr, "kav_zur-view: %s\n%s", what, kUsage);
     return 2;
+}
+
+// A working directory of its own, removed with everything in it at the end,
+// and by a signal that ends the program while its engine runs.
+struct ScratchDir;
+ScratchDir* gScratch = nullptr;
+void removeScratch();
+
+struct ScratchDir {
+    fs::path path;
+    fs::path previous;
+    bool make() {
+        std::error_code ec;
+        std::string pattern = (fs::temp_directory_path(ec) / "kav_zur-view.XXXXXX").string();
+        if (ec || !mkdtemp(pattern.data())) return false;
+        path = pattern;
+        previous = fs::current_path(ec);
+        gScratch = this;
+        setSignalCleanup(removeScratch);
+        return !ec && chdir(path.c_str()) == 0;
+    }
+    void remove() {
+        if (path.empty()) return;
+        std::error_code ec;
+        // Out of it first; it goes even when the way back is gone.
+        if (previous.empty() || chdir(previous.c_str()) != 0) (void)chdir("/");
+        fs::remove_all(path, ec);
+        path.clear();
+    }
+    ~ScratchDir() {
+        remove();
+        setSignalCleanup(nullptr);
+        gScratch = nullptr;
+    }
+};
+
+void removeScratch() {
+    if (gScratch) gScratch->remove();
 }
 
 }  // namespace
@@ -89,6 +131,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kav_zur-view: %s\n", e.what());
         return 1;
     }
+    // Compared by identity: another name or a link of the input is the input.
+    if (const std::string same = reportFileThatIsInput(file, output); !same.empty()) {
+        std::fprintf(stderr,
+                     "kav_zur-view: %s is the structure file %s: the report would overwrite it; "
+                     "choose another output directory\n",
+                     (output / same).c_str(), file.c_str());
+        return 1;
+    }
     std::string why;
     if (!prepareReportDirectory(output.string(), why)) {
         std::fprintf(stderr, "kav_zur-view: %s: %s\n", output.c_str(), why.c_str());
@@ -97,13 +147,30 @@ int main(int argc, char** argv) {
     // An earlier report here must not pass for this one.
     fs::remove(output / kSummaryFile, ec);
 
+    // A program engine works in a directory of its own, with the control
+    // files; the in-process one in memory.
+    ScratchDir scratch;
+    if (!analyser->inProcess()) {
+        if (!scratch.make()) {
+            std::fprintf(stderr, "kav_zur-view: no working directory can be made\n");
+            return 1;
+        }
+        if (const char* failed = writeControlFiles(engine.string())) {
+            std::fprintf(stderr, "kav_zur-view: control file %s cannot be written\n", failed);
+            return 1;
+        }
+    }
+    DirectoryWorkspace here;
+    MemoryWorkspace memory;
+    Workspace& files = analyser->inProcess() ? static_cast<Workspace&>(memory) : here;
+
     AnalysisSettings settings;
     settings.sideOne = chains.one;
     settings.sideTwo = chains.two;
     settings.report = true;
     bool scored = false, written = false;
-    analyser->score(StructureInput::file(file.string()), settings, [&](InterfaceResult&& r) {
-        std::fputs(r.messages.c_str(), stdout);
+    const StructureInput input = StructureInput::file(file.string());
+    analyser->score(input, settings, files, stdout, [&](InterfaceResult&& r) {
         if (!r.scored()) return;
         std::printf("\n%s", scoreLine(file.filename().string(), r.scores).c_str());
         scored = true;

@@ -48,6 +48,20 @@ TEST(Options, ValuesReachTheRun) {
     EXPECT_EQ(p.options.naccessDir, "engine");
 }
 
+TEST(Options, AssembliesCrystalAndEveryModel) {
+    Parsed p = parse({"--model", "all", "--assembly", "2", "--all-pairs", "in", "engine"});
+    ASSERT_EQ(p.status, kRunOn) << p.err;
+    EXPECT_TRUE(p.options.allModels);
+    EXPECT_EQ(p.options.model, 0);
+    EXPECT_EQ(p.options.assembly, "2");
+    EXPECT_FALSE(p.options.crystal);
+    p = parse({"--all-pairs", "--crystal", "in", "engine"});
+    ASSERT_EQ(p.status, kRunOn) << p.err;
+    EXPECT_TRUE(p.options.crystal);
+    EXPECT_TRUE(p.options.assembly.empty());
+    EXPECT_FALSE(p.options.allModels);
+}
+
 TEST(Options, PlainRunAndJobsForEveryCore) {
     Parsed p = parse({"in", "engine"});
     ASSERT_EQ(p.status, kRunOn);
@@ -97,6 +111,18 @@ TEST(Options, WrongCommandLinesNameTheirFault) {
         {{"--chains", "AB", "in", "engine"}, "':'"},
         {{"--chains", "A:B", "--all-pairs", "in", "engine"}, "exclude each other"},
         {{"--details", "", "in", "engine"}, "--details"},
+        {{"--model", "ALL", "in", "engine"}, "'ALL'"},
+        {{"--assembly", "", "in", "engine"}, "--assembly"},
+        {{"--crystal", "in", "engine"}, "--crystal needs --all-pairs"},
+        {{"--crystal", "--all-pairs", "--assembly", "1", "in", "engine"}, "exclude each other"},
+        // A flag given a value, and an abbreviation that fits several options.
+        {{"--help=1"}, "option '--help' takes no value"},
+        {{"--all-pairs=yes", "in", "engine"}, "option '--all-pairs' takes no value"},
+        {{"--all=yes", "in", "engine"}, "option '--all-pairs' takes no value"},
+        {{"--version=2"}, "option '--version' takes no value"},
+        {{"--re", "x", "in", "engine"}, "option '--re' is ambiguous (--resume, --report)"},
+        {{"--re=x", "in", "engine"}, "option '--re' is ambiguous (--resume, --report)"},
+        {{"--bogus=1", "in", "engine"}, "unknown option '--bogus'"},
     };
     for (const Case& c : cases) {
         const Parsed p = parse(c.args);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -102,5 +103,70 @@ TEST(Resume, HeadersDecide) {
     const std::string rows = detailsHeader() + kRa;
     EXPECT_NE(findResumePoint(kList, nullptr, &rows, "d").problem, "");
 }
+
+// The entry re-entered: the last one recorded, and the names of its
+// interfaces already recorded whole, which the run skips.
+struct ReEntry {
+    const char* what;
+    std::vector<std::string> list;
+    std::string score;    // after the header
+    std::string details;  // after the header; "-": none
+    std::size_t next;
+    std::set<std::string> recorded;
+    std::size_t linesKept;  // whole score lines kept below the header
+};
+
+const std::string kNul("n\0ul.pdb", 8);
+
+const ReEntry kReEntries[] = {
+    {"nothing yet", kList, "", "-", 0, {}, 0},
+    {"a whole entry is skipped whole", kList, kA, "-", 0, {"a.pdb"}, 1},
+    {"pairs cut between two writes", {"p.cif", "q.cif"},
+     line("p.cif A:B") + line("p.cif A:C") + line("p.cif B:C").substr(0, 5), "-", 0,
+     {"p.cif A:B", "p.cif A:C"}, 2},
+    {"the pairs of the second entry only", {"p.cif", "q.cif"},
+     line("p.cif A:B") + line("q.cif A:B"), "-", 1, {"q.cif A:B"}, 2},
+    {"the pairs of the second of two same names", {"p.cif", "p.cif"},
+     line("p.cif A:B") + line("p.cif A:C") + line("p.cif A:B"), "-", 1, {"p.cif A:B"}, 3},
+    {"rows cut between two writes: their lines stay, the rest are scored", {"p.cif", "q.cif"},
+     line("p.cif A:B") + line("p.cif A:C") + line("p.cif B:C"),
+     row("p.cif A:B", "scored", "A:B") + row("p.cif A:C", "scored", "A:C"), 0,
+     {"p.cif A:B", "p.cif A:C"}, 2},
+    {"a failed pair's row counts", {"p.cif", "q.cif"}, line("p.cif A:C"),
+     row("p.cif A:B", "no_file", "A:B") + row("p.cif A:C", "scored", "A:C"), 0,
+     {"p.cif A:B", "p.cif A:C"}, 1},
+    {"lines of the next entry before its rows", {"p.cif", "q.cif"},
+     line("p.cif A:B") + line("q.cif A:B"), row("p.cif A:B", "scored", "A:B"), 0, {"p.cif A:B"},
+     1},
+    {"a NUL name is recorded escaped", {kNul, "b.pdb"}, "", row("n\\0ul.pdb", "bad_name"), 0,
+     {"n\\0ul.pdb"}, 0},
+    {"and the entries after it too", {kNul, "b.pdb"}, kB,
+     row("n\\0ul.pdb", "bad_name") + row("b.pdb", "scored"), 1, {"b.pdb"}, 1},
+};
+
+void PrintTo(const ReEntry& c, std::ostream* os) { *os << c.what; }
+
+class ReEntryTest : public ::testing::TestWithParam<ReEntry> {};
+
+TEST_P(ReEntryTest, LastEntryRecordedIsReEnteredSkippingWhatIsWhole) {
+    const ReEntry& c = GetParam();
+    const std::string score = scoreHeader() + c.score;
+    const std::string details = detailsHeader() + c.details;
+    const ResumePoint p =
+        findResumePoint(c.list, &score, c.details == "-" ? nullptr : &details, "d.tsv");
+    ASSERT_EQ(p.problem, "");
+    EXPECT_EQ(p.next, c.next);
+    EXPECT_EQ(p.recorded, c.recorded);
+    EXPECT_EQ(p.done, c.recorded.empty() ? 0 : c.next + 1);
+    std::size_t lines = 0;
+    for (std::size_t i = scoreHeader().size(); i < p.scoreKeep; ++i) lines += score[i] == '\n';
+    EXPECT_EQ(lines, c.linesKept);
+    EXPECT_EQ(p.scoreKeep, lines == 0 ? scoreHeader().size() : score.rfind('\n', p.scoreKeep - 1) + 1);
+    if (c.details != "-") {
+        EXPECT_EQ(p.detailsKeep, details.size());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ReEntryTest, ::testing::ValuesIn(kReEntries));
 
 }  // namespace

@@ -207,6 +207,72 @@ TEST(Details, AFileThatCannotBeWrittenStopsTheRunBeforeAnyWork) {
     }
 }
 
+// Directories made below `top` until its path is `size` bytes long.
+fs::path deepDirectory(fs::path top, std::size_t size) {
+    while (top.string().size() < size) {
+        const std::size_t left = size - top.string().size() - 1;
+        // Halves on the way, so that the last component is never empty.
+        top /= std::string(left <= 200 ? left : left < 400 ? left / 2 : 200, 'd');
+    }
+    fs::create_directories(top);
+    return top;
+}
+
+// Runs under working directories of long paths: -j 2 gives what -j 1 gives,
+// or is refused before it touches a file where a worker's paths would be
+// longer than the system allows.
+TEST(Jobs, ALongWorkingDirectoryPathGivesTheSameRunOrARefusal) {
+    const struct {
+        const char* what;
+        std::size_t cwdSize;
+        std::size_t entrySize;  // an entry's path below the working directory; 0: none
+        bool refused;
+    } cases[] = {{"a path of 2000 bytes", 2000, 0, false},
+                 {"a path of 4080 bytes", 4080, 0, true},
+                 {"a path of 2000 bytes, an entry of 2200 below it", 2000, 2200, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testutil::ScratchDir scratch;
+        fs::create_directory(scratch.parent() / "s");
+        fs::copy_file(kSource / "examples/1ycr.pdb", scratch.parent() / "s/1ycr.pdb");
+        const fs::path cwd = deepDirectory(scratch.work(), c.cwdSize);
+        fs::current_path(cwd);
+        std::string structures = (scratch.parent() / "s").string(), entry = "1ycr.pdb";
+        if (c.entrySize > 0) {  // made from here: its absolute path is too long for the system
+            const fs::path below = deepDirectory("e", c.entrySize - entry.size() - 1);
+            fs::copy_file(kSource / "examples/1ycr.pdb", below / entry);
+            structures = ".";
+            entry = (below / entry).string();
+        }
+        writeText("pdblist", entry + "\n");
+        const std::vector<std::string> names = testutil::listDir();
+        const std::vector<std::string> options = {structures, kEngine};
+        std::vector<std::string> withJobs = options;
+        withJobs.insert(withJobs.begin(), {"-j", "2"});
+        const e2e::RunResult jobs = e2e::runKavZur(cwd, withJobs, {}, scratch.parent());
+        const std::string jobsScores = readText(kScoreFileName);
+        fs::remove(kScoreFileName);
+        const e2e::RunResult one = e2e::runKavZur(cwd, options, {}, scratch.parent());
+        EXPECT_EQ(one.status, 0);
+        EXPECT_NE(readText(kScoreFileName).find("1ycr.pdb\t"), std::string::npos) << one.out;
+        if (c.refused) {
+            EXPECT_EQ(jobs.status, 1);
+            EXPECT_EQ(jobs.out, "");
+            EXPECT_NE(jobs.err.find("kav_zur: -j 2: "), std::string::npos) << jobs.err;
+            EXPECT_NE(jobs.err.find("more than the system allows"), std::string::npos) << jobs.err;
+            EXPECT_EQ(jobsScores, "<missing>");
+        } else {
+            EXPECT_EQ(jobs.status, 0) << jobs.err;
+            EXPECT_EQ(jobs.out, one.out);
+            EXPECT_EQ(jobsScores, readText(kScoreFileName));
+        }
+        fs::remove(kScoreFileName);
+        EXPECT_EQ(testutil::listDir(), names);
+        // Removed from here: the whole path is too long for the system.
+        fs::remove_all("e");
+    }
+}
+
 // --- workers that die, runs that are stopped ----------------------------------
 
 TEST(Jobs, AWorkerKilledMidStructureCostsOnlyItsStructure) {
@@ -275,6 +341,47 @@ TEST_P(StopTest, EndsEveryWorkerAndEngineAndKeepsEveryLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopTest, ::testing::ValuesIn(kStops));
+
+// A process gone, or left only as a zombie for whoever adopted it.
+bool ended(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    if (text.empty()) return true;
+    std::istringstream rest(text.substr(text.rfind(')') + 1));
+    std::string state;
+    rest >> state;
+    return state == "Z" || state == "X";
+}
+
+// kav_zur -j 2 killed with kill -9 under its workers: each worker and its
+// engine end too, whatever stop signals the run was started ignoring (a job
+// script's trap '' TERM, nohup).
+TEST(Jobs, AWorkerAndItsEngineEndWithAKilledRun) {
+    const struct {
+        const char* what;
+        std::vector<int> ignored;
+    } cases[] = {{"nothing ignored", {}},
+                 {"SIGTERM ignored", {SIGTERM}},
+                 {"SIGTERM, SIGHUP and SIGINT ignored", {SIGTERM, SIGHUP, SIGINT}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Layout layout("examples", "examples/pdblist");
+        writeText(layout.requests / "TEMP.hang", "skip=0 seconds=60\n");
+        const e2e::Started started = e2e::startKavZur(layout.scratch.work(), args({"-j", "2"}),
+                                                      layout.env(), {}, c.ignored);
+        const pid_t engine = waitForPid(layout.requests / "TEMP.hanging");
+        ASSERT_GT(engine, 0);
+        const pid_t worker = parentOf(engine);
+        ASSERT_NE(worker, started.pid);
+        kill(started.pid, SIGKILL);
+        EXPECT_EQ(e2e::finishKavZur(started).signal, SIGKILL);
+        for (int i = 0; i < 250 && !(ended(worker) && ended(engine)); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_TRUE(ended(worker)) << "the worker still runs";
+        EXPECT_TRUE(ended(engine)) << "the engine still runs";
+        killEverythingUnder(layout.scratch.parent());
+    }
+}
 
 TEST(Jobs, AVanishingStructureDirectoryLosesNoLine) {
     Layout layout("examples", "examples/pdblist", /*copy=*/true);

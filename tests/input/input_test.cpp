@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -152,6 +153,101 @@ TEST(Layout, MoreLongNamesThanFreeIds) {
     EXPECT_FALSE(layoutAllChains(named(names), layout, why));
     names.pop_back();
     EXPECT_TRUE(layoutAllChains(named(names), layout, why)) << why;
+}
+
+}  // namespace
+
+namespace {
+
+// One mmCIF atom of residue `seq` in chain `chain`, with `id` as its serial.
+std::string cifAtoms(const std::string& id, const std::string& seq, const std::string& label,
+                     const std::string& chain, const std::string& charge = "0") {
+    return "data_t\nloop_\n_atom_site.group_PDB\n_atom_site.id\n_atom_site.type_symbol\n"
+           "_atom_site.label_atom_id\n_atom_site.label_alt_id\n_atom_site.label_comp_id\n"
+           "_atom_site.label_asym_id\n_atom_site.label_seq_id\n_atom_site.Cartn_x\n"
+           "_atom_site.Cartn_y\n_atom_site.Cartn_z\n_atom_site.occupancy\n"
+           "_atom_site.B_iso_or_equiv\n_atom_site.pdbx_formal_charge\n_atom_site.auth_seq_id\n"
+           "_atom_site.auth_asym_id\n"
+           "ATOM " + id + " C CA . ALA A " + label + " 1.0 2.0 3.0 1.0 10.0 " + charge + " " + seq +
+           " " + chain + "\n";
+}
+
+// A PDB ATOM record of residue `seq` (no line break).
+std::string pdbAtom(int seq) {
+    char line[81];
+    std::snprintf(line, sizeof line, "ATOM      1  CA  ALA A%4d       1.000   2.000   3.000  1.00 10.00           C", seq);
+    return line;
+}
+
+std::string twoModels(const std::string& first, const std::string& second) {
+    return "MODEL        1\n" + first + "\nENDMDL\nMODEL        2\n" + second + "\nENDMDL\nEND\n";
+}
+
+// Files the readers must refuse with a reason naming the fault, or read
+// with the number as written.
+TEST(ReadStructure, HostileTextRefusedOrReadAsWritten) {
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* why;  // "" when the file is read
+        int resSeq;       // the atom's residue number when read
+        int model = 0;    // the model read; 0: the first
+    } cases[] = {
+        {"seq.cif", cifAtoms("1", "4294967321", "1", "A"), "_atom_site.auth_seq_id 4294967321 is beyond", 0},
+        {"seqicode.cif", cifAtoms("1", "2147483648A", "1", "A"), "_atom_site.auth_seq_id 2147483648A is beyond", 0},
+        {"label.cif", cifAtoms("1", "5", "-2147483649", "A"), "_atom_site.label_seq_id -2147483649 is beyond", 0},
+        {"id.cif", cifAtoms("99999999999", "5", "1", "A"), "_atom_site.id 99999999999 is beyond", 0},
+        {"charge.cif", cifAtoms("1", "5", "1", "A", "3000000000"), "_atom_site.pdbx_formal_charge 3000000000 is beyond", 0},
+        {"conn.cif", cifAtoms("1", "5", "1", "A") + "_struct_conn.ptnr1_auth_seq_id 3000000000\n",
+         "_struct_conn.ptnr1_auth_seq_id 3000000000 is beyond", 0},
+        {"oper.cif", cifAtoms("1", "5", "1", "A") + "_pdbx_struct_assembly_gen.oper_expression '(1-99999999999)'\n",
+         "_pdbx_struct_assembly_gen.oper_expression (1-99999999999) is beyond", 0},
+        {"quoted.cif", cifAtoms("1", "'4294967321'", "1", "A"), "_atom_site.auth_seq_id 4294967321 is beyond", 0},
+        {"grant.cif", cifAtoms("1", "5", "1", "A") + "_pdbx_audit_support.grant_number 12345678901\n", "", 5},
+        {"lowest.cif", cifAtoms("1", "-2147483648", "1", "A"), "", -2147483647 - 1},
+        {"m999.cif", cifAtoms("1", "-999", "1", "A"), "", -999},
+        {"null.cif", cifAtoms("1", "?", "1", "A"), "residue ALA of chain A has no residue number", 0},
+        {"tab.cif", cifAtoms("1", "5", "1", "'A\tB'"), "chain ID \"A\\tB\" holds a blank", 0},
+        {"esc.cif", cifAtoms("1", "5", "1", "'\x1b[2J'"), "chain ID \"\\x1b[2J\" holds a blank", 0},
+        {"empty.cif", "", "no atoms", 0},
+        {"comment.cif", "# nothing\n", "no atoms", 0},
+        {"m999.pdb", "ATOM      1  CA  ALA A-999       1.000   2.000   3.000  1.00 10.00           C\n", "", -999},
+        {"blank.pdb", "ATOM      1  CA  ALA A           1.000   2.000   3.000  1.00 10.00           C\n",
+         "residue ALA of chain A has no residue number", 0},
+        {"old.pdb", "ATOM      1  CA  ALA A   5       1.000   2.000   3.000  1.00 10.00      1HPV 186\n", "", 5},
+        {"shift.pdb", "ATOM        1  CA  ALA A   5       1.000   2.000   3.000  1.00 10.00           C\n",
+         "line 1: unreadable coordinates '     1.000   2.000   3.0'", 0},
+        {"short.pdb", "ATOM      1  CA  ALA A   5       1.000   2.000\n",
+         "line 1: atom record too short for its coordinates", 0},
+        // Faulty atom records count only in the model read, as the engine reads
+        // only that one: model 1 holds residue 5, model 2 residue 6.
+        {"m2short.pdb", twoModels(pdbAtom(5), pdbAtom(6).substr(0, 40)), "", 5},
+        {"m2short2.pdb", twoModels(pdbAtom(5), pdbAtom(6).substr(0, 40)),
+         "line 5: atom record too short", 0, 2},
+        {"m1shift.pdb", twoModels(pdbAtom(5).insert(4, "  "), pdbAtom(6)), "", 6, 2},
+        {"m1shift1.pdb", twoModels(pdbAtom(5).insert(4, "  "), pdbAtom(6)), "line 2: unreadable coordinates", 0},
+        {"m1nul.pdb", twoModels(pdbAtom(5).replace(30, 1, 1, '\0'), pdbAtom(6)), "", 6, 2},
+        {"frames.pdb", pdbAtom(5) + "\nENDMDL\n" + pdbAtom(6).insert(4, "  ") + "\nENDMDL\n",
+         "line 3: unreadable coordinates", 0, 2},
+        {"noendmdl.pdb", "MODEL        1\n" + pdbAtom(5) + "\nMODEL        2\n" + pdbAtom(6) + "\n", "", 5},
+        {"noendmdl2.pdb", "MODEL        1\n" + pdbAtom(5) + "\nMODEL        2\n" + pdbAtom(6) + "\n", "", 6, 2},
+        {"frames1.pdb", pdbAtom(5) + "\nENDMDL\n" + pdbAtom(6).insert(4, "  ") + "\nENDMDL\n", "", 5},
+    };
+    for (const Case& c : cases) {
+        const std::string path = testing::TempDir() + c.name;
+        std::ofstream(path, std::ios::binary) << c.text;
+        InputStructure s;
+        std::string why;
+        const bool read = readStructure(path, c.model, s, why);
+        EXPECT_EQ(read, *c.why == '\0') << c.name << ": " << why;
+        if (read) {
+            ASSERT_EQ(s.atoms.size(), 1u) << c.name;
+            EXPECT_EQ(s.atoms[0].resSeq, c.resSeq) << c.name;
+        } else {
+            EXPECT_NE(why.find(c.why), std::string::npos) << c.name << ": " << why;
+        }
+        std::remove(path.c_str());
+    }
 }
 
 }  // namespace

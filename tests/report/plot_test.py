@@ -1,6 +1,8 @@
 """kav_zur-plot on the examples' details file and score file: a PNG of a
 sensible size, an SVG with one marker per scored entry, the failing entry
-counted in the title."""
+counted in the title. Hostile files: names and status values drawn as
+written, values beyond the axes counted, unreadable files refused in a
+line."""
 
 import os
 import subprocess
@@ -17,6 +19,48 @@ def markers(svg):
         if element.get("id") == "kav_zur_entries":
             return len([p for p in element if p.tag in (SVG + "path", SVG + "use")])
     return -1
+
+
+HEADER = "name\tsides\tstatus\tinterface_area\tKAV\tZUr\n"
+GOOD = "d.pdb\t\tscored\t300\t0.2\t0.3\ne.pdb\t\tscored\t200\t0.1\t0.4\n"
+
+# (what, details file text or None for a directory, exit status, texts the
+# SVG (status 0) or the message (status 1) must hold)
+HOSTILE = [
+    ("math text in names", HEADER + GOOD + "ab$\\x$.pdb\t\tscored\t100\t0.1\t0.2\n"
+     "a$\\alpha$.pdb\t\tscored\t400\t0.3\t0.1\n", 0,
+     ["ab$\\x$.pdb", "a$\\alpha$.pdb"]),
+    ("math text in a status", HEADER + GOOD + "c.pdb\t\t$\\x$\t\t\t\n", 0,
+     ["1 not scored (1 $\\x$)"]),
+    ("extreme finite values", HEADER + GOOD + "big.pdb\t\tscored\t1e308\t-1e308\t1e308\n"
+     "small.pdb\t\tscored\t-1e308\t1e-308\t0.1\n", 0,
+     ["2 not scored (2 beyond the axes)"]),
+    ("a directory", None, 1, ["cannot be read (Is a directory)"]),
+    ("bytes that are no text", "\xff\x00\x01\n", 1, ["the header has no column 'name'"]),
+]
+
+
+def hostile(plot, tmp):
+    failures = []
+    for i, (what, text, status, wanted) in enumerate(HOSTILE):
+        source = os.path.join(tmp, f"hostile-{i}")
+        if text is None:
+            os.makedirs(source, exist_ok=True)
+        else:
+            with open(source, "w", encoding="utf-8", errors="surrogateescape") as f:
+                f.write(text)
+        svg = os.path.join(tmp, "hostile.svg")
+        run = subprocess.run([plot, source, svg], capture_output=True, text=True)
+        if run.returncode != status or "Traceback" in run.stderr:
+            failures.append(f"{what}: exit {run.returncode}, not {status}: {run.stderr}")
+            continue
+        shown = run.stderr
+        if status == 0:
+            with open(svg, encoding="utf-8") as f:
+                shown = f.read()  # matplotlib keeps each text in a comment
+        failures += [f"{what}: no '{w}' in {'the SVG' if status == 0 else run.stderr}"
+                     for w in wanted if w not in shown]
+    return failures
 
 
 def main(plot, data):
@@ -47,6 +91,7 @@ def main(plot, data):
                                stderr=subprocess.DEVNULL)
         if wrong.returncode == 0:
             failures.append("a .jpg output was accepted")
+        failures += hostile(plot, tmp)
     for f in failures:
         print("FAIL:", f)
     return 1 if failures else 0

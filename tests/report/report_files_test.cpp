@@ -118,4 +118,26 @@ TEST(Summary, ANumberThatIsNotFiniteStaysValidJson) {
     EXPECT_EQ(json.find("seconds"), std::string::npos);
 }
 
+// A name's UTF-8 stays as it is; every byte outside UTF-8 (Latin-1, a cut or
+// overlong sequence, a surrogate, past U+10FFFF) becomes "\xHH" text, so
+// that the file is valid UTF-8.
+TEST(Summary, ANameOutsideUtf8IsEscaped) {
+    const struct {
+        std::string name, json;
+    } cases[] = {
+        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80.pdb", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80.pdb"},
+        {"caf\xe9.pdb", "caf\\\\xe9.pdb"},
+        {"a\xc3", "a\\\\xc3"},
+        {"\xc0\xafx", "\\\\xc0\\\\xafx"},
+        {"\xe0\x80\xaf", "\\\\xe0\\\\x80\\\\xaf"},
+        {"\xed\xa0\x80", "\\\\xed\\\\xa0\\\\x80"},
+        {"\xf4\x90\x80\x80", "\\\\xf4\\\\x90\\\\x80\\\\x80"},
+        {"\xff\xfe", "\\\\xff\\\\xfe"},
+    };
+    for (const auto& c : cases) {
+        const std::string json = summaryJson({{"name", c.name, false}}, InterfaceReport{});
+        EXPECT_NE(json.find("\"name\": \"" + c.json + "\""), std::string::npos) << c.json << "\n" << json;
+    }
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <set>
 #include <sstream>
 
 namespace {
@@ -231,6 +232,44 @@ TEST(Report, AFolderThatCannotBeWrittenIsNamedAndTheScoreStays) {
     // The header and 1ycr's line, as in the run of the list without --report.
     const std::string& plain = run().plainScores;
     EXPECT_EQ(readText("KAV_ZUr_score.txt"), plain.substr(0, plain.find('\n', plain.find("1ycr.pdb")) + 1));
+}
+
+// Two names of one folder name and hash (they differ only in characters
+// that become '_') and a name outside UTF-8: a folder each, with -j 1 and
+// -j 2 and again in a second run, each summary naming its entry in UTF-8.
+TEST(Report, EveryEntryKeepsAFolderOfItsOwn) {
+    // "x_______.pdb~575efac0" both.
+    const std::string entries[] = {"x}}=)]=%.pdb", "x&#,)}]].pdb", "\xff" "1ycr.pdb"};
+    const std::string named[] = {"x}}=)]=%.pdb", "x&#,)}]].pdb", "\\\\xff1ycr.pdb"};
+    for (const char* jobs : {"1", "2"}) {
+        SCOPED_TRACE(std::string("-j ") + jobs);
+        testutil::ScratchDir scratch;
+        const fs::path structures = scratch.parent() / "s";
+        std::string list;
+        for (const std::string& entry : entries) {
+            fs::create_directories(structures);
+            fs::copy_file(kData / "1ycr.pdb", structures / entry);
+            list += entry + "\n";
+        }
+        writeText("pdblist", list);
+        for (int round = 0; round < 2; ++round) {
+            const e2e::RunResult result = e2e::runKavZur(
+                scratch.work(), {"-j", jobs, "--report", "out", structures.string(), KAVZUR_ENGINE_DIR});
+            ASSERT_EQ(result.status, 0) << result.err;
+            const std::vector<std::string> folders = testutil::listDir("out");
+            ASSERT_EQ(folders.size(), 3u) << round;
+            std::set<std::string> names;
+            for (const std::string& folder : folders) {
+                const std::string summary = readText(fs::path("out") / folder / "summary.json");
+                EXPECT_TRUE(std::all_of(summary.begin(), summary.end(),
+                                        [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+                    << folder;
+                for (const std::string& name : named)
+                    if (summary.find("\"name\": \"" + name + "\"") != std::string::npos) names.insert(name);
+            }
+            EXPECT_EQ(names.size(), 3u) << round;
+        }
+    }
 }
 
 }  // namespace

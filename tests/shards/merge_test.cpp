@@ -7,8 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <thread>
 
 namespace {
 
@@ -103,6 +111,84 @@ TEST(Merge, RefusesNamingTheFileAndLeavesOutAsItWas) {
     testutil::ScratchDir scratch;
     writeText("first", header);
     EXPECT_EQ(runMerge({"no-dir/OUT", "first"}).status, 1);
+}
+
+// OUT as a link, a FIFO, a directory or a private file: a link's target is
+// the file written and the link stays, what cannot be replaced whole is
+// refused and left as it was, an existing file keeps its mode.
+TEST(Merge, WhatOutIs) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* what;
+        std::function<void()> make;  // makes OUT (and what it names)
+        int status;
+        const char* message;  // in the error, for a refusal
+        std::function<void()> check;
+    } cases[] = {
+        {"a link to a file", [] { writeText("real", "an earlier merge\n"); fs::create_symlink("real", "OUT"); },
+         0, "",
+         [] {
+             EXPECT_TRUE(fs::is_symlink("OUT"));
+             EXPECT_EQ(fs::read_symlink("OUT"), "real");
+             EXPECT_EQ(readText("real"), scoreHeader() + kScoreA);
+             EXPECT_EQ(listDir(), (std::vector<std::string>{"OUT", "first", "real"}));
+         }},
+        {"a link to nothing", [] { fs::create_symlink("gone", "OUT"); }, 1, "OUT: is a link to nothing",
+         [] { EXPECT_EQ(listDir(), (std::vector<std::string>{"OUT", "first"})); }},
+        {"a FIFO", [] { ASSERT_EQ(mkfifo("OUT", 0644), 0); }, 1, "OUT: is not a regular file",
+         [] { EXPECT_EQ(fs::status("OUT").type(), fs::file_type::fifo); }},
+        {"a link to a FIFO", [] { ASSERT_EQ(mkfifo("pipe", 0644), 0); fs::create_symlink("pipe", "OUT"); },
+         1, "OUT: is not a regular file",
+         [] { EXPECT_EQ(fs::status("pipe").type(), fs::file_type::fifo); }},
+        {"a directory", [] { fs::create_directory("OUT"); }, 1, "OUT: is not a regular file",
+         [] { EXPECT_TRUE(fs::is_directory("OUT")); }},
+        {"a private file", [] { writeText("OUT", "old\n"); fs::permissions("OUT", fs::perms::owner_read | fs::perms::owner_write); },
+         0, "",
+         [] {
+             EXPECT_EQ(fs::status("OUT").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+             EXPECT_EQ(readText("OUT"), scoreHeader() + kScoreA);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testutil::ScratchDir scratch;
+        writeText("first", scoreHeader() + kScoreA);
+        c.make();
+        const MergeRun run = runMerge({"OUT", "first"});
+        EXPECT_EQ(run.status, c.status) << run.err;
+        if (c.status != 0) {
+            EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        }
+        c.check();
+    }
+}
+
+// A signal that ends kav_zur-merge while it waits on a shard (a FIFO nobody
+// writes) removes its temporary file first, whichever terminating signal.
+TEST(Merge, EveryTerminatingSignalRemovesTheTemporaryFile) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXFSZ, SIGUSR1, SIGALRM, SIGRTMIN}) {
+        SCOPED_TRACE(strsignal(signal));
+        testutil::ScratchDir scratch;
+        ASSERT_EQ(mkfifo("shard", 0644), 0);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const rlimit noCore{0, 0};
+            setrlimit(RLIMIT_CORE, &noCore);
+            execl(KAVZUR_MERGE_BINARY, KAVZUR_MERGE_BINARY, "OUT", "shard", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        bool tempSeen = false;
+        for (int i = 0; i < 1000 && !tempSeen; ++i) {
+            for (const std::string& name : listDir()) tempSeen = tempSeen || name.rfind("OUT.merge-", 0) == 0;
+            if (!tempSeen) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_TRUE(tempSeen);
+        kill(pid, signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ(listDir(), std::vector<std::string>{"shard"});
+    }
 }
 
 TEST(Merge, CommandLine) {
