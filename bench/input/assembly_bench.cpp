@@ -7,9 +7,9 @@
 // the 60-copy files there (block60_1ycr.pdb, block60_2xhe.pdb) for runs of
 // kav_zur itself.
 #include "input/assembly.h"
+#include "gzip_text.h"
 
 #include <sys/resource.h>
-#include <zlib.h>
 
 #include <array>
 #include <chrono>
@@ -21,17 +21,6 @@
 #include <vector>
 
 namespace {
-
-std::string fileText(const std::string& path) {
-    std::string text;
-    gzFile in = gzopen(path.c_str(), "rb");
-    if (!in) return text;
-    char buffer[65536];
-    int n;
-    while ((n = gzread(in, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
-    gzclose(in);
-    return text;
-}
 
 // A fractional operator "-X+Y,1/2+Y,Z+5/6": rows of x, y, z and a constant.
 struct FracOp {
@@ -136,7 +125,7 @@ int main(int argc, char** argv) {
     const std::vector<std::array<int, 3>> shifts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0},
                                                     {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
     for (const char* entry : {"1ycr.pdb", "2xhe.pdb.gz"}) {
-        const std::string pdb = fileText(std::string(KAVZUR_TEST_DATA) + "/" + entry);
+        const std::string pdb = testutil::gzipFileText(std::string(KAVZUR_TEST_DATA) + "/" + entry);
         if (pdb.empty()) continue;
         for (int copies : {12, 24, 60}) {
             {

@@ -117,6 +117,24 @@ bool integersFit(const gemmi::cif::Document& doc, std::string& why) {
     return true;
 }
 
+// The mmCIF document of `raw.text` (given up to it): false, with the reason,
+// for one without blocks ("no atoms") or with a whole number gemmi cannot
+// hold. Notes in `raw` whether an author residue number is given as null,
+// which, unlike -999, is no number.
+bool readCif(RawText& raw, const std::string& path, gemmi::cif::Document& doc, std::string& why) {
+    doc = gemmi::cif::read_memory(raw.text.data(), raw.text.size(), path.c_str());
+    std::string().swap(raw.text);
+    if (doc.blocks.empty()) {
+        why = "no atoms";
+        return false;
+    }
+    if (!integersFit(doc, why)) return false;
+    for (gemmi::cif::Block& block : doc.blocks)
+        for (const std::string& value : block.find_values("_atom_site.auth_seq_id"))
+            if (gemmi::cif::is_null(value)) raw.residueNumberMissing = true;
+    return true;
+}
+
 void fill(const gemmi::Model& model, InputStructure& out) {
     std::map<std::string, int> chainIndex;
     for (const gemmi::Chain& chain : model.chains) {
@@ -161,17 +179,7 @@ bool readRaw(RawText& raw, bool mmcif, const std::string& path, int model, Input
         if (!mmcif) bytes = coordinateRecords(bytes);
         gemmi::cif::Document doc;
         if (mmcif) {
-            doc = gemmi::cif::read_memory(bytes.data(), bytes.size(), path.c_str());
-            std::string().swap(bytes);
-            if (doc.blocks.empty()) {
-                why = "no atoms";
-                return false;
-            }
-            if (!integersFit(doc, why)) return false;
-            // An author residue number given as null, unlike -999, is none.
-            for (gemmi::cif::Block& block : doc.blocks)
-                for (const std::string& value : block.find_values("_atom_site.auth_seq_id"))
-                    if (gemmi::cif::is_null(value)) raw.residueNumberMissing = true;
+            if (!readCif(raw, path, doc, why)) return false;
         }
         const gemmi::Structure st = mmcif ? gemmi::make_structure(std::move(doc))
                                           : gemmi::read_pdb_from_memory(bytes.data(), bytes.size(), path);
@@ -308,16 +316,9 @@ bool readGemmiStructure(const std::string& path, gemmi::Structure& st, FileExtra
         std::string& bytes = raw.text;
         extras.residueNumberMissing = raw.residueNumberMissing;
         if (mmcif) {
-            gemmi::cif::Document doc = gemmi::cif::read_memory(bytes.data(), bytes.size(), path.c_str());
-            std::string().swap(bytes);
-            if (doc.blocks.empty()) {
-                why = "no atoms";
-                return false;
-            }
-            if (!integersFit(doc, why)) return false;
-            for (gemmi::cif::Block& block : doc.blocks)
-                for (const std::string& value : block.find_values("_atom_site.auth_seq_id"))
-                    if (gemmi::cif::is_null(value)) extras.residueNumberMissing = true;
+            gemmi::cif::Document doc;
+            if (!readCif(raw, path, doc, why)) return false;
+            extras.residueNumberMissing = raw.residueNumberMissing;
             {
                 gemmi::cif::Block& block = doc.blocks.front();
                 for (const auto row : block.find("_pdbx_struct_assembly_gen.",

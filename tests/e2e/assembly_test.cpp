@@ -4,13 +4,13 @@
 // holds its assembly and model 1 of an NMR file give the plain run's line,
 // -j 2 and --resume give the lines of one plain pass, and faulty assemblies,
 // cells and space groups fail their entry with a message while the run goes on.
+#include "gzip_text.h"
 #include "records/score_file.h"
 #include "input/input_structure.h"
 #include "input/pdb_writer.h"
 #include "run_program.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cmath>
 #include <functional>
@@ -25,17 +25,6 @@ using testutil::readText;
 using testutil::writeText;
 
 const fs::path kData = fs::path(KAVZUR_SOURCE_DIR) / "tests/data";
-
-std::string gunzip(const fs::path& path) {
-    std::string text;
-    gzFile in = gzopen(path.c_str(), "rb");
-    if (!in) return text;
-    char buffer[65536];
-    int n;
-    while ((n = gzread(in, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
-    gzclose(in);
-    return text;
-}
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
     const std::size_t at = text.find(from);
@@ -85,7 +74,7 @@ void makeStructures(const fs::path& s) {
     writeText(s / "4CUP_hand.pdb", handDimer(kData / "4CUP.cif.gz", 80.370, 57.670, 90.0, [](double f[3]) {
                   f[0] = 1.0 - f[0], f[2] = 0.5 - f[2];
               }));
-    const std::string cif = gunzip(kData / "1A7G.cif.gz");
+    const std::string cif = testutil::gzipFileText(kData / "1A7G.cif.gz");
     writeText(s / "missing_op.cif", replaced(cif, "oper_expression   1,2", "oper_expression   1,3"));
     writeText(s / "bad_op.cif", replaced(cif, "22.9450000000", "?"));
     writeText(s / "bad_group.cif", replaced(cif, "'P 61 2 2'", "'P 9 9 9'"));

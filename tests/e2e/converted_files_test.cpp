@@ -2,11 +2,11 @@
 // gzipped files, chosen sides, every chain pair, chosen models, and files
 // that cannot be read. Each case is a real run with the bundled engine whose
 // score lines must carry the numbers of a reference run on a plain PDB file.
+#include "gzip_text.h"
 #include "records/score_file.h"
 #include "run_program.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstdio>
 #include <functional>
@@ -22,17 +22,6 @@ using testutil::writeText;
 
 const fs::path kData = fs::path(KAVZUR_SOURCE_DIR) / "tests/data";
 const fs::path kExamples = fs::path(KAVZUR_SOURCE_DIR) / "examples";
-
-std::string gunzip(const fs::path& path) {
-    std::string text;
-    gzFile in = gzopen(path.c_str(), "rb");
-    if (!in) return text;
-    char buffer[65536];
-    int n;
-    while ((n = gzread(in, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
-    gzclose(in);
-    return text;
-}
 
 // ATOM records of a PDB text whose chain passes `keep`, chain renamed by it.
 std::string cutChains(const std::string& pdb, const std::function<char(char)>& keep) {
@@ -91,7 +80,7 @@ void makeStructures(const fs::path& s) {
         writeText(s / "4hhb.pdb", p4hhb);
         for (const char* f : {"2XHE.cif.gz", "2xhe.pdb.gz", "7CFN.cif.gz"})
             fs::copy_file(kData / f, s / f);
-        writeText(s / "2xhe.pdb", gunzip(kData / "2xhe.pdb.gz"));
+        writeText(s / "2xhe.pdb", testutil::gzipFileText(kData / "2xhe.pdb.gz"));
         writeText(s / "1ycr.cif", cif1ycr);
         // A LINK record that ends in column 76, read past its end once.
         writeText(s / "link.pdb", "LINK         O   HOH A 301                ZN    ZN A 401  1555 1555      2.6\n" + p1ycr);

@@ -3,9 +3,9 @@
 // files, the copies against operators worked out by hand (every model: the
 // end-to-end tests).
 #include "input/assembly.h"
+#include "gzip_text.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cmath>
 #include <fstream>
@@ -19,17 +19,6 @@
 namespace {
 
 const std::string kData = KAVZUR_TEST_DATA;
-
-std::string fileText(const std::string& path) {
-    std::string text;
-    gzFile in = gzopen(path.c_str(), "rb");  // reads plain files as they are
-    if (!in) return text;
-    char buffer[65536];
-    int n;
-    while ((n = gzread(in, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
-    gzclose(in);
-    return text;
-}
 
 std::string lower(std::string s) {
     for (char& c : s)
@@ -86,7 +75,7 @@ TEST(SymmetryOperators, NumberedAsPdbFilesNumberThem) {
                              "2xhe.pdb.gz", "1ycr.pdb"}) {
         std::string group, why;
         std::vector<std::string> listed, numbered;
-        symmetryOf(fileText(kData + "/" + file), group, listed);
+        symmetryOf(testutil::gzipFileText(kData + "/" + file), group, listed);
         ASSERT_FALSE(listed.empty()) << file;
         ASSERT_TRUE(spaceGroupOperators(group, numbered, why)) << file << ": " << why;
         for (std::string& op : numbered) op = canonical(op);
@@ -164,7 +153,7 @@ TEST(Crystal, CopiesFollowTheFilesOwnOperatorList) {
     const std::string path = kData + "/1ake.pdb";
     std::string group, why;
     std::vector<std::string> listed;
-    symmetryOf(fileText(path), group, listed);
+    symmetryOf(testutil::gzipFileText(path), group, listed);
     ASSERT_EQ(listed.size(), 4u);
     const double cell[3] = {73.2, 79.8, 85.0};
     StructureChoice choice;
