@@ -10,6 +10,7 @@
 #include "report/report_files.h"
 #include "structure/extract.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include <new>
 #include <stdexcept>
 #include <system_error>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -80,8 +82,15 @@ bool copyInto(const std::string& from, Workspace& files, const std::string& name
     if (const std::string* dir = files.directory()) {
         const std::string to = DirectoryWorkspace(*dir).path(name);
         fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-        if (ec) files.remove(name);
-        return !ec;
+        if (!ec) return true;
+        // A short copy says nothing of why: a directory with no room left
+        // (before the part copied goes) is a full disk.
+        struct statvfs room {};
+        const bool full = statvfs(dir->empty() ? "." : dir->c_str(), &room) == 0 &&
+                          (room.f_bavail == 0 || (room.f_files > 0 && room.f_favail == 0));
+        files.remove(name);
+        errno = full ? ENOSPC : ec.value();
+        return false;
     }
     std::ifstream in(from, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -90,6 +99,12 @@ bool copyInto(const std::string& from, Workspace& files, const std::string& name
         return false;
     }
     return true;
+}
+
+// After a working file failed to be written: a full disk or quota is no
+// fault of the structure, and the result says so.
+void noteFullDisk(InterfaceResult& result) {
+    if (errno == ENOSPC || errno == EDQUOT) result.workspaceProblem = std::strerror(errno);
 }
 
 // What one structure's analysis works with.
@@ -282,6 +297,7 @@ void scoreLayout(const InputStructure& s, const ChainLayout& layout, const std::
     int skipped = 0;
     std::string why;
     if (!writePdb(s, layout, run.files, "TEMP.pdb", skipped, why)) {
+        noteFullDisk(result);
         failEntry(run, result, EntryStatus::ReadFailed, label, why);
         return;
     }
@@ -532,6 +548,7 @@ void analyseStructure(const EngineLink& engine, const StructureInput& input,
     const bool copied =
         fromText ? writeWorkFile(files, "TEMP.pdb", input.text) : copyInto(input.path, files, "TEMP.pdb");
     if (!copied) {
+        noteFullDisk(result);
         // A file that cannot be copied is not measured: the engine would fail.
         std::fprintf(run.out(), "\nProblem in NACEESS program ... exiting\n");
         std::fprintf(run.out(), " %s: %s\n", label.c_str(),

@@ -104,6 +104,9 @@ struct InterfaceResult {
     std::shared_ptr<const ReportData> report;  // with AnalysisSettings::report, when scored
     std::string messages;     // the console text of this interface, as the batch prints it
     double seconds = 0.0;     // wall time spent on it
+    // Not "": a working file could not be written (the disk's words, "No
+    // space left on device"): the status says nothing of the structure.
+    std::string workspaceProblem;
 
     bool scored() const { return status == EntryStatus::Scored; }
 };

@@ -26,6 +26,7 @@
 #include <set>
 #include <sstream>
 #include <system_error>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -48,15 +49,51 @@ struct RunFiles {
     File score;
     File details;
     const char* failed = nullptr;  // the name of a file that could not be written
+    std::string failedWhy;         // why, when the working directory is full
     std::string detailsPath;
     ProgressDisplay progress;  // the line on standard error, and the summary
 };
 
-// Writes one entry's score lines, then its rows, each flushed at once. The
-// lines go first: a run stopped in between leaves a line whose row is
-// missing, which --resume drops. `counted`: the entry counts in the
-// progress (not the one --resume re-enters, already recorded).
-bool recordEntry(RunFiles& files, const std::vector<EntryResult>& results, bool counted) {
+// Whether the working directory has run out of room (a full disk or
+// quota): then an entry's working files could not be written, and its
+// result says nothing of the structure. statvfs first, which costs next to
+// nothing; only a directory that says it is full is tried with a file.
+bool workingDirectoryFull(std::string& why) {
+    struct statvfs fs {};
+    if (statvfs(".", &fs) == 0 && fs.f_bavail > 0 && (fs.f_files == 0 || fs.f_favail > 0))
+        return false;
+    char probe[] = ".kav_zur-space.XXXXXX";
+    const int fd = mkstemp(probe);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return errno == ENOSPC || errno == EDQUOT;
+    }
+    const std::string block(4096, ' ');
+    const bool written = write(fd, block.data(), block.size()) == static_cast<ssize_t>(block.size());
+    const int error = errno;
+    close(fd);
+    unlink(probe);
+    if (written) return false;
+    why = std::strerror(error);
+    return true;
+}
+
+// Writes score lines of an entry, then their rows, each flushed at once, and
+// adds them to `counts` (the entry's part in the progress). The lines go
+// first: a run stopped in between leaves a line whose row is missing, which
+// --resume drops.
+bool recordResults(RunFiles& files, const std::vector<EntryResult>& results,
+                   EntryCounts& counts) {
+    // A result of working files that could not be written is no result.
+    std::string why;
+    for (const EntryResult& result : results)
+        if (!result.workspaceProblem.empty()) why = result.workspaceProblem;
+    if (!why.empty() || workingDirectoryFull(why)) {
+        files.failed = "working files in the working directory";
+        files.failedWhy = why;
+        return false;
+    }
+    for (const EntryResult& result : results) counts.add(result);
     std::string lines, rows;
     for (const EntryResult& result : results) {
         lines += result.scoreLine;
@@ -70,7 +107,6 @@ bool recordEntry(RunFiles& files, const std::vector<EntryResult>& results, bool 
         files.failed = files.detailsPath.c_str();
         return false;
     }
-    if (counted) files.progress.record(results);
     return true;
 }
 
@@ -293,20 +329,36 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
     // The in-process engine runs in worker processes even for -j 1: a
     // structure that crashes or hangs it costs only itself, as with a program.
     if (options.jobs <= 1 && !engine.inProcess) {
-        std::vector<EntryResult> results;
+        // Each interface recorded as soon as it is done; once a file cannot
+        // be written, the entry's other interfaces are passed by.
+        std::vector<EntryResult> one(1);
         for (std::size_t i = first; !files.failed && i < list.size(); ++i) {
-            results.clear();
-            scoreEntry(list[i], i == first ? context : others, results);
-            recordEntry(files, results, !(i == first && reentered));
+            EntryContext entryContext = i == first ? context : others;
+            entryContext.recorded = [&files, given = entryContext.recorded](const std::string& n) {
+                return files.failed != nullptr || (given && given(n));
+            };
+            EntryCounts counts;
+            scoreEntry(list[i], entryContext, [&](EntryResult&& result) {
+                one[0] = std::move(result);
+                if (!files.failed) recordResults(files, one, counts);
+            });
+            // The entry --resume re-enters is recorded already: not counted.
+            if (!files.failed && !(i == first && reentered)) files.progress.record(counts);
         }
     } else if (!files.failed) {
-        const WorkersOutcome outcome =
-            runWorkers(list, first, options.jobs, context,
-                       [&files, counted = !reentered](const std::vector<EntryResult>& results) mutable {
-                           const bool ok = recordEntry(files, results, counted);
-                           counted = true;
-                           return ok;
-                       });
+        EntryCounts counts;
+        const WorkersOutcome outcome = runWorkers(
+            list, first, options.jobs, context,
+            [&files, &counts, counted = !reentered](const std::vector<EntryResult>& results,
+                                                    bool entryEnds) mutable {
+                const bool ok = recordResults(files, results, counts);
+                if (ok && entryEnds) {
+                    if (counted) files.progress.record(counts);
+                    counted = true;
+                    counts = EntryCounts{};
+                }
+                return ok;
+            });
         stopSignal = outcome.signal;
         if (outcome.recordFailed && !files.failed) {
             // No line could be added: the run did not work.
@@ -328,7 +380,11 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
         raise(stopSignal);
     }
     if (files.failed) {
-        std::printf("\nError in writing file %s. !!!\n", files.failed);
+        if (files.failedWhy.empty())
+            std::printf("\nError in writing file %s. !!!\n", files.failed);
+        else
+            std::printf("\nError in writing %s: %s. !!!\n", files.failed,
+                        files.failedWhy.c_str());
         return 1;
     }
     std::printf("\nFinished\n");

@@ -77,16 +77,24 @@ void holdBottomRow(int rows) {
 
 }  // namespace
 
-void tallyEntry(RunTally& tally, const std::vector<EntryResult>& results) {
+void EntryCounts::add(const EntryResult& r) {
+    if (count == 0 || r.status == EntryStatus::Scored) status = r.status;
+    ++interfaces[static_cast<std::size_t>(r.status)];
+    ++count;
+}
+
+void tallyEntry(RunTally& tally, const EntryCounts& counts) {
     ++tally.done;
-    EntryStatus status = results.empty() ? EntryStatus::WorkerDied : results.front().status;
-    for (const EntryResult& r : results) {
-        ++tally.interfaces[static_cast<std::size_t>(r.status)];
-        ++tally.interfaceCount;
-        if (r.status == EntryStatus::Scored) status = EntryStatus::Scored;
-    }
-    ++tally.entries[static_cast<std::size_t>(status)];
-    if (status == EntryStatus::Scored) ++tally.scored;
+    for (std::size_t s = 0; s < kStatusCount; ++s) tally.interfaces[s] += counts.interfaces[s];
+    tally.interfaceCount += counts.count;
+    ++tally.entries[static_cast<std::size_t>(counts.status)];
+    if (counts.status == EntryStatus::Scored) ++tally.scored;
+}
+
+void tallyEntry(RunTally& tally, const std::vector<EntryResult>& results) {
+    EntryCounts counts;
+    for (const EntryResult& r : results) counts.add(r);
+    tallyEntry(tally, counts);
 }
 
 std::string durationText(double seconds) {
@@ -162,7 +170,13 @@ ProgressDisplay::~ProgressDisplay() {
 }
 
 void ProgressDisplay::record(const std::vector<EntryResult>& results) {
-    tallyEntry(tally_, results);
+    EntryCounts counts;
+    for (const EntryResult& r : results) counts.add(r);
+    record(counts);
+}
+
+void ProgressDisplay::record(const EntryCounts& counts) {
+    tallyEntry(tally_, counts);
     if (!on_) return;
     const auto now = std::chrono::steady_clock::now();
     if (tally_.done < total_ &&

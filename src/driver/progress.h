@@ -27,9 +27,19 @@ struct RunTally {
     std::size_t failed() const { return done - scored; }
 };
 
+// What one entry's interfaces came to, gathered as they are recorded (an
+// entry of many pairs is recorded pair by pair, and none is kept).
+struct EntryCounts {
+    std::array<std::size_t, kStatusCount> interfaces{};
+    std::size_t count = 0;
+    EntryStatus status = EntryStatus::WorkerDied;  // the entry's status so far
+    void add(const EntryResult& result);
+};
+
 // Adds one entry's results: the entry's status is "scored" when one of its
 // interfaces was scored, otherwise that of its first interface.
 void tallyEntry(RunTally& tally, const std::vector<EntryResult>& results);
+void tallyEntry(RunTally& tally, const EntryCounts& counts);
 
 // A duration for people, in whole units: "45 s", "3 min 12 s", "6 h 58 min".
 std::string durationText(double seconds);
@@ -62,6 +72,7 @@ public:
     // Counts one recorded entry and redraws the line, at most a few times a
     // second (always for the last entry).
     void record(const std::vector<EntryResult>& results);
+    void record(const EntryCounts& counts);
     // Takes the line off its row before console output is printed there
     // (standard output elsewhere, standard error messages of the workers).
     void erase();

@@ -209,6 +209,17 @@ bool redirect(int target, const char* path) {
     return done;
 }
 
+template <class T>
+void putRaw(std::string& out, const T& value) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    out.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+void putString(std::string& out, const std::string& text) {
+    putRaw(out, text.size());
+    out += text;
+}
+
 // The worker: scores one entry in its directory and leaves its results there.
 [[noreturn]] void workAt(const std::string& dir, const std::string& entry,
                          const EntryContext& context, const sigset_t& mask, pid_t parent) {
@@ -236,15 +247,68 @@ bool redirect(int target, const char* path) {
         guarded.guard = guardEngineRun;
         guardedContext.engine = &guarded;
     }
-    std::vector<EntryResult> results;
-    scoreEntry(entry, guardedContext, results);
-    std::fflush(stdout);
+    // Each result as soon as it is done (an entry of many pairs streams),
+    // then the end frame: a results file without it is a worker that died.
+    File results = openFile("results", "wbe");
+    if (!results) _exit(kSetupFailed);
+    auto frame = [&results](const std::string& encoded) {
+        std::fflush(stdout);
+        const off_t consoleEnd = lseek(1, 0, SEEK_CUR);
+        std::string out;
+        putRaw(out, static_cast<std::uint64_t>(consoleEnd < 0 ? 0 : consoleEnd));
+        putRaw(out, static_cast<std::uint64_t>(encoded.size()));
+        out += encoded;
+        if (consoleEnd < 0 || std::fwrite(out.data(), 1, out.size(), results.get()) != out.size() ||
+            std::fflush(results.get()) != 0)
+            _exit(kSetupFailed);
+    };
+    scoreEntry(entry, guardedContext,
+               [&frame](EntryResult&& r) { frame(encodeResults({std::move(r)})); });
     std::fflush(stderr);
-    // Renamed into place last: a results file is always whole.
-    if (!writeAll("results.part", encodeResults(results)) ||
-        std::rename("results.part", "results") != 0)
-        _exit(kSetupFailed);
+    frame(std::string());
+    if (std::fclose(results.release()) != 0) _exit(kSetupFailed);
     _exit(0);
+}
+
+// The frames a worker has added to its results file since `resultsAt`: each
+// result with the console text printed before it. `ended` when the end
+// frame is among them. False for a frame that is not a result (damage).
+bool readFrames(const std::string& dir, std::uint64_t& resultsAt, std::uint64_t& consoleAt,
+                std::vector<std::pair<std::string, EntryResult>>& out, bool& ended) {
+    File results = openFile(dir + "/results", "rbe");
+    if (!results) return true;
+    if (fseeko(results.get(), static_cast<off_t>(resultsAt), SEEK_SET) != 0) return false;
+    std::string data;
+    char buffer[65536];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, results.get())) > 0;)
+        data.append(buffer, n);
+    File console = openFile(dir + "/console", "rbe");
+    std::size_t at = 0;
+    while (!ended && data.size() - at >= 16) {
+        std::uint64_t consoleEnd = 0, size = 0;
+        std::memcpy(&consoleEnd, data.data() + at, 8);
+        std::memcpy(&size, data.data() + at + 8, 8);
+        if (data.size() - at - 16 < size) break;  // not yet written whole
+        std::pair<std::string, EntryResult> item;
+        if (consoleEnd > consoleAt && console &&
+            fseeko(console.get(), static_cast<off_t>(consoleAt), SEEK_SET) == 0) {
+            item.first.resize(consoleEnd - consoleAt);
+            item.first.resize(std::fread(item.first.data(), 1, item.first.size(), console.get()));
+        }
+        consoleAt = std::max(consoleAt, consoleEnd);
+        if (size == 0) {
+            ended = true;
+            if (!item.first.empty()) out.push_back(std::move(item));
+        } else {
+            std::vector<EntryResult> one;
+            if (!decodeResults(data.substr(at + 16, size), one) || one.size() != 1) return false;
+            item.second = std::move(one[0]);
+            out.push_back(std::move(item));
+        }
+        at += 16 + size;
+        resultsAt += 16 + size;
+    }
+    return true;
 }
 
 struct Worker {
@@ -252,6 +316,9 @@ struct Worker {
     std::size_t index = 0;
     std::string dir;  // "" until the slot has one
     Clock::time_point start;
+    std::uint64_t resultsAt = 0, consoleAt = 0, errorsAt = 0;  // what the parent has taken of its files
+    bool streamed = false;  // some of its entry's results are recorded already
+    bool ended = false;     // its end frame has been read
 };
 
 // What one entry left: its messages and its results.
@@ -260,6 +327,7 @@ struct Finished {
     std::string errors;
     std::vector<EntryResult> results;
     bool stopped = false;  // killed because the run was stopped: nothing to record
+    bool streamed = false;  // results before these were recorded as they came
 };
 
 std::string newWorkerDir(const std::string& runDir) {
@@ -279,17 +347,6 @@ std::string howItEnded(int status) {
     else
         std::snprintf(text, sizeof text, "exited with status %d", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
     return text;
-}
-
-template <class T>
-void putRaw(std::string& out, const T& value) {
-    static_assert(std::is_trivially_copyable_v<T>);
-    out.append(reinterpret_cast<const char*>(&value), sizeof value);
-}
-
-void putString(std::string& out, const std::string& text) {
-    putRaw(out, text.size());
-    out += text;
 }
 
 struct Reader {
@@ -332,6 +389,7 @@ std::string encodeResults(const std::vector<EntryResult>& results) {
         putRaw(out, r.scores);
         putString(out, r.scoreLine);
         putRaw(out, r.seconds);
+        putString(out, r.workspaceProblem);
     }
     putRaw(out, kResultsMagic);
     return out;
@@ -351,7 +409,7 @@ bool decodeInto(const std::string& data, std::vector<EntryResult>& results) {
         int status = 0;
         if (!in.text(r.name) || !in.text(r.sides) || !in.raw(r.status) || !in.raw(r.atomsA) ||
             !in.raw(r.atomsB) || !in.raw(r.analysis) || !in.raw(r.scores) ||
-            !in.text(r.scoreLine) || !in.raw(r.seconds))
+            !in.text(r.scoreLine) || !in.raw(r.seconds) || !in.text(r.workspaceProblem))
             return false;
         std::memcpy(&status, &r.status, sizeof status);
         if (status < 0 || status > static_cast<int>(EntryStatus::WorkerDied)) return false;
@@ -416,7 +474,33 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
         died.name = list[index];
         died.status = EntryStatus::WorkerDied;
         died.seconds = seconds;
-        f.results = {died};
+        f.results.push_back(died);
+    };
+    // The results the worker of the entry to record next has finished so
+    // far, recorded now with the console text before each.
+    auto stream = [&](Worker& w) {
+        // Its messages on standard error (an entry's pair count) at once.
+        const std::string errors = readAll(w.dir + "/errors");
+        if (errors.size() > w.errorsAt) {
+            eraseProgressLine();
+            const std::string text = shown(errors.substr(w.errorsAt));
+            std::fwrite(text.data(), 1, text.size(), stderr);
+            w.errorsAt = errors.size();
+        }
+        std::vector<std::pair<std::string, EntryResult>> frames;
+        if (!readFrames(w.dir, w.resultsAt, w.consoleAt, frames, w.ended)) return;
+        for (auto& [console, result] : frames) {
+            eraseProgressLine();
+            const std::string text = shown(console);
+            std::fwrite(text.data(), 1, text.size(), stdout);
+            std::fflush(stdout);
+            if (result.name.empty()) continue;  // the end frame's console text
+            w.streamed = true;
+            if (!outcome.recordFailed && !record({result}, false)) {
+                outcome.recordFailed = true;
+                starting = false;
+            }
+        }
     };
 
     if (run.path.empty()) {
@@ -473,15 +557,30 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
             for (const Worker& w : workers)
                 if (w.pid > 0) kill(w.pid, SIGKILL);
 
+        for (Worker& w : workers)
+            if (w.pid > 0 && w.index == toRecord && !outcome.signal) stream(w);
+
         for (Worker& w : workers) {
             int status = 0;
             if (w.pid <= 0 || waitpid(w.pid, &status, WNOHANG) != w.pid) continue;
             w.pid = -1;
             Finished f;
-            f.console = shown(readAll(w.dir + "/console"));
-            f.errors = shown(readAll(w.dir + "/errors"));
-            const bool whole = WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
-                               decodeResults(readAll(w.dir + "/results"), f.results);
+            f.streamed = w.streamed;
+            std::vector<std::pair<std::string, EntryResult>> frames;
+            bool whole = readFrames(w.dir, w.resultsAt, w.consoleAt, frames, w.ended);
+            for (auto& [console, result] : frames) {
+                f.console += shown(console);
+                if (!result.name.empty()) f.results.push_back(std::move(result));
+            }
+            // What it printed after its last result (a worker that died).
+            std::string rest = readAll(w.dir + "/console");
+            f.console += shown(rest.size() > w.consoleAt ? rest.substr(w.consoleAt) : std::string());
+            const std::string errors = readAll(w.dir + "/errors");
+            f.errors = shown(errors.size() > w.errorsAt ? errors.substr(w.errorsAt) : std::string());
+            w.errorsAt = 0;
+            whole = whole && w.ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            w.resultsAt = w.consoleAt = 0;
+            w.streamed = w.ended = false;
             for (const char* name : {"/console", "/errors", "/results"})
                 std::remove((w.dir + name).c_str());
             if (!whole) {
@@ -510,7 +609,7 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
             std::fwrite(f.console.data(), 1, f.console.size(), stdout);
             std::fflush(stdout);
             std::fwrite(f.errors.data(), 1, f.errors.size(), stderr);
-            if (!outcome.recordFailed && !record(f.results)) {
+            if (!outcome.recordFailed && !record(f.results, true)) {
                 outcome.recordFailed = true;
                 starting = false;
             }

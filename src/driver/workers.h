@@ -13,9 +13,10 @@
 #include <string>
 #include <vector>
 
-// Takes the results of one entry, in list order; false when they could not
-// be written (the run then starts no further entry).
-using RecordEntry = std::function<bool(const std::vector<EntryResult>&)>;
+// Takes results of one entry, in list order: those of an entry still being
+// scored as they come (`entryEnds` false), then the rest of it (true). False
+// when they could not be written (the run then starts no further entry).
+using RecordEntry = std::function<bool(const std::vector<EntryResult>&, bool entryEnds)>;
 
 struct WorkersOutcome {
     int signal = 0;             // the signal that stopped the run, or 0
