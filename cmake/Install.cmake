@@ -7,6 +7,9 @@
 #   P/share/kav_zur/slurm-array.sh: the SLURM array script
 #   P/share/man/man1/kav_zur.1, kav_zur-merge.1
 #   P/share/doc/kav_zur/README.md, LICENSE, docs/manual.md and its pictures
+#   P/lib/python3/dist-packages/kav_zur/ (for P = /usr; else
+#     P/lib/python3.X/dist-packages/kav_zur/, Debian's layout for /usr/local):
+#     the Python module, which finds the engine relative to itself
 include(GNUInstallDirs)
 
 set(KAVZUR_DATA_DESTINATION ${CMAKE_INSTALL_DATADIR}/kav_zur)
@@ -30,6 +33,29 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/manual.md ${PROJECT_SOURCE_DIR}/docs/vi
               ${PROJECT_SOURCE_DIR}/docs/view_4hhb_close_up.png ${PROJECT_SOURCE_DIR}/docs/plot_examples.png
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
+if(KAVZUR_PYTHON)
+  if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    set(_python_dir lib/python3/dist-packages)
+  else()
+    set(_python_dir lib/python${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}/dist-packages)
+  endif()
+  set(KAVZUR_PYTHON_INSTALL_DIR ${_python_dir} CACHE STRING
+      "Where the Python module kav_zur is installed, relative to the prefix")
+  set(_package ${KAVZUR_PYTHON_INSTALL_DIR}/kav_zur)
+  install(TARGETS _kav_zur LIBRARY DESTINATION ${_package})
+  install(FILES ${KAVZUR_PYTHON_PACKAGE_DIR}/__init__.py ${KAVZUR_PYTHON_PACKAGE_DIR}/__init__.pyi
+                ${KAVZUR_PYTHON_PACKAGE_DIR}/py.typed
+          DESTINATION ${_package})
+  # The installed package finds the engine relative to itself, wherever the
+  # prefix is.
+  file(RELATIVE_PATH KAVZUR_PY_ENGINE_RELATIVE /prefix/${_package}
+       /prefix/${KAVZUR_DATA_DESTINATION}/naccess)
+  set(KAVZUR_PY_ENGINE_DIR "")
+  configure_file(${PROJECT_SOURCE_DIR}/src/python/kav_zur/_paths.py.in
+                 ${PROJECT_BINARY_DIR}/python/install/_paths.py @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/python/install/_paths.py DESTINATION ${_package})
+endif()
+
 # `cpack -G DEB` in the build directory: kav-zur_<version>_<arch>.deb
 # (Debian package names take no underscore), installing under /usr.
 set(CPACK_PACKAGE_NAME kav-zur)
@@ -48,5 +74,9 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 # Library dependencies (libc6, libstdc++6, ...) from the programs themselves.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "parallel, slurm-client, pymol, python3-matplotlib")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "parallel, slurm-client, pymol, python3-matplotlib, python3-pandas, python3-gemmi, python3-tqdm")
+# The Python module is built for this Python.
+if(KAVZUR_PYTHON)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}), python3 (<< ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}.99)")
+endif()
 include(CPack)

@@ -3,12 +3,16 @@
 # Ubuntu, apt-get; run as root or with sudo): the compiler and build tools,
 # GoogleTest, gemmi with what its headers need (mmCIF, PDB and gzip input),
 # GNU parallel and SLURM (runs over many slots and nodes), PyMOL (the report's
-# pictures), matplotlib (plots) and FreeSASA (engine checks).
+# pictures), matplotlib (plots) and FreeSASA (engine checks), and for the
+# Python module pybind11 (build), pytest (its tests), gemmi's Python module
+# (gemmi.Structure input), pandas (DataFrames) and tqdm (progress bars).
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev
           gemmi-dev tao-pegtl-dev zlib1g-dev libstb-dev
-          parallel slurm-wlm pymol python3-matplotlib freesasa)
+          parallel slurm-wlm pymol python3-matplotlib freesasa
+          pybind11-dev python3-pybind11 python3-dev python3-pytest python3-gemmi python3-pandas
+          python3-tqdm)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -29,3 +29,21 @@ golden=$source_dir/tests/e2e/golden/examples.scores.txt
 cmp expected.txt KAV_ZUr_score.txt
 grep -q '^Finished$' console.log
 echo "installed into $prefix, scored 1ycr and 4hhb from there as the golden file has them"
+
+# The Python module from the prefix, with the installed engine, from here.
+package=$(find "$prefix/lib" -path '*/dist-packages/kav_zur/__init__.py' | head -n 1)
+[[ -n $package ]] || { echo "the Python module kav_zur is not installed"; exit 1; }
+for file in __init__.pyi py.typed _paths.py; do
+    [[ -e $(dirname "$package")/$file ]] || { echo "not installed: kav_zur/$file"; exit 1; }
+done
+line=$(PYTHONPATH=$(dirname "$(dirname "$package")") /usr/bin/python3 -c '
+import sys, kav_zur
+e = kav_zur.engine()
+assert e.naccess_dir == sys.argv[2] and e.in_process, e
+r = kav_zur.score(sys.argv[1])
+print("%s\t%8.1f\t%18.6f\t%10.6f" % (r.name, r.interface_area, r.kav, r.zur))
+' "$source_dir/examples/1ycr.pdb" "$prefix/share/kav_zur/naccess")
+[[ $line == "$(grep -E '^1ycr\.pdb' "$golden")" ]] || { echo "installed module: $line"; exit 1; }
+[[ $(ls) == "$(printf 'KAV_ZUr_score.txt\nconsole.log\nexpected.txt\npdblist')" ]] ||
+    { echo "the module wrote into the working directory: $(ls)"; exit 1; }
+echo "the installed Python module scores 1ycr in process as the golden file has it"

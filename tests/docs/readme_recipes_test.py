@@ -29,11 +29,10 @@ def recipes(readme):
 
 
 def python_module_dirs(build):
-    """Directories of the build tree that hold a built kav_zur module."""
-    found = glob.glob(os.path.join(build, "**", "kav_zur*.so"), recursive=True)
-    found += [os.path.dirname(p) for p in
-              glob.glob(os.path.join(build, "**", "kav_zur", "__init__.py"), recursive=True)]
-    return sorted({os.path.dirname(p) if p.endswith(".so") else p for p in found})
+    """Directories of the build tree to put on PYTHONPATH for `import
+    kav_zur`: those holding the package kav_zur/ with its extension."""
+    found = glob.glob(os.path.join(build, "**", "kav_zur", "_kav_zur*.so"), recursive=True)
+    return sorted({os.path.dirname(os.path.dirname(p)) for p in found})
 
 
 def main(source, build, only):

@@ -4,8 +4,8 @@
 // holds its assembly and model 1 of an NMR file give the plain run's line,
 // -j 2 and --resume give the lines of one plain pass, and faulty assemblies,
 // cells and space groups fail their entry with a message while the run goes on.
-#include "records/score_file.h"
 #include "gzip_text.h"
+#include "records/score_file.h"
 #include "input/input_structure.h"
 #include "input/pdb_writer.h"
 #include "run_program.h"

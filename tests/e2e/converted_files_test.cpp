@@ -2,8 +2,8 @@
 // gzipped files, chosen sides, every chain pair, chosen models, and files
 // that cannot be read. Each case is a real run with the bundled engine whose
 // score lines must carry the numbers of a reference run on a plain PDB file.
-#include "records/score_file.h"
 #include "gzip_text.h"
+#include "records/score_file.h"
 #include "run_program.h"
 
 #include <gtest/gtest.h>

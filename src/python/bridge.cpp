@@ -1,0 +1,139 @@
+// The seam of the Python module over the analysis library
+// (analysis/analysis.h): one Analyser per Engine, the structure scored in
+// this process, its results turned into the module's plain records.
+#include "python/bridge.h"
+
+#include "analysis/analysis.h"
+#include "records/score_file.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace kzpy {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::optional<int> count(int value) {
+    if (value < 0) return std::nullopt;
+    return value;
+}
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+    if (from.empty() || from == to) return;
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+// The fields the record of a run (--details) gives a result, each only when
+// the analysis reached it.
+Interface fromResult(const InterfaceResult& in) {
+    const AnalysisRecord& a = in.analysis;
+    const ScoreSet& s = in.scores;
+    Interface r;
+    r.name = in.name;
+    r.sides = in.sides;
+    r.status = statusCode(in.status);
+    r.atomsA = count(in.atomsA);
+    r.atomsB = count(in.atomsB);
+    r.interfaceAtomsA = count(a.interfaceAtomsA);
+    r.interfaceAtomsB = count(a.interfaceAtomsB);
+    if (a.buriedA) r.buriedA = s.buriedAreaA;
+    if (a.buriedB) r.buriedB = s.buriedAreaB;
+    // The score line's own single-precision values.
+    const ScoreValues v = scoreValues(s);
+    if (a.buriedA && a.buriedB) r.interfaceArea = v.area;
+    if (a.sums) {
+        r.packingRatio = s.packingSum;
+        r.complementarity = s.complementaritySum;
+    }
+    if (in.scored()) {
+        r.kav = v.kav;
+        r.zur = v.zur;
+    }
+    r.trianglesA = count(a.trianglesA);
+    r.trianglesB = count(a.trianglesB);
+    r.seconds = in.seconds;
+    r.messages = in.messages;
+    return r;
+}
+
+}  // namespace
+
+struct Engine::State {
+    Analyser analyser;
+};
+
+Engine::Engine(const std::string& naccessDir) {
+    if (naccessDir.find('\0') != std::string::npos)
+        throw std::invalid_argument("naccess_dir holds a NUL byte");
+    std::error_code ec;
+    EngineSettings settings;
+    settings.naccessDir = fs::absolute(naccessDir, ec).lexically_normal().string();
+    if (settings.naccessDir.size() > 1 && settings.naccessDir.back() == '/')
+        settings.naccessDir.pop_back();
+    try {
+        state_ = std::make_unique<State>(State{Analyser(settings)});
+    } catch (const std::runtime_error& e) {
+        throw std::invalid_argument(e.what());
+    }
+}
+
+Engine::~Engine() = default;
+
+const std::string& Engine::directory() const { return state_->analyser.engine().naccessDir; }
+
+bool Engine::inProcess() const { return state_->analyser.inProcess(); }
+
+std::vector<Interface> Engine::score(const Request& request) const {
+    // The name of a structure file in results: its file name, as a pdblist
+    // entry would be; the messages name the path as given, as the command
+    // line names <directory>/<entry>.
+    std::string shownPath = request.path;
+    replaceAll(shownPath, std::string(1, '\0'), "\\0");
+    const std::string name =
+        !request.name.empty() ? request.name
+        : !request.path.empty() ? fs::path(shownPath).filename().string()
+                                : std::string("structure");
+    if (request.path.find('\0') != std::string::npos) {
+        // No file has such a name: nothing is measured for it.
+        Interface r;
+        r.name = name;
+        r.status = statusCode(EntryStatus::BadName);
+        r.messages = "Error in structure file ... " + shownPath + ": the name holds a NUL byte\n";
+        return {r};
+    }
+
+    const StructureInput input = request.path.empty()
+                                     ? StructureInput::fromText(request.text, request.format, name)
+                                     : StructureInput::file(request.path);
+    AnalysisSettings settings;
+    settings.sideOne = request.sideOne;
+    settings.sideTwo = request.sideTwo;
+    settings.model = request.model;
+    settings.allPairs = request.allPairs;
+    settings.report = !request.reportDir.empty();
+
+    std::vector<Interface> results;
+    for (const InterfaceResult& in : state_->analyser.score(input, settings)) {
+        Interface r = fromResult(in);
+        // "<path>" or "<path> A:B" -> "<name>" or "<name> A:B"
+        if (!request.path.empty() && r.name.compare(0, request.path.size(), request.path) == 0)
+            r.name = name + r.name.substr(request.path.size());
+        if (settings.report && in.scored()) {
+            std::string why;
+            const fs::path folder = fs::path(request.reportDir) / r.name;
+            // The report names the structure as the result does.
+            InterfaceResult named = in;
+            named.name = r.name;
+            if (!writeReport(folder.string(), named, why))
+                throw std::runtime_error(folder.string() + ": " + why);
+        }
+        results.push_back(std::move(r));
+    }
+    return results;
+}
+
+}  // namespace kzpy

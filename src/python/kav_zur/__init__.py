@@ -1,0 +1,490 @@
+"""kav_zur: the interface area, packing score KAV and surface complementarity
+score ZUr of a protein complex, with the numbers of the kav_zur program.
+
+    import kav_zur
+    r = kav_zur.score("1ycr.pdb")                  # the first two chains
+    print(r.interface_area, r.kav, r.zur)
+    r = kav_zur.score("7cfn.cif.gz", chains="A:B")  # chosen sides
+    results = kav_zur.score_many(paths, jobs=0, progress=True)
+    df = kav_zur.to_dataframe(results)             # the --details columns
+
+A structure is a path (str or os.PathLike: PDB or mmCIF, plain or gzipped),
+a gemmi.Structure, or text with format="pdb" or format="mmcif". The bundled
+engine measures the areas by default; kav_zur.engine(naccess_dir) sets up
+another one. Nothing is written in the working directory, and the console
+messages of the command line stay on each Result (its `messages`).
+"""
+
+import os
+import sys
+import threading
+
+from . import _paths
+from ._kav_zur import Engine as _CoreEngine
+from ._kav_zur import Result, __version__
+
+__all__ = ["Engine", "Result", "ScoreError", "engine", "report", "score", "score_all_pairs",
+           "score_many", "to_dataframe", "__version__"]
+
+
+class ScoreError(Exception):
+    """A structure that could not be scored.
+
+    status    the details file's code ("no_file", "read_failed",
+              "chain_missing", "one_chain", "too_small", "no_frame", ...)
+    messages  what the command line prints for it
+    result    the failed Result (its counts say how far the analysis got)
+    """
+
+    def __init__(self, status, messages, result=None):
+        self.status = status
+        self.messages = messages
+        self.result = result
+        name = result.name if result is not None else ""
+        lines = [line.strip() for line in messages.splitlines() if line.strip()]
+        detail = lines[-1] if lines else ""
+        super().__init__("%s: %s%s" % (name or "structure", status,
+                                       " (%s)" % detail if detail else ""))
+
+
+# --- arguments -------------------------------------------------------------
+
+_FORMATS = ("pdb", "mmcif")
+
+
+def _is_gemmi_structure(value):
+    kind = type(value)
+    return kind.__name__ == "Structure" and kind.__module__.split(".")[0] == "gemmi"
+
+
+def _gemmi_text(st):
+    """A gemmi.Structure as mmCIF text: author chain names of any length,
+    ATOM and HETATM kept apart (group_PDB), every model."""
+    import gemmi
+    groups = gemmi.MmcifOutputGroups(True)
+    groups.group_pdb = True
+    return st.make_mmcif_document(groups).as_string()
+
+
+def _structure_request(structure, format, name):
+    """(path, text, format, name) for the C++ call; TypeError or ValueError
+    for an argument that cannot be a structure."""
+    if name is not None and not isinstance(name, str):
+        raise TypeError("name must be a str, not %s" % type(name).__name__)
+    if format is not None:
+        if format not in _FORMATS:
+            raise ValueError("format must be 'pdb' or 'mmcif', not %r" % (format,))
+        if isinstance(structure, bytes):
+            structure = structure.decode("latin-1")
+        if not isinstance(structure, str):
+            raise TypeError("with format=, structure must be the text of a structure (str or "
+                            "bytes), not %s" % type(structure).__name__)
+        if not structure:
+            raise ValueError("structure: the text is empty")
+        return "", structure, format, name or ""
+    if _is_gemmi_structure(structure):
+        return "", _gemmi_text(structure), "mmcif", name or structure.name or "structure"
+    if isinstance(structure, (str, bytes, os.PathLike)):
+        path = os.fsdecode(os.fspath(structure))
+        if not path:
+            raise ValueError("structure: the path is empty")
+        return path, "", "", name or ""
+    raise TypeError("structure must be a path (str or os.PathLike), a gemmi.Structure, or text "
+                    "with format='pdb' or 'mmcif'; not %s" % type(structure).__name__)
+
+
+def _checked_path(request):
+    if "\0" in request[0]:
+        raise ValueError("structure: the path holds a NUL byte: %r" % request[0])
+    return request
+
+
+def _side(value, which):
+    names = value.split(",") if isinstance(value, str) else list(value)
+    for n in names:
+        if not isinstance(n, str):
+            raise TypeError("chains: side %s holds %s, not a chain name" % (which,
+                                                                          type(n).__name__))
+    if not names or any(not n for n in names):
+        raise ValueError("chains: side %s is empty or names an empty chain" % which)
+    return names
+
+
+def _chain_sides(chains):
+    """chains=None, "H,L:A", or a pair (side one, side two) of names or lists."""
+    if chains is None:
+        return [], []
+    if isinstance(chains, str):
+        if chains.count(":") != 1:
+            raise ValueError("chains must read like 'H,L:A' (side one, a colon, side two), "
+                             "not %r" % chains)
+        one, two = chains.split(":")
+    elif isinstance(chains, (tuple, list)) and len(chains) == 2:
+        one, two = chains
+    else:
+        raise TypeError("chains must be None, a str like 'H,L:A' or a pair (side one, side two)")
+    one, two = _side(one, "one"), _side(two, "two")
+    both = set(one) & set(two)
+    if both:
+        raise ValueError("chains: %s named on both sides" % ", ".join(sorted(both)))
+    return one, two
+
+
+def _model(model):
+    if model is None:
+        return 0
+    if isinstance(model, bool) or not isinstance(model, int):
+        raise TypeError("model must be None or an int, not %s" % type(model).__name__)
+    if model < 1:
+        raise ValueError("model must be 1 or more (models are numbered from 1), not %d" % model)
+    return model
+
+
+def _jobs(jobs):
+    if isinstance(jobs, bool) or not isinstance(jobs, int):
+        raise TypeError("jobs must be an int, not %s" % type(jobs).__name__)
+    if jobs < 0:
+        raise ValueError("jobs must be 0 (one per usable core) or more, not %d" % jobs)
+    if jobs == 0:
+        try:
+            return max(1, len(os.sched_getaffinity(0)))
+        except (AttributeError, OSError):
+            return os.cpu_count() or 1
+    return jobs
+
+
+# --- the engine ------------------------------------------------------------
+
+def _bundled_engine_dir():
+    if _paths.ENGINE_DIR:
+        return _paths.ENGINE_DIR
+    here = os.path.dirname(os.path.abspath(__file__))
+    return os.path.normpath(os.path.join(here, _paths.ENGINE_RELATIVE))
+
+
+class Engine:
+    """A surface-area engine set up once, with the calls of the module.
+
+    kav_zur.engine() gives the bundled engine; kav_zur.engine(naccess_dir)
+    a NACCESS-style directory, honoured as on the command line: its
+    vdw.radii and standard.data, in this process when the directory holds
+    the bundled engine's marker (kav_zur-engine), else its accall run as a
+    program. One Engine may be used by several threads at once.
+    """
+
+    __slots__ = ("_core",)
+
+    def __init__(self, naccess_dir=None):
+        if naccess_dir is None:
+            naccess_dir = _bundled_engine_dir()
+        elif not isinstance(naccess_dir, (str, bytes, os.PathLike)):
+            raise TypeError("naccess_dir must be a path, not %s" % type(naccess_dir).__name__)
+        naccess_dir = os.fsdecode(os.fspath(naccess_dir))
+        if "\0" in naccess_dir:
+            raise ValueError("naccess_dir holds a NUL byte")
+        try:
+            self._core = _CoreEngine(naccess_dir)
+        except ValueError as e:
+            raise ValueError("naccess_dir: %s" % e) from None
+
+    @property
+    def naccess_dir(self):
+        """The engine directory in use (absolute)."""
+        return self._core.naccess_dir
+
+    @property
+    def in_process(self):
+        """True when the engine runs inside this process (the bundled one)."""
+        return self._core.in_process
+
+    def __repr__(self):
+        return "<kav_zur.Engine %s%s>" % (self.naccess_dir,
+                                          " in process" if self.in_process else " as a program")
+
+    def _run(self, request, sides=([], []), all_pairs=False, model=0, report_dir=""):
+        path, text, format, name = request
+        return self._core._score(path, text, format, name, sides[0], sides[1], all_pairs, model,
+                                 report_dir)
+
+    def score(self, structure, chains=None, model=None, *, format=None, name=None):
+        """The one interface of `structure` as a Result; see kav_zur.score."""
+        request = _checked_path(_structure_request(structure, format, name))
+        results = self._run(request, _chain_sides(chains), False, _model(model))
+        r = results[0]
+        if r.status != "scored":
+            raise ScoreError(r.status, r.messages, r)
+        return r
+
+    def score_all_pairs(self, structure, model=None, *, format=None, name=None):
+        """Every touching pair of chains; see kav_zur.score_all_pairs."""
+        request = _checked_path(_structure_request(structure, format, name))
+        results = self._run(request, ([], []), True, _model(model))
+        if len(results) == 1 and results[0].status != "scored" and not results[0].sides:
+            raise ScoreError(results[0].status, results[0].messages, results[0])
+        return results
+
+    def score_many(self, structures, chains=None, all_pairs=False, model=None, jobs=0,
+                   progress=False):
+        """Many structures, failures included; see kav_zur.score_many."""
+        if isinstance(structures, (str, bytes, os.PathLike)) or _is_gemmi_structure(structures):
+            raise TypeError("structures must be a list of structures, not one structure")
+        requests = []
+        for i, s in enumerate(structures):
+            try:
+                requests.append(_structure_request(s, None, None))
+            except (TypeError, ValueError) as e:
+                raise type(e)("structures[%d]: %s" % (i, e)) from None
+        sides = _chain_sides(chains)
+        if all_pairs and (sides[0] or sides[1]):
+            raise ValueError("chains and all_pairs=True exclude each other")
+        model = _model(model)
+        workers = min(_jobs(jobs), max(1, len(requests)))
+        slots = [None] * len(requests)
+        counter = _Progress(len(requests), progress)
+
+        def work(i):
+            slots[i] = self._run(requests[i], sides, bool(all_pairs), model)
+            counter.step()
+
+        try:
+            if workers == 1:
+                for i in range(len(requests)):
+                    work(i)
+            else:
+                _run_threads(work, len(requests), workers)
+        finally:
+            counter.close()
+        return [r for results in slots for r in results]
+
+    def report(self, structure, out_dir, chains=None, *, model=None, format=None, name=None):
+        """The --report files of one structure; see kav_zur.report."""
+        request = _checked_path(_structure_request(structure, format, name))
+        if not isinstance(out_dir, (str, bytes, os.PathLike)):
+            raise TypeError("out_dir must be a path, not %s" % type(out_dir).__name__)
+        out_dir = os.path.abspath(os.fsdecode(os.fspath(out_dir)))
+        if "\0" in out_dir:
+            raise ValueError("out_dir holds a NUL byte")
+        os.makedirs(out_dir, exist_ok=True)
+        results = self._run(request, _chain_sides(chains), False, _model(model), out_dir)
+        r = results[0]
+        if r.status != "scored":
+            raise ScoreError(r.status, r.messages, r)
+        return os.path.join(out_dir, r.name)
+
+
+def _run_threads(work, count, workers):
+    """work(0) .. work(count - 1) on `workers` threads, each taking the next
+    index; the first exception is raised once all have stopped."""
+    lock = threading.Lock()
+    state = {"next": 0, "error": None}
+
+    def loop():
+        while True:
+            with lock:
+                i = state["next"]
+                if i >= count or state["error"] is not None:
+                    return
+                state["next"] = i + 1
+            try:
+                work(i)
+            except BaseException as e:  # handed to the caller below
+                with lock:
+                    if state["error"] is None:
+                        state["error"] = e
+                return
+
+    threads = [threading.Thread(target=loop, name="kav_zur-%d" % n, daemon=True)
+               for n in range(workers)]
+    for t in threads:
+        t.start()
+    try:
+        for t in threads:
+            t.join()
+    except BaseException as e:
+        # Ctrl-C while waiting: no thread takes another structure.
+        with lock:
+            state["error"] = state["error"] or e
+        raise
+    if state["error"] is not None:
+        raise state["error"]
+
+
+class _Progress:
+    """A tqdm bar when tqdm is importable, else a counter on stderr."""
+
+    def __init__(self, total, shown):
+        self._lock = threading.Lock()
+        self._bar = None
+        self._done = 0
+        self._total = total
+        self._shown = bool(shown)
+        if self._shown:
+            try:
+                from tqdm import tqdm
+                self._bar = tqdm(total=total, unit="structure", desc="kav_zur")
+            except ImportError:
+                self._bar = None
+
+    def step(self):
+        if not self._shown:
+            return
+        with self._lock:
+            self._done += 1
+            if self._bar is not None:
+                self._bar.update(1)
+            else:
+                sys.stderr.write("\rkav_zur: %d/%d structures" % (self._done, self._total))
+                sys.stderr.flush()
+
+    def close(self):
+        if not self._shown:
+            return
+        if self._bar is not None:
+            self._bar.close()
+        else:
+            sys.stderr.write("\n")
+            sys.stderr.flush()
+
+
+_default_lock = threading.Lock()
+_default = None
+
+
+def _default_engine():
+    global _default
+    with _default_lock:
+        if _default is None:
+            _default = Engine()
+        return _default
+
+
+def _engine_or_default(engine):
+    if engine is None:
+        return _default_engine()
+    if not isinstance(engine, Engine):
+        raise TypeError("engine must be a kav_zur.Engine (from kav_zur.engine()), not %s"
+                        % type(engine).__name__)
+    return engine
+
+
+# --- the calls -------------------------------------------------------------
+
+def engine(naccess_dir=None):
+    """The engine that measures the areas, set up once: the bundled engine
+    (inside this process) when naccess_dir is None, else the NACCESS-style
+    directory `naccess_dir`, honoured as on the command line (its vdw.radii
+    and standard.data; in this process when it holds the bundled engine's
+    marker kav_zur-engine, else its accall runs as a program). Raises ValueError when the directory lacks accall, vdw.radii or
+    standard.data. Pass it as engine= to the other calls, or call its
+    methods of the same names."""
+    return Engine(naccess_dir)
+
+
+def score(structure, chains=None, model=None, *, format=None, name=None, engine=None):
+    """Scores one interface of `structure` and returns its Result.
+
+    structure  a path (str or os.PathLike; PDB or mmCIF, plain or gzipped,
+               the format from the name as on the command line), a
+               gemmi.Structure, or the text of a structure with
+               format="pdb" or format="mmcif"
+    chains     None: the first two chains of the file, as a plain run;
+               "H,L:A" or (["H", "L"], ["A"]): chains H and L (side one)
+               against chain A (side two), as --chains
+    model      None: the first model; N: model N (1-based), as --model
+    name       the Result's name (default: the file name, or the
+               gemmi.Structure's name)
+    engine     a kav_zur.engine(); default: the bundled engine
+
+    The Result holds what a details row (--details) holds: interface_area,
+    kav, zur (single-precision values, as in the score file), buried areas,
+    atom and triangle counts, seconds, and the console messages.
+    Raises ScoreError (with .status, the details file's code, and
+    .messages) when the structure cannot be scored, and TypeError or
+    ValueError for an argument that is wrong in itself (a NUL byte in a
+    path, chains named on both sides, model 0, ...).
+    """
+    return _engine_or_default(engine).score(structure, chains, model, format=format, name=name)
+
+
+def score_all_pairs(structure, model=None, *, format=None, name=None, engine=None):
+    """Scores every pair of chains in contact (two heavy ATOM-record atoms
+    within 5 A), as --all-pairs: a list of Result, one per pair in the
+    order the command line takes them, named "<name> A:B". A pair that fails
+    is in the list with its status; ScoreError is raised only when no pair
+    can be formed (a file that cannot be read, one chain, no contact).
+    structure, model, format, name and engine as for score()."""
+    return _engine_or_default(engine).score_all_pairs(structure, model, format=format, name=name)
+
+
+def score_many(structures, chains=None, all_pairs=False, model=None, jobs=0, progress=False, *,
+               engine=None):
+    """Scores a list of structures (paths or gemmi.Structure objects) and
+    returns one Result per interface in input order (with all_pairs=True,
+    one per touching pair of each structure, in turn). A structure that
+    fails is a Result with its status, not an exception; only a wrong
+    argument raises (TypeError/ValueError, naming the item).
+
+    chains, model   as for score(), the same for every structure
+    all_pairs       every touching pair, as score_all_pairs()
+    jobs            threads scoring at once; 0: one per usable core
+                    (os.sched_getaffinity)
+    progress        True: a progress bar on stderr (tqdm when installed,
+                    else a plain counter)
+
+    engine          a kav_zur.engine(); default: the bundled engine
+
+    The results are those of jobs=1 whatever jobs is.
+    """
+    return _engine_or_default(engine).score_many(structures, chains, all_pairs, model, jobs,
+                                                 progress)
+
+
+def report(structure, out_dir, chains=None, *, model=None, format=None, name=None, engine=None):
+    """Writes the --report files of one structure (interface atoms and
+    residues, surfaces, views) into out_dir/<name>/ (out_dir is made when
+    missing) and returns that folder's path. Raises ScoreError when the
+    structure cannot be scored (nothing is written then). structure,
+    chains, model, format, name and engine as for score()."""
+    return _engine_or_default(engine).report(structure, out_dir, chains, model=model,
+                                             format=format, name=name)
+
+
+# The details file's columns, in its order, and the Result field of each.
+_COLUMNS = (
+    ("name", "name"), ("sides", "sides"), ("status", "status"),
+    ("atoms_A", "atoms_a"), ("atoms_B", "atoms_b"),
+    ("interface_atoms_A", "interface_atoms_a"), ("interface_atoms_B", "interface_atoms_b"),
+    ("buried_A", "buried_a"), ("buried_B", "buried_b"), ("interface_area", "interface_area"),
+    ("packing_ratio", "packing_ratio"), ("complementarity", "complementarity"),
+    ("KAV", "kav"), ("ZUr", "zur"), ("triangles_A", "triangles_a"),
+    ("triangles_B", "triangles_b"), ("seconds", "seconds"),
+)
+_COUNTS = {"atoms_A", "atoms_B", "interface_atoms_A", "interface_atoms_B", "triangles_A",
+           "triangles_B"}
+
+
+def to_dataframe(results):
+    """A pandas DataFrame of `results` (Results, or one Result), one row each, with the
+    details file's columns in its order: name, sides, status, atoms_A,
+    atoms_B, interface_atoms_A, interface_atoms_B, buried_A, buried_B,
+    interface_area, packing_ratio, complementarity, KAV, ZUr, triangles_A,
+    triangles_B, seconds. Values not reached are missing (<NA> in the
+    integer columns, NaN in the others). Imports pandas (python3-pandas)."""
+    import pandas as pd
+    if isinstance(results, Result):
+        results = [results]
+    rows = list(results)
+    for i, r in enumerate(rows):
+        if not isinstance(r, Result):
+            raise TypeError("results[%d] is %s, not a kav_zur.Result" % (i, type(r).__name__))
+    data = {}
+    for column, field in _COLUMNS:
+        values = [getattr(r, field) for r in rows]
+        if column in _COUNTS:
+            data[column] = pd.array(values, dtype="Int64")
+        elif column in ("name", "sides", "status"):
+            data[column] = pd.array(values, dtype=object)
+        else:
+            data[column] = pd.array([float("nan") if v is None else v for v in values],
+                                    dtype="float64")
+    return pd.DataFrame(data, columns=[c for c, _ in _COLUMNS])
