@@ -195,12 +195,6 @@ std::string readAll(const std::string& path) {
     return text;
 }
 
-bool writeAll(const std::string& path, const std::string& text) {
-    File out = openFile(path, "wbe");
-    return out && std::fwrite(text.data(), 1, text.size(), out.get()) == text.size() &&
-           std::fclose(out.release()) == 0;
-}
-
 bool redirect(int target, const char* path) {
     const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return false;
