@@ -114,6 +114,9 @@ std::vector<Interface> Engine::score(const Request& request) const {
     settings.sideTwo = request.sideTwo;
     settings.model = request.model;
     settings.allPairs = request.allPairs;
+    settings.allModels = request.allModels;
+    settings.assembly = request.assembly;
+    settings.crystal = request.crystal;
     settings.report = !request.reportDir.empty();
 
     std::vector<Interface> results;

@@ -20,6 +20,9 @@ struct Request {
     std::vector<std::string> sideTwo;  // chains of side two
     bool allPairs = false;     // every touching pair of chains
     int model = 0;             // model number (1-based); 0: the first model
+    bool allModels = false;    // every model, each its own results ("<name> model N")
+    std::string assembly;      // a biological assembly's ID; "": the chains as written
+    bool crystal = false;      // with allPairs: the crystal's interfaces (symmetry copies)
     std::string reportDir;     // "": no report; else the report files go into this folder
 };
 

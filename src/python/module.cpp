@@ -131,7 +131,8 @@ One Engine may score in several threads at once.)")
             [](const kzpy::Engine& engine, const std::string& path, const std::string& text,
                const std::string& format, const std::string& name,
                const std::vector<std::string>& sideOne, const std::vector<std::string>& sideTwo,
-               bool allPairs, int model, const std::string& reportDir) {
+               bool allPairs, int model, bool allModels, const std::string& assembly,
+               bool crystal, const std::string& reportDir) {
                 kzpy::Request request;
                 request.path = path;
                 request.text = text;
@@ -141,6 +142,9 @@ One Engine may score in several threads at once.)")
                 request.sideTwo = sideTwo;
                 request.allPairs = allPairs;
                 request.model = model;
+                request.allModels = allModels;
+                request.assembly = assembly;
+                request.crystal = crystal;
                 request.reportDir = reportDir;
                 // The arguments are C++ copies now: other Python threads run
                 // while this structure is scored.
@@ -149,6 +153,6 @@ One Engine may score in several threads at once.)")
             },
             py::arg("path"), py::arg("text"), py::arg("format"), py::arg("name"),
             py::arg("side_one"), py::arg("side_two"), py::arg("all_pairs"), py::arg("model"),
-            py::arg("report_dir"),
+            py::arg("all_models"), py::arg("assembly"), py::arg("crystal"), py::arg("report_dir"),
             "The raw call under kav_zur.score and friends: a list of Result, failures included.");
 }

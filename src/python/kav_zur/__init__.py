@@ -131,13 +131,42 @@ def _chain_sides(chains):
 
 
 def _model(model):
+    """(model number, every model) for the C++ call."""
     if model is None:
-        return 0
+        return 0, False
+    if model == "all":
+        return 0, True
     if isinstance(model, bool) or not isinstance(model, int):
-        raise TypeError("model must be None or an int, not %s" % type(model).__name__)
+        raise TypeError("model must be None, an int or 'all', not %s" % type(model).__name__)
     if model < 1:
         raise ValueError("model must be 1 or more (models are numbered from 1), not %d" % model)
-    return model
+    return model, False
+
+
+def _choice(request, model, assembly, crystal, all_pairs):
+    """The checked (model, all_models, assembly, crystal) of a call, as the
+    command line checks --model, --assembly and --crystal."""
+    number, all_models = _model(model)
+    if assembly is not None:
+        if isinstance(assembly, bool) or not isinstance(assembly, (str, int)):
+            raise TypeError("assembly must be None, a str or an int, not %s"
+                            % type(assembly).__name__)
+        assembly = str(assembly)
+        if not assembly or "\0" in assembly or assembly != assembly.strip():
+            raise ValueError("assembly must be an assembly ID such as '1', not %r" % assembly)
+    if not isinstance(crystal, bool):
+        raise TypeError("crystal must be True or False, not %s" % type(crystal).__name__)
+    if crystal and not all_pairs:
+        raise ValueError("crystal=True scores every pair of the crystal: use it with "
+                         "score_all_pairs() or score_many(..., all_pairs=True)")
+    if crystal and assembly is not None:
+        raise ValueError("crystal=True and assembly= exclude each other (the crystal's "
+                         "interfaces, or those of one assembly)")
+    # Text reaches the analysis without its file: no assemblies, cell or models.
+    if request is not None and not request[0] and (all_models or assembly is not None or crystal):
+        raise ValueError("assembly=, crystal=True and model='all' need a structure file (a "
+                         "path), not text or a gemmi.Structure")
+    return number, all_models, assembly or "", crystal
 
 
 def _jobs(jobs):
@@ -201,30 +230,39 @@ class Engine:
         return "<kav_zur.Engine %s%s>" % (self.naccess_dir,
                                           " in process" if self.in_process else " as a program")
 
-    def _run(self, request, sides=([], []), all_pairs=False, model=0, report_dir=""):
+    def _run(self, request, sides=([], []), all_pairs=False, choice=(0, False, "", False),
+             report_dir=""):
         path, text, format, name = request
+        model, all_models, assembly, crystal = choice
         return self._core._score(path, text, format, name, sides[0], sides[1], all_pairs, model,
-                                 report_dir)
+                                 all_models, assembly, crystal, report_dir)
 
-    def score(self, structure, chains=None, model=None, *, format=None, name=None):
+    def score(self, structure, chains=None, model=None, *, assembly=None, format=None,
+              name=None):
         """The one interface of `structure` as a Result; see kav_zur.score."""
+        if model == "all":
+            raise ValueError("model='all' gives one result per model: use score_many([structure"
+                             "], model='all') or score_all_pairs(structure, model='all')")
         request = _checked_path(_structure_request(structure, format, name))
-        results = self._run(request, _chain_sides(chains), False, _model(model))
+        choice = _choice(request, model, assembly, False, False)
+        results = self._run(request, _chain_sides(chains), False, choice)
         r = results[0]
         if r.status != "scored":
             raise ScoreError(r.status, r.messages, r)
         return r
 
-    def score_all_pairs(self, structure, model=None, *, format=None, name=None):
+    def score_all_pairs(self, structure, model=None, *, assembly=None, crystal=False,
+                        format=None, name=None):
         """Every touching pair of chains; see kav_zur.score_all_pairs."""
         request = _checked_path(_structure_request(structure, format, name))
-        results = self._run(request, ([], []), True, _model(model))
+        choice = _choice(request, model, assembly, crystal, True)
+        results = self._run(request, ([], []), True, choice)
         if len(results) == 1 and results[0].status != "scored" and not results[0].sides:
             raise ScoreError(results[0].status, results[0].messages, results[0])
         return results
 
     def score_many(self, structures, chains=None, all_pairs=False, model=None, jobs=0,
-                   progress=False):
+                   progress=False, *, assembly=None, crystal=False):
         """Many structures, failures included; see kav_zur.score_many."""
         if isinstance(structures, (str, bytes, os.PathLike)) or _is_gemmi_structure(structures):
             raise TypeError("structures must be a list of structures, not one structure")
@@ -237,13 +275,19 @@ class Engine:
         sides = _chain_sides(chains)
         if all_pairs and (sides[0] or sides[1]):
             raise ValueError("chains and all_pairs=True exclude each other")
-        model = _model(model)
+        choice = _choice(None, model, assembly, crystal, all_pairs)
+        if choice[1] or choice[2] or choice[3]:
+            for i, request in enumerate(requests):
+                try:
+                    _choice(request, model, assembly, crystal, all_pairs)
+                except ValueError as e:
+                    raise ValueError("structures[%d]: %s" % (i, e)) from None
         workers = min(_jobs(jobs), max(1, len(requests)))
         slots = [None] * len(requests)
         counter = _Progress(len(requests), progress)
 
         def work(i):
-            slots[i] = self._run(requests[i], sides, bool(all_pairs), model)
+            slots[i] = self._run(requests[i], sides, bool(all_pairs), choice)
             counter.step()
 
         try:
@@ -259,13 +303,18 @@ class Engine:
     def report(self, structure, out_dir, chains=None, *, model=None, format=None, name=None):
         """The --report files of one structure; see kav_zur.report."""
         request = _checked_path(_structure_request(structure, format, name))
+        if model == "all":
+            raise ValueError("model='all' is not for report(): name one model")
+        # Every argument checked before out_dir is made.
+        sides = _chain_sides(chains)
+        choice = _choice(request, model, None, False, False)
         if not isinstance(out_dir, (str, bytes, os.PathLike)):
             raise TypeError("out_dir must be a path, not %s" % type(out_dir).__name__)
         out_dir = os.path.abspath(os.fsdecode(os.fspath(out_dir)))
         if "\0" in out_dir:
             raise ValueError("out_dir holds a NUL byte")
         os.makedirs(out_dir, exist_ok=True)
-        results = self._run(request, _chain_sides(chains), False, _model(model), out_dir)
+        results = self._run(request, sides, False, choice, out_dir)
         r = results[0]
         if r.status != "scored":
             raise ScoreError(r.status, r.messages, r)
@@ -380,7 +429,8 @@ def engine(naccess_dir=None):
     return Engine(naccess_dir)
 
 
-def score(structure, chains=None, model=None, *, format=None, name=None, engine=None):
+def score(structure, chains=None, model=None, *, assembly=None, format=None, name=None,
+          engine=None):
     """Scores one interface of `structure` and returns its Result.
 
     structure  a path (str or os.PathLike; PDB or mmCIF, plain or gzipped,
@@ -390,7 +440,13 @@ def score(structure, chains=None, model=None, *, format=None, name=None, engine=
     chains     None: the first two chains of the file, as a plain run;
                "H,L:A" or (["H", "L"], ["A"]): chains H and L (side one)
                against chain A (side two), as --chains
-    model      None: the first model; N: model N (1-based), as --model
+    model      None: the first model; N: model N (1-based), as --model;
+               "all" raises ValueError here (one Result per model: use
+               score_many([structure], model="all") or score_all_pairs)
+    assembly   None: the chains as written (the asymmetric unit); an ID
+               ("1"): the biological assembly of that ID, as --assembly
+               (a file only). A copy of chain A made by operator 2 is
+               named "A-2", so chains="A:A-2" names it
     name       the Result's name (default: the file name, or the
                gemmi.Structure's name)
     engine     a kav_zur.engine(); default: the bundled engine
@@ -403,29 +459,43 @@ def score(structure, chains=None, model=None, *, format=None, name=None, engine=
     ValueError for an argument that is wrong in itself (a NUL byte in a
     path, chains named on both sides, model 0, ...).
     """
-    return _engine_or_default(engine).score(structure, chains, model, format=format, name=name)
+    return _engine_or_default(engine).score(structure, chains, model, assembly=assembly,
+                                            format=format, name=name)
 
 
-def score_all_pairs(structure, model=None, *, format=None, name=None, engine=None):
+def score_all_pairs(structure, model=None, *, assembly=None, crystal=False, format=None,
+                    name=None, engine=None):
     """Scores every pair of chains in contact (two heavy ATOM-record atoms
     within 5 A), as --all-pairs: a list of Result, one per pair in the
     order the command line takes them, named "<name> A:B". A pair that fails
     is in the list with its status; ScoreError is raised only when no pair
     can be formed (a file that cannot be read, one chain, no contact).
-    structure, model, format, name and engine as for score()."""
-    return _engine_or_default(engine).score_all_pairs(structure, model, format=format, name=name)
+    model="all": the pairs of every model, named "<name> model N A:B"
+    (as --model all --all-pairs). assembly="1": the pairs of that
+    assembly ("<name> A:A-2"). crystal=True: every distinct interface of
+    the crystal, each chain against the chains and symmetry copies it
+    touches, named "<name> A:B 10_665" (the operator in n_klm notation,
+    as --crystal); not with assembly= (ValueError). assembly, crystal and
+    model="all" need a structure file (ValueError for text or a
+    gemmi.Structure). structure, format, name and engine as for score()."""
+    return _engine_or_default(engine).score_all_pairs(structure, model, assembly=assembly,
+                                                      crystal=crystal, format=format, name=name)
 
 
 def score_many(structures, chains=None, all_pairs=False, model=None, jobs=0, progress=False, *,
-               engine=None):
+               assembly=None, crystal=False, engine=None):
     """Scores a list of structures (paths or gemmi.Structure objects) and
     returns one Result per interface in input order (with all_pairs=True,
     one per touching pair of each structure, in turn). A structure that
     fails is a Result with its status, not an exception; only a wrong
     argument raises (TypeError/ValueError, naming the item).
 
-    chains, model   as for score(), the same for every structure
+    chains, model   as for score(), the same for every structure;
+                    model="all": every model, one Result each, named
+                    "<name> model N" (as --model all)
     all_pairs       every touching pair, as score_all_pairs()
+    assembly, crystal  as for score_all_pairs(); crystal=True only with
+                    all_pairs=True (else ValueError)
     jobs            threads scoring at once; 0: one per usable core
                     (os.sched_getaffinity)
     progress        True: a progress bar on stderr (tqdm when installed,
@@ -436,7 +506,7 @@ def score_many(structures, chains=None, all_pairs=False, model=None, jobs=0, pro
     The results are those of jobs=1 whatever jobs is.
     """
     return _engine_or_default(engine).score_many(structures, chains, all_pairs, model, jobs,
-                                                 progress)
+                                                 progress, assembly=assembly, crystal=crystal)
 
 
 def report(structure, out_dir, chains=None, *, model=None, format=None, name=None, engine=None):

@@ -12,6 +12,10 @@ __version__: str
 StructureLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]", object]
 # "H,L:A", or (side one, side two) as "H,L" or ["H", "L"].
 Chains = Union[None, str, Tuple[Union[str, Sequence[str]], Union[str, Sequence[str]]]]
+# A model number (1-based), or "all" (every model; not for score() or report()).
+Model = Union[None, int, str]
+# A biological assembly's ID, "1" or 1.
+Assembly = Union[None, str, int]
 
 class Result:
     @property
@@ -67,25 +71,29 @@ class Engine:
     @property
     def in_process(self) -> bool: ...
     def score(self, structure: StructureLike, chains: Chains = ..., model: Optional[int] = ...,
-              *, format: Optional[str] = ..., name: Optional[str] = ...) -> Result: ...
-    def score_all_pairs(self, structure: StructureLike, model: Optional[int] = ..., *,
+              *, assembly: Assembly = ..., format: Optional[str] = ...,
+              name: Optional[str] = ...) -> Result: ...
+    def score_all_pairs(self, structure: StructureLike, model: Model = ..., *,
+                        assembly: Assembly = ..., crystal: bool = ...,
                         format: Optional[str] = ..., name: Optional[str] = ...) -> List[Result]: ...
     def score_many(self, structures: Iterable[StructureLike], chains: Chains = ...,
-                   all_pairs: bool = ..., model: Optional[int] = ..., jobs: int = ...,
-                   progress: bool = ...) -> List[Result]: ...
+                   all_pairs: bool = ..., model: Model = ..., jobs: int = ...,
+                   progress: bool = ..., *, assembly: Assembly = ...,
+                   crystal: bool = ...) -> List[Result]: ...
     def report(self, structure: StructureLike, out_dir: Union[str, "os.PathLike[str]"],
                chains: Chains = ..., *, model: Optional[int] = ..., format: Optional[str] = ...,
                name: Optional[str] = ...) -> str: ...
 
 def engine(naccess_dir: Union[None, str, "os.PathLike[str]"] = ...) -> Engine: ...
 def score(structure: StructureLike, chains: Chains = ..., model: Optional[int] = ..., *,
-          format: Optional[str] = ..., name: Optional[str] = ...,
+          assembly: Assembly = ..., format: Optional[str] = ..., name: Optional[str] = ...,
           engine: Optional[Engine] = ...) -> Result: ...
-def score_all_pairs(structure: StructureLike, model: Optional[int] = ..., *,
-                    format: Optional[str] = ..., name: Optional[str] = ...,
+def score_all_pairs(structure: StructureLike, model: Model = ..., *, assembly: Assembly = ...,
+                    crystal: bool = ..., format: Optional[str] = ..., name: Optional[str] = ...,
                     engine: Optional[Engine] = ...) -> List[Result]: ...
 def score_many(structures: Iterable[StructureLike], chains: Chains = ..., all_pairs: bool = ...,
-               model: Optional[int] = ..., jobs: int = ..., progress: bool = ..., *,
+               model: Model = ..., jobs: int = ..., progress: bool = ..., *,
+               assembly: Assembly = ..., crystal: bool = ...,
                engine: Optional[Engine] = ...) -> List[Result]: ...
 def report(structure: StructureLike, out_dir: Union[str, "os.PathLike[str]"],
            chains: Chains = ..., *, model: Optional[int] = ..., format: Optional[str] = ...,
