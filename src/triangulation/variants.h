@@ -45,60 +45,24 @@ CaseScore scoreCase(const std::vector<InterfacePoint>& points, const std::vector
 int delaunayXYZ(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console);
-inline int delaunayXYZ(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
-                const std::vector<InterfacePoint>& points,
-                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore) {
-    return delaunayXYZ(grid, dims, step, points, framePoints, scratch, caseList, caseScore, stdout);
-}
+                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console = stdout);
 int delaunayXZY(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console);
-inline int delaunayXZY(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
-                const std::vector<InterfacePoint>& points,
-                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore) {
-    return delaunayXZY(grid, dims, step, points, framePoints, scratch, caseList, caseScore, stdout);
-}
+                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console = stdout);
 int delaunayYXZ(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console);
-inline int delaunayYXZ(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
-                const std::vector<InterfacePoint>& points,
-                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore) {
-    return delaunayYXZ(grid, dims, step, points, framePoints, scratch, caseList, caseScore, stdout);
-}
+                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console = stdout);
 int delaunayYZX(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console);
-inline int delaunayYZX(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
-                const std::vector<InterfacePoint>& points,
-                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore) {
-    return delaunayYZX(grid, dims, step, points, framePoints, scratch, caseList, caseScore, stdout);
-}
+                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console = stdout);
 int delaunayZXY(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console);
-inline int delaunayZXY(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
-                const std::vector<InterfacePoint>& points,
-                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore) {
-    return delaunayZXY(grid, dims, step, points, framePoints, scratch, caseList, caseScore, stdout);
-}
+                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console = stdout);
 int delaunayZYX(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console);
-inline int delaunayZYX(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
-                const std::vector<InterfacePoint>& points,
-                const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore) {
-    return delaunayZYX(grid, dims, step, points, framePoints, scratch, caseList, caseScore, stdout);
-}
+                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console = stdout);

@@ -36,7 +36,7 @@ Key clusterKey(int cluster) { return Key{3 * cluster, 3 * cluster + 1, 3 * clust
 
 using VariantFn = int (*)(const CellGrid&, const GridDims&, const WalkStep&,
                           const std::vector<InterfacePoint>&, const std::vector<FramePoint>&,
-                          std::vector<FramePoint>&, std::vector<Triangle>&, CaseScore&);
+                          std::vector<FramePoint>&, std::vector<Triangle>&, CaseScore&, std::FILE*);
 
 struct CaseRun {
     std::vector<Triangle> list;
@@ -47,7 +47,8 @@ struct CaseRun {
 CaseRun runVariant(VariantFn variant, const PointSet& s, const CellGrid& grid, WalkStep step) {
     CaseRun run;
     std::vector<FramePoint> scratch;
-    run.count = variant(grid, grid.dims, step, s.points, s.frame, scratch, run.list, run.score);
+    run.count =
+        variant(grid, grid.dims, step, s.points, s.frame, scratch, run.list, run.score, stdout);
     return run;
 }
 
