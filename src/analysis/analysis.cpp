@@ -495,13 +495,14 @@ void ConsoleSink::open() {
     if (!file_) throw std::bad_alloc();
 }
 
+// The stream stays the same (callers hold it across a result): after the
+// text is copied, it is rewound, and the next flush counts from there.
 std::string ConsoleSink::take() {
     if (!capture_) return std::string();
     std::fflush(file_);
     std::string text(buffer_ ? buffer_ : "", size_);
-    std::fclose(file_);
-    file_ = nullptr;
-    open();
+    ::fseeko(file_, 0, SEEK_SET);
+    std::fflush(file_);
     return text;
 }
 
