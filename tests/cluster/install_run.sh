@@ -36,7 +36,11 @@ package=$(find "$prefix/lib" -path '*/dist-packages/kav_zur/__init__.py' | head 
 for file in __init__.pyi py.typed _paths.py; do
     [[ -e $(dirname "$package")/$file ]] || { echo "not installed: kav_zur/$file"; exit 1; }
 done
-line=$(PYTHONPATH=$(dirname "$(dirname "$package")") /usr/bin/python3 -c '
+# A sanitized build's module loads only with the sanitizer runtime first.
+preload=()
+[[ -n ${KAVZUR_PYTHON_PRELOAD:-} ]] &&
+    preload=(env "LD_PRELOAD=$KAVZUR_PYTHON_PRELOAD" "ASAN_OPTIONS=detect_leaks=0:halt_on_error=1")
+line=$(PYTHONPATH=$(dirname "$(dirname "$package")") "${preload[@]}" /usr/bin/python3 -c '
 import sys, kav_zur
 e = kav_zur.engine()
 assert e.naccess_dir == sys.argv[2] and e.in_process, e
