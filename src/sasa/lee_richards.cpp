@@ -30,37 +30,6 @@ struct Cell {
     int first, last;  // range in the cell-ordered atom arrays
 };
 
-// The neighbours of the atom being measured, as seen from it, one array a
-// quantity, in the order of `before`.
-struct Neighbours {
-    std::vector<double> angle;  // direction of the neighbour's centre in the xy plane
-    std::vector<double> dxy;    // distance of the centres projected on the xy plane
-    std::vector<double> z, r;   // its centre's z and its sphere radius
-    void clear() {
-        angle.clear();
-        dxy.clear();
-        z.clear();
-        r.clear();
-    }
-};
-
-// One neighbour while the list is sorted: its direction and where its
-// centre is, which orders neighbours of equal direction.
-struct Candidate {
-    double angle;
-    double x, y, z;
-    int j;  // cell-ordered index
-};
-
-// Neighbours in order of direction; those of equal direction (one above
-// another) by their centres, so that the order depends on the neighbours
-// alone and never on where the run's other atoms put them in the grid.
-bool before(const Candidate& p, const Candidate& q) {
-    if (p.angle != q.angle) return p.angle < q.angle;
-    if (p.x != q.x) return p.x < q.x;
-    if (p.y != q.y) return p.y < q.y;
-    return p.z < q.z;
-}
 
 }  // namespace
 
@@ -215,21 +184,29 @@ std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int sli
 
 namespace {
 
+constexpr std::size_t kLanes = 4;  // the widest group coverRow takes at once
+
 // The state of the sphere being measured, kept between spheres so that no
 // slice allocates.
 struct SliceWork {
     std::vector<Arc> arcs;  // of the slice being measured
     std::vector<double> z, r, r2;
     // Of each neighbour, padded to whole groups of lanes: its direction,
-    // its centre's z, squared sphere radius, distance in the plane and its
-    // square, and the first and last slice it reaches.
-    std::vector<double> angle, nz, nr2, d, d2, lo, hi;
+    // its centre's z, sphere radius and its square, distance in the plane
+    // and its square, and the first and last slice it reaches.
+    std::vector<double> angle, nz, nr, nr2, d, d2, lo, hi;
     // What each neighbour does to the slice being measured (see coverOne).
     std::vector<double> start, end;
     explicit SliceWork(int slices) : z(slices), r(slices), r2(slices) {}
+    // Room for `count` neighbours and the padding lanes after them.
+    void reserve(std::size_t count) {
+        const std::size_t room = count + kLanes;
+        if (angle.size() >= room) return;
+        for (std::vector<double>* v : {&angle, &nz, &nr, &nr2, &d, &d2, &lo, &hi, &start, &end})
+            v->resize(2 * room);
+    }
 };
 
-constexpr std::size_t kLanes = 4;  // the widest group coverRow takes at once
 constexpr std::size_t kGroup = 32;  // neighbours measured before their arcs are joined
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -392,8 +369,10 @@ const CoverRow coverRow = hasAvx2() ? coverRowAvx2 : coverRowSse2;
 const auto coverRow = coverRowScalar;
 #endif
 
-// The exposed area of sphere `a` among its neighbours.
-double sphereArea(const Sphere& a, const Neighbours& nb, int slices, SliceWork& w) {
+// The exposed area of sphere `a` among its `count` neighbours, whose
+// direction, distance in the plane, centre's z and sphere radius are the
+// first entries of w.angle, w.d, w.nz and w.nr.
+double sphereArea(const Sphere& a, std::size_t count, int slices, SliceWork& w) {
     const double thickness = 2.0 * a.r / slices;
     for (int s = 0; s < slices; ++s) {
         w.z[s] = a.z - a.r + (s + 0.5) * thickness;
@@ -402,24 +381,10 @@ double sphereArea(const Sphere& a, const Neighbours& nb, int slices, SliceWork& 
         w.r[s] = std::sqrt(w.r2[s]);
     }
     const double base = a.z - a.r;
-    const std::size_t count = nb.angle.size();
     const std::size_t stride = (count + kLanes - 1) / kLanes * kLanes;
-    // Padding lanes reach no slice.
-    w.angle.assign(stride, 0.0);
-    w.nz.assign(stride, 0.0);
-    w.nr2.assign(stride, -1.0);
-    w.d.assign(stride, 1.0);
-    w.d2.assign(stride, 1.0);
-    w.lo.assign(stride, 1.0);
-    w.hi.assign(stride, 0.0);
-    w.start.resize(stride);
-    w.end.resize(stride);
     for (std::size_t k = 0; k < count; ++k) {
-        const double nz = nb.z[k], nr = nb.r[k], d = nb.dxy[k];
-        w.angle[k] = nb.angle[k];
-        w.nz[k] = nz;
+        const double nz = w.nz[k], nr = w.nr[k], d = w.d[k];
         w.nr2[k] = nr * nr;
-        w.d[k] = d;
         w.d2[k] = d * d;
         // Only the slices whose mid-plane cuts the neighbour's sphere
         // (bounds clamped before they become integers: a vanishing
@@ -428,6 +393,13 @@ double sphereArea(const Sphere& a, const Neighbours& nb, int slices, SliceWork& 
         const double to = std::clamp((nz + nr - base) / thickness, -1.0, slices - 1.0);
         w.lo[k] = static_cast<int>(from);
         w.hi[k] = static_cast<int>(to);
+    }
+    for (std::size_t k = count; k < stride; ++k) {  // padding lanes reach no slice
+        w.angle[k] = w.nz[k] = 0.0;
+        w.nr2[k] = -1.0;
+        w.d[k] = w.d2[k] = 1.0;
+        w.lo[k] = 1.0;
+        w.hi[k] = 0.0;
     }
     double area = 0;
     for (int s = 0; s < slices; ++s) {
@@ -531,6 +503,91 @@ const Reaching reachingOf = hasAvx2() ? reachingAvx2 : reachingScalar;
 const auto reachingOf = reachingScalar;
 #endif
 
+// A candidate neighbour while the list is put in order: its direction
+// from the atom being measured and its cell-ordered index.
+struct Candidate {
+    double angle;
+    int j;
+};
+
+struct Centres {
+    const double *x, *y, *z;  // cell-ordered
+};
+
+bool centreBefore(const Centres& c, int p, int q) {
+    if (c.x[p] != c.x[q]) return c.x[p] < c.x[q];
+    if (c.y[p] != c.y[q]) return c.y[p] < c.y[q];
+    return c.z[p] < c.z[q];
+}
+
+// How many of a[0, count) are below x and how many equal it.
+[[maybe_unused]] void countScalar(const double* a, std::size_t count, double x, std::size_t& below,
+                                  std::size_t& equal) {
+    below = equal = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        below += a[k] < x;
+        equal += a[k] == x;
+    }
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The same, four at a time; count is a whole number of groups.
+__attribute__((target("avx2,popcnt"))) void countAvx2(const double* a, std::size_t count,
+                                                      double x, std::size_t& below,
+                                                      std::size_t& equal) {
+    const __m256d v = _mm256_set1_pd(x);
+    below = equal = 0;
+    for (std::size_t k = 0; k < count; k += 4) {
+        const __m256d p = _mm256_loadu_pd(a + k);
+        below += std::popcount(
+            static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(p, v, _CMP_LT_OQ))));
+        equal += std::popcount(
+            static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(p, v, _CMP_EQ_OQ))));
+    }
+}
+using Count = void (*)(const double*, std::size_t, double, std::size_t&, std::size_t&);
+const Count countOf = hasAvx2() ? countAvx2 : countScalar;
+#else
+const auto countOf = countScalar;
+#endif
+
+struct Ordering {
+    std::vector<double> angles;  // padded with +inf to whole groups of lanes
+    std::vector<Candidate> sorted;
+};
+
+// The candidates in order of direction; those of equal direction (one above
+// another) by their centres, so that the order depends on the neighbours
+// alone and never on where the run's other atoms put them in the grid.
+// Neighbours' centres are distinct (a coincident sphere is no one's
+// neighbour), so the order is total and any way of finding it gives it.
+void orderCandidates(const std::vector<Candidate>& in, const Centres& c, Ordering& o) {
+    const std::size_t m = in.size();
+    constexpr std::size_t kRankedAtMost = 256;  // beyond, a sort's n log n wins
+    if (m > kRankedAtMost) {
+        o.sorted = in;
+        std::sort(o.sorted.begin(), o.sorted.end(), [&](const Candidate& p, const Candidate& q) {
+            return p.angle != q.angle ? p.angle < q.angle : centreBefore(c, p.j, q.j);
+        });
+        return;
+    }
+    // Each candidate's place is the number of those before it: a few
+    // vector comparisons each, where a sort's branches are hard to foresee.
+    const std::size_t stride = (m + kLanes - 1) / kLanes * kLanes;
+    o.angles.resize(stride);
+    for (std::size_t k = 0; k < m; ++k) o.angles[k] = in[k].angle;
+    for (std::size_t k = m; k < stride; ++k) o.angles[k] = kInf;
+    o.sorted.resize(m);
+    for (std::size_t i = 0; i < m; ++i) {
+        std::size_t below = 0, equal = 0;
+        countOf(o.angles.data(), stride, in[i].angle, below, equal);
+        if (equal > 1)  // one above another: their centres decide
+            for (std::size_t q = 0; q < m; ++q)
+                below += q != i && in[q].angle == in[i].angle && centreBefore(c, in[q].j, in[i].j);
+        o.sorted[below] = in[i];
+    }
+}
+
 std::vector<double> measure(const Run& run, int slices) {
     const std::vector<Sphere>& spheres = run.spheres;
     const std::size_t n = spheres.size();
@@ -584,8 +641,8 @@ std::vector<double> measure(const Run& run, int slices) {
     keys.clear();
     keys.shrink_to_fit();
 
-    Neighbours neighbours;
     std::vector<Candidate> candidates;
+    Ordering ordering;
     SliceWork work(slices);
     // The atoms of the 27 cells around the one being measured, gathered
     // once for all its atoms.
@@ -643,17 +700,18 @@ std::vector<double> measure(const Run& run, int slices) {
             for (std::size_t k = 0; k < found; ++k) {
                 const int j = reaching[k];
                 if (!neighbourOk[j]) continue;
-                candidates.push_back({std::atan2(ys[j] - ay, xs[j] - ax), xs[j], ys[j], zs[j], j});
+                candidates.push_back({std::atan2(ys[j] - ay, xs[j] - ax), j});
             }
-            std::sort(candidates.begin(), candidates.end(),
-                      [](const Candidate& p, const Candidate& q) { return before(p, q); });
-            neighbours.clear();
-            for (const Candidate& c : candidates) {
+            orderCandidates(candidates, {xs.data(), ys.data(), zs.data()}, ordering);
+            const std::size_t neighbours = ordering.sorted.size();
+            work.reserve(neighbours);
+            for (std::size_t k = 0; k < neighbours; ++k) {
+                const Candidate& c = ordering.sorted[k];
                 const double dx = xs[c.j] - ax, dy = ys[c.j] - ay;
-                neighbours.angle.push_back(c.angle);
-                neighbours.dxy.push_back(std::sqrt(dx * dx + dy * dy));
-                neighbours.z.push_back(zs[c.j]);
-                neighbours.r.push_back(rs[c.j]);
+                work.angle[k] = c.angle;
+                work.d[k] = std::sqrt(dx * dx + dy * dy);
+                work.nz[k] = zs[c.j];
+                work.nr[k] = rs[c.j];
             }
             const double area = sphereArea(spheres[atom], neighbours, slices, work);
             areas[atom] = area;

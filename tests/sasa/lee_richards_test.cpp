@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <limits>
+#include <random>
 #include <string>
 
 namespace {
@@ -228,6 +230,47 @@ TEST(LeeRichards, TinySpheresFarApart) {
     EXPECT_NEAR(close[0], 4 * kPi, 1e-9);
     EXPECT_EQ(close[1], 0.0);
     EXPECT_EQ(close[2], 0.0);
+}
+
+// Neighbours are taken in an order fixed by their own geometry: however the
+// atoms are stored, every area is the same double. The sets put neighbours
+// one above another (equal directions), on a lattice, and so close that an
+// atom has several hundred of them.
+TEST(LeeRichards, AreasAreTheSameDoubleInAnyInputOrder) {
+    struct Case {
+        const char* what;
+        std::vector<sasa::Sphere> spheres;
+    };
+    std::vector<Case> cases(3);
+    cases[0].what = "columns";
+    for (int c = 0; c < 6; ++c)
+        for (int k = 0; k < 5; ++k)
+            cases[0].spheres.push_back({2.0 * (c % 3), 2.5 * (c / 3), 1.1 * k, 1.8 + 0.1 * (k % 2)});
+    cases[1].what = "lattice";
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            for (int k = 0; k < 4; ++k)
+                cases[1].spheres.push_back({i * 2.9 + 0.1 * j, j * 3.1 - 0.2 * k, k * 2.7, 1.7});
+    cases[2].what = "crowded";
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> at(0.0, 8.0);
+    for (int i = 0; i < 600; ++i) cases[2].spheres.push_back({at(random), at(random), at(random), 4.5});
+    for (const Case& c : cases) {
+        const auto reference = sasa::leeRichardsAreas(c.spheres, 20);
+        double total = 0;
+        for (double a : reference) total += a;
+        EXPECT_GT(total, 0) << c.what;
+        std::vector<std::size_t> order(c.spheres.size());
+        for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+        for (int trial = 0; trial < 3; ++trial) {
+            std::shuffle(order.begin(), order.end(), random);
+            std::vector<sasa::Sphere> shuffled;
+            for (std::size_t i : order) shuffled.push_back(c.spheres[i]);
+            const auto areas = sasa::leeRichardsAreas(shuffled, 20);
+            for (std::size_t k = 0; k < order.size(); ++k)
+                ASSERT_EQ(areas[k], reference[order[k]]) << c.what << " atom " << order[k];
+        }
+    }
 }
 
 }  // namespace
