@@ -184,7 +184,7 @@ std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int sli
 
 namespace {
 
-constexpr std::size_t kLanes = 4;  // the widest group coverRow takes at once
+constexpr std::size_t kLanes = 4;  // the widest group of neighbours measured at once
 
 // The state of the sphere being measured, kept between spheres so that no
 // slice allocates.
@@ -195,130 +195,152 @@ struct SliceWork {
     // its centre's z, sphere radius and its square, distance in the plane
     // and its square, and the first and last slice it reaches.
     std::vector<double> angle, nz, nr, nr2, d, d2, lo, hi;
-    // What each neighbour does to the slice being measured (see coverOne).
-    std::vector<double> start, end;
+    // Of the neighbours that cover an arc of the slice being measured, in
+    // order: their direction, distance in the plane and its square, the
+    // squared radius of their circle, and their arcs.
+    std::vector<double> cAngle, cD, cD2, cRj2, start, end;
     explicit SliceWork(int slices) : z(slices), r(slices), r2(slices) {}
     // Room for `count` neighbours and the padding lanes after them.
     void reserve(std::size_t count) {
-        const std::size_t room = count + kLanes;
+        const std::size_t room = count + 2 * kLanes;
         if (angle.size() >= room) return;
-        for (std::vector<double>* v : {&angle, &nz, &nr, &nr2, &d, &d2, &lo, &hi, &start, &end})
+        for (std::vector<double>* v : {&angle, &nz, &nr, &nr2, &d, &d2, &lo, &hi, &cAngle, &cD,
+                                       &cD2, &cRj2, &start, &end})
             v->resize(2 * room);
     }
 };
 
-constexpr std::size_t kGroup = 32;  // neighbours measured before their arcs are joined
 constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// What neighbour k does to the circle of slice s (height z, radius ri,
-// ri2 = its square): the arc it covers, from start to end; or it covers
-// nothing (start +inf, end -inf: the run of arcs stays as it is); or it
-// holds the whole circle (start +inf, end NaN).
-inline void coverOne(const SliceWork& w, std::size_t k, int s, double z, double ri, double ri2,
-                     double& start, double& end) {
-    start = kInf;
-    end = -kInf;
-    if (s < w.lo[k] || s > w.hi[k]) return;  // beyond the neighbour's slices
-    const double h = z - w.nz[k];
-    const double rj2 = w.nr2[k] - h * h;
-    if (rj2 <= 0) return;
-    const double rj = std::sqrt(rj2), d = w.d[k];
-    if (d >= ri + rj) return;  // circles apart
-    if (d + ri <= rj) {        // this circle inside the neighbour's
-        end = kNaN;
-        return;
+// A slice is measured in two steps. First, what each neighbour does to its
+// circle (height z[s], radius r[s]): nothing (beyond the neighbour's
+// slices, circles apart, or the neighbour's circle inside this one), hold
+// the whole circle (the slice is buried, whatever the others do), or cover
+// an arc. Then, for the arc-covering ones only, where the arc lies: the
+// costly part (a division and two roots) is spent on them alone.
+
+// The first step over the neighbours 0 to stride - 1: true when one holds
+// the circle; otherwise what the second needs of the covering ones goes, in
+// order, to w.cAngle, w.cD, w.cD2 and w.cRj2, and their number to `found`.
+[[maybe_unused]] bool classifyScalar(SliceWork& w, std::size_t stride, int s, std::size_t& found) {
+    const double z = w.z[s], ri = w.r[s];
+    found = 0;
+    for (std::size_t k = 0; k < stride; ++k) {
+        if (s < w.lo[k] || s > w.hi[k]) continue;  // beyond the neighbour's slices
+        const double h = z - w.nz[k];
+        const double rj2 = w.nr2[k] - h * h;
+        if (rj2 <= 0) continue;
+        const double rj = std::sqrt(rj2), d = w.d[k];
+        if (d >= ri + rj) continue;       // circles apart
+        if (d + ri <= rj) return true;    // this circle inside the neighbour's
+        if (d + rj <= ri) continue;       // the neighbour's circle inside: no arc covered
+        w.cAngle[found] = w.angle[k];
+        w.cD[found] = d;
+        w.cD2[found] = w.d2[k];
+        w.cRj2[found] = rj2;
+        ++found;
     }
-    if (d + rj <= ri) return;  // the neighbour's circle inside: no arc covered
-    const double c = std::clamp((ri2 + w.d2[k] - rj2) / (2.0 * ri * d), -1.0, 1.0);
-    const double half = acosApprox(c);
-    start = w.angle[k] - half;
-    end = w.angle[k] + half;
+    return false;
 }
 
-// coverOne for slice s and the neighbours first to last - 1 (at most 32);
-// bit k - first of the result is set when neighbour k covers an arc or
-// holds the circle (the others leave the slice as it is).
-[[maybe_unused]] std::uint32_t coverRowScalar(SliceWork& w, std::size_t first, std::size_t last,
-                                              int s) {
-    std::uint32_t covers = 0;
-    for (std::size_t k = first; k < last; ++k) {
-        coverOne(w, k, s, w.z[s], w.r[s], w.r2[s], w.start[k], w.end[k]);
-        if (w.start[k] <= w.end[k] || std::isnan(w.end[k])) covers |= 1u << (k - first);
+// The second step: the arcs of the `found` covering neighbours, from
+// w.start[i] to w.end[i], counterclockwise.
+[[maybe_unused]] void arcsScalar(SliceWork& w, std::size_t found, int s) {
+    const double ri = w.r[s], ri2 = w.r2[s];
+    for (std::size_t i = 0; i < found; ++i) {
+        const double c = std::clamp((ri2 + w.cD2[i] - w.cRj2[i]) / (2.0 * ri * w.cD[i]), -1.0, 1.0);
+        const double half = acosApprox(c);
+        w.start[i] = w.cAngle[i] - half;
+        w.end[i] = w.cAngle[i] + half;
     }
-    return covers;
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-// The same row, several neighbours at a time: the same operations in the
-// same order on every lane, each rounded as the scalar one is (no fused
+// The same two steps, four neighbours at a time: the same operations in
+// the same order on every lane, each rounded as the scalar one is (no fused
 // operations), every outcome computed and then chosen. A lane that the
 // tests send elsewhere may hold any value before it is chosen away.
-std::uint32_t coverRowSse2(SliceWork& w, std::size_t first, std::size_t last, int s) {
-    const auto select = [](__m128d mask, __m128d yes, __m128d no) {
-        return _mm_or_pd(_mm_and_pd(mask, yes), _mm_andnot_pd(mask, no));
-    };
-    const __m128d zero = _mm_setzero_pd(), one = _mm_set1_pd(1.0), minusOne = _mm_set1_pd(-1.0);
-    const __m128d z = _mm_set1_pd(w.z[s]), ri = _mm_set1_pd(w.r[s]), ri2 = _mm_set1_pd(w.r2[s]);
-    const __m128d twoRi = _mm_mul_pd(_mm_set1_pd(2.0), ri);
-    const __m128d slice = _mm_set1_pd(s);
-    std::uint32_t covers = 0;
-    for (std::size_t k = first; k < last; k += 2) {
-        const __m128d d = _mm_loadu_pd(&w.d[k]);
-        const __m128d h = _mm_sub_pd(z, _mm_loadu_pd(&w.nz[k]));
-        const __m128d rj2 = _mm_sub_pd(_mm_loadu_pd(&w.nr2[k]), _mm_mul_pd(h, h));
-        const __m128d rj = _mm_sqrt_pd(_mm_max_pd(rj2, zero));
-        __m128d c = _mm_div_pd(_mm_sub_pd(_mm_add_pd(ri2, _mm_loadu_pd(&w.d2[k])), rj2),
-                               _mm_mul_pd(twoRi, d));
-        c = select(_mm_cmplt_pd(c, minusOne), minusOne, c);
-        c = select(_mm_cmplt_pd(one, c), one, c);
-        const __m128d t = _mm_andnot_pd(_mm_set1_pd(-0.0), c);  // acosApprox
-        __m128d p = _mm_set1_pd(-0.0012624911);
-        p = _mm_add_pd(_mm_mul_pd(p, t), _mm_set1_pd(0.0066700901));
-        p = _mm_sub_pd(_mm_mul_pd(p, t), _mm_set1_pd(0.0170881256));
-        p = _mm_add_pd(_mm_mul_pd(p, t), _mm_set1_pd(0.0308918810));
-        p = _mm_sub_pd(_mm_mul_pd(p, t), _mm_set1_pd(0.0501743046));
-        p = _mm_add_pd(_mm_mul_pd(p, t), _mm_set1_pd(0.0889789874));
-        p = _mm_sub_pd(_mm_mul_pd(p, t), _mm_set1_pd(0.2145988016));
-        p = _mm_add_pd(_mm_mul_pd(p, t), _mm_set1_pd(1.5707963050));
-        const __m128d root = _mm_mul_pd(_mm_sqrt_pd(_mm_sub_pd(one, t)), p);
-        const __m128d half =
-            select(_mm_cmplt_pd(c, zero), _mm_sub_pd(_mm_set1_pd(kPi), root), root);
-        const __m128d angle = _mm_loadu_pd(&w.angle[k]);
-        const __m128d beyond = _mm_or_pd(_mm_cmplt_pd(slice, _mm_loadu_pd(&w.lo[k])),
-                                         _mm_cmpgt_pd(slice, _mm_loadu_pd(&w.hi[k])));
-        const __m128d apart = _mm_or_pd(
-            beyond, _mm_or_pd(_mm_cmple_pd(rj2, zero), _mm_cmpge_pd(d, _mm_add_pd(ri, rj))));
-        const __m128d holds = _mm_andnot_pd(apart, _mm_cmple_pd(_mm_add_pd(d, ri), rj));
-        const __m128d within = _mm_cmple_pd(_mm_add_pd(d, rj), ri);
-        const __m128d none = _mm_or_pd(apart, _mm_or_pd(holds, within));
-        const __m128d inf = _mm_set1_pd(kInf);
-        _mm_storeu_pd(&w.start[k], select(none, inf, _mm_sub_pd(angle, half)));
-        _mm_storeu_pd(&w.end[k], select(holds, _mm_set1_pd(kNaN),
-                                        select(none, _mm_set1_pd(-kInf), _mm_add_pd(angle, half))));
-        const __m128d covering = _mm_or_pd(_mm_andnot_pd(none, _mm_cmpeq_pd(zero, zero)), holds);
-        covers |= static_cast<std::uint32_t>(_mm_movemask_pd(covering)) << (k - first);
+// For each set of lanes (bit b: lane b), the 32-bit halves that bring
+// those lanes to the front, in order.
+struct alignas(32) LaneMoves {
+    std::int32_t halves[16][8];
+};
+constexpr LaneMoves kToFront = [] {
+    LaneMoves t{};
+    for (int mask = 0; mask < 16; ++mask) {
+        int to = 0;
+        for (int lane = 0; lane < 4; ++lane)
+            if (mask & (1 << lane)) {
+                t.halves[mask][2 * to] = 2 * lane;
+                t.halves[mask][2 * to + 1] = 2 * lane + 1;
+                ++to;
+            }
     }
-    return covers;
+    return t;
+}();
+
+__attribute__((target("avx2"), always_inline)) inline void toFront(double* to, __m256d v,
+                                                                   __m256i move) {
+    _mm256_storeu_pd(to, _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(v), move)));
 }
 
-__attribute__((target("avx2"))) std::uint32_t coverRowAvx2(SliceWork& w, std::size_t first,
-                                                           std::size_t last, int s) {
-    const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0),
-                  minusOne = _mm256_set1_pd(-1.0);
-    const __m256d z = _mm256_set1_pd(w.z[s]), ri = _mm256_set1_pd(w.r[s]),
-                  ri2 = _mm256_set1_pd(w.r2[s]);
-    const __m256d twoRi = _mm256_mul_pd(_mm256_set1_pd(2.0), ri);
+__attribute__((target("avx2"))) bool classifyAvx2(SliceWork& w, std::size_t stride, int s,
+                                                  std::size_t& found) {
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d z = _mm256_set1_pd(w.z[s]), ri = _mm256_set1_pd(w.r[s]);
     const __m256d slice = _mm256_set1_pd(s);
-    std::uint32_t covers = 0;
-    for (std::size_t k = first; k < last; k += 4) {
-        const __m256d d = _mm256_loadu_pd(&w.d[k]);
-        const __m256d h = _mm256_sub_pd(z, _mm256_loadu_pd(&w.nz[k]));
-        const __m256d rj2 = _mm256_sub_pd(_mm256_loadu_pd(&w.nr2[k]), _mm256_mul_pd(h, h));
+    // Local pointers: the stores below could otherwise be taken to change
+    // the vectors' own pointers, reloaded every group.
+    const double *const angle = w.angle.data(), *const nd = w.d.data(), *const nd2 = w.d2.data();
+    const double *const nz = w.nz.data(), *const nr2 = w.nr2.data();
+    const double *const lo = w.lo.data(), *const hi = w.hi.data();
+    double *const cAngle = w.cAngle.data(), *const cD = w.cD.data(), *const cD2 = w.cD2.data(),
+                 *const cRj2 = w.cRj2.data();
+    std::size_t m = 0;
+    for (std::size_t k = 0; k < stride; k += 4) {
+        const __m256d d = _mm256_loadu_pd(nd + k);
+        const __m256d h = _mm256_sub_pd(z, _mm256_loadu_pd(nz + k));
+        const __m256d rj2 = _mm256_sub_pd(_mm256_loadu_pd(nr2 + k), _mm256_mul_pd(h, h));
         const __m256d rj = _mm256_sqrt_pd(_mm256_max_pd(rj2, zero));
-        __m256d c =
-            _mm256_div_pd(_mm256_sub_pd(_mm256_add_pd(ri2, _mm256_loadu_pd(&w.d2[k])), rj2),
-                          _mm256_mul_pd(twoRi, d));
+        const __m256d beyond =
+            _mm256_or_pd(_mm256_cmp_pd(slice, _mm256_loadu_pd(lo + k), _CMP_LT_OQ),
+                         _mm256_cmp_pd(slice, _mm256_loadu_pd(hi + k), _CMP_GT_OQ));
+        const __m256d apart = _mm256_or_pd(
+            beyond, _mm256_or_pd(_mm256_cmp_pd(rj2, zero, _CMP_LE_OQ),
+                                 _mm256_cmp_pd(d, _mm256_add_pd(ri, rj), _CMP_GE_OQ)));
+        const __m256d holds =
+            _mm256_andnot_pd(apart, _mm256_cmp_pd(_mm256_add_pd(d, ri), rj, _CMP_LE_OQ));
+        if (_mm256_movemask_pd(holds) != 0) return true;
+        const __m256d within = _mm256_cmp_pd(_mm256_add_pd(d, rj), ri, _CMP_LE_OQ);
+        const int covers = _mm256_movemask_pd(_mm256_or_pd(apart, within)) ^ 0xf;
+        // The covering lanes moved to the front, in order, and stored at
+        // the end of those found so far (the lanes after them are
+        // overwritten by the next group).
+        const __m256i move = _mm256_load_si256(reinterpret_cast<const __m256i*>(kToFront.halves[covers]));
+        toFront(cAngle + m, _mm256_loadu_pd(angle + k), move);
+        toFront(cD + m, d, move);
+        toFront(cD2 + m, _mm256_loadu_pd(nd2 + k), move);
+        toFront(cRj2 + m, rj2, move);
+        m += static_cast<std::size_t>(std::popcount(static_cast<unsigned>(covers)));
+    }
+    found = m;
+    return false;
+}
+
+__attribute__((target("avx2"))) void arcsAvx2(SliceWork& w, std::size_t found, int s) {
+    const __m256d one = _mm256_set1_pd(1.0), minusOne = _mm256_set1_pd(-1.0);
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d ri = _mm256_set1_pd(w.r[s]), ri2 = _mm256_set1_pd(w.r2[s]);
+    const __m256d twoRi = _mm256_mul_pd(_mm256_set1_pd(2.0), ri);
+    const double *const cAngle = w.cAngle.data(), *const cD = w.cD.data(), *const cD2 = w.cD2.data(),
+                       *const cRj2 = w.cRj2.data();
+    double *const start = w.start.data(), *const end = w.end.data();
+    for (std::size_t i = 0; i < found; i += 4) {  // lanes past `found` are not used
+        const __m256d d = _mm256_loadu_pd(cD + i);
+        const __m256d d2 = _mm256_loadu_pd(cD2 + i);
+        const __m256d rj2 = _mm256_loadu_pd(cRj2 + i);
+        const __m256d angle = _mm256_loadu_pd(cAngle + i);
+        __m256d c = _mm256_div_pd(_mm256_sub_pd(_mm256_add_pd(ri2, d2), rj2), _mm256_mul_pd(twoRi, d));
         c = _mm256_blendv_pd(c, minusOne, _mm256_cmp_pd(c, minusOne, _CMP_LT_OQ));
         c = _mm256_blendv_pd(c, one, _mm256_cmp_pd(one, c, _CMP_LT_OQ));
         const __m256d t = _mm256_andnot_pd(_mm256_set1_pd(-0.0), c);  // acosApprox
@@ -333,40 +355,24 @@ __attribute__((target("avx2"))) std::uint32_t coverRowAvx2(SliceWork& w, std::si
         const __m256d root = _mm256_mul_pd(_mm256_sqrt_pd(_mm256_sub_pd(one, t)), p);
         const __m256d half = _mm256_blendv_pd(root, _mm256_sub_pd(_mm256_set1_pd(kPi), root),
                                               _mm256_cmp_pd(c, zero, _CMP_LT_OQ));
-        const __m256d angle = _mm256_loadu_pd(&w.angle[k]);
-        const __m256d beyond =
-            _mm256_or_pd(_mm256_cmp_pd(slice, _mm256_loadu_pd(&w.lo[k]), _CMP_LT_OQ),
-                         _mm256_cmp_pd(slice, _mm256_loadu_pd(&w.hi[k]), _CMP_GT_OQ));
-        const __m256d apart = _mm256_or_pd(
-            beyond, _mm256_or_pd(_mm256_cmp_pd(rj2, zero, _CMP_LE_OQ),
-                                 _mm256_cmp_pd(d, _mm256_add_pd(ri, rj), _CMP_GE_OQ)));
-        const __m256d holds =
-            _mm256_andnot_pd(apart, _mm256_cmp_pd(_mm256_add_pd(d, ri), rj, _CMP_LE_OQ));
-        const __m256d within = _mm256_cmp_pd(_mm256_add_pd(d, rj), ri, _CMP_LE_OQ);
-        const __m256d none = _mm256_or_pd(apart, _mm256_or_pd(holds, within));
-        _mm256_storeu_pd(&w.start[k], _mm256_blendv_pd(_mm256_sub_pd(angle, half),
-                                                       _mm256_set1_pd(kInf), none));
-        _mm256_storeu_pd(&w.end[k],
-                         _mm256_blendv_pd(_mm256_blendv_pd(_mm256_add_pd(angle, half),
-                                                           _mm256_set1_pd(-kInf), none),
-                                          _mm256_set1_pd(kNaN), holds));
-        const __m256d covering =
-            _mm256_or_pd(_mm256_andnot_pd(none, _mm256_cmp_pd(zero, zero, _CMP_EQ_OQ)), holds);
-        covers |= static_cast<std::uint32_t>(_mm256_movemask_pd(covering)) << (k - first);
+        _mm256_storeu_pd(start + i, _mm256_sub_pd(angle, half));
+        _mm256_storeu_pd(end + i, _mm256_add_pd(angle, half));
     }
-    return covers;
 }
 
-using CoverRow = std::uint32_t (*)(SliceWork&, std::size_t, std::size_t, int);
 // Chosen once, at start-up (the processor's features read first: this may
 // run before the other constructors).
 bool hasAvx2() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
 }
-const CoverRow coverRow = hasAvx2() ? coverRowAvx2 : coverRowSse2;
+using Classify = bool (*)(SliceWork&, std::size_t, int, std::size_t&);
+using Arcs = void (*)(SliceWork&, std::size_t, int);
+const Classify classify = hasAvx2() ? classifyAvx2 : classifyScalar;
+const Arcs arcsOf = hasAvx2() ? arcsAvx2 : arcsScalar;
 #else
-const auto coverRow = coverRowScalar;
+const auto classify = classifyScalar;
+const auto arcsOf = arcsScalar;
 #endif
 
 // The exposed area of sphere `a` among its `count` neighbours, whose
@@ -406,40 +412,29 @@ double sphereArea(const Sphere& a, std::size_t count, int slices, SliceWork& w) 
         // A sphere too small for its squared radius to be a number has no
         // slice circle and no area.
         if (!(w.r2[s] > 0)) continue;
+        std::size_t found = 0;
+        if (classify(w, stride, s, found)) continue;  // held: buried
+        arcsOf(w, found, s);
         w.arcs.clear();
         Arc run = {0.0, -1.0};  // none yet
         bool buried = false;
-        // What a group of neighbours does to the slice, without branches;
-        // then their arcs, neighbour by neighbour, in order of direction,
-        // until the slice is buried.
-        for (std::size_t first = 0; first < count && !buried; first += kGroup) {
-            const std::size_t last = std::min(first + kGroup, stride);
-            // Only the neighbours that cover something, in order.
-            for (std::uint32_t covers = coverRow(w, first, last, s); covers != 0;
-                 covers &= covers - 1) {
-                const std::size_t k = first + static_cast<std::size_t>(std::countr_zero(covers));
-                // Branches whose outcome would be hard to foresee are
-                // avoided: a neighbour that holds the circle has end NaN.
-                const double start = w.start[k], end = w.end[k];
-                const bool arc = start <= end;
-                // Neighbours come in order of direction, so an arc often
-                // overlaps the one before it: the two are joined at once,
-                // which leaves few arcs to sort, and a run that closes the
-                // circle buries the slice.
-                const bool valid = run.end >= run.start;
-                const bool joins = valid & (start <= run.end) & (run.start <= end);
-                // One test of both flags, which stays one branch.
-                if (static_cast<int>(arc) > static_cast<int>(joins)) {
-                    if (valid) w.arcs.push_back(run);
-                    run = {start, end};
-                    continue;
-                }
-                run.start = start < run.start ? start : run.start;  // std::min
-                run.end = run.end < end ? end : run.end;            // std::max
-                if (std::isnan(end) | (arc & (run.end - run.start >= kTwoPi))) {
-                    buried = true;
-                    break;
-                }
+        for (std::size_t i = 0; i < found; ++i) {
+            const double start = w.start[i], end = w.end[i];
+            // Neighbours come in order of direction, so an arc often
+            // overlaps the one before it: the two are joined at once,
+            // which leaves few arcs to sort, and a run that closes the
+            // circle buries the slice.
+            const bool valid = run.end >= run.start;
+            if (!(valid & (start <= run.end) & (run.start <= end))) {  // one branch
+                if (valid) w.arcs.push_back(run);
+                run = {start, end};
+                continue;
+            }
+            run.start = start < run.start ? start : run.start;  // std::min
+            run.end = run.end < end ? end : run.end;            // std::max
+            if (run.end - run.start >= kTwoPi) {
+                buried = true;
+                break;
             }
         }
         if (buried) continue;
