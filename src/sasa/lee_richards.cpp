@@ -199,6 +199,7 @@ struct SliceWork {
     // order: their direction, distance in the plane and its square, the
     // squared radius of their circle, and their arcs.
     std::vector<double> cAngle, cD, cD2, cRj2, start, end;
+    std::vector<Arc> runs;  // the runs they join into
     explicit SliceWork(int slices) : z(slices), r(slices), r2(slices) {}
     // Room for `count` neighbours and the padding lanes after them.
     void reserve(std::size_t count) {
@@ -207,6 +208,7 @@ struct SliceWork {
         for (std::vector<double>* v : {&angle, &nz, &nr, &nr2, &d, &d2, &lo, &hi, &cAngle, &cD,
                                        &cD2, &cRj2, &start, &end})
             v->resize(2 * room);
+        runs.resize(2 * room);
     }
 };
 
@@ -375,6 +377,32 @@ const auto classify = classifyScalar;
 const auto arcsOf = arcsScalar;
 #endif
 
+// The arcs start[i] to end[i], in order of direction, as runs of arcs
+// that overlap the one before: neighbours come in order of direction, so an
+// arc often overlaps the one before it, which leaves few arcs to sort.
+// Returns the number of runs, written to `runs` (room for found + 1), or
+// kBuried when a run closes the circle.
+constexpr std::size_t kBuried = ~std::size_t{0};
+std::size_t joinArcs(const double* start, const double* end, std::size_t found, Arc* runs) {
+    std::size_t n = 0;
+    double from = 0.0, to = -1.0;  // the run, none yet
+    for (std::size_t i = 0; i < found; ++i) {
+        const double s = start[i], e = end[i];
+        const bool valid = to >= from;
+        const bool joins = valid & (s <= to) & (from <= e);
+        // Without branches whose outcome is hard to foresee: the run is
+        // always written, and kept when the arc starts a new one.
+        runs[n] = {from, to};
+        n += valid & !joins;
+        from = joins ? (s < from ? s : from) : s;  // std::min
+        to = joins ? (to < e ? e : to) : e;        // std::max
+        if (joins & (to - from >= kTwoPi)) return kBuried;
+    }
+    runs[n] = {from, to};
+    n += to >= from;
+    return n;
+}
+
 // The exposed area of sphere `a` among its `count` neighbours, whose
 // direction, distance in the plane, centre's z and sphere radius are the
 // first entries of w.angle, w.d, w.nz and w.nr.
@@ -415,30 +443,9 @@ double sphereArea(const Sphere& a, std::size_t count, int slices, SliceWork& w) 
         std::size_t found = 0;
         if (classify(w, stride, s, found)) continue;  // held: buried
         arcsOf(w, found, s);
-        w.arcs.clear();
-        Arc run = {0.0, -1.0};  // none yet
-        bool buried = false;
-        for (std::size_t i = 0; i < found; ++i) {
-            const double start = w.start[i], end = w.end[i];
-            // Neighbours come in order of direction, so an arc often
-            // overlaps the one before it: the two are joined at once,
-            // which leaves few arcs to sort, and a run that closes the
-            // circle buries the slice.
-            const bool valid = run.end >= run.start;
-            if (!(valid & (start <= run.end) & (run.start <= end))) {  // one branch
-                if (valid) w.arcs.push_back(run);
-                run = {start, end};
-                continue;
-            }
-            run.start = start < run.start ? start : run.start;  // std::min
-            run.end = run.end < end ? end : run.end;            // std::max
-            if (run.end - run.start >= kTwoPi) {
-                buried = true;
-                break;
-            }
-        }
-        if (buried) continue;
-        if (run.end >= run.start) w.arcs.push_back(run);
+        const std::size_t runs = joinArcs(w.start.data(), w.end.data(), found, w.runs.data());
+        if (runs == kBuried) continue;
+        w.arcs.assign(w.runs.begin(), w.runs.begin() + static_cast<std::ptrdiff_t>(runs));
         const double exposedArc = exposedAngle(w.arcs) * w.r[s];
         area += exposedArc * thickness * a.r / w.r[s];
     }
