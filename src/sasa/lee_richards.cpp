@@ -371,10 +371,71 @@ bool hasAvx2() {
 using Classify = bool (*)(SliceWork&, std::size_t, int, std::size_t&);
 using Arcs = void (*)(SliceWork&, std::size_t, int);
 const Classify classify = hasAvx2() ? classifyAvx2 : classifyScalar;
+using Reach = void (*)(SliceWork&, std::size_t, double, double, int);
 const Arcs arcsOf = hasAvx2() ? arcsAvx2 : arcsScalar;
 #else
 const auto classify = classifyScalar;
 const auto arcsOf = arcsScalar;
+#endif
+
+// Of the neighbours 0 to count - 1: their squared radius and distance, and
+// the slices whose mid-plane cuts their sphere (bounds clamped before they
+// become integers: a vanishing sphere has vanishing slices), of a sphere
+// whose slices start at height `base`, `thickness` apart.
+[[maybe_unused]] void slicesReachedScalar(SliceWork& w, std::size_t count, double base, double thickness,
+                                  int slices) {
+    for (std::size_t k = 0; k < count; ++k) {
+        const double nz = w.nz[k], nr = w.nr[k], d = w.d[k];
+        w.nr2[k] = nr * nr;
+        w.d2[k] = d * d;
+        const double from = std::clamp((nz - nr - base) / thickness - 0.5, 0.0, double(slices));
+        const double to = std::clamp((nz + nr - base) / thickness, -1.0, slices - 1.0);
+        w.lo[k] = static_cast<int>(from);
+        w.hi[k] = static_cast<int>(to);
+    }
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The same, four at a time (count rounded up: the padding lanes are set
+// after).
+__attribute__((target("avx2"), always_inline)) inline __m256d clampAvx2(__m256d v, __m256d low,
+                                                                        __m256d high) {
+    v = _mm256_blendv_pd(v, low, _mm256_cmp_pd(v, low, _CMP_LT_OQ));  // std::clamp
+    return _mm256_blendv_pd(v, high, _mm256_cmp_pd(high, v, _CMP_LT_OQ));
+}
+
+// To an int and back, as static_cast<int> does (toward zero).
+__attribute__((target("avx2"), always_inline)) inline __m256d truncateAvx2(__m256d v) {
+    return _mm256_cvtepi32_pd(_mm256_cvttpd_epi32(v));
+}
+
+__attribute__((target("avx2"))) void slicesReachedAvx2(SliceWork& w, std::size_t count, double base,
+                                               double thickness, int slices) {
+    const __m256d b = _mm256_set1_pd(base), t = _mm256_set1_pd(thickness);
+    const __m256d half = _mm256_set1_pd(0.5), zero = _mm256_setzero_pd();
+    const __m256d all = _mm256_set1_pd(slices), minusOne = _mm256_set1_pd(-1.0);
+    const __m256d last = _mm256_set1_pd(slices - 1.0);
+    const double *const nz = w.nz.data(), *const nr = w.nr.data(), *const nd = w.d.data();
+    double *const nr2 = w.nr2.data(), *const nd2 = w.d2.data(), *const lo = w.lo.data(),
+                 *const hi = w.hi.data();
+    for (std::size_t k = 0; k < count; k += 4) {
+        const __m256d z = _mm256_loadu_pd(nz + k), r = _mm256_loadu_pd(nr + k);
+        const __m256d d = _mm256_loadu_pd(nd + k);
+        _mm256_storeu_pd(nr2 + k, _mm256_mul_pd(r, r));
+        _mm256_storeu_pd(nd2 + k, _mm256_mul_pd(d, d));
+        const __m256d from =
+            _mm256_sub_pd(_mm256_div_pd(_mm256_sub_pd(_mm256_sub_pd(z, r), b), t), half);
+        const __m256d to = _mm256_div_pd(_mm256_sub_pd(_mm256_add_pd(z, r), b), t);
+        _mm256_storeu_pd(lo + k, truncateAvx2(clampAvx2(from, zero, all)));
+        _mm256_storeu_pd(hi + k, truncateAvx2(clampAvx2(to, minusOne, last)));
+    }
+}
+#endif
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+const Reach slicesReached = hasAvx2() ? slicesReachedAvx2 : slicesReachedScalar;
+#else
+const auto slicesReached = slicesReachedScalar;
 #endif
 
 // The arcs start[i] to end[i], in order of direction, as runs of arcs
@@ -416,18 +477,7 @@ double sphereArea(const Sphere& a, std::size_t count, int slices, SliceWork& w) 
     }
     const double base = a.z - a.r;
     const std::size_t stride = (count + kLanes - 1) / kLanes * kLanes;
-    for (std::size_t k = 0; k < count; ++k) {
-        const double nz = w.nz[k], nr = w.nr[k], d = w.d[k];
-        w.nr2[k] = nr * nr;
-        w.d2[k] = d * d;
-        // Only the slices whose mid-plane cuts the neighbour's sphere
-        // (bounds clamped before they become integers: a vanishing
-        // sphere has vanishing slices).
-        const double from = std::clamp((nz - nr - base) / thickness - 0.5, 0.0, double(slices));
-        const double to = std::clamp((nz + nr - base) / thickness, -1.0, slices - 1.0);
-        w.lo[k] = static_cast<int>(from);
-        w.hi[k] = static_cast<int>(to);
-    }
+    slicesReached(w, count, base, thickness, slices);
     for (std::size_t k = count; k < stride; ++k) {  // padding lanes reach no slice
         w.angle[k] = w.nz[k] = 0.0;
         w.nr2[k] = -1.0;
