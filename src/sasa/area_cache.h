@@ -13,7 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <unordered_map>
+#include <vector>
 
 namespace sasa {
 
@@ -25,17 +25,34 @@ struct AreaCache {
         std::uint64_t x = 0, y = 0, z = 0, r = 0;
         bool operator==(const Key&) const = default;
     };
-    struct KeyHash {
-        std::size_t operator()(const Key& k) const;
-    };
     struct Entry {
         double area = 0;               // square angstroms
-        std::uint32_t neighbours = 0;  // spheres within reach in the run that computed it
-        std::uint64_t digest = 0;      // sum of keyDigest over those spheres
+        std::uint64_t digest = 0;      // sum of keyDigest over the spheres within reach
+        std::uint32_t neighbours = 0;  // their number, in the run that computed it
+    };
+
+    // Entries by key in one table (open addressing, linear probing): no
+    // allocation an atom. A sphere's radius is never zero bits (it holds
+    // the probe, > 0), which marks a free slot.
+    class Table {
+    public:
+        const Entry* find(const Key& k) const;
+        void put(const Key& k, const Entry& e);  // adds, or replaces the entry of k
+        void clear();
+        std::size_t size() const { return used_; }
+
+    private:
+        struct Slot {
+            Key key;
+            Entry entry;
+        };
+        std::vector<Slot> slots_;  // a power of two, at most three quarters used
+        std::size_t used_ = 0;
+        Slot& slotOf(const Key& k);
     };
 
     int slices = 0;  // slices per sphere of the entries; a run with another count starts afresh
-    std::unordered_map<Key, Entry, KeyHash> entries;
+    Table entries;
     // Of the last run's atoms: areas copied from the cache, and computed.
     std::size_t copied = 0, computed = 0;
 

@@ -105,31 +105,6 @@ std::vector<double> measure(const Run& run, int slices);
 
 }  // namespace
 
-AreaCache::Key keyOf(const Sphere& s) {
-    AreaCache::Key k;
-    std::memcpy(&k.x, &s.x, sizeof k.x);
-    std::memcpy(&k.y, &s.y, sizeof k.y);
-    std::memcpy(&k.z, &s.z, sizeof k.z);
-    std::memcpy(&k.r, &s.r, sizeof k.r);
-    return k;
-}
-
-std::uint64_t keyDigest(const AreaCache::Key& k) {
-    // splitmix64's finaliser over each word, chained: well mixed, so that
-    // a sum of digests tells sets apart.
-    const auto mix = [](std::uint64_t v) {
-        v += 0x9e3779b97f4a7c15ULL;
-        v = (v ^ (v >> 30)) * 0xbf58476d1ce4e5b9ULL;
-        v = (v ^ (v >> 27)) * 0x94d049bb133111ebULL;
-        return v ^ (v >> 31);
-    };
-    return mix(mix(mix(mix(k.x) ^ k.y) ^ k.z) ^ k.r);
-}
-
-std::size_t AreaCache::KeyHash::operator()(const Key& k) const {
-    return static_cast<std::size_t>(keyDigest(k));
-}
-
 std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int slices,
                                      std::size_t* coincident, AreaCache* cache) {
     if (coincident) *coincident = 0;
@@ -740,10 +715,9 @@ std::vector<double> measure(const Run& run, int slices) {
             const auto count = static_cast<std::uint32_t>(found);
             const bool cached = run.cache && !run.shared[atom];
             if (cached) {
-                const auto hit = run.cache->entries.find(keyOf(spheres[atom]));
-                if (hit != run.cache->entries.end() && hit->second.neighbours == count &&
-                    hit->second.digest == digest) {
-                    areas[atom] = hit->second.area;
+                const AreaCache::Entry* hit = run.cache->entries.find(keyOf(spheres[atom]));
+                if (hit && hit->neighbours == count && hit->digest == digest) {
+                    areas[atom] = hit->area;
                     ++run.cache->copied;
                     continue;
                 }
@@ -768,8 +742,7 @@ std::vector<double> measure(const Run& run, int slices) {
             const double area = sphereArea(spheres[atom], neighbours, slices, work);
             areas[atom] = area;
             if (cached) {
-                run.cache->entries.insert_or_assign(keyOf(spheres[atom]),
-                                                    AreaCache::Entry{area, count, digest});
+                run.cache->entries.put(keyOf(spheres[atom]), {area, digest, count});
                 ++run.cache->computed;
             }
         }

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <string_view>
 
 namespace sasa {
 
@@ -95,7 +96,7 @@ bool startsWith(const std::string& line, const char* prefix) {
 // one. Old files keep a segment or entry ID in columns 73-80, so "28" or
 // "B1" there is no element, and the atom name must decide.
 std::string elementField(const std::string& line) {
-    static const char* const kSymbols[] = {
+    static constexpr std::string_view kSymbols[] = {
         "H",  "D",  "HE", "LI", "BE", "B",  "C",  "N",  "O",  "F",  "NE", "NA", "MG", "AL",
         "SI", "P",  "S",  "CL", "AR", "K",  "CA", "SC", "TI", "V",  "CR", "MN", "FE", "CO",
         "NI", "CU", "ZN", "GA", "GE", "AS", "SE", "BR", "KR", "RB", "SR", "Y",  "ZR", "NB",
@@ -107,7 +108,7 @@ std::string elementField(const std::string& line) {
         "CN", "NH", "FL", "MC", "LV", "TS", "OG"};
     std::string element = columns(line, 76, 2);
     for (char& c : element) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (const char* symbol : kSymbols)
+    for (std::string_view symbol : kSymbols)  // lengths known: no strlen an atom a symbol
         if (element == symbol) return element;
     return std::string();
 }
