@@ -547,39 +547,12 @@ bool centreBefore(const Centres& c, int p, int q) {
     return c.z[p] < c.z[q];
 }
 
-// How many of a[0, count) are below x and how many equal it.
-[[maybe_unused]] void countScalar(const double* a, std::size_t count, double x, std::size_t& below,
-                                  std::size_t& equal) {
-    below = equal = 0;
-    for (std::size_t k = 0; k < count; ++k) {
-        below += a[k] < x;
-        equal += a[k] == x;
-    }
+bool before(const Candidate& p, const Candidate& q, const Centres& c) {
+    return p.angle != q.angle ? p.angle < q.angle : centreBefore(c, p.j, q.j);
 }
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-// The same, four at a time; count is a whole number of groups.
-__attribute__((target("avx2,popcnt"))) void countAvx2(const double* a, std::size_t count,
-                                                      double x, std::size_t& below,
-                                                      std::size_t& equal) {
-    const __m256d v = _mm256_set1_pd(x);
-    below = equal = 0;
-    for (std::size_t k = 0; k < count; k += 4) {
-        const __m256d p = _mm256_loadu_pd(a + k);
-        below += std::popcount(
-            static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(p, v, _CMP_LT_OQ))));
-        equal += std::popcount(
-            static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(p, v, _CMP_EQ_OQ))));
-    }
-}
-using Count = void (*)(const double*, std::size_t, double, std::size_t&, std::size_t&);
-const Count countOf = hasAvx2() ? countAvx2 : countScalar;
-#else
-const auto countOf = countScalar;
-#endif
 
 struct Ordering {
-    std::vector<double> angles;  // padded with +inf to whole groups of lanes
+    std::vector<std::uint32_t> bucketOf, starts, fill;
     std::vector<Candidate> sorted;
 };
 
@@ -590,28 +563,31 @@ struct Ordering {
 // neighbour), so the order is total and any way of finding it gives it.
 void orderCandidates(const std::vector<Candidate>& in, const Centres& c, Ordering& o) {
     const std::size_t m = in.size();
-    constexpr std::size_t kRankedAtMost = 256;  // beyond, a sort's n log n wins
-    if (m > kRankedAtMost) {
-        o.sorted = in;
-        std::sort(o.sorted.begin(), o.sorted.end(), [&](const Candidate& p, const Candidate& q) {
-            return p.angle != q.angle ? p.angle < q.angle : centreBefore(c, p.j, q.j);
-        });
-        return;
+    // Buckets by direction, about one candidate each: an angle's bucket
+    // never decreases as the angle grows (every step of it rounds
+    // monotonically), so buckets in turn, each in order, are the order.
+    std::size_t buckets = 16;
+    while (buckets < m) buckets *= 2;
+    const double scale = static_cast<double>(buckets) / kTwoPi;
+    o.bucketOf.resize(m);
+    o.starts.assign(buckets + 1, 0);
+    for (std::size_t i = 0; i < m; ++i) {
+        const double at = (in[i].angle + kPi) * scale;  // angles lie in [-pi, pi]
+        const auto b = static_cast<std::uint32_t>(std::min(at, static_cast<double>(buckets - 1)));
+        o.bucketOf[i] = b;
+        ++o.starts[b + 1];
     }
-    // Each candidate's place is the number of those before it: a few
-    // vector comparisons each, where a sort's branches are hard to foresee.
-    const std::size_t stride = (m + kLanes - 1) / kLanes * kLanes;
-    o.angles.resize(stride);
-    for (std::size_t k = 0; k < m; ++k) o.angles[k] = in[k].angle;
-    for (std::size_t k = m; k < stride; ++k) o.angles[k] = kInf;
+    for (std::size_t b = 0; b < buckets; ++b) o.starts[b + 1] += o.starts[b];
+    o.fill.assign(o.starts.begin(), o.starts.end() - 1);
     o.sorted.resize(m);
     for (std::size_t i = 0; i < m; ++i) {
-        std::size_t below = 0, equal = 0;
-        countOf(o.angles.data(), stride, in[i].angle, below, equal);
-        if (equal > 1)  // one above another: their centres decide
-            for (std::size_t q = 0; q < m; ++q)
-                below += q != i && in[q].angle == in[i].angle && centreBefore(c, in[q].j, in[i].j);
-        o.sorted[below] = in[i];
+        const std::uint32_t b = o.bucketOf[i];
+        std::size_t at = o.fill[b]++;
+        while (at > o.starts[b] && before(in[i], o.sorted[at - 1], c)) {  // insertion
+            o.sorted[at] = o.sorted[at - 1];
+            --at;
+        }
+        o.sorted[at] = in[i];
     }
 }
 
