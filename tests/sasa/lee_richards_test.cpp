@@ -242,18 +242,19 @@ TEST(LeeRichards, AreasAreTheSameDoubleInAnyInputOrder) {
         std::vector<sasa::Sphere> spheres;
     };
     std::vector<Case> cases(3);
-    cases[0].what = "columns";
-    for (int c = 0; c < 6; ++c)
-        for (int k = 0; k < 5; ++k)
-            cases[0].spheres.push_back({2.0 * (c % 3), 2.5 * (c / 3), 1.1 * k, 1.8 + 0.1 * (k % 2)});
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> at(0.0, 8.0), radius(1.5, 3.5);
+    cases[0].what = "columns";  // atoms one above another, of mixed sizes
+    for (int c = 0; c < 60; ++c) {
+        const double x = 2 * at(random), y = 2 * at(random);
+        for (int k = 0; k < 4; ++k) cases[0].spheres.push_back({x, y, at(random), radius(random)});
+    }
     cases[1].what = "lattice";
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
             for (int k = 0; k < 4; ++k)
                 cases[1].spheres.push_back({i * 2.9 + 0.1 * j, j * 3.1 - 0.2 * k, k * 2.7, 1.7});
     cases[2].what = "crowded";
-    std::mt19937 random(7);
-    std::uniform_real_distribution<double> at(0.0, 8.0);
     for (int i = 0; i < 600; ++i) cases[2].spheres.push_back({at(random), at(random), at(random), 4.5});
     for (const Case& c : cases) {
         const auto reference = sasa::leeRichardsAreas(c.spheres, 20);
