@@ -6,7 +6,7 @@ made by tiling a real structure (1hel, 1001 atoms) on a grid of copies that
 do not touch. For each input, runs accall (probe 1.40, ZSLICE 0.05, i.e. 20
 slices) and `freesasa --lee-richards --resolution=20 --n-threads=1`, whole
 processes, interleaved, N times each (default 5), and prints the medians of
-wall-clock and CPU time (user + system), the throughput ratio
+wall-clock and CPU time (user + system, from each process's own usage), the throughput ratio
 FreeSASA time / accall time, and both peak resident set sizes.
 
   /usr/bin/python3 bench/sasa/bench_speed.py [--accall build-sasa/naccess/accall]
@@ -21,6 +21,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import time
 
 CHAINS = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"
 
@@ -53,14 +54,22 @@ def tile(source, atoms_wanted, out_path):
 
 def measure(argv, stdin_path, cwd):
     """Wall seconds, CPU seconds (user + system) and peak RSS (kB) of one
-    whole process, as /usr/bin/time reports them."""
+    whole process. /usr/bin/time reports the peak; the times are the
+    process's own usage as its parent sees it (microseconds, where
+    /usr/bin/time rounds to hundredths; its own share is a millisecond
+    at most, the same for every program)."""
     report = os.path.join(cwd, "time.out")
     with open(stdin_path) if stdin_path else open(os.devnull) as stdin:
-        subprocess.run(["/usr/bin/time", "-f", "%e %U %S %M", "-o", report] + argv, stdin=stdin,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=cwd, check=True)
+        start = time.perf_counter()
+        child = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", report] + argv, stdin=stdin,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=cwd)
+        _, status, usage = os.wait4(child.pid, 0)
+        wall = time.perf_counter() - start
+    if status != 0:
+        raise subprocess.CalledProcessError(status, argv)
     with open(report) as f:
-        wall, user, system, peak = f.read().split()[-4:]
-    return float(wall), float(user) + float(system), int(peak)
+        peak = f.read().split()[-1]
+    return wall, usage.ru_utime + usage.ru_stime, int(peak)
 
 
 def main():
