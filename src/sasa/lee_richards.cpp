@@ -196,10 +196,27 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 // an arc. Then, for the arc-covering ones only, where the arc lies: the
 // costly part (a division and two roots) is spent on them alone.
 
+// Of the neighbours 0 to count - 1: their squared radius and distance, and
+// the slices whose mid-plane cuts their sphere (bounds clamped before they
+// become integers: a vanishing sphere has vanishing slices), of a sphere
+// whose slices start at height `base`, `thickness` apart.
+void slicesReachedScalar(SliceWork& w, std::size_t count, double base, double thickness,
+                         int slices) {
+    for (std::size_t k = 0; k < count; ++k) {
+        const double nz = w.nz[k], nr = w.nr[k], d = w.d[k];
+        w.nr2[k] = nr * nr;
+        w.d2[k] = d * d;
+        const double from = std::clamp((nz - nr - base) / thickness - 0.5, 0.0, double(slices));
+        const double to = std::clamp((nz + nr - base) / thickness, -1.0, slices - 1.0);
+        w.lo[k] = static_cast<int>(from);
+        w.hi[k] = static_cast<int>(to);
+    }
+}
+
 // The first step over the neighbours 0 to stride - 1: true when one holds
 // the circle; otherwise what the second needs of the covering ones goes, in
 // order, to w.cAngle, w.cD, w.cD2 and w.cRj2, and their number to `found`.
-[[maybe_unused]] bool classifyScalar(SliceWork& w, std::size_t stride, int s, std::size_t& found) {
+bool classifyScalar(SliceWork& w, std::size_t stride, int s, std::size_t& found) {
     const double z = w.z[s], ri = w.r[s];
     found = 0;
     for (std::size_t k = 0; k < stride; ++k) {
@@ -222,7 +239,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // The second step: the arcs of the `found` covering neighbours, from
 // w.start[i] to w.end[i], counterclockwise.
-[[maybe_unused]] void arcsScalar(SliceWork& w, std::size_t found, int s) {
+void arcsScalar(SliceWork& w, std::size_t found, int s) {
     const double ri = w.r[s], ri2 = w.r2[s];
     for (std::size_t i = 0; i < found; ++i) {
         const double c = std::clamp((ri2 + w.cD2[i] - w.cRj2[i]) / (2.0 * ri * w.cD[i]), -1.0, 1.0);
@@ -232,7 +249,113 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
     }
 }
 
+// The arcs start[i] to end[i], in order of direction, as runs of arcs
+// that overlap the one before: neighbours come in order of direction, so an
+// arc often overlaps the one before it, which leaves few arcs to sort.
+// Returns the number of runs, written to `runs` (room for found + 1), or
+// kBuried when a run closes the circle.
+constexpr std::size_t kBuried = ~std::size_t{0};
+std::size_t joinArcs(const double* start, const double* end, std::size_t found, Arc* runs) {
+    std::size_t n = 0;
+    double from = 0.0, to = -1.0;  // the run, none yet
+    for (std::size_t i = 0; i < found; ++i) {
+        const double s = start[i], e = end[i];
+        const bool valid = to >= from;
+        const bool joins = valid & (s <= to) & (from <= e);
+        // Without branches whose outcome is hard to foresee: the run is
+        // always written, and kept when the arc starts a new one.
+        runs[n] = {from, to};
+        n += valid & !joins;
+        from = joins ? (s < from ? s : from) : s;  // std::min
+        to = joins ? (to < e ? e : to) : e;        // std::max
+        if (joins & (to - from >= kTwoPi)) return kBuried;
+    }
+    runs[n] = {from, to};
+    n += to >= from;
+    return n;
+}
+
+// The exposed area of sphere `a` among its `count` neighbours, whose
+// direction, distance in the plane, centre's z and sphere radius are the
+// first entries of w.angle, w.d, w.nz and w.nr; the scalar or the vector
+// steps as template arguments.
+template <void (*slicesReached)(SliceWork&, std::size_t, double, double, int),
+          bool (*classify)(SliceWork&, std::size_t, int, std::size_t&),
+          void (*arcsOf)(SliceWork&, std::size_t, int)>
+inline double sphereAreaWith(const Sphere& a, std::size_t count, int slices, SliceWork& w) {
+    const double thickness = 2.0 * a.r / slices;
+    for (int s = 0; s < slices; ++s) {
+        w.z[s] = a.z - a.r + (s + 0.5) * thickness;
+        const double h = w.z[s] - a.z;
+        w.r2[s] = a.r * a.r - h * h;
+        w.r[s] = std::sqrt(w.r2[s]);
+    }
+    const double base = a.z - a.r;
+    const std::size_t stride = (count + kLanes - 1) / kLanes * kLanes;
+    slicesReached(w, count, base, thickness, slices);
+    for (std::size_t k = count; k < stride; ++k) {  // padding lanes reach no slice
+        w.angle[k] = w.nz[k] = 0.0;
+        w.nr2[k] = -1.0;
+        w.d[k] = w.d2[k] = 1.0;
+        w.lo[k] = 1.0;
+        w.hi[k] = 0.0;
+    }
+    double area = 0;
+    for (int s = 0; s < slices; ++s) {
+        // A sphere too small for its squared radius to be a number has no
+        // slice circle and no area.
+        if (!(w.r2[s] > 0)) continue;
+        std::size_t found = 0;
+        if (classify(w, stride, s, found)) continue;  // held: buried
+        arcsOf(w, found, s);
+        const std::size_t runs = joinArcs(w.start.data(), w.end.data(), found, w.runs.data());
+        if (runs == kBuried) continue;
+        w.arcs.assign(w.runs.begin(), w.runs.begin() + static_cast<std::ptrdiff_t>(runs));
+        const double exposedArc = exposedAngle(w.arcs) * w.r[s];
+        area += exposedArc * thickness * a.r / w.r[s];
+    }
+    return area;
+}
+
+double sphereAreaScalar(const Sphere& a, std::size_t count, int slices, SliceWork& w) {
+    return sphereAreaWith<slicesReachedScalar, classifyScalar, arcsScalar>(a, count, slices, w);
+}
+
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The same, four at a time (count rounded up: the padding lanes are set
+// after).
+__attribute__((target("avx2"), always_inline)) inline __m256d clampAvx2(__m256d v, __m256d low,
+                                                                        __m256d high) {
+    v = _mm256_blendv_pd(v, low, _mm256_cmp_pd(v, low, _CMP_LT_OQ));  // std::clamp
+    return _mm256_blendv_pd(v, high, _mm256_cmp_pd(high, v, _CMP_LT_OQ));
+}
+
+// To an int and back, as static_cast<int> does (toward zero).
+__attribute__((target("avx2"), always_inline)) inline __m256d truncateAvx2(__m256d v) {
+    return _mm256_cvtepi32_pd(_mm256_cvttpd_epi32(v));
+}
+
+__attribute__((target("avx2"))) void slicesReachedAvx2(SliceWork& w, std::size_t count, double base,
+                                               double thickness, int slices) {
+    const __m256d b = _mm256_set1_pd(base), t = _mm256_set1_pd(thickness);
+    const __m256d half = _mm256_set1_pd(0.5), zero = _mm256_setzero_pd();
+    const __m256d all = _mm256_set1_pd(slices), minusOne = _mm256_set1_pd(-1.0);
+    const __m256d last = _mm256_set1_pd(slices - 1.0);
+    const double *const nz = w.nz.data(), *const nr = w.nr.data(), *const nd = w.d.data();
+    double *const nr2 = w.nr2.data(), *const nd2 = w.d2.data(), *const lo = w.lo.data(),
+                 *const hi = w.hi.data();
+    for (std::size_t k = 0; k < count; k += 4) {
+        const __m256d z = _mm256_loadu_pd(nz + k), r = _mm256_loadu_pd(nr + k);
+        const __m256d d = _mm256_loadu_pd(nd + k);
+        _mm256_storeu_pd(nr2 + k, _mm256_mul_pd(r, r));
+        _mm256_storeu_pd(nd2 + k, _mm256_mul_pd(d, d));
+        const __m256d from =
+            _mm256_sub_pd(_mm256_div_pd(_mm256_sub_pd(_mm256_sub_pd(z, r), b), t), half);
+        const __m256d to = _mm256_div_pd(_mm256_sub_pd(_mm256_add_pd(z, r), b), t);
+        _mm256_storeu_pd(lo + k, truncateAvx2(clampAvx2(from, zero, all)));
+        _mm256_storeu_pd(hi + k, truncateAvx2(clampAvx2(to, minusOne, last)));
+    }
+}
 // The same two steps, four neighbours at a time: the same operations in
 // the same order on every lane, each rounded as the scalar one is (no fused
 // operations), every outcome computed and then chosen. A lane that the
@@ -337,145 +460,24 @@ __attribute__((target("avx2"))) void arcsAvx2(SliceWork& w, std::size_t found, i
     }
 }
 
+// One atom in one call with the processor's vector instructions, every
+// step inlined: no call a slice.
+__attribute__((target("avx2"), flatten)) double sphereAreaAvx2(const Sphere& a, std::size_t count,
+                                                              int slices, SliceWork& w) {
+    return sphereAreaWith<slicesReachedAvx2, classifyAvx2, arcsAvx2>(a, count, slices, w);
+}
+
 // Chosen once, at start-up (the processor's features read first: this may
 // run before the other constructors).
 bool hasAvx2() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
 }
-using Classify = bool (*)(SliceWork&, std::size_t, int, std::size_t&);
-using Arcs = void (*)(SliceWork&, std::size_t, int);
-const Classify classify = hasAvx2() ? classifyAvx2 : classifyScalar;
-using Reach = void (*)(SliceWork&, std::size_t, double, double, int);
-const Arcs arcsOf = hasAvx2() ? arcsAvx2 : arcsScalar;
+using AreaOf = double (*)(const Sphere&, std::size_t, int, SliceWork&);
+const AreaOf sphereArea = hasAvx2() ? sphereAreaAvx2 : sphereAreaScalar;
 #else
-const auto classify = classifyScalar;
-const auto arcsOf = arcsScalar;
+const auto sphereArea = sphereAreaScalar;
 #endif
-
-// Of the neighbours 0 to count - 1: their squared radius and distance, and
-// the slices whose mid-plane cuts their sphere (bounds clamped before they
-// become integers: a vanishing sphere has vanishing slices), of a sphere
-// whose slices start at height `base`, `thickness` apart.
-[[maybe_unused]] void slicesReachedScalar(SliceWork& w, std::size_t count, double base, double thickness,
-                                  int slices) {
-    for (std::size_t k = 0; k < count; ++k) {
-        const double nz = w.nz[k], nr = w.nr[k], d = w.d[k];
-        w.nr2[k] = nr * nr;
-        w.d2[k] = d * d;
-        const double from = std::clamp((nz - nr - base) / thickness - 0.5, 0.0, double(slices));
-        const double to = std::clamp((nz + nr - base) / thickness, -1.0, slices - 1.0);
-        w.lo[k] = static_cast<int>(from);
-        w.hi[k] = static_cast<int>(to);
-    }
-}
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-// The same, four at a time (count rounded up: the padding lanes are set
-// after).
-__attribute__((target("avx2"), always_inline)) inline __m256d clampAvx2(__m256d v, __m256d low,
-                                                                        __m256d high) {
-    v = _mm256_blendv_pd(v, low, _mm256_cmp_pd(v, low, _CMP_LT_OQ));  // std::clamp
-    return _mm256_blendv_pd(v, high, _mm256_cmp_pd(high, v, _CMP_LT_OQ));
-}
-
-// To an int and back, as static_cast<int> does (toward zero).
-__attribute__((target("avx2"), always_inline)) inline __m256d truncateAvx2(__m256d v) {
-    return _mm256_cvtepi32_pd(_mm256_cvttpd_epi32(v));
-}
-
-__attribute__((target("avx2"))) void slicesReachedAvx2(SliceWork& w, std::size_t count, double base,
-                                               double thickness, int slices) {
-    const __m256d b = _mm256_set1_pd(base), t = _mm256_set1_pd(thickness);
-    const __m256d half = _mm256_set1_pd(0.5), zero = _mm256_setzero_pd();
-    const __m256d all = _mm256_set1_pd(slices), minusOne = _mm256_set1_pd(-1.0);
-    const __m256d last = _mm256_set1_pd(slices - 1.0);
-    const double *const nz = w.nz.data(), *const nr = w.nr.data(), *const nd = w.d.data();
-    double *const nr2 = w.nr2.data(), *const nd2 = w.d2.data(), *const lo = w.lo.data(),
-                 *const hi = w.hi.data();
-    for (std::size_t k = 0; k < count; k += 4) {
-        const __m256d z = _mm256_loadu_pd(nz + k), r = _mm256_loadu_pd(nr + k);
-        const __m256d d = _mm256_loadu_pd(nd + k);
-        _mm256_storeu_pd(nr2 + k, _mm256_mul_pd(r, r));
-        _mm256_storeu_pd(nd2 + k, _mm256_mul_pd(d, d));
-        const __m256d from =
-            _mm256_sub_pd(_mm256_div_pd(_mm256_sub_pd(_mm256_sub_pd(z, r), b), t), half);
-        const __m256d to = _mm256_div_pd(_mm256_sub_pd(_mm256_add_pd(z, r), b), t);
-        _mm256_storeu_pd(lo + k, truncateAvx2(clampAvx2(from, zero, all)));
-        _mm256_storeu_pd(hi + k, truncateAvx2(clampAvx2(to, minusOne, last)));
-    }
-}
-#endif
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-const Reach slicesReached = hasAvx2() ? slicesReachedAvx2 : slicesReachedScalar;
-#else
-const auto slicesReached = slicesReachedScalar;
-#endif
-
-// The arcs start[i] to end[i], in order of direction, as runs of arcs
-// that overlap the one before: neighbours come in order of direction, so an
-// arc often overlaps the one before it, which leaves few arcs to sort.
-// Returns the number of runs, written to `runs` (room for found + 1), or
-// kBuried when a run closes the circle.
-constexpr std::size_t kBuried = ~std::size_t{0};
-std::size_t joinArcs(const double* start, const double* end, std::size_t found, Arc* runs) {
-    std::size_t n = 0;
-    double from = 0.0, to = -1.0;  // the run, none yet
-    for (std::size_t i = 0; i < found; ++i) {
-        const double s = start[i], e = end[i];
-        const bool valid = to >= from;
-        const bool joins = valid & (s <= to) & (from <= e);
-        // Without branches whose outcome is hard to foresee: the run is
-        // always written, and kept when the arc starts a new one.
-        runs[n] = {from, to};
-        n += valid & !joins;
-        from = joins ? (s < from ? s : from) : s;  // std::min
-        to = joins ? (to < e ? e : to) : e;        // std::max
-        if (joins & (to - from >= kTwoPi)) return kBuried;
-    }
-    runs[n] = {from, to};
-    n += to >= from;
-    return n;
-}
-
-// The exposed area of sphere `a` among its `count` neighbours, whose
-// direction, distance in the plane, centre's z and sphere radius are the
-// first entries of w.angle, w.d, w.nz and w.nr.
-double sphereArea(const Sphere& a, std::size_t count, int slices, SliceWork& w) {
-    const double thickness = 2.0 * a.r / slices;
-    for (int s = 0; s < slices; ++s) {
-        w.z[s] = a.z - a.r + (s + 0.5) * thickness;
-        const double h = w.z[s] - a.z;
-        w.r2[s] = a.r * a.r - h * h;
-        w.r[s] = std::sqrt(w.r2[s]);
-    }
-    const double base = a.z - a.r;
-    const std::size_t stride = (count + kLanes - 1) / kLanes * kLanes;
-    slicesReached(w, count, base, thickness, slices);
-    for (std::size_t k = count; k < stride; ++k) {  // padding lanes reach no slice
-        w.angle[k] = w.nz[k] = 0.0;
-        w.nr2[k] = -1.0;
-        w.d[k] = w.d2[k] = 1.0;
-        w.lo[k] = 1.0;
-        w.hi[k] = 0.0;
-    }
-    double area = 0;
-    for (int s = 0; s < slices; ++s) {
-        // A sphere too small for its squared radius to be a number has no
-        // slice circle and no area.
-        if (!(w.r2[s] > 0)) continue;
-        std::size_t found = 0;
-        if (classify(w, stride, s, found)) continue;  // held: buried
-        arcsOf(w, found, s);
-        const std::size_t runs = joinArcs(w.start.data(), w.end.data(), found, w.runs.data());
-        if (runs == kBuried) continue;
-        w.arcs.assign(w.runs.begin(), w.runs.begin() + static_cast<std::ptrdiff_t>(runs));
-        const double exposedArc = exposedAngle(w.arcs) * w.r[s];
-        area += exposedArc * thickness * a.r / w.r[s];
-    }
-    return area;
-}
 
 // The cell-ordered indices of the candidates (centres nx, ny, nz, sphere
 // radii nr, indices nj) that reach the sphere at (ax, ay, az) of radius ar,
