@@ -167,9 +167,10 @@ struct SliceWork {
     std::vector<Arc> arcs;  // of the slice being measured
     std::vector<double> z, r, r2;
     // Of each neighbour, padded to whole groups of lanes: its direction,
-    // its centre's z, sphere radius and its square, distance in the plane
-    // and its square, and the first and last slice it reaches.
-    std::vector<double> angle, nz, nr, nr2, d, d2, lo, hi;
+    // where its centre lies (x and y from the atom's, z), its sphere radius
+    // and its square, distance in the plane and its square, and the first
+    // and last slice it reaches.
+    std::vector<double> angle, dx, dy, nz, nr, nr2, d, d2, lo, hi;
     // Of the neighbours that cover an arc of the slice being measured, in
     // order: their direction, distance in the plane and its square, the
     // squared radius of their circle, and their arcs.
@@ -180,8 +181,8 @@ struct SliceWork {
     void reserve(std::size_t count) {
         const std::size_t room = count + 2 * kLanes;
         if (angle.size() >= room) return;
-        for (std::vector<double>* v : {&angle, &nz, &nr, &nr2, &d, &d2, &lo, &hi, &cAngle, &cD,
-                                       &cD2, &cRj2, &start, &end})
+        for (std::vector<double>* v : {&angle, &dx, &dy, &nz, &nr, &nr2, &d, &d2, &lo, &hi, &cAngle,
+                                       &cD, &cD2, &cRj2, &start, &end})
             v->resize(2 * room);
         runs.resize(2 * room);
     }
@@ -196,15 +197,17 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 // an arc. Then, for the arc-covering ones only, where the arc lies: the
 // costly part (a division and two roots) is spent on them alone.
 
-// Of the neighbours 0 to count - 1: their squared radius and distance, and
-// the slices whose mid-plane cuts their sphere (bounds clamped before they
+// Of the neighbours 0 to count - 1: their squared radius, their distance in
+// the plane and its square, and the slices whose mid-plane cuts their sphere (bounds clamped before they
 // become integers: a vanishing sphere has vanishing slices), of a sphere
 // whose slices start at height `base`, `thickness` apart.
 void slicesReachedScalar(SliceWork& w, std::size_t count, double base, double thickness,
                          int slices) {
     for (std::size_t k = 0; k < count; ++k) {
-        const double nz = w.nz[k], nr = w.nr[k], d = w.d[k];
+        const double nz = w.nz[k], nr = w.nr[k];
+        const double d = std::sqrt(w.dx[k] * w.dx[k] + w.dy[k] * w.dy[k]);
         w.nr2[k] = nr * nr;
+        w.d[k] = d;
         w.d2[k] = d * d;
         const double from = std::clamp((nz - nr - base) / thickness - 0.5, 0.0, double(slices));
         const double to = std::clamp((nz + nr - base) / thickness, -1.0, slices - 1.0);
@@ -276,8 +279,8 @@ std::size_t joinArcs(const double* start, const double* end, std::size_t found, 
 }
 
 // The exposed area of sphere `a` among its `count` neighbours, whose
-// direction, distance in the plane, centre's z and sphere radius are the
-// first entries of w.angle, w.d, w.nz and w.nr; the scalar or the vector
+// direction, centre (x and y from a's, z) and sphere radius are the first
+// entries of w.angle, w.dx, w.dy, w.nz and w.nr; the scalar or the vector
 // steps as template arguments.
 template <void (*slicesReached)(SliceWork&, std::size_t, double, double, int),
           bool (*classify)(SliceWork&, std::size_t, int, std::size_t&),
@@ -341,12 +344,15 @@ __attribute__((target("avx2"))) void slicesReachedAvx2(SliceWork& w, std::size_t
     const __m256d half = _mm256_set1_pd(0.5), zero = _mm256_setzero_pd();
     const __m256d all = _mm256_set1_pd(slices), minusOne = _mm256_set1_pd(-1.0);
     const __m256d last = _mm256_set1_pd(slices - 1.0);
-    const double *const nz = w.nz.data(), *const nr = w.nr.data(), *const nd = w.d.data();
-    double *const nr2 = w.nr2.data(), *const nd2 = w.d2.data(), *const lo = w.lo.data(),
-                 *const hi = w.hi.data();
+    const double *const nz = w.nz.data(), *const nr = w.nr.data(), *const dx = w.dx.data(),
+                       *const dy = w.dy.data();
+    double *const nd = w.d.data(), *const nr2 = w.nr2.data(), *const nd2 = w.d2.data(),
+                 *const lo = w.lo.data(), *const hi = w.hi.data();
     for (std::size_t k = 0; k < count; k += 4) {
         const __m256d z = _mm256_loadu_pd(nz + k), r = _mm256_loadu_pd(nr + k);
-        const __m256d d = _mm256_loadu_pd(nd + k);
+        const __m256d x = _mm256_loadu_pd(dx + k), y = _mm256_loadu_pd(dy + k);
+        const __m256d d = _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(x, x), _mm256_mul_pd(y, y)));
+        _mm256_storeu_pd(nd + k, d);
         _mm256_storeu_pd(nr2 + k, _mm256_mul_pd(r, r));
         _mm256_storeu_pd(nd2 + k, _mm256_mul_pd(d, d));
         const __m256d from =
@@ -711,9 +717,9 @@ std::vector<double> measure(const Run& run, int slices) {
             work.reserve(neighbours);
             for (std::size_t k = 0; k < neighbours; ++k) {
                 const Candidate& c = ordering.sorted[k];
-                const double dx = xs[c.j] - ax, dy = ys[c.j] - ay;
                 work.angle[k] = c.angle;
-                work.d[k] = std::sqrt(dx * dx + dy * dy);
+                work.dx[k] = xs[c.j] - ax;
+                work.dy[k] = ys[c.j] - ay;
                 work.nz[k] = zs[c.j];
                 work.nr[k] = rs[c.j];
             }
