@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -55,6 +56,41 @@ inline double acosApprox(double x) {
 }  // namespace
 
 double arcCosine(double x) { return acosApprox(x); }
+
+namespace {
+
+// atan(t) for t in [0, 1] and the quadrant after it, one operation at a
+// time so that the vector version below repeats them exactly (Cephes'
+// rational approximation: within 2 ulp of the true angle).
+constexpr double kPiOver2 = 1.57079632679489661923, kPiOver4 = 0.78539816339744830962;
+constexpr double kMoreBits = 6.123233995736765886130e-17;  // pi/2 - kPiOver2
+constexpr double kP[] = {-8.750608600031904122785e-1, -1.615753718733365076637e1,
+                         -7.500855792314704667340e1, -1.228866684490136173410e2,
+                         -6.485021904942025371773e1};
+constexpr double kQ[] = {2.485846490142306297962e1, 1.650270098316988542046e2,
+                         4.328810604912902668951e2, 4.853903996359136964868e2,
+                         1.945506571482613964425e2};
+
+double directionOf(double y, double x) {
+    const double ax = std::fabs(x), ay = std::fabs(y);
+    const bool steep = ay > ax;  // the angle from the y axis is the smaller
+    const double num = steep ? ax : ay, den = steep ? ay : ax;
+    const double t = num / (den == 0 ? 1.0 : den);  // in [0, 1]; 0 at the origin
+    const bool upper = t > 0.66;
+    const double u = upper ? (t - 1.0) / (t + 1.0) : t;
+    const double z = u * u;
+    const double p = (((kP[0] * z + kP[1]) * z + kP[2]) * z + kP[3]) * z + kP[4];
+    const double q = ((((z + kQ[0]) * z + kQ[1]) * z + kQ[2]) * z + kQ[3]) * z + kQ[4];
+    double a = u * (z * p / q) + u;
+    if (upper) a = (a + 0.5 * kMoreBits) + kPiOver4;
+    if (steep) a = (kPiOver2 - a) + kMoreBits;
+    if (std::signbit(x)) a = (2.0 * kPiOver2 - a) + 2.0 * kMoreBits;
+    return std::signbit(y) ? -a : a;
+}
+
+}  // namespace
+
+double direction(double y, double x) { return directionOf(y, x); }
 
 double exposedAngle(std::vector<Arc>& arcs) {
     // Bring starts into [0, 2pi) and cut arcs that run past 2pi in two.
@@ -320,6 +356,10 @@ inline double sphereAreaWith(const Sphere& a, std::size_t count, int slices, Sli
     return area;
 }
 
+void directionsScalar(const double* y, const double* x, std::size_t count, double* out) {
+    for (std::size_t i = 0; i < count; ++i) out[i] = directionOf(y[i], x[i]);
+}
+
 double sphereAreaScalar(const Sphere& a, std::size_t count, int slices, SliceWork& w) {
     return sphereAreaWith<slicesReachedScalar, classifyScalar, arcsScalar>(a, count, slices, w);
 }
@@ -473,16 +513,44 @@ __attribute__((target("avx2"), flatten)) double sphereAreaAvx2(const Sphere& a, 
     return sphereAreaWith<slicesReachedAvx2, classifyAvx2, arcsAvx2>(a, count, slices, w);
 }
 
-// Chosen once, at start-up (the processor's features read first: this may
-// run before the other constructors).
-bool hasAvx2() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
+// directionOf for y[i], x[i], i < count (rounded up to whole groups), four
+// at a time: both branches of every choice computed, the same operations.
+__attribute__((target("avx2"))) void directionsAvx2(const double* y, const double* x,
+                                                   std::size_t count, double* out) {
+    const __m256d sign = _mm256_set1_pd(-0.0), zero = _mm256_setzero_pd();
+    const __m256d one = _mm256_set1_pd(1.0), more = _mm256_set1_pd(kMoreBits);
+    for (std::size_t i = 0; i < count; i += 4) {
+        const __m256d vx = _mm256_loadu_pd(x + i), vy = _mm256_loadu_pd(y + i);
+        const __m256d ax = _mm256_andnot_pd(sign, vx), ay = _mm256_andnot_pd(sign, vy);
+        const __m256d steep = _mm256_cmp_pd(ay, ax, _CMP_GT_OQ);
+        const __m256d num = _mm256_blendv_pd(ay, ax, steep), den = _mm256_blendv_pd(ax, ay, steep);
+        const __m256d t =
+            _mm256_div_pd(num, _mm256_blendv_pd(den, one, _mm256_cmp_pd(den, zero, _CMP_EQ_OQ)));
+        const __m256d upper = _mm256_cmp_pd(t, _mm256_set1_pd(0.66), _CMP_GT_OQ);
+        const __m256d u = _mm256_blendv_pd(
+            t, _mm256_div_pd(_mm256_sub_pd(t, one), _mm256_add_pd(t, one)), upper);
+        const __m256d z = _mm256_mul_pd(u, u);
+        __m256d p = _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(kP[0]), z), _mm256_set1_pd(kP[1]));
+        __m256d q = _mm256_add_pd(z, _mm256_set1_pd(kQ[0]));
+        for (int k = 2; k < 5; ++k) p = _mm256_add_pd(_mm256_mul_pd(p, z), _mm256_set1_pd(kP[k]));
+        for (int k = 1; k < 5; ++k) q = _mm256_add_pd(_mm256_mul_pd(q, z), _mm256_set1_pd(kQ[k]));
+        __m256d a = _mm256_add_pd(_mm256_mul_pd(u, _mm256_div_pd(_mm256_mul_pd(z, p), q)), u);
+        a = _mm256_blendv_pd(
+            a,
+            _mm256_add_pd(_mm256_add_pd(a, _mm256_mul_pd(_mm256_set1_pd(0.5), more)),
+                          _mm256_set1_pd(kPiOver4)),
+            upper);
+        a = _mm256_blendv_pd(a, _mm256_add_pd(_mm256_sub_pd(_mm256_set1_pd(kPiOver2), a), more),
+                             steep);
+        a = _mm256_blendv_pd(
+            a,
+            _mm256_add_pd(_mm256_sub_pd(_mm256_set1_pd(2.0 * kPiOver2), a),
+                          _mm256_set1_pd(2.0 * kMoreBits)),
+            vx);  // the sign bit of x chooses
+        _mm256_storeu_pd(out + i, _mm256_or_pd(a, _mm256_and_pd(sign, vy)));
+    }
 }
-using AreaOf = double (*)(const Sphere&, std::size_t, int, SliceWork&);
-const AreaOf sphereArea = hasAvx2() ? sphereAreaAvx2 : sphereAreaScalar;
-#else
-const auto sphereArea = sphereAreaScalar;
+
 #endif
 
 // The cell-ordered indices of the candidates (centres nx, ny, nz, sphere
@@ -530,13 +598,31 @@ __attribute__((target("avx2"))) std::size_t reachingAvx2(const double* nx, const
                                   ar, self, out + found);
 }
 
-using Reaching = std::size_t (*)(const double*, const double*, const double*, const double*,
-                                 const int*, std::size_t, double, double, double, double, int,
-                                 int*);
-const Reaching reachingOf = hasAvx2() ? reachingAvx2 : reachingScalar;
-#else
-const auto reachingOf = reachingScalar;
 #endif
+
+// The steps of an atom's measurement, in scalar code or with the
+// processor's vector instructions: the same operations, the same bits.
+struct Steps {
+    std::size_t (*reaching)(const double*, const double*, const double*, const double*,
+                            const int*, std::size_t, double, double, double, double, int, int*);
+    void (*directions)(const double*, const double*, std::size_t, double*);
+    double (*area)(const Sphere&, std::size_t, int, SliceWork&);
+};
+constexpr Steps kScalarSteps = {reachingScalar, directionsScalar, sphereAreaScalar};
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+constexpr Steps kVectorSteps = {reachingAvx2, directionsAvx2, sphereAreaAvx2};
+// Read at start-up (the processor's features first: this may run before
+// the other constructors).
+bool hasVectorSteps() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+#else
+constexpr Steps kVectorSteps = kScalarSteps;
+bool hasVectorSteps() { return false; }
+#endif
+std::atomic<bool> vectorStepsInUse{hasVectorSteps()};
 
 // A candidate neighbour while the list is put in order: its direction
 // from the atom being measured and its cell-ordered index.
@@ -652,6 +738,8 @@ std::vector<double> measure(const Run& run, int slices) {
     keys.clear();
     keys.shrink_to_fit();
 
+    const Steps& steps =
+        vectorStepsInUse.load(std::memory_order_relaxed) ? kVectorSteps : kScalarSteps;
     std::vector<Candidate> candidates;
     Ordering ordering;
     SliceWork work(slices);
@@ -660,6 +748,10 @@ std::vector<double> measure(const Run& run, int slices) {
     std::vector<double> nx, ny, nz, nr;
     std::vector<int> nj;
     std::vector<int> reaching;  // cell-ordered indices of the spheres within reach
+    struct {
+        std::vector<double> x, y, angle;  // from the atom being measured, padded to whole groups
+        std::vector<int> j;
+    } toward;
 
     for (const Cell& cell : cells) {
         nx.clear();
@@ -685,12 +777,16 @@ std::vector<double> measure(const Run& run, int slices) {
                 }
         const std::size_t around = nj.size();
         reaching.resize(around);
+        if (toward.j.size() < around + kLanes) {  // the lanes past the candidates are not used
+            for (auto* v : {&toward.x, &toward.y, &toward.angle}) v->resize(around + kLanes);
+            toward.j.resize(around + kLanes);
+        }
 
         for (int i = cell.first; i < cell.last; ++i) {
             const std::size_t atom = static_cast<std::size_t>(order[i]);
             if (run.inside[atom]) continue;
             const double ax = xs[i], ay = ys[i], az = zs[i], ar = rs[i];
-            const std::size_t found = reachingOf(nx.data(), ny.data(), nz.data(), nr.data(),
+            const std::size_t found = steps.reaching(nx.data(), ny.data(), nz.data(), nr.data(),
                                                  nj.data(), around, ax, ay, az, ar, i,
                                                  reaching.data());
             std::uint64_t digest = 0;
@@ -706,12 +802,18 @@ std::vector<double> measure(const Run& run, int slices) {
                     continue;
                 }
             }
-            candidates.clear();
+            // The candidates' directions, four at a time.
+            std::size_t m = 0;
             for (std::size_t k = 0; k < found; ++k) {
                 const int j = reaching[k];
-                if (!neighbourOk[j]) continue;
-                candidates.push_back({std::atan2(ys[j] - ay, xs[j] - ax), j});
+                toward.x[m] = xs[j] - ax;
+                toward.y[m] = ys[j] - ay;
+                toward.j[m] = j;
+                m += neighbourOk[j] != 0;  // kept without a branch
             }
+            steps.directions(toward.y.data(), toward.x.data(), m, toward.angle.data());
+            candidates.resize(m);
+            for (std::size_t k = 0; k < m; ++k) candidates[k] = {toward.angle[k], toward.j[k]};
             orderCandidates(candidates, {xs.data(), ys.data(), zs.data()}, ordering);
             const std::size_t neighbours = ordering.sorted.size();
             work.reserve(neighbours);
@@ -723,7 +825,7 @@ std::vector<double> measure(const Run& run, int slices) {
                 work.nz[k] = zs[c.j];
                 work.nr[k] = rs[c.j];
             }
-            const double area = sphereArea(spheres[atom], neighbours, slices, work);
+            const double area = steps.area(spheres[atom], neighbours, slices, work);
             areas[atom] = area;
             if (cached) {
                 run.cache->entries.put(keyOf(spheres[atom]), {area, digest, count});
@@ -736,5 +838,9 @@ std::vector<double> measure(const Run& run, int slices) {
 
 }  // namespace
 
+bool vectorSteps(bool wanted) {
+    vectorStepsInUse = wanted && hasVectorSteps();
+    return vectorStepsInUse;
+}
 
 }  // namespace sasa

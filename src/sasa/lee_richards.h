@@ -41,6 +41,12 @@ std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int sli
                                      std::size_t* coincident = nullptr,
                                      AreaCache* cache = nullptr);
 
+// The engine measures with the processor's vector instructions when it has
+// them; vectorSteps(false) makes it use plain scalar code instead, for tests
+// and benchmarks (the areas are the same bits either way). Returns whether
+// the vector steps are in use now.
+bool vectorSteps(bool wanted);
+
 // An arc of a slice circle that a neighbour covers, in radians, counterclockwise
 // from `start` in [0, 2pi) to `end`, with end - start in [0, 2pi].
 struct Arc {
@@ -53,5 +59,11 @@ double exposedAngle(std::vector<Arc>& arcs);
 
 // acos(x) for x in [-1, 1], to within 2.2e-8.
 double arcCosine(double x);
+
+// atan2(y, x) for finite y and x, within 2 ulp of the true angle, in
+// [-pi, pi]: the same bits on every processor and in the vector steps that
+// measure a neighbour's direction (the C library's may differ between
+// processors in the last bit). 0 at the origin.
+double direction(double y, double x);
 
 }  // namespace sasa

@@ -232,19 +232,18 @@ TEST(LeeRichards, TinySpheresFarApart) {
     EXPECT_EQ(close[2], 0.0);
 }
 
-// Neighbours are taken in an order fixed by their own geometry: however the
-// atoms are stored, every area is the same double. The sets put neighbours
-// one above another (equal directions), on a lattice, and so close that an
-// atom has several hundred of them.
-TEST(LeeRichards, AreasAreTheSameDoubleInAnyInputOrder) {
-    struct Case {
-        const char* what;
-        std::vector<sasa::Sphere> spheres;
-    };
-    std::vector<Case> cases(3);
+// Sets that put neighbours one above another (equal directions, mixed
+// sizes), on a lattice, and so close that an atom has several hundred.
+struct SphereSet {
+    const char* what;
+    std::vector<sasa::Sphere> spheres;
+};
+
+std::vector<SphereSet> sampleSets() {
+    std::vector<SphereSet> cases(3);
     std::mt19937 random(7);
     std::uniform_real_distribution<double> at(0.0, 8.0), radius(1.5, 3.5);
-    cases[0].what = "columns";  // atoms one above another, of mixed sizes
+    cases[0].what = "columns";
     for (int c = 0; c < 60; ++c) {
         const double x = 2 * at(random), y = 2 * at(random);
         for (int k = 0; k < 4; ++k) cases[0].spheres.push_back({x, y, at(random), radius(random)});
@@ -256,7 +255,14 @@ TEST(LeeRichards, AreasAreTheSameDoubleInAnyInputOrder) {
                 cases[1].spheres.push_back({i * 2.9 + 0.1 * j, j * 3.1 - 0.2 * k, k * 2.7, 1.7});
     cases[2].what = "crowded";
     for (int i = 0; i < 600; ++i) cases[2].spheres.push_back({at(random), at(random), at(random), 4.5});
-    for (const Case& c : cases) {
+    return cases;
+}
+
+// Neighbours are taken in an order fixed by their own geometry: however the
+// atoms are stored, every area is the same double.
+TEST(LeeRichards, AreasAreTheSameDoubleInAnyInputOrder) {
+    std::mt19937 random(11);
+    for (const SphereSet& c : sampleSets()) {
         const auto reference = sasa::leeRichardsAreas(c.spheres, 20);
         double total = 0;
         for (double a : reference) total += a;
@@ -272,6 +278,41 @@ TEST(LeeRichards, AreasAreTheSameDoubleInAnyInputOrder) {
                 ASSERT_EQ(areas[k], reference[order[k]]) << c.what << " atom " << order[k];
         }
     }
+}
+
+// The vector steps repeat the scalar ones operation for operation.
+TEST(LeeRichards, VectorAndScalarStepsGiveTheSameDoubles) {
+    if (!sasa::vectorSteps(true)) GTEST_SKIP() << "no vector steps on this processor";
+    for (const SphereSet& c : sampleSets()) {
+        const auto vector = sasa::leeRichardsAreas(c.spheres, 20);
+        sasa::vectorSteps(false);
+        const auto scalar = sasa::leeRichardsAreas(c.spheres, 20);
+        sasa::vectorSteps(true);
+        for (std::size_t i = 0; i < c.spheres.size(); ++i)
+            ASSERT_EQ(vector[i], scalar[i]) << c.what << " atom " << i;
+    }
+}
+
+// Directions: atan2 within 2 ulp, its values exactly on the axes and
+// diagonals, and the signs of zeros kept.
+TEST(LeeRichards, DirectionIsAtan2WithinTwoUlp) {
+    const auto ulps = [](double a, double b) {
+        if (std::signbit(a) != std::signbit(b)) return a == b ? 0.0 : 1e300;
+        return std::fabs(a - b) / (std::nextafter(std::fabs(b), 4.0) - std::fabs(b));
+    };
+    const double exact[][2] = {{0.0, 0.0}, {0.0, -0.0}, {-0.0, 0.0}, {-0.0, -0.0}, {1, 0},
+                               {-1, 0},    {0, 1},      {0, -1},     {2, 2},       {-3, -3},
+                               {1e-300, 1}, {1, 1e-300}, {5, -5}};
+    for (const auto& c : exact)
+        EXPECT_EQ(sasa::direction(c[0], c[1]), std::atan2(c[0], c[1])) << c[0] << ", " << c[1];
+    std::mt19937_64 random(5);
+    std::uniform_real_distribution<double> at(-10.0, 10.0), scale(-9.0, 9.0);
+    double worst = 0;
+    for (int i = 0; i < 200000; ++i) {
+        const double y = at(random) * std::pow(10.0, scale(random)), x = at(random);
+        worst = std::max(worst, ulps(sasa::direction(y, x), std::atan2(y, x)));
+    }
+    EXPECT_LE(worst, 2.0);
 }
 
 }  // namespace
