@@ -181,7 +181,21 @@ TEST(Details, ARowForEveryEntryWhateverTheWorkers) {
         EXPECT_EQ(r.status, 0) << "-j " << jobs;
         details[run] = readText("run.tsv");
     }
-    EXPECT_EQ(withoutSeconds(details[1]), withoutSeconds(details[0]));
+    // One worker's run of the tenth engine run is the last entry's. With two,
+    // it is that of whichever of the last two entries with runs started its
+    // run later: the rows are the same but for those two, one of which failed.
+    const std::vector<std::string> one = e2e::splitLines(withoutSeconds(details[0])),
+                                   two = e2e::splitLines(withoutSeconds(details[1]));
+    ASSERT_EQ(two.size(), one.size());
+    for (std::size_t i = 0; i < one.size(); ++i)
+        if (i != 9 && i != 11) EXPECT_EQ(two[i], one[i]) << "row " << i;
+    const std::vector<std::string> last = {statuses(details[1])[8], statuses(details[1])[10]};
+    if (last[0] == "scored") {
+        EXPECT_EQ(two[9], one[9]);
+        EXPECT_EQ(two[11], one[11]);
+    } else {
+        EXPECT_EQ(last, (std::vector<std::string>{"engine_failed", "scored"}));
+    }
     EXPECT_EQ(statuses(details[0]),
               (std::vector<std::string>{"one_chain", "no_frame", "too_small", "scored",
                                         "no_frame", "scored", "scored", "blank_chain",
