@@ -53,7 +53,12 @@ int seekCookie(void* c, off64_t* offset, int whence) {
 }
 
 int closeCookie(void* c) {
-    delete static_cast<Cookie*>(c);
+    Cookie* k = static_cast<Cookie*>(c);
+    // A file written piece by piece grew by doubling: the room it will not
+    // use goes, as it may be held through the runs that follow.
+    std::string& d = *k->data;
+    if (d.capacity() - d.size() > d.size() / 8 + 4096) d.shrink_to_fit();
+    delete k;
     return 0;
 }
 
@@ -114,4 +119,9 @@ const std::string* MemoryWorkspace::find(const std::string& name) const {
 
 void MemoryWorkspace::put(const std::string& name, std::string text) {
     files_[name] = std::make_shared<std::string>(std::move(text));
+}
+
+bool MemoryWorkspace::store(const std::string& name, std::string&& text) {
+    put(name, std::move(text));
+    return true;
 }

@@ -131,8 +131,9 @@ bool isHydrogen(const std::string& record) {
     return c13 == 'H' && name.find(' ') == std::string::npos;
 }
 
-PdbResult readPdb(std::istream& in, const ReadOptions& options) {
+PdbResult readPdb(std::istream& in, const ReadOptions& options, std::size_t atomsAtMost) {
     PdbResult result;
+    result.atoms.reserve(atomsAtMost);
     std::string line;
     long lineNumber = 0;
     int models = 0;
