@@ -176,6 +176,7 @@ bool EngineData::read(const std::string& engineDir, std::string& why) {
         return false;
     }
     radii = std::move(r.table);
+    radiiIndex = indexRadii(radii);
     reference = std::move(ref.table);
     return true;
 }
@@ -251,7 +252,9 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
         return fail(log, s.pdbFile + ", " + pdb.error);
     }
 
-    const std::vector<AtomRadius> radii = assignRadii(pdb.atoms, radiiTable);
+    const std::vector<AtomRadius> radii =
+        cachedRadii ? assignRadii(pdb.atoms, radiiTable, data->radiiIndex)
+                    : assignRadii(pdb.atoms, radiiTable);
     std::vector<Sphere> spheres(pdb.atoms.size());
     std::set<char> chains;
     std::size_t residues = 0;

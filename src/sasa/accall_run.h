@@ -26,6 +26,7 @@ int runJob(std::istream& control, const std::string& engineDir, AreaCache* cache
 struct EngineData {
     std::string vdwFile, stdFile;  // <engineDir>/vdw.radii, <engineDir>/standard.data
     RadiiTable radii;
+    RadiiIndex radiiIndex;  // of `radii`
     ReferenceTable reference;
     // Reads both; false with `why` naming the file and the problem.
     bool read(const std::string& engineDir, std::string& why);
