@@ -145,9 +145,7 @@ void scorePrepared(const std::string& label, const Run& run, InterfaceResult& re
     // The complex and the subunits are cut from the copy: most of their
     // atoms keep the copy's surroundings, and their areas are copied.
     sasa::AreaCache areas;
-    const bool measured = runEngineStep(run.engine, files, kControlFiles[0], "TEMP.log", out, &areas);
-    files.release("TEMP.pdb");
-    if (!measured) {
+    if (!runEngineStep(run.engine, files, kControlFiles[0], "TEMP.log", out, &areas)) {
         std::fprintf(out, "\nProblem in NACEESS program ... exiting\n");
         // What the engine found wrong with the copy, TEMP.pdb, of this file.
         printEngineErrors(files, "TEMP.log", out);

@@ -35,7 +35,7 @@ bool runEngineStep(const EngineLink& engine, Workspace& files, const ControlFile
         // The control file's text, as the program would read it.
         std::istringstream text(controlFileText(control.pdbFile, engine.naccessDir, control.probe));
         if (engine.guard) engine.guard(true);
-        sasa::runJob(text, engine.naccessDir, files, engine.data.get(), areas);
+        sasa::runJob(text, engine.naccessDir, files, engine.data.get(), areas, true);
         if (engine.guard) engine.guard(false);
         // The analysis never reads the residue areas.
         if (stemmed) files.release(stem + ".rsa");

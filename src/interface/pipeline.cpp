@@ -191,7 +191,8 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const AnalysisRu
 
     // A failing run stops the call at once; the later runs are not made.
     // The control files of kControlFiles 1-3 and their logs.
-    // A structure measured is read no more, nor a log that told of success.
+    // A log that told of success is read no more (nor the structure, which
+    // the engine step lets go of).
     static const char* const kLogs[3] = {"Complex.log", "ComplexA.log", "ComplexB.log"};
     for (int i = 0; i < 3; ++i) {
         if (!runEngineStep(run.engine, run.files, kControlFiles[i + 1], kLogs[i], run.console,
@@ -199,7 +200,6 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const AnalysisRu
             record.failedLog = kLogs[i];
             return fail(streams, run, record, kEngineFailed, kEngineProblem);
         }
-        run.files.release(kControlFiles[i + 1].pdbFile);
         run.files.release(kLogs[i]);
     }
 

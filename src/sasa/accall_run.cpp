@@ -182,7 +182,7 @@ bool EngineData::read(const std::string& engineDir, std::string& why) {
 }
 
 int runJob(std::istream& control, const std::string& engineDir, Workspace& files,
-           const EngineData* data, AreaCache* cache) {
+           const EngineData* data, AreaCache* cache, bool releaseInput) {
     const ControlResult parsed = readControl(control);
     const ControlSettings& s = parsed.settings;
     const std::string stem = outputStem(s.pdbFile);
@@ -247,6 +247,7 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
     options.waters = s.waters;
     options.hydrogens = s.hydrogens;
     const PdbResult pdb = readInput(files, s.pdbFile, options);
+    if (releaseInput) files.release(s.pdbFile);
     if (!pdb.error.empty()) {
         if (pdb.error.rfind("cannot ", 0) == 0) return fail(log, pdb.error);
         return fail(log, s.pdbFile + ", " + pdb.error);

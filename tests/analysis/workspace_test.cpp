@@ -1,8 +1,11 @@
 // The working files of both workspaces: a released file is gone at once in
 // memory (a later open fails as for a missing file; a stream already open
 // keeps its bytes) and stays on disk for the clean-up; a stored text reads
-// back byte for byte in both.
+// back byte for byte in both; the engine lets go of its input on request.
 #include "analysis/workspace.h"
+
+#include "analysis/control_files.h"
+#include "sasa/accall_run.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -89,6 +93,29 @@ TEST(Workspace, StoredTextReadsBackWhole) {
             if (held) EXPECT_EQ(*held, t.text);
         }
     }
+}
+
+// The engine in the process lets go of the structure it read only when asked,
+// and writes the same outputs either way.
+TEST(Workspace, EngineRunReleasesItsInputOnlyWhenAsked) {
+    std::string structure;
+    DirectoryWorkspace sources(KAVZUR_SOURCE_DIR);
+    ASSERT_TRUE(readWorkFile(sources, "tests/data/1ycr.pdb", structure));
+    const std::string control = controlFileText("TEMP.pdb", KAVZUR_ENGINE_DIR, 1.40);
+    std::string outputs[2];
+    for (const bool release : {false, true}) {
+        SCOPED_TRACE(release ? "released" : "kept");
+        MemoryWorkspace files;
+        files.put("TEMP.pdb", structure);
+        std::istringstream in(control);
+        ASSERT_EQ(sasa::runJob(in, KAVZUR_ENGINE_DIR, files, nullptr, nullptr, release), 0);
+        EXPECT_EQ(files.find("TEMP.pdb") == nullptr, release);
+        for (const char* name : {"TEMP.asa", "TEMP.rsa", "TEMP.log"}) {
+            ASSERT_NE(files.find(name), nullptr) << name;
+            outputs[release] += *files.find(name);
+        }
+    }
+    EXPECT_EQ(outputs[0], outputs[1]);
 }
 
 }  // namespace
