@@ -119,11 +119,15 @@ struct TextView : std::streambuf {
     }
 };
 
-// The atom records of a structure's text: room for every atom it can give.
+// The atom records of a structure's first model (readPdb's end of it):
+// room for every atom it can give.
 std::size_t atomRecords(const std::string& text) {
     std::size_t n = 0;
+    int models = 0;
     for (std::size_t at = 0; at < text.size();) {
         if (text.compare(at, 4, "ATOM") == 0 || text.compare(at, 6, "HETATM") == 0) ++n;
+        else if (text.compare(at, 6, "ENDMDL") == 0) break;
+        else if (text.compare(at, 5, "MODEL") == 0 && models++ > 0) break;
         at = text.find('\n', at);
         if (at == std::string::npos) break;
         ++at;
