@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -93,9 +94,16 @@ bool copyInto(const std::string& from, Workspace& files, const std::string& name
         errno = full ? ENOSPC : ec.value();
         return false;
     }
+    // Read in one piece of the file's size (no growth by doubling) and
+    // handed over whole.
     std::ifstream in(from, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.is_open() || in.bad() || !writeWorkFile(files, name, text)) {
+    const std::uintmax_t size = fs::file_size(from, ec);
+    std::string text(ec ? 0 : static_cast<std::size_t>(size), '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    // A file that grew since its size was taken: the rest too.
+    if (in) text.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in.is_open() || in.bad() || !files.store(name, std::move(text))) {
         files.remove(name);
         return false;
     }
@@ -145,6 +153,7 @@ void scorePrepared(const std::string& label, const Run& run, InterfaceResult& re
         removeTempFiles(files);
         return;
     }
+    files.release("TEMP.log");
     const int split = Extract(files, "TEMP.asa", result.atomsA, result.atomsB, out);
     if (split < 0) {
         std::fprintf(out, "Error in PDB file ... %s\n", label.c_str());
@@ -161,7 +170,13 @@ void scorePrepared(const std::string& label, const Run& run, InterfaceResult& re
     scores = ScoreSet{};
     // What the analysis saw, kept only when a report is asked for.
     std::shared_ptr<ReportData> report;
-    if (run.settings.report) report = std::make_shared<ReportData>();
+    if (run.settings.report) {
+        report = std::make_shared<ReportData>();
+        // The complex as scored: both sides, as split (the analysis lets go
+        // of the files once measured).
+        readWorkFile(files, "ComplexA.pdb", report->subunitA);
+        readWorkFile(files, "ComplexB.pdb", report->subunitB);
+    }
     result.analysis.report = report ? &report->analysis : nullptr;
     int analysed;
     if (run.hooks.analyse) {
@@ -201,12 +216,7 @@ void scorePrepared(const std::string& label, const Run& run, InterfaceResult& re
         return;
     }
     result.status = EntryStatus::Scored;
-    if (report) {
-        // The complex as scored: both sides, as split.
-        readWorkFile(files, "ComplexA.pdb", report->subunitA);
-        readWorkFile(files, "ComplexB.pdb", report->subunitB);
-        result.report = std::move(report);
-    }
+    result.report = std::move(report);
     removeScoredFiles(files);
 }
 

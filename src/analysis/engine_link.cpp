@@ -28,14 +28,17 @@ bool makeEngineLink(const std::string& naccessDir, bool allowInProcess, EngineLi
 bool runEngineStep(const EngineLink& engine, Workspace& files, const ControlFile& control,
                    const std::string& logName, std::FILE* console, sasa::AreaCache* areas) {
     files.remove(logName);
-    if (logName.size() > 4 && logName.compare(logName.size() - 4, 4, ".log") == 0)
-        files.remove(logName.substr(0, logName.size() - 4) + ".asa");
+    const bool stemmed = logName.size() > 4 && logName.compare(logName.size() - 4, 4, ".log") == 0;
+    const std::string stem = stemmed ? logName.substr(0, logName.size() - 4) : std::string();
+    if (stemmed) files.remove(stem + ".asa");
     if (engine.inProcess) {
         // The control file's text, as the program would read it.
         std::istringstream text(controlFileText(control.pdbFile, engine.naccessDir, control.probe));
         if (engine.guard) engine.guard(true);
-        sasa::runJob(text, engine.naccessDir, files, engine.data.get(), areas);
+        sasa::runJob(text, engine.naccessDir, files, engine.data.get(), areas, true);
         if (engine.guard) engine.guard(false);
+        // The analysis never reads the residue areas.
+        if (stemmed) files.release(stem + ".rsa");
     } else {
         const std::string* dir = files.directory();
         if (!dir || !runAccall(engine.naccessDir, control.name, *dir, console)) return false;

@@ -41,7 +41,9 @@ bool makeEngineLink(const std::string& naccessDir, bool allowInProcess, EngineLi
 // `console`. The program needs a workspace with a directory holding the
 // control file. With `areas` and the engine in process, atoms whose
 // surroundings are those of an earlier run with the same cache get the
-// areas computed there (sasa/area_cache.h): the same files, less work.
+// areas computed there (sasa/area_cache.h): the same files, less work. The
+// structure file, once read, and the run's .rsa are released
+// (Workspace::release): the analysis reads neither again.
 bool runEngineStep(const EngineLink& engine, Workspace& files, const ControlFile& control,
                    const std::string& logName, std::FILE* console,
                    sasa::AreaCache* areas = nullptr);

@@ -14,6 +14,7 @@ struct Cookie {
     std::shared_ptr<std::string> data;
     std::size_t pos = 0;
     bool append = false;
+    bool wrote = false;
 };
 
 ssize_t readCookie(void* c, char* buf, std::size_t size) {
@@ -28,6 +29,7 @@ ssize_t readCookie(void* c, char* buf, std::size_t size) {
 ssize_t writeCookie(void* c, const char* buf, std::size_t size) {
     Cookie& k = *static_cast<Cookie*>(c);
     std::string& d = *k.data;
+    k.wrote = true;
     if (k.append) k.pos = d.size();
     if (k.pos > d.size()) d.resize(k.pos, '\0');
     const std::size_t overlap = std::min(size, d.size() - k.pos);
@@ -53,7 +55,12 @@ int seekCookie(void* c, off64_t* offset, int whence) {
 }
 
 int closeCookie(void* c) {
-    delete static_cast<Cookie*>(c);
+    Cookie* k = static_cast<Cookie*>(c);
+    // A file written piece by piece grew by doubling: the room it will not
+    // use goes, as it may be held through the runs that follow.
+    std::string& d = *k->data;
+    if (k->wrote && d.capacity() - d.size() > d.size() / 8 + 4096) d.shrink_to_fit();
+    delete k;
     return 0;
 }
 
@@ -114,4 +121,9 @@ const std::string* MemoryWorkspace::find(const std::string& name) const {
 
 void MemoryWorkspace::put(const std::string& name, std::string text) {
     files_[name] = std::make_shared<std::string>(std::move(text));
+}
+
+bool MemoryWorkspace::store(const std::string& name, std::string&& text) {
+    put(name, std::move(text));
+    return true;
 }

@@ -15,9 +15,11 @@ public:
     void remove(const std::string& name) override;
     bool rename(const std::string& from, const std::string& to) override;
     const std::string* directory() const override { return nullptr; }
+    void release(const std::string& name) override { remove(name); }
+    bool store(const std::string& name, std::string&& text) override;
 
     // The bytes of `name` as last flushed or closed; nullptr when there is none.
-    const std::string* find(const std::string& name) const;
+    const std::string* find(const std::string& name) const override;
     // Creates or replaces `name` with `text`.
     void put(const std::string& name, std::string text);
     // Removes every file.

@@ -31,6 +31,24 @@ public:
     // The directory holding the files ("" for the current directory), or
     // nullptr for a workspace in memory, which no program can see.
     virtual const std::string* directory() const = 0;
+
+    // Says that the analysis reads `name` no more: a file in memory goes at
+    // once (its streams still open keep their bytes), a file on disk stays
+    // for the clean-up, so that what a directory is left holding is unchanged.
+    virtual void release(const std::string& name) { (void)name; }
+
+    // The bytes of `name` when the workspace holds it in memory (valid until
+    // it is next written, removed or released); nullptr for a file on disk
+    // or no file.
+    virtual const std::string* find(const std::string& name) const {
+        (void)name;
+        return nullptr;
+    }
+
+    // Writes `text` as `name` (replacing it), as writeWorkFile does; a
+    // workspace in memory takes the text over instead of copying it. False,
+    // with errno set, when it cannot be written in full.
+    virtual bool store(const std::string& name, std::string&& text);
 };
 
 // Files in a directory: "" is the current directory, where names stay as
@@ -92,4 +110,8 @@ inline bool writeWorkFile(Workspace& workspace, const std::string& name, const s
     if (std::fclose(f) != 0) ok = false;
     else if (!ok) errno = saved;
     return ok;
+}
+
+inline bool Workspace::store(const std::string& name, std::string&& text) {
+    return writeWorkFile(*this, name, text);
 }

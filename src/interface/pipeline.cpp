@@ -191,6 +191,8 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const AnalysisRu
 
     // A failing run stops the call at once; the later runs are not made.
     // The control files of kControlFiles 1-3 and their logs.
+    // A log that told of success is read no more (nor the structure, which
+    // the engine step lets go of).
     static const char* const kLogs[3] = {"Complex.log", "ComplexA.log", "ComplexB.log"};
     for (int i = 0; i < 3; ++i) {
         if (!runEngineStep(run.engine, run.files, kControlFiles[i + 1], kLogs[i], run.console,
@@ -198,6 +200,7 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const AnalysisRu
             record.failedLog = kLogs[i];
             return fail(streams, run, record, kEngineFailed, kEngineProblem);
         }
+        run.files.release(kLogs[i]);
     }
 
     // All four opens are attempted before any is tested.
@@ -229,6 +232,7 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const AnalysisRu
         return fail(streams, run, record, code, messageFor(code));
     record.trianglesA = surfaceA.count;
     findneighbourIn(run.files, streams.packing.get(), "ComplexA.asa", points, s.n, packingAtoms);
+    run.files.release("ComplexA.asa");
 
     // Subunit B: the complex lines that follow A's.
     if (readInterfaceAtoms(streams.asaB.get(), streams.asaComplex.get(), points, s,
@@ -236,6 +240,7 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const AnalysisRu
         return fail(streams, run, record, kMismatchedRecords, nullptr);
     streams.asaB.reset();
     streams.asaComplex.reset();
+    run.files.release("Complex.asa");
     total += s.n;
     scores.buriedAreaB = s.buriedArea;
     if (sideB) sideB->buriedArea = s.buriedArea;
@@ -248,6 +253,7 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const AnalysisRu
         return fail(streams, run, record, code, messageFor(code));
     record.trianglesB = surfaceB.count;
     findneighbourIn(run.files, streams.packing.get(), "ComplexB.asa", points, s.n, packingAtoms);
+    run.files.release("ComplexB.asa");
 
     // The packing run reads ComplexP.pdb, so it must be complete on disk
     // first; a file that could not be written whole would give a wrong KAV.

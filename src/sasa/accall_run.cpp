@@ -47,11 +47,18 @@ struct WorkStream {
     ~WorkStream() { close(); }
     WorkStream(const WorkStream&) = delete;
     WorkStream& operator=(const WorkStream&) = delete;
-    // False when anything written did not reach the file.
+    // Room for `bytes` of text at once: no growth by doubling, no spare.
+    void reserve(std::size_t bytes) {
+        std::string room;
+        room.reserve(bytes);
+        out.str(std::move(room));
+    }
+    // False when anything written did not reach the file. The text is moved,
+    // not copied, into the workspace.
     bool close() {
         if (!open) return true;
         open = false;
-        return out.good() && writeWorkFile(files, name, out.str());
+        return out.good() && files.store(name, std::move(out).str());
     }
 };
 
@@ -104,16 +111,47 @@ int fail(std::ostream& log, const std::string& reason) {
     return 1;
 }
 
-// The structure named by PDBFILE, read through the workspace.
+// Reads text held elsewhere in place, with no copy of it.
+struct TextView : std::streambuf {
+    explicit TextView(const std::string& text) {
+        char* at = const_cast<char*>(text.data());  // only ever read
+        setg(at, at, at + text.size());
+    }
+};
+
+// The atom records of a structure's first model (readPdb's end of it):
+// room for every atom it can give.
+std::size_t atomRecords(const std::string& text) {
+    std::size_t n = 0;
+    int models = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        if (text.compare(at, 4, "ATOM") == 0 || text.compare(at, 6, "HETATM") == 0) ++n;
+        else if (text.compare(at, 6, "ENDMDL") == 0) break;
+        else if (text.compare(at, 5, "MODEL") == 0 && models++ > 0) break;
+        at = text.find('\n', at);
+        if (at == std::string::npos) break;
+        ++at;
+    }
+    return n;
+}
+
+// The structure named by PDBFILE, read through the workspace: in place when
+// it is held in memory.
 PdbResult readInput(Workspace& files, const std::string& path, const ReadOptions& options) {
+    if (const std::string* held = files.find(path)) {
+        TextView view(*held);
+        std::istream in(&view);
+        return readPdb(in, options, atomRecords(*held));
+    }
     std::string text;
     if (!readWorkFile(files, path, text)) {
         PdbResult result;
         result.error = (errno == ENOENT ? "cannot open " : "cannot read ") + path;
         return result;
     }
+    const std::size_t records = atomRecords(text);
     std::istringstream in(std::move(text));
-    return readPdb(in, options);
+    return readPdb(in, options, records);
 }
 
 }  // namespace
@@ -142,12 +180,13 @@ bool EngineData::read(const std::string& engineDir, std::string& why) {
         return false;
     }
     radii = std::move(r.table);
+    radiiIndex = indexRadii(radii);
     reference = std::move(ref.table);
     return true;
 }
 
 int runJob(std::istream& control, const std::string& engineDir, Workspace& files,
-           const EngineData* data, AreaCache* cache) {
+           const EngineData* data, AreaCache* cache, bool releaseInput) {
     const ControlResult parsed = readControl(control);
     const ControlSettings& s = parsed.settings;
     const std::string stem = outputStem(s.pdbFile);
@@ -212,12 +251,15 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
     options.waters = s.waters;
     options.hydrogens = s.hydrogens;
     const PdbResult pdb = readInput(files, s.pdbFile, options);
+    if (releaseInput) files.release(s.pdbFile);
     if (!pdb.error.empty()) {
         if (pdb.error.rfind("cannot ", 0) == 0) return fail(log, pdb.error);
         return fail(log, s.pdbFile + ", " + pdb.error);
     }
 
-    const std::vector<AtomRadius> radii = assignRadii(pdb.atoms, radiiTable);
+    const std::vector<AtomRadius> radii =
+        cachedRadii ? assignRadii(pdb.atoms, radiiTable, data->radiiIndex)
+                    : assignRadii(pdb.atoms, radiiTable);
     std::vector<Sphere> spheres(pdb.atoms.size());
     std::set<char> chains;
     std::size_t residues = 0;
@@ -236,6 +278,7 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
     }
     std::size_t coincident = 0;
     const std::vector<double> areas = leeRichardsAreas(spheres, slices, &coincident, cache);
+    std::vector<Sphere>().swap(spheres);  // not needed while the outputs are written
     if (coincident > 0) {
         std::snprintf(text, sizeof text,
                       " NOTE: %zu ATOMS SHARE THEIR CENTRE WITH A LARGER OR EQUAL ATOM: BURIED, AREA 0",
@@ -256,6 +299,7 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
 
     PendingFile asa(files, asaName);
     if (!asa.stream) return fail(log, "cannot create " + asa.tempName);
+    asa.stream->reserve(pdb.atoms.size() * kAsaLineBytes);
     writeAsa(asa.out(), pdb.atoms, areas, radii);
     std::unique_ptr<PendingFile> rsa;
     if (!s.asaOnly) {

@@ -26,6 +26,7 @@ int runJob(std::istream& control, const std::string& engineDir, AreaCache* cache
 struct EngineData {
     std::string vdwFile, stdFile;  // <engineDir>/vdw.radii, <engineDir>/standard.data
     RadiiTable radii;
+    RadiiIndex radiiIndex;  // of `radii`
     ReferenceTable reference;
     // Reads both; false with `why` naming the file and the problem.
     bool read(const std::string& engineDir, std::string& why);
@@ -37,9 +38,11 @@ struct EngineData {
 // written is byte for byte what runJob writes into the current directory.
 // With a `cache`, the areas of atoms already measured in an earlier run
 // with unchanged surroundings are copied from it and the others entered
-// (see area_cache.h); the files written are the same as without it.
+// (see area_cache.h); the files written are the same as without it. With
+// `releaseInput`, PDBFILE is released (Workspace::release) once read, for a
+// caller that reads it no more: in memory its room serves the outputs.
 int runJob(std::istream& control, const std::string& engineDir, Workspace& files,
-           const EngineData* data, AreaCache* cache = nullptr);
+           const EngineData* data, AreaCache* cache = nullptr, bool releaseInput = false);
 
 // <stem> for an input path: its file name without the last extension.
 std::string outputStem(const std::string& pdbFile);

@@ -96,6 +96,7 @@ bool startsWith(const std::string& line, const char* prefix) {
 // one. Old files keep a segment or entry ID in columns 73-80, so "28" or
 // "B1" there is no element, and the atom name must decide.
 std::string elementField(const std::string& line) {
+    // Views, not C strings: each atom is matched against the whole table.
     static constexpr std::string_view kSymbols[] = {
         "H",  "D",  "HE", "LI", "BE", "B",  "C",  "N",  "O",  "F",  "NE", "NA", "MG", "AL",
         "SI", "P",  "S",  "CL", "AR", "K",  "CA", "SC", "TI", "V",  "CR", "MN", "FE", "CO",
@@ -108,20 +109,14 @@ std::string elementField(const std::string& line) {
         "CN", "NH", "FL", "MC", "LV", "TS", "OG"};
     std::string element = columns(line, 76, 2);
     for (char& c : element) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (std::string_view symbol : kSymbols)  // lengths known: no strlen an atom a symbol
+    if (element.empty()) return element;
+    for (const std::string_view symbol : kSymbols)
         if (element == symbol) return element;
     return std::string();
 }
 
-}  // namespace
-
-std::string atomName(const PdbAtom& a) { return trimmed(a.head.data() + 12, 4); }
-std::string residueName(const PdbAtom& a) { return trimmed(a.head.data() + 17, 3); }
-char chainId(const PdbAtom& a) { return a.head[21]; }
-std::string residueKey(const PdbAtom& a) { return std::string(a.head.data() + 17, 10); }
-
-bool isHydrogen(const std::string& record) {
-    const std::string element = elementField(record);
+// Hydrogen by `element` (elementField of the record) or by the name.
+bool hydrogenOf(const std::string& record, const std::string& element) {
     if (!element.empty()) return element == "H" || element == "D";
     std::string name(4, ' ');
     for (std::size_t i = 0; i < 4 && 12 + i < record.size(); ++i) name[i] = record[12 + i];
@@ -132,8 +127,18 @@ bool isHydrogen(const std::string& record) {
     return c13 == 'H' && name.find(' ') == std::string::npos;
 }
 
-PdbResult readPdb(std::istream& in, const ReadOptions& options) {
+}  // namespace
+
+std::string atomName(const PdbAtom& a) { return trimmed(a.head.data() + 12, 4); }
+std::string residueName(const PdbAtom& a) { return trimmed(a.head.data() + 17, 3); }
+char chainId(const PdbAtom& a) { return a.head[21]; }
+std::string residueKey(const PdbAtom& a) { return std::string(a.head.data() + 17, 10); }
+
+bool isHydrogen(const std::string& record) { return hydrogenOf(record, elementField(record)); }
+
+PdbResult readPdb(std::istream& in, const ReadOptions& options, std::size_t atomsAtMost) {
     PdbResult result;
+    result.atoms.reserve(atomsAtMost);
     std::string line;
     long lineNumber = 0;
     int models = 0;
@@ -165,7 +170,8 @@ PdbResult readPdb(std::istream& in, const ReadOptions& options) {
         }
         const bool water = columns(line, 17, 3) == "HOH";
         if (water ? !options.waters : (het && !options.hetatoms)) continue;
-        const bool hydrogen = isHydrogen(line);
+        const std::string element = elementField(line);
+        const bool hydrogen = hydrogenOf(line, element);
         if (hydrogen && !options.hydrogens) continue;
 
         // Alternate locations: keep the blank one and the first one met in the residue.
@@ -193,7 +199,6 @@ PdbResult readPdb(std::istream& in, const ReadOptions& options) {
             return result;
         }
         for (std::size_t i = 0; i < a.head.size(); ++i) a.head[i] = line[i];
-        const std::string element = elementField(line);
         for (std::size_t i = 0; i < element.size() && i < 2; ++i) a.element[i] = element[i];
         a.hydrogen = hydrogen;
         a.hetero = het;

@@ -38,7 +38,9 @@ struct PdbResult {
 PdbResult readPdb(const std::string& path, const ReadOptions& options);
 
 // The same on an open stream (the file's, or text in memory for tests).
-PdbResult readPdb(std::istream& in, const ReadOptions& options);
+// `atomsAtMost`, when known (the line count), is room reserved for the
+// atoms at once, instead of growth by doubling.
+PdbResult readPdb(std::istream& in, const ReadOptions& options, std::size_t atomsAtMost = 0);
 
 // Fields of columns 1-30, blanks trimmed.
 std::string atomName(const PdbAtom& a);     // columns 13-16

@@ -108,14 +108,26 @@ std::string elementOf(const PdbAtom& a) {
     return std::string();
 }
 
-std::vector<AtomRadius> assignRadii(const std::vector<PdbAtom>& atoms, const RadiiTable& table) {
-    // Look-ups by residue name and by atom name; the first entry of a name wins.
-    std::unordered_map<std::string, const ResidueRadii*> byResidue;
-    std::unordered_map<std::string, const RadiusEntry*> byAtom;
-    for (const ResidueRadii& r : table.residues) {
-        byResidue.emplace(r.name, &r);
-        for (const RadiusEntry& e : r.atoms) byAtom.emplace(e.atom, &e);
+RadiiIndex indexRadii(const RadiiTable& table) {
+    // The first entry of a name wins.
+    RadiiIndex index;
+    for (std::size_t r = 0; r < table.residues.size(); ++r) {
+        index.byResidue.emplace(table.residues[r].name, r);
+        const std::vector<RadiusEntry>& entries = table.residues[r].atoms;
+        for (std::size_t e = 0; e < entries.size(); ++e)
+            index.byAtom.emplace(entries[e].atom, std::make_pair(r, e));
     }
+    return index;
+}
+
+std::vector<AtomRadius> assignRadii(const std::vector<PdbAtom>& atoms, const RadiiTable& table) {
+    return assignRadii(atoms, table, indexRadii(table));
+}
+
+std::vector<AtomRadius> assignRadii(const std::vector<PdbAtom>& atoms, const RadiiTable& table,
+                                    const RadiiIndex& index) {
+    const auto& byResidue = index.byResidue;
+    const auto& byAtom = index.byAtom;
     std::vector<AtomRadius> radii(atoms.size());
     for (std::size_t i = 0; i < atoms.size(); ++i) {
         const PdbAtom& a = atoms[i];
@@ -128,7 +140,7 @@ std::vector<AtomRadius> assignRadii(const std::vector<PdbAtom>& atoms, const Rad
         const auto residue = byResidue.find(residueName(a));
         const RadiusEntry* entry = nullptr;
         if (residue != byResidue.end()) {
-            for (const RadiusEntry& e : residue->second->atoms)
+            for (const RadiusEntry& e : table.residues[residue->second].atoms)
                 if (e.atom == name) { entry = &e; break; }
         }
         if (entry) {
@@ -137,7 +149,8 @@ std::vector<AtomRadius> assignRadii(const std::vector<PdbAtom>& atoms, const Rad
         }
         const auto assumed = byAtom.find(name);
         if (assumed != byAtom.end()) {
-            out = {assumed->second->radius, assumed->second->polar, RadiusSource::Assumed};
+            const RadiusEntry& e = table.residues[assumed->second.first].atoms[assumed->second.second];
+            out = {e.radius, e.polar, RadiusSource::Assumed};
             continue;
         }
         const std::string element = elementOf(a);

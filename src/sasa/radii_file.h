@@ -9,6 +9,8 @@
 
 #include <istream>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace sasa {
@@ -51,6 +53,20 @@ struct AtomRadius {
 // the element, or from the name when there is none (guessed). Hydrogens
 // measure 1.00.
 std::vector<AtomRadius> assignRadii(const std::vector<PdbAtom>& atoms, const RadiiTable& table);
+
+// The look-ups assignRadii makes in a table, made once for a table that
+// serves many runs: positions, so that a copy of the table serves as well.
+struct RadiiIndex {
+    // Residue name -> its first residue; atom name -> the first entry of it
+    // in any residue (residue, atom).
+    std::unordered_map<std::string, std::size_t> byResidue;
+    std::unordered_map<std::string, std::pair<std::size_t, std::size_t>> byAtom;
+};
+RadiiIndex indexRadii(const RadiiTable& table);
+
+// assignRadii with the look-ups of `index`, made by indexRadii(table).
+std::vector<AtomRadius> assignRadii(const std::vector<PdbAtom>& atoms, const RadiiTable& table,
+                                    const RadiiIndex& index);
 
 // The guess for an element symbol (upper case): C 1.80, N 1.60, O 1.40,
 // S 1.85, P 1.90, FE 1.47, ZN 1.39, MG 1.73, CU 1.78, anything else 1.80.

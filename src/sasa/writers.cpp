@@ -18,21 +18,29 @@ void appendFixed(std::string& text, double value, int width, int decimals) {
 
 }  // namespace
 
+void appendAsaLine(std::string& out, const PdbAtom& atom, double area, double radius) {
+    out.append(atom.head.data(), atom.head.size());
+    for (double v : {atom.x, atom.y, atom.z, area}) appendFixed(out, v, 8, 3);
+    out += ' ';
+    appendFixed(out, radius, 5, 2);
+}
+
 std::string asaLine(const PdbAtom& atom, double area, double radius) {
-    std::string line(atom.head.data(), atom.head.size());
-    for (double v : {atom.x, atom.y, atom.z, area}) appendFixed(line, v, 8, 3);
-    line += ' ';
-    appendFixed(line, radius, 5, 2);
+    std::string line;
+    appendAsaLine(line, atom, area, radius);
     return line;
 }
 
+// One buffer for every line: no allocation per atom.
 void writeAsa(std::ostream& out, const std::vector<PdbAtom>& atoms,
               const std::vector<double>& areas, const std::vector<AtomRadius>& radii) {
     std::string line;
+    line.reserve(kAsaLineBytes);
     for (std::size_t i = 0; i < atoms.size(); ++i) {
-        line = asaLine(atoms[i], areas[i], radii[i].radius);
+        line.clear();
+        appendAsaLine(line, atoms[i], areas[i], radii[i].radius);
         line += '\n';
-        out << line;
+        out.write(line.data(), static_cast<std::streamsize>(line.size()));
     }
 }
 

@@ -15,6 +15,9 @@ namespace sasa {
 // Columns 1-30 of the record, then x, y, z, area and radius as
 // "%8.3f%8.3f%8.3f%8.3f %5.2f": 68 characters, no line end.
 std::string asaLine(const PdbAtom& atom, double area, double radius);
+// The same line appended to `out`.
+void appendAsaLine(std::string& out, const PdbAtom& atom, double area, double radius);
+inline constexpr std::size_t kAsaLineBytes = 69;  // a line of the .asa with its line end
 
 void writeAsa(std::ostream& out, const std::vector<PdbAtom>& atoms,
               const std::vector<double>& areas, const std::vector<AtomRadius>& radii);

@@ -27,18 +27,21 @@ std::string chainName(int c) {
     return std::string(1, static_cast<char>(c < 26 ? 'A' + c : 'a' + c - 26));
 }
 
-// One alanine per chain, the chains' CA atoms on a circle of radius 2 A:
-// every pair in contact.
-std::string manyChains(int kChains) {
+// `residues` alanines per chain, their CA atoms 3.8 A apart along z, the
+// chains on a circle of radius 2 A: every pair in contact.
+std::string manyChains(int kChains, int residues) {
     std::string text;
+    int serial = 0;
     for (int c = 0; c < kChains; ++c) {
         const double angle = 2.0 * 3.14159265358979 * c / kChains;
-        char line[96];
-        std::snprintf(line, sizeof line,
-                      "ATOM  %5d  CA  ALA %c   1    %8.3f%8.3f%8.3f  1.00  0.00           C\n",
-                      c + 1, chainName(c)[0], 2.0 * std::cos(angle),
-                      2.0 * std::sin(angle), 0.0);
-        text += line;
+        for (int r = 0; r < residues; ++r) {
+            char line[96];
+            std::snprintf(line, sizeof line,
+                          "ATOM  %5d  CA  ALA %c%4d    %8.3f%8.3f%8.3f  1.00  0.00           C\n",
+                          ++serial, chainName(c)[0], r + 1, 2.0 * std::cos(angle),
+                          2.0 * std::sin(angle), 3.8 * r);
+            text += line;
+        }
         text += "TER\n";
     }
     return text + "END\n";
@@ -53,13 +56,13 @@ std::size_t lineCount(const std::string& text) {
 struct StreamCase {
     const char* what;
     std::vector<std::string> options;
-    int chains;  // enough for a run that takes a second or so
+    int chains, residues;  // enough for a run that takes a second or so
 };
 
 const StreamCase kStreams[] = {
-    {"in process, -j 1", {}, 40},
-    {"as a program, -j 1", {"--engine", "program"}, 15},
-    {"in process, -j 2", {"-j", "2"}, 40},
+    {"in process, -j 1", {}, 40, 20},
+    {"as a program, -j 1", {"--engine", "program"}, 15, 1},
+    {"in process, -j 2", {"-j", "2"}, 40, 20},
 };
 
 void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.what; }
@@ -72,7 +75,7 @@ TEST_P(PairsStreamTest, EachPairIsKeptAsItIsDone) {
     const int kPairs = kChains * (kChains - 1) / 2;
     testutil::ScratchDir scratch;
     fs::create_directories(scratch.parent() / "structures");
-    writeText(scratch.parent() / "structures/many.pdb", manyChains(kChains));
+    writeText(scratch.parent() / "structures/many.pdb", manyChains(kChains, c.residues));
     writeText("pdblist", "many.pdb\n");
     std::vector<std::string> args = c.options;
     args.insert(args.end(), {"--all-pairs", "--details", "run.tsv", "../structures",
