@@ -31,11 +31,6 @@ struct Cell {
     int first, last;  // range in the cell-ordered atom arrays
 };
 
-
-}  // namespace
-
-namespace {
-
 inline double acosApprox(double x) {
     // sqrt(1 - x) times a polynomial (Abramowitz and Stegun 4.4.46): within
     // 2.2e-8 radian of acos over [0, 1], some ten times cheaper than the
