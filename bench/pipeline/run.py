@@ -16,7 +16,6 @@ memory is the run's ru_maxrss (engine runs included).
 import argparse
 import os
 import resource
-import shutil
 import statistics
 import subprocess
 import sys
@@ -24,6 +23,9 @@ import tempfile
 import time
 
 import spread
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from benchlib import scratch_for  # noqa: E402  (bench/ on the path first)
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SHARED_PDB = os.path.join(os.path.dirname(ROOT), "shared", "data", "pdb")
@@ -52,11 +54,7 @@ def atoms_in(path):
 
 def one_run(kav_zur, timed_engine, real_engine, structure, scratch):
     """Returns (wall seconds, engine seconds, peak kB, score line or None)."""
-    for name in os.listdir(scratch):
-        os.remove(os.path.join(scratch, name))
-    shutil.copy(structure, os.path.join(scratch, os.path.basename(structure)))
-    with open(os.path.join(scratch, "pdblist"), "w") as f:
-        f.write(os.path.basename(structure) + "\n")
+    scratch_for(structure, scratch)
     times_file = os.path.join(scratch, "engine.times")
     env = dict(os.environ, KAVZUR_REAL_ENGINE=real_engine, KAVZUR_ENGINE_TIMES=times_file)
     cmd = ["/usr/bin/time", "-f", "%M", kav_zur, scratch, timed_engine]
@@ -76,12 +74,7 @@ def one_run(kav_zur, timed_engine, real_engine, structure, scratch):
 
 def timed_run(kav_zur, engine, structure, scratch, options):
     """Returns (wall seconds, CPU seconds of kav_zur and its children, score line)."""
-    for name in os.listdir(scratch):
-        path = os.path.join(scratch, name)
-        shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
-    shutil.copy(structure, os.path.join(scratch, os.path.basename(structure)))
-    with open(os.path.join(scratch, "pdblist"), "w") as f:
-        f.write(os.path.basename(structure) + "\n")
+    scratch_for(structure, scratch)
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
     subprocess.run([kav_zur] + options + [scratch, engine], cwd=scratch, capture_output=True)

@@ -22,28 +22,12 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "bench"))
+from benchlib import parallel_capacity  # noqa: E402
 # 4jsv from the shared structures beside the project (KAVZUR_SHARED_PDB
 # names their folder when the tree is not beside them, as in a worktree).
 SHARED_4JSV = os.path.join(os.environ.get("KAVZUR_SHARED_PDB", os.path.join(
     os.path.dirname(ROOT), "shared", "data", "pdb")), "4jsv.pdb")
-SPIN = "x = 0\nfor i in range(4000000): x += i\n"
-
-
-def parallel_capacity(jobs):
-    """How many times the work of one CPU-bound process `jobs` of them get
-    done at once: the ceiling for any speed-up on this machine as it is
-    loaded now (other users' processes share the cores)."""
-    def batch(n):
-        start = time.perf_counter()
-        procs = [subprocess.Popen([sys.executable, "-c", SPIN]) for _ in range(n)]
-        for p in procs:
-            p.wait()
-        return time.perf_counter() - start
-    one = statistics.median(batch(1) for _ in range(3))
-    many = statistics.median(batch(jobs) for _ in range(3))
-    return jobs * one / many
-
-
 def structures():
     with open(os.path.join(ROOT, "examples", "pdblist")) as f:
         paths = [os.path.join(ROOT, "examples", n) for n in f.read().split()]

@@ -10,7 +10,6 @@ Default structures: the bundled examples. Needs a built kav_zur and engine.
 import argparse
 import os
 import resource
-import shutil
 import statistics
 import subprocess
 import sys
@@ -18,15 +17,12 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "bench"))
+from benchlib import scratch_for  # noqa: E402
 
 
 def one_run(kav_zur, engine, structure, scratch, report):
-    for name in os.listdir(scratch):
-        path = os.path.join(scratch, name)
-        shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
-    shutil.copy(structure, os.path.join(scratch, os.path.basename(structure)))
-    with open(os.path.join(scratch, "pdblist"), "w") as f:
-        f.write(os.path.basename(structure) + "\n")
+    scratch_for(structure, scratch)
     cmd = [kav_zur] + (["--report", "out"] if report else []) + [scratch, engine]
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
