@@ -398,7 +398,15 @@ void scoreConverted(const StructureInput& input, const std::string& name,
     }
 
     // Each model (or the one structure) in turn, each pair of it in turn.
+    // One done: its working files go (when it made any), its time runs
+    // from the end of the one before, and its result is handed on.
     auto partStart = start;
+    const auto done = [&](InterfaceResult& r, bool madeFiles) {
+        if (madeFiles) removeTempFiles(run.files);
+        r.seconds = secondsSince(partStart);
+        partStart = Clock::now();
+        run.emit(r);
+    };
     for (const StructurePart& part : parts) {
         const InputStructure& s = part.structure;
         const std::string suffix = part.label.empty() ? "" : " " + part.label;
@@ -421,10 +429,7 @@ void scoreConverted(const StructureInput& input, const std::string& name,
             } else {
                 failEntry(run, result, EntryStatus::ChainMissing, partLabel, why);
             }
-            removeTempFiles(run.files);
-            result.seconds = secondsSince(partStart);
-            partStart = Clock::now();
-            run.emit(result);
+            done(result, true);
             continue;
         }
 
@@ -440,9 +445,7 @@ void scoreConverted(const StructureInput& input, const std::string& name,
             else
                 failEntry(run, result, EntryStatus::TooSmall, partLabel,
                           "no two chains are in contact (heavy atoms of atom records within 5 A)");
-            result.seconds = secondsSince(partStart);
-            partStart = Clock::now();
-            run.emit(result);
+            done(result, false);
             continue;
         }
         if (run.onPairs) run.onPairs(name + suffix, part.pairs.size());
@@ -459,10 +462,7 @@ void scoreConverted(const StructureInput& input, const std::string& name,
             } else {
                 failEntry(run, pair, EntryStatus::ChainMissing, pairLabel, why);
             }
-            removeTempFiles(run.files);
-            pair.seconds = secondsSince(partStart);
-            partStart = Clock::now();
-            run.emit(pair);
+            done(pair, true);
         }
     }
 }
