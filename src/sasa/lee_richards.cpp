@@ -662,7 +662,8 @@ void orderCandidates(const std::vector<Candidate>& in, const Centres& c, Orderin
     o.starts.assign(buckets + 1, 0);
     for (std::size_t i = 0; i < m; ++i) {
         const double at = (in[i].angle + kPi) * scale;  // angles lie in [-pi, pi]
-        const auto b = static_cast<std::uint32_t>(std::min(at, static_cast<double>(buckets - 1)));
+        const auto b =
+            static_cast<std::uint32_t>(std::clamp(at, 0.0, static_cast<double>(buckets - 1)));
         o.bucketOf[i] = b;
         ++o.starts[b + 1];
     }
