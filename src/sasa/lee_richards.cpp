@@ -360,8 +360,12 @@ double sphereAreaScalar(const Sphere& a, std::size_t count, int slices, SliceWor
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-// The same, four at a time (count rounded up: the padding lanes are set
-// after).
+// The steps with the processor's vector instructions, four neighbours at a
+// time: the same operations in the same order on every lane, each rounded
+// as the scalar one is (no fused operations), every outcome computed and
+// then chosen. A lane that the tests send elsewhere may hold any value
+// before it is chosen away.
+
 __attribute__((target("avx2"), always_inline)) inline __m256d clampAvx2(__m256d v, __m256d low,
                                                                         __m256d high) {
     v = _mm256_blendv_pd(v, low, _mm256_cmp_pd(v, low, _CMP_LT_OQ));  // std::clamp
@@ -373,6 +377,8 @@ __attribute__((target("avx2"), always_inline)) inline __m256d truncateAvx2(__m25
     return _mm256_cvtepi32_pd(_mm256_cvttpd_epi32(v));
 }
 
+// slicesReachedScalar, count rounded up to whole groups (the padding lanes
+// are set after).
 __attribute__((target("avx2"))) void slicesReachedAvx2(SliceWork& w, std::size_t count, double base,
                                                double thickness, int slices) {
     const __m256d b = _mm256_set1_pd(base), t = _mm256_set1_pd(thickness);
@@ -397,10 +403,7 @@ __attribute__((target("avx2"))) void slicesReachedAvx2(SliceWork& w, std::size_t
         _mm256_storeu_pd(hi + k, truncateAvx2(clampAvx2(to, minusOne, last)));
     }
 }
-// The same two steps, four neighbours at a time: the same operations in
-// the same order on every lane, each rounded as the scalar one is (no fused
-// operations), every outcome computed and then chosen. A lane that the
-// tests send elsewhere may hold any value before it is chosen away.
+
 // For each set of lanes (bit b: lane b), the 32-bit halves that bring
 // those lanes to the front, in order.
 struct alignas(32) LaneMoves {
@@ -425,6 +428,8 @@ __attribute__((target("avx2"), always_inline)) inline void toFront(double* to, _
     _mm256_storeu_pd(to, _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(v), move)));
 }
 
+// classifyScalar; the covering lanes of a group move to the front, in
+// order, and are stored after those found so far.
 __attribute__((target("avx2"))) bool classifyAvx2(SliceWork& w, std::size_t stride, int s,
                                                   std::size_t& found) {
     const __m256d zero = _mm256_setzero_pd();
@@ -468,6 +473,7 @@ __attribute__((target("avx2"))) bool classifyAvx2(SliceWork& w, std::size_t stri
     return false;
 }
 
+// arcsScalar.
 __attribute__((target("avx2"))) void arcsAvx2(SliceWork& w, std::size_t found, int s) {
     const __m256d one = _mm256_set1_pd(1.0), minusOne = _mm256_set1_pd(-1.0);
     const __m256d zero = _mm256_setzero_pd();
