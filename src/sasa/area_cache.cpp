@@ -46,8 +46,8 @@ AreaCache::Table::Slot& AreaCache::Table::slotOf(const Key& k) {
 void AreaCache::Table::put(const Key& k, const Entry& e) {
     if (k.r == 0) return;  // no sphere: never asked for
     if (4 * (used_ + 1) > 3 * slots_.size()) {
-        std::vector<Slot> old(slots_.empty() ? 1024 : 2 * slots_.size());
-        old.swap(slots_);
+        std::vector<Slot> old = std::move(slots_);
+        slots_.assign(old.empty() ? 1024 : 2 * old.size(), Slot{});
         for (const Slot& s : old)
             if (s.key.r != 0) slotOf(s.key) = s;
     }

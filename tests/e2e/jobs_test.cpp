@@ -189,7 +189,8 @@ TEST(Details, ARowForEveryEntryWhateverTheWorkers) {
     ASSERT_EQ(two.size(), one.size());
     for (std::size_t i = 0; i < one.size(); ++i)
         if (i != 9 && i != 11) EXPECT_EQ(two[i], one[i]) << "row " << i;
-    const std::vector<std::string> last = {statuses(details[1])[8], statuses(details[1])[10]};
+    const std::vector<std::string> two_statuses = statuses(details[1]);
+    const std::vector<std::string> last = {two_statuses[8], two_statuses[10]};
     if (last[0] == "scored") {
         EXPECT_EQ(two[9], one[9]);
         EXPECT_EQ(two[11], one[11]);
