@@ -5,14 +5,16 @@
 # GNU parallel and SLURM (runs over many slots and nodes), PyMOL (the report's
 # pictures), matplotlib (plots) and FreeSASA (engine checks), and for the
 # Python module pybind11 (build), pytest (its tests), gemmi's Python module
-# (gemmi.Structure input), pandas (DataFrames) and tqdm (progress bars).
+# (gemmi.Structure input), pandas (DataFrames) and tqdm (progress bars);
+# simdjson and libzip (the predictors' confidence files, JSON and .npz),
+# MDAnalysis (trajectories) and Dask's distributed (score_many on a cluster).
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev
           gemmi-dev tao-pegtl-dev zlib1g-dev libstb-dev
           parallel slurm-wlm pymol python3-matplotlib freesasa
           pybind11-dev python3-pybind11 python3-dev python3-pytest python3-gemmi python3-pandas
-          python3-tqdm)
+          python3-tqdm libsimdjson-dev libzip-dev python3-mdanalysis python3-distributed)
 
 missing=()
 for p in "${packages[@]}"; do
