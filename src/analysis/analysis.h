@@ -131,7 +131,10 @@ public:
     // order. Working files live in memory (in-process engine) or in a
     // private temporary directory removed before the call returns (program).
     // Never throws for a structure: every failure is a result with its status
-    // and messages.
+    // and messages. Only a caller that set an engine stop for its thread
+    // (common/engine_stop.h) may see EngineStopped: its flag was raised, or
+    // an in-process engine run passed the stop's limit; the results handed
+    // over before stay the caller's, the working files are gone.
     void score(const StructureInput& input, const AnalysisSettings& settings,
                const ResultCallback& onResult) const;
 

@@ -3,6 +3,7 @@
 #include "analysis/analysis.h"
 #include "analysis/workspace.h"
 #include "analysis/control_files.h"
+#include "common/engine_stop.h"
 #include "sasa/accall_run.h"
 
 #include <sstream>
@@ -35,6 +36,9 @@ bool runEngineStep(const EngineLink& engine, Workspace& files, const ControlFile
         // The control file's text, as the program would read it.
         std::istringstream text(controlFileText(control.pdbFile, engine.naccessDir, control.probe));
         if (engine.guard) engine.guard(true);
+        // A caller's stop: its limit counts from here; the engine looks at it.
+        checkEngineStop();
+        startEngineRunClock();
         sasa::runJob(text, engine.naccessDir, files, engine.data.get(), areas, true);
         if (engine.guard) engine.guard(false);
         // The analysis never reads the residue areas.

@@ -43,7 +43,10 @@ bool makeEngineLink(const std::string& naccessDir, bool allowInProcess, EngineLi
 // surroundings are those of an earlier run with the same cache get the
 // areas computed there (sasa/area_cache.h): the same files, less work. The
 // structure file, once read, and the run's .rsa are released
-// (Workspace::release): the analysis reads neither again.
+// (Workspace::release): the analysis reads neither again. With a stop set
+// for this thread (common/engine_stop.h), a raised flag, or an in-process
+// run longer than its limit, throws EngineStopped; a program run longer than
+// the limit fails as it does past engineTimeout().
 bool runEngineStep(const EngineLink& engine, Workspace& files, const ControlFile& control,
                    const std::string& logName, std::FILE* console,
                    sasa::AreaCache* areas = nullptr);

@@ -2,6 +2,7 @@
 
 #include "common/text_file.h"
 #include "analysis/held_signals.h"
+#include "common/engine_stop.h"
 #include "common/workfiles.h"
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <poll.h>
 #include <filesystem>
 #include <linux/close_range.h>
+#include <optional>
 #include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/signalfd.h>
@@ -146,12 +148,18 @@ pid_t startProgram(const std::string& program, const char* input, const char* di
     return pid;
 }
 
-enum class Wait { Ended, TimedOut, Signalled, Lost };
+enum class Wait { Ended, TimedOut, Signalled, Cancelled, Lost };
+
+// How often a caller's stop flag is looked at while an engine program runs.
+constexpr long long kStopPollMs = 50;
 
 // Waits up to `seconds` for the child to end, without taking its status, or
-// until one of the held signals arrives (its number goes to `signal`). Lost:
-// the child can no longer be waited for (never with SIGCHLD at its default).
-Wait waitForExit(pid_t pid, double seconds, const HeldSignals& signals, int& signal) {
+// until one of the held signals arrives (its number goes to `signal`), or
+// until `stop`'s flag is raised (with no signals held: a host process owns
+// them). Lost: the child can no longer be waited for (never with SIGCHLD at
+// its default).
+Wait waitForExit(pid_t pid, double seconds, const HeldSignals* signals, const EngineStop* stop,
+                 int& signal) {
     using Clock = std::chrono::steady_clock;
     const auto deadline =
         Clock::now() + std::chrono::duration_cast<Clock::duration>(
@@ -165,7 +173,8 @@ Wait waitForExit(pid_t pid, double seconds, const HeldSignals& signals, int& sig
             return Wait::Lost;
         }
         if (info.si_pid == pid) return Wait::Ended;
-        if ((signal = signals.arrived()) != 0) return Wait::Signalled;
+        if (signals && (signal = signals->arrived()) != 0) return Wait::Signalled;
+        if (stop && stop->cancel && stop->cancel->load()) return Wait::Cancelled;
         const auto left = deadline - Clock::now();
         if (left <= Clock::duration::zero()) return Wait::TimedOut;
         // Without a process descriptor, look again after a pause that grows
@@ -176,7 +185,8 @@ Wait waitForExit(pid_t pid, double seconds, const HeldSignals& signals, int& sig
             ms = std::min<long long>(ms, step);
             pause = std::min(pause * 2, std::chrono::microseconds(1000));
         }
-        pollfd watched[2] = {{signals.fd, POLLIN, 0}, {process.fd, POLLIN, 0}};
+        if (stop) ms = std::min(ms, kStopPollMs);
+        pollfd watched[2] = {{signals ? signals->fd : -1, POLLIN, 0}, {process.fd, POLLIN, 0}};
         poll(watched, 2, static_cast<int>(std::min<long long>(ms, 60000)));
     }
 }
@@ -253,7 +263,17 @@ bool runAccall(const std::string& naccessDir, const std::string& controlFile,
                const std::string& dir, std::FILE* console) {
     const std::string program = naccessDir + "/accall";
     prepareEngineRuns();
-    HeldSignals signals;
+    // A caller with a stop of its own (a library in a host process) keeps its
+    // signals: they reach the host, which raises the stop. The command line
+    // holds them, to stop the engine before a signal takes effect.
+    const EngineStop* stop = currentEngineStop();
+    if (stop && stop->cancel && stop->cancel->load()) throw EngineStopped();
+    std::optional<HeldSignals> held;
+    sigset_t mask;
+    if (stop)
+        pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+    else
+        mask = held.emplace().previous;
     int error = 0;
     // In a directory of its own, a relative name would not lead to it.
     std::error_code ec;
@@ -262,16 +282,16 @@ bool runAccall(const std::string& naccessDir, const std::string& controlFile,
     // Whatever was written to the console must come before what the engine prints.
     if (console != stdout) std::fflush(console);
     const pid_t pid = startProgram(ec ? program : started, controlFile.c_str(),
-                                   dir.empty() ? nullptr : dir.c_str(), signals.previous, error);
+                                   dir.empty() ? nullptr : dir.c_str(), mask, error);
     if (pid < 0) {
         std::fprintf(console, "\n%s: cannot be started: %s", program.c_str(),
                      std::strerror(error));
         return false;
     }
 
-    const double timeout = engineTimeout();
+    const double timeout = stop && stop->limitSeconds > 0.0 ? stop->limitSeconds : engineTimeout();
     int signal = 0;
-    const Wait waited = waitForExit(pid, timeout, signals, signal);
+    const Wait waited = waitForExit(pid, timeout, held ? &*held : nullptr, stop, signal);
     // A child that was lost may have been reaped elsewhere, its number
     // reused: it is not signalled.
     if (waited != Wait::Ended && waited != Wait::Lost && kill(-pid, SIGKILL) != 0)
@@ -286,10 +306,12 @@ bool runAccall(const std::string& naccessDir, const std::string& controlFile,
         // its usual effect.
         if (gSignalCleanup) gSignalCleanup();
         std::fflush(stdout);
-        pthread_sigmask(SIG_SETMASK, &signals.previous, nullptr);
+        pthread_sigmask(SIG_SETMASK, &held->previous, nullptr);
         raise(signal);
         return false;
     }
+    // The engine is gone: the caller's analysis unwinds, its files with it.
+    if (waited == Wait::Cancelled) throw EngineStopped();
     if (reaped != pid || waited == Wait::Lost) {
         std::fprintf(console, "\n%s could not be waited for: %s", program.c_str(),
                      std::strerror(errno));

@@ -76,6 +76,10 @@ std::string engineStartProblem(const std::string& naccessDir);
 // standard output, when the engine could not be started ("<dir>/accall:
 // cannot be started: <reason>"), was stopped or ended by a signal; its exit
 // status is not looked at otherwise: only its log decides.
+// With a stop set for the calling thread (common/engine_stop.h: a library in
+// a host process), no signal is held (they are the host's), the stop's limit
+// replaces engineTimeout(), and a raised flag kills the group and throws
+// EngineStopped once it has been reaped.
 bool runAccall(const std::string& naccessDir, const std::string& controlFile);
 
 // runAccall in the directory `dir` ("" for the working directory), where

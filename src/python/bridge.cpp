@@ -4,8 +4,13 @@
 #include "python/bridge.h"
 
 #include "analysis/analysis.h"
+#include "analysis/engine_program.h"
+#include "common/engine_stop.h"
 #include "records/score_file.h"
+#include "report/output_check.h"
+#include "report/report_writer.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 
@@ -60,7 +65,30 @@ Interface fromResult(const InterfaceResult& in) {
     return r;
 }
 
+// A name that cannot be a file's: the text of a structure passed without
+// format= (a path holds no line break, and none this long exists).
+bool looksLikeText(const std::string& path) {
+    std::error_code ec;
+    return path.find('\n') != std::string::npos && !fs::exists(path, ec);
+}
+
+// The result of a structure whose in-process engine run passed the time
+// limit: the status and words of the command line's worker for it.
+Interface timedOut(const std::string& name, const std::string& shownPath, double limit) {
+    Interface r;
+    r.name = name;
+    r.status = statusCode(EntryStatus::WorkerDied);
+    char text[80];
+    std::snprintf(text, sizeof text, " ran the engine longer than %g s and was stopped", limit);
+    r.messages = "\nScoring " + shownPath + text + " ... skipped\n";
+    return r;
+}
+
 }  // namespace
+
+std::string reportFolderName(const std::string& resultName) {
+    return ::reportFolderName(resultName, std::string());
+}
 
 struct Engine::State {
     Analyser analyser;
@@ -105,6 +133,16 @@ std::vector<Interface> Engine::score(const Request& request) const {
         r.messages = "Error in structure file ... " + shownPath + ": the name holds a NUL byte\n";
         return {r};
     }
+    if (looksLikeText(request.path)) {
+        // Named as what it is, not quoted whole.
+        Interface r;
+        r.name = "structure";
+        r.status = statusCode(EntryStatus::NoFile);
+        r.messages = "Error in structure file ... (" + std::to_string(request.path.size()) +
+                     " bytes of text, not a file name): format='pdb' or format='mmcif' "
+                     "reads the text of a structure\n";
+        return {r};
+    }
 
     const StructureInput input = request.path.empty()
                                      ? StructureInput::fromText(request.text, request.format, name)
@@ -119,15 +157,29 @@ std::vector<Interface> Engine::score(const Request& request) const {
     settings.crystal = request.crystal;
     settings.report = !request.reportDir.empty();
 
+    // The engine runs of this call stop at the time limit, or at once when
+    // the caller raises its flag; the host's signals are left to the host.
+    const double limit = request.timeout > 0.0 ? request.timeout : engineTimeout();
+    const EngineStop stop{request.cancel, limit};
+    const EngineStopScope stopScope(&stop);
+
     std::vector<Interface> results;
-    for (const InterfaceResult& in : state_->analyser.score(input, settings)) {
+    const auto take = [&](InterfaceResult&& in) {
         Interface r = fromResult(in);
         // "<path>" or "<path> A:B" -> "<name>" or "<name> A:B"
         if (!request.path.empty() && r.name.compare(0, request.path.size(), request.path) == 0)
             r.name = name + r.name.substr(request.path.size());
         if (settings.report && in.scored()) {
             std::string why;
-            const fs::path folder = fs::path(request.reportDir) / r.name;
+            // The command line's folder rule: never outside the directory.
+            const fs::path folder = fs::path(request.reportDir) / reportFolderName(r.name);
+            if (!request.path.empty()) {
+                const std::string same = reportFileThatIsInput(request.path, folder);
+                if (!same.empty())
+                    throw std::invalid_argument((folder / same).string() + " is the structure file " +
+                                                request.path + ": the report would overwrite it; "
+                                                "choose another output directory");
+            }
             // The report names the structure as the result does.
             InterfaceResult named = in;
             named.name = r.name;
@@ -135,6 +187,12 @@ std::vector<Interface> Engine::score(const Request& request) const {
                 throw std::runtime_error(folder.string() + ": " + why);
         }
         results.push_back(std::move(r));
+    };
+    try {
+        state_->analyser.score(input, settings, take);
+    } catch (const EngineStopped& stopped) {
+        if (!stopped.timedOut) throw Cancelled();
+        results.push_back(timedOut(name, request.path.empty() ? name : shownPath, limit));
     }
     return results;
 }

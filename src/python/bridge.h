@@ -3,7 +3,9 @@
 // analysis is reached; module.cpp binds these types to Python.
 #pragma once
 
+#include <atomic>
 #include <memory>
+#include <stdexcept>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,7 +26,20 @@ struct Request {
     std::string assembly;      // a biological assembly's ID; "": the chains as written
     bool crystal = false;      // with allPairs: the crystal's interfaces (symmetry copies)
     std::string reportDir;     // "": no report; else the report files go into this folder
+    double timeout = 0.0;      // > 0: seconds one engine run may take; 0: as the command line
+    const std::atomic<bool>* cancel = nullptr;  // raised by another thread: stop at once
 };
+
+// A call whose cancel flag was raised: nothing more is scored (the working
+// files are gone, every engine process ended).
+struct Cancelled : std::runtime_error {
+    Cancelled() : std::runtime_error("the call was cancelled") {}
+};
+
+// The folder of a report in its output directory: the command line's
+// --report rule (a plain name as it is, any other made plain with a hash of
+// it), so that it is never "..", absolute or the output directory itself.
+std::string reportFolderName(const std::string& resultName);
 
 // One interface, scored or not: the columns of the record of a run. Areas in
 // square angstroms, KAV and ZUr per square angstrom, seconds of wall time.
@@ -60,8 +75,12 @@ public:
     bool inProcess() const;  // the bundled engine, run inside this process
 
     // Every interface the request asks for (one, or one per touching pair),
-    // failures included. Never throws for a bad structure; throws
-    // std::runtime_error only when the analysis itself cannot run.
+    // failures included; an engine run longer than the time limit fails its
+    // structure as the command line's does. Never throws for a bad
+    // structure; throws Cancelled when `request.cancel` was raised,
+    // std::invalid_argument when a report would overwrite the structure file
+    // it reads (nothing is written then), and std::runtime_error only when the
+    // analysis itself cannot run or a report file cannot be written.
     std::vector<Interface> score(const Request& request) const;
 
 private:

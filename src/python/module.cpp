@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <atomic>
 #include <cstdio>
 #include <stdexcept>
 
@@ -22,12 +23,34 @@ py::object orNone(const std::optional<T>& value) {
     return value ? py::cast(*value) : py::none();
 }
 
+// A name as os.fsdecode gives it: bytes that are not UTF-8 become surrogates,
+// and os.fsencode gives the file's own bytes back.
+py::str nameText(const std::string& bytes) {
+    PyObject* text = PyUnicode_DecodeFSDefaultAndSize(bytes.data(), static_cast<Py_ssize_t>(bytes.size()));
+    if (!text) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(text);
+}
+
+// Messages quote the file's own bytes: what is not UTF-8 is shown as U+FFFD,
+// so that the text can always be printed.
+py::str messageText(const std::string& bytes) {
+    PyObject* text = PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "replace");
+    if (!text) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(text);
+}
+
+// The flag a call's engine runs look at: set by the thread that waits for
+// the call (Ctrl-C), read by the one scoring.
+struct Stop {
+    std::atomic<bool> raised{false};
+};
+
 // The fields in the order of the record of a run's columns, under their
 // Python names.
 py::dict asDict(const kzpy::Interface& r) {
     py::dict d;
-    d["name"] = r.name;
-    d["sides"] = r.sides;
+    d["name"] = nameText(r.name);
+    d["sides"] = nameText(r.sides);
     d["status"] = r.status;
     d["atoms_a"] = orNone(r.atomsA);
     d["atoms_b"] = orNone(r.atomsB);
@@ -43,12 +66,12 @@ py::dict asDict(const kzpy::Interface& r) {
     d["triangles_a"] = orNone(r.trianglesA);
     d["triangles_b"] = orNone(r.trianglesB);
     d["seconds"] = r.seconds;
-    d["messages"] = r.messages;
+    d["messages"] = messageText(r.messages);
     return d;
 }
 
-std::string repr(const kzpy::Interface& r) {
-    std::string text = "<kav_zur.Result " + r.name + " " + r.sides + " " + r.status;
+py::str repr(const kzpy::Interface& r) {
+    std::string text = " " + r.status;
     if (r.kav && r.zur && r.interfaceArea) {
         char numbers[160];
         std::snprintf(numbers, sizeof numbers, " interface_area=%.1f kav=%.6f zur=%.6f",
@@ -56,7 +79,14 @@ std::string repr(const kzpy::Interface& r) {
                       static_cast<double>(*r.zur));
         text += numbers;
     }
-    return text + ">";
+    // Bytes that are not UTF-8 shown as \xff, so that a repr always prints.
+    const auto shown = [](const std::string& bytes) {
+        PyObject* t = PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()),
+                                           "backslashreplace");
+        if (!t) throw py::error_already_set();
+        return py::reinterpret_steal<py::str>(t);
+    };
+    return py::str("<kav_zur.Result {} {}{}>").format(shown(r.name), shown(r.sides), text);
 }
 
 }  // namespace
@@ -88,8 +118,8 @@ the record of a run, --details):
   messages           what the command line prints for this interface
 Areas, KAV and ZUr are single-precision values, exactly as the command line
 computes them: '%.6f' % r.kav gives the score file's digits.)")
-        .def_readonly("name", &Interface::name)
-        .def_readonly("sides", &Interface::sides)
+        .def_property_readonly("name", [](const Interface& r) { return nameText(r.name); })
+        .def_property_readonly("sides", [](const Interface& r) { return nameText(r.sides); })
         .def_readonly("status", &Interface::status)
         .def_property_readonly("interface_area", [](const Interface& r) { return orNone(r.interfaceArea); })
         .def_property_readonly("kav", [](const Interface& r) { return orNone(r.kav); })
@@ -108,11 +138,22 @@ computes them: '%.6f' % r.kav gives the score file's digits.)")
         .def_property_readonly("triangles_a", [](const Interface& r) { return orNone(r.trianglesA); })
         .def_property_readonly("triangles_b", [](const Interface& r) { return orNone(r.trianglesB); })
         .def_readonly("seconds", &Interface::seconds)
-        .def_readonly("messages", &Interface::messages)
+        .def_property_readonly("messages", [](const Interface& r) { return messageText(r.messages); })
         .def_property_readonly("ok", [](const Interface& r) { return r.status == "scored"; },
                                "True when the interface was scored.")
         .def("as_dict", &asDict, "The fields as a dict, in the order of the details file's columns.")
         .def("__repr__", &repr);
+
+    py::class_<Stop>(m, "_Stop", "A call's cancel flag: set() stops its engine runs at once.")
+        .def(py::init<>())
+        .def("set", [](Stop& stop) { stop.raised = true; })
+        .def_property_readonly("is_set", [](const Stop& stop) { return stop.raised.load(); });
+
+    // A cancelled call raises KeyboardInterrupt: it is what cancels one.
+    py::register_exception<kzpy::Cancelled>(m, "Cancelled", PyExc_KeyboardInterrupt);
+
+    m.def("_report_folder_name", [](const std::string& name) { return nameText(kzpy::reportFolderName(name)); },
+          py::arg("name"), "The folder of a result's report in its output directory.");
 
     py::class_<kzpy::Engine>(m, "Engine", R"(A surface-area engine set up once.
 
@@ -122,7 +163,7 @@ line (its vdw.radii and standard.data; without the bundled engine's marker
 its accall runs as a program).
 One Engine may score in several threads at once.)")
         .def(py::init<const std::string&>(), py::arg("naccess_dir"))
-        .def_property_readonly("naccess_dir", &kzpy::Engine::directory,
+        .def_property_readonly("naccess_dir", [](const kzpy::Engine& e) { return nameText(e.directory()); },
                                "The engine directory in use.")
         .def_property_readonly("in_process", &kzpy::Engine::inProcess,
                                "True when the engine runs inside this process.")
@@ -132,7 +173,7 @@ One Engine may score in several threads at once.)")
                const std::string& format, const std::string& name,
                const std::vector<std::string>& sideOne, const std::vector<std::string>& sideTwo,
                bool allPairs, int model, bool allModels, const std::string& assembly,
-               bool crystal, const std::string& reportDir) {
+               bool crystal, const std::string& reportDir, double timeout, const Stop& stop) {
                 kzpy::Request request;
                 request.path = path;
                 request.text = text;
@@ -146,6 +187,8 @@ One Engine may score in several threads at once.)")
                 request.assembly = assembly;
                 request.crystal = crystal;
                 request.reportDir = reportDir;
+                request.timeout = timeout;
+                request.cancel = &stop.raised;
                 // The arguments are C++ copies now: other Python threads run
                 // while this structure is scored.
                 py::gil_scoped_release release;
@@ -154,5 +197,8 @@ One Engine may score in several threads at once.)")
             py::arg("path"), py::arg("text"), py::arg("format"), py::arg("name"),
             py::arg("side_one"), py::arg("side_two"), py::arg("all_pairs"), py::arg("model"),
             py::arg("all_models"), py::arg("assembly"), py::arg("crystal"), py::arg("report_dir"),
-            "The raw call under kav_zur.score and friends: a list of Result, failures included.");
+            py::arg("timeout"), py::arg("stop"),
+            "The raw call under kav_zur.score and friends: a list of Result, failures included.\n"
+            "Paths, names and text are bytes (the file system's own); timeout 0 is the command\n"
+            "line's limit; stop.set() from another thread ends the call (KeyboardInterrupt).");
 }

@@ -8,9 +8,9 @@
 #include "analysis/workspace.h"
 #include "records/chain_sides.h"
 #include "records/score_file.h"
+#include "report/output_check.h"
 #include "report/report_files.h"
 #include "report/report_writer.h"
-#include "view/output_check.h"
 
 #include <getopt.h>
 #include <unistd.h>

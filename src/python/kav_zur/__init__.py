@@ -15,6 +15,7 @@ another one. Nothing is written in the working directory, and the console
 messages of the command line stay on each Result (its `messages`).
 """
 
+import math
 import os
 import sys
 import threading
@@ -22,6 +23,7 @@ import threading
 from . import _paths
 from ._kav_zur import Engine as _CoreEngine
 from ._kav_zur import Result, __version__
+from ._kav_zur import _report_folder_name, _Stop
 
 __all__ = ["Engine", "Result", "ScoreError", "engine", "report", "score", "score_all_pairs",
            "score_many", "to_dataframe", "__version__"]
@@ -41,6 +43,9 @@ class ScoreError(Exception):
         self.messages = messages
         self.result = result
         name = result.name if result is not None else ""
+        # A name of bytes that are not UTF-8 (os.fsdecode's surrogates) is
+        # shown escaped, so that the message can always be printed.
+        name = name.encode("utf-8", "backslashreplace").decode("utf-8")
         lines = [line.strip() for line in messages.splitlines() if line.strip()]
         detail = lines[-1] if lines else ""
         super().__init__("%s: %s%s" % (name or "structure", status,
@@ -51,6 +56,26 @@ class ScoreError(Exception):
 
 _FORMATS = ("pdb", "mmcif")
 
+# The largest model number (and the C call's int).
+_MAX_MODEL = 2**31 - 1
+
+# The longest engine run a timeout= may allow: some 30 years, as the command
+# line's KAV_ZUR_ENGINE_TIMEOUT.
+_MAX_TIMEOUT = 1e9
+
+
+def _fs_bytes(text):
+    """A path or name as the file system's bytes, as os.fsencode gives them
+    (a str from os.fsdecode gets its own bytes back). A str that no bytes
+    spell (a lone surrogate not from os.fsdecode) is kept as UTF-8 with the
+    surrogate: no file has that name, so it fails as a missing file."""
+    if isinstance(text, bytes):
+        return text
+    try:
+        return os.fsencode(text)
+    except UnicodeEncodeError:
+        return text.encode("utf-8", "surrogatepass")
+
 
 def _is_gemmi_structure(value):
     kind = type(value)
@@ -58,44 +83,56 @@ def _is_gemmi_structure(value):
 
 
 def _gemmi_text(st):
-    """A gemmi.Structure as mmCIF text: author chain names of any length,
-    ATOM and HETATM kept apart (group_PDB), every model."""
+    """A gemmi.Structure as mmCIF text: the atoms only (the one category the
+    analysis reads from text, whose values gemmi quotes as mmCIF needs, so
+    that a chain named "#", "_x", "'" or "loop_" reads back as itself),
+    author chain names of any length, ATOM and HETATM kept apart
+    (group_PDB), every model."""
     import gemmi
-    groups = gemmi.MmcifOutputGroups(True)
+    groups = gemmi.MmcifOutputGroups(False)
+    groups.atoms = True
     groups.group_pdb = True
+    groups.block_name = True
     return st.make_mmcif_document(groups).as_string()
 
 
+def _text_bytes(text):
+    return text if isinstance(text, bytes) else text.encode("utf-8", "surrogateescape")
+
+
 def _structure_request(structure, format, name):
-    """(path, text, format, name) for the C++ call; TypeError or ValueError
-    for an argument that cannot be a structure."""
-    if name is not None and not isinstance(name, str):
+    """(path, text, format, name) for the C++ call, path, text and name as
+    bytes; TypeError or ValueError for an argument that cannot be a
+    structure."""
+    if name is not None and not isinstance(name, (str, bytes)):
         raise TypeError("name must be a str, not %s" % type(name).__name__)
+    if name is not None and ("\0" in name if isinstance(name, str) else b"\0" in name):
+        raise ValueError("name holds a NUL byte: %r" % (name,))
+    name = _fs_bytes(name) if name else b""
     if format is not None:
         if format not in _FORMATS:
             raise ValueError("format must be 'pdb' or 'mmcif', not %r" % (format,))
-        if isinstance(structure, bytes):
-            structure = structure.decode("latin-1")
-        if not isinstance(structure, str):
+        if not isinstance(structure, (str, bytes)):
             raise TypeError("with format=, structure must be the text of a structure (str or "
                             "bytes), not %s" % type(structure).__name__)
         if not structure:
             raise ValueError("structure: the text is empty")
-        return "", structure, format, name or ""
+        return b"", _text_bytes(structure), format, name
     if _is_gemmi_structure(structure):
-        return "", _gemmi_text(structure), "mmcif", name or structure.name or "structure"
+        return (b"", _gemmi_text(structure).encode("utf-8", "surrogateescape"), "mmcif",
+                name or _fs_bytes(structure.name or "structure"))
     if isinstance(structure, (str, bytes, os.PathLike)):
-        path = os.fsdecode(os.fspath(structure))
+        path = _fs_bytes(os.fspath(structure))
         if not path:
             raise ValueError("structure: the path is empty")
-        return path, "", "", name or ""
-    raise TypeError("structure must be a path (str or os.PathLike), a gemmi.Structure, or text "
-                    "with format='pdb' or 'mmcif'; not %s" % type(structure).__name__)
+        return path, b"", "", name
+    raise TypeError("structure must be a path (str, bytes or os.PathLike), a gemmi.Structure, "
+                    "or text with format='pdb' or 'mmcif'; not %s" % type(structure).__name__)
 
 
 def _checked_path(request):
-    if "\0" in request[0]:
-        raise ValueError("structure: the path holds a NUL byte: %r" % request[0])
+    if b"\0" in request[0]:
+        raise ValueError("structure: the path holds a NUL byte: %r" % os.fsdecode(request[0]))
     return request
 
 
@@ -105,6 +142,8 @@ def _side(value, which):
         if not isinstance(n, str):
             raise TypeError("chains: side %s holds %s, not a chain name" % (which,
                                                                           type(n).__name__))
+        if "\0" in n:
+            raise ValueError("chains: side %s names %r, which holds a NUL byte" % (which, n))
     if not names or any(not n for n in names):
         raise ValueError("chains: side %s is empty or names an empty chain" % which)
     return names
@@ -140,7 +179,23 @@ def _model(model):
         raise TypeError("model must be None, an int or 'all', not %s" % type(model).__name__)
     if model < 1:
         raise ValueError("model must be 1 or more (models are numbered from 1), not %d" % model)
+    if model > _MAX_MODEL:
+        raise ValueError("model must be at most %d, not %d" % (_MAX_MODEL, model))
     return model, False
+
+
+def _timeout(timeout):
+    """Seconds one engine run may take for the C++ call; 0: the command
+    line's limit (KAV_ZUR_ENGINE_TIMEOUT, else 600 s)."""
+    if timeout is None:
+        return 0.0
+    if isinstance(timeout, bool) or not isinstance(timeout, (int, float)):
+        raise TypeError("timeout must be None or a number of seconds, not %s"
+                        % type(timeout).__name__)
+    if not math.isfinite(timeout) or timeout <= 0 or timeout > _MAX_TIMEOUT:
+        raise ValueError("timeout must be a number of seconds above 0 and at most %g, not %r"
+                         % (_MAX_TIMEOUT, timeout))
+    return float(timeout)
 
 
 def _choice(request, model, assembly, crystal, all_pairs):
@@ -212,7 +267,7 @@ class Engine:
         if "\0" in naccess_dir:
             raise ValueError("naccess_dir holds a NUL byte")
         try:
-            self._core = _CoreEngine(naccess_dir)
+            self._core = _CoreEngine(_fs_bytes(naccess_dir))
         except ValueError as e:
             raise ValueError("naccess_dir: %s" % e) from None
 
@@ -231,38 +286,62 @@ class Engine:
                                           " in process" if self.in_process else " as a program")
 
     def _run(self, request, sides=([], []), all_pairs=False, choice=(0, False, "", False),
-             report_dir=""):
+             report_dir=b"", timeout=0.0, stop=None):
+        """The C++ call for one structure. With `stop` (a worker thread of
+        score_many, whose caller waits and raises it), the call runs here;
+        else in the main thread it runs in a thread of its own while this one
+        waits, so that Ctrl-C is taken at once and stops its engine runs."""
         path, text, format, name = request
         model, all_models, assembly, crystal = choice
-        return self._core._score(path, text, format, name, sides[0], sides[1], all_pairs, model,
-                                 all_models, assembly, crystal, report_dir)
+
+        def call(stop):
+            return self._core._score(path, text, format, name, sides[0], sides[1], all_pairs,
+                                     model, all_models, assembly, crystal, report_dir, timeout,
+                                     stop)
+
+        if stop is not None or threading.current_thread() is not threading.main_thread():
+            # Signals reach the main thread only: nothing to wait for here.
+            return call(stop if stop is not None else _Stop())
+        stop = _Stop()
+        box = {}
+
+        def run():
+            try:
+                box["results"] = call(stop)
+            except BaseException as e:  # handed to the caller below
+                box["error"] = e
+
+        _wait([_start(run, "kav_zur-score")], stop)
+        if "error" in box:
+            raise box["error"]
+        return box["results"]
 
     def score(self, structure, chains=None, model=None, *, assembly=None, format=None,
-              name=None):
+              name=None, timeout=None):
         """The one interface of `structure` as a Result; see kav_zur.score."""
         if model == "all":
             raise ValueError("model='all' gives one result per model: use score_many([structure"
                              "], model='all') or score_all_pairs(structure, model='all')")
         request = _checked_path(_structure_request(structure, format, name))
         choice = _choice(request, model, assembly, False, False)
-        results = self._run(request, _chain_sides(chains), False, choice)
+        results = self._run(request, _chain_sides(chains), False, choice, b"", _timeout(timeout))
         r = results[0]
         if r.status != "scored":
             raise ScoreError(r.status, r.messages, r)
         return r
 
     def score_all_pairs(self, structure, model=None, *, assembly=None, crystal=False,
-                        format=None, name=None):
+                        format=None, name=None, timeout=None):
         """Every touching pair of chains; see kav_zur.score_all_pairs."""
         request = _checked_path(_structure_request(structure, format, name))
         choice = _choice(request, model, assembly, crystal, True)
-        results = self._run(request, ([], []), True, choice)
+        results = self._run(request, ([], []), True, choice, b"", _timeout(timeout))
         if len(results) == 1 and results[0].status != "scored" and not results[0].sides:
             raise ScoreError(results[0].status, results[0].messages, results[0])
         return results
 
     def score_many(self, structures, chains=None, all_pairs=False, model=None, jobs=0,
-                   progress=False, *, assembly=None, crystal=False):
+                   progress=False, *, assembly=None, crystal=False, timeout=None):
         """Many structures, failures included; see kav_zur.score_many."""
         if isinstance(structures, (str, bytes, os.PathLike)) or _is_gemmi_structure(structures):
             raise TypeError("structures must be a list of structures, not one structure")
@@ -282,12 +361,13 @@ class Engine:
                     _choice(request, model, assembly, crystal, all_pairs)
                 except ValueError as e:
                     raise ValueError("structures[%d]: %s" % (i, e)) from None
+        limit = _timeout(timeout)
         workers = min(_jobs(jobs), max(1, len(requests)))
         slots = [None] * len(requests)
         counter = _Progress(len(requests), progress)
 
-        def work(i):
-            slots[i] = self._run(requests[i], sides, bool(all_pairs), choice)
+        def work(i, stop=None):
+            slots[i] = self._run(requests[i], sides, bool(all_pairs), choice, b"", limit, stop)
             counter.step()
 
         try:
@@ -302,6 +382,8 @@ class Engine:
 
     def report(self, structure, out_dir, chains=None, *, model=None, format=None, name=None):
         """The --report files of one structure; see kav_zur.report."""
+        if isinstance(name, str) and name and not name.strip("."):
+            raise ValueError("name %r names no folder of its own in out_dir" % name)
         request = _checked_path(_structure_request(structure, format, name))
         if model == "all":
             raise ValueError("model='all' is not for report(): name one model")
@@ -314,46 +396,75 @@ class Engine:
         if "\0" in out_dir:
             raise ValueError("out_dir holds a NUL byte")
         os.makedirs(out_dir, exist_ok=True)
-        results = self._run(request, sides, False, choice, out_dir)
+        results = self._run(request, sides, False, choice, _fs_bytes(out_dir))
         r = results[0]
         if r.status != "scored":
             raise ScoreError(r.status, r.messages, r)
-        return os.path.join(out_dir, r.name)
+        # The command line's folder rule: a plain name as it is, any other
+        # (a "/", "..") made plain, so the folder is always in out_dir.
+        return os.path.join(out_dir, _report_folder_name(_fs_bytes(r.name)))
+
+
+def _start(target, name):
+    """target() in a daemon thread; the Event returned is set when it ends.
+    (Thread.join is not waited on: Python 3.11 takes a thread whose join
+    was interrupted by Ctrl-C for ended, and a second join returns at once.)"""
+    done = threading.Event()
+
+    def body():
+        try:
+            target()
+        finally:
+            done.set()
+
+    threading.Thread(target=body, name=name, daemon=True).start()
+    return done
+
+
+def _wait(finished, stop):
+    """Waits until every Event of `finished` is set. An exception while
+    waiting (Ctrl-C's KeyboardInterrupt) raises `stop`, so that the threads'
+    engine runs end at once; it is raised once every thread has stopped and
+    removed its working files."""
+    interrupted = None
+    for done in finished:
+        while True:
+            try:
+                done.wait()
+                break
+            except BaseException as e:
+                stop.set()
+                if interrupted is None:
+                    interrupted = e
+    if interrupted is not None:
+        raise interrupted
 
 
 def _run_threads(work, count, workers):
-    """work(0) .. work(count - 1) on `workers` threads, each taking the next
-    index; the first exception is raised once all have stopped."""
+    """work(0, stop) .. work(count - 1, stop) on `workers` threads, each
+    taking the next index; the first exception is raised once all have
+    stopped (Ctrl-C first, stopping the others' engine runs)."""
     lock = threading.Lock()
     state = {"next": 0, "error": None}
+    stop = _Stop()
 
     def loop():
         while True:
             with lock:
                 i = state["next"]
-                if i >= count or state["error"] is not None:
+                if i >= count or state["error"] is not None or stop.is_set:
                     return
                 state["next"] = i + 1
             try:
-                work(i)
+                work(i, stop)
             except BaseException as e:  # handed to the caller below
                 with lock:
                     if state["error"] is None:
                         state["error"] = e
+                stop.set()
                 return
 
-    threads = [threading.Thread(target=loop, name="kav_zur-%d" % n, daemon=True)
-               for n in range(workers)]
-    for t in threads:
-        t.start()
-    try:
-        for t in threads:
-            t.join()
-    except BaseException as e:
-        # Ctrl-C while waiting: no thread takes another structure.
-        with lock:
-            state["error"] = state["error"] or e
-        raise
+    _wait([_start(loop, "kav_zur-%d" % n) for n in range(workers)], stop)
     if state["error"] is not None:
         raise state["error"]
 
@@ -430,13 +541,15 @@ def engine(naccess_dir=None):
 
 
 def score(structure, chains=None, model=None, *, assembly=None, format=None, name=None,
-          engine=None):
+          timeout=None, engine=None):
     """Scores one interface of `structure` and returns its Result.
 
-    structure  a path (str or os.PathLike; PDB or mmCIF, plain or gzipped,
-               the format from the name as on the command line), a
-               gemmi.Structure, or the text of a structure with
-               format="pdb" or format="mmcif"
+    structure  a path (str, bytes or os.PathLike; PDB or mmCIF, plain or
+               gzipped, the format from the name as on the command line;
+               a name that is not UTF-8 as bytes or as os.fsdecode gives
+               it), a gemmi.Structure, or the text of a structure with
+               format="pdb" or format="mmcif" (text without format= is
+               refused as no file, ScoreError "no_file")
     chains     None: the first two chains of the file, as a plain run;
                "H,L:A" or (["H", "L"], ["A"]): chains H and L (side one)
                against chain A (side two), as --chains
@@ -448,8 +561,18 @@ def score(structure, chains=None, model=None, *, assembly=None, format=None, nam
                (a file only). A copy of chain A made by operator 2 is
                named "A-2", so chains="A:A-2" names it
     name       the Result's name (default: the file name, or the
-               gemmi.Structure's name)
+               gemmi.Structure's name); names are os.fsdecode's str, so
+               os.fsencode(r.name) gives a file's own bytes back
+    timeout    seconds one engine run may take (a number above 0, at most
+               1e9); None: KAV_ZUR_ENGINE_TIMEOUT, else 600, as on the
+               command line. A run that takes longer is stopped and the
+               structure fails as "worker_died" (in process: "... ran the
+               engine longer than N s and was stopped") or "engine_failed"
+               (an engine run as a program), as the command line records it
     engine     a kav_zur.engine(); default: the bundled engine
+
+    Ctrl-C (KeyboardInterrupt) stops the call within a fraction of a
+    second, engine runs included, and leaves no working file behind.
 
     The Result holds what a details row (--details) holds: interface_area,
     kav, zur (single-precision values, as in the score file), buried areas,
@@ -457,14 +580,15 @@ def score(structure, chains=None, model=None, *, assembly=None, format=None, nam
     Raises ScoreError (with .status, the details file's code, and
     .messages) when the structure cannot be scored, and TypeError or
     ValueError for an argument that is wrong in itself (a NUL byte in a
-    path, chains named on both sides, model 0, ...).
+    path, a name or a chain name, chains named on both sides, model 0 or
+    above 2**31 - 1, timeout 0, ...).
     """
     return _engine_or_default(engine).score(structure, chains, model, assembly=assembly,
-                                            format=format, name=name)
+                                            format=format, name=name, timeout=timeout)
 
 
 def score_all_pairs(structure, model=None, *, assembly=None, crystal=False, format=None,
-                    name=None, engine=None):
+                    name=None, timeout=None, engine=None):
     """Scores every pair of chains in contact (two heavy ATOM-record atoms
     within 5 A), as --all-pairs: a list of Result, one per pair in the
     order the command line takes them, named "<name> A:B". A pair that fails
@@ -477,17 +601,20 @@ def score_all_pairs(structure, model=None, *, assembly=None, crystal=False, form
     touches, named "<name> A:B 10_665" (the operator in n_klm notation,
     as --crystal); not with assembly= (ValueError). assembly, crystal and
     model="all" need a structure file (ValueError for text or a
-    gemmi.Structure). structure, format, name and engine as for score()."""
+    gemmi.Structure). structure, format, name, timeout and engine as for
+    score()."""
     return _engine_or_default(engine).score_all_pairs(structure, model, assembly=assembly,
-                                                      crystal=crystal, format=format, name=name)
+                                                      crystal=crystal, format=format, name=name,
+                                                      timeout=timeout)
 
 
 def score_many(structures, chains=None, all_pairs=False, model=None, jobs=0, progress=False, *,
-               assembly=None, crystal=False, engine=None):
+               assembly=None, crystal=False, timeout=None, engine=None):
     """Scores a list of structures (paths or gemmi.Structure objects) and
     returns one Result per interface in input order (with all_pairs=True,
     one per touching pair of each structure, in turn). A structure that
-    fails is a Result with its status, not an exception; only a wrong
+    fails is a Result with its status, not an exception (a path that names
+    no file, whatever its bytes, is a "no_file" Result); only a wrong
     argument raises (TypeError/ValueError, naming the item).
 
     chains, model   as for score(), the same for every structure;
@@ -500,21 +627,32 @@ def score_many(structures, chains=None, all_pairs=False, model=None, jobs=0, pro
                     (os.sched_getaffinity)
     progress        True: a progress bar on stderr (tqdm when installed,
                     else a plain counter)
-
+    timeout         as for score(), for every engine run
     engine          a kav_zur.engine(); default: the bundled engine
 
-    The results are those of jobs=1 whatever jobs is.
+    The results are those of jobs=1 whatever jobs is. Ctrl-C stops every
+    thread's engine runs and raises KeyboardInterrupt once they have ended
+    and removed their working files.
     """
     return _engine_or_default(engine).score_many(structures, chains, all_pairs, model, jobs,
-                                                 progress, assembly=assembly, crystal=crystal)
+                                                 progress, assembly=assembly, crystal=crystal,
+                                                 timeout=timeout)
 
 
 def report(structure, out_dir, chains=None, *, model=None, format=None, name=None, engine=None):
     """Writes the --report files of one structure (interface atoms and
-    residues, surfaces, views) into out_dir/<name>/ (out_dir is made when
-    missing) and returns that folder's path. Raises ScoreError when the
-    structure cannot be scored (nothing is written then). structure,
-    chains, model, format, name and engine as for score()."""
+    residues, surfaces, views) into a folder of out_dir (out_dir is made
+    when missing) and returns that folder's path. The folder is named as
+    --report names it: the result's name (name=, the file name or the
+    gemmi.Structure's name) when it holds only letters, digits, ".", "_",
+    "+" and "-", else that name made plain ("_" for the others) with a
+    hash of it ("~1a2b3c4d"), so it is always a folder of out_dir itself;
+    name="." or ".." is refused (ValueError). Raises ValueError, writing
+    nothing, when a report file would be the structure file itself
+    (out_dir/<folder>/complex.pdb, as kav_zur-view refuses it), and
+    ScoreError when the structure cannot be scored (nothing is written
+    then). structure, chains, model, format, name and engine as for
+    score()."""
     return _engine_or_default(engine).report(structure, out_dir, chains, model=model,
                                              format=format, name=name)
 

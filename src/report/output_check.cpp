@@ -1,4 +1,4 @@
-#include "view/output_check.h"
+#include "report/output_check.h"
 
 #include "report/report_files.h"
 

@@ -1,6 +1,6 @@
-// kav_zur-view's check that its report does not overwrite the structure it
-// reads: file identity (device and inode), so that another name, a link or
-// a hard link of the input counts as the input.
+// The check that a report (kav_zur-view's, the Python module's) does not
+// overwrite the structure it reads: file identity (device and inode), so that
+// another name, a link or a hard link of the input counts as the input.
 #pragma once
 
 #include <filesystem>
