@@ -35,7 +35,8 @@ class CommandLineRun:
             with open(os.path.join(work, "pdblist"), "w") as f:
                 f.write("".join(os.path.basename(p) + "\n" for p in paths))
             run = subprocess.run([BINARY, *options, "--details", "details.tsv", folder, ENGINE],
-                                 cwd=work, capture_output=True, text=True, check=False)
+                                 cwd=work, capture_output=True, text=True, errors="replace",
+                                 check=False)
             assert run.returncode == 0, run.stderr
             self.console = run.stdout
             with open(os.path.join(work, "details.tsv"), newline="") as f:

@@ -43,6 +43,14 @@ def huge_pdb_coordinate(tmp):
     return write(tmp, "huge.pdb", "".join(lines))
 
 
+def bytes_in_a_coordinate(tmp):
+    # The engine's message quotes the record, bytes that are not UTF-8 and all.
+    lines = open(P1YCR, "rb").read().split(b"\n")
+    i = [k for k, l in enumerate(lines) if l.startswith(b"ATOM") and l[21:22] == b"B"][2]
+    lines[i] = lines[i][:30] + b"  \xff\xfe.000" + lines[i][38:]
+    return write(tmp, "badbytes.pdb", b"\n".join(lines))
+
+
 def huge_mmcif_coordinate(tmp):
     gemmi = pytest.importorskip("gemmi")
     st = gemmi.read_structure(P1YCR)
@@ -68,6 +76,7 @@ CASES = [
     ("no second chain", lambda t: os.path.join(DATA, "1ubq.pdb"), {}, kav_zur.ScoreError),
     ("a coordinate too large for PDB columns", huge_pdb_coordinate, {}, None),
     ("a coordinate of 1e30 in mmCIF", huge_mmcif_coordinate, {}, kav_zur.ScoreError),
+    ("bytes that are not UTF-8 in a coordinate", bytes_in_a_coordinate, {}, kav_zur.ScoreError),
     ("a missing chain", lambda t: P1YCR, {"chains": "A:Z"}, kav_zur.ScoreError),
     ("no such file", lambda t: str(t / "absent.pdb"), {}, kav_zur.ScoreError),
     ("a directory", lambda t: str(t), {}, kav_zur.ScoreError),
@@ -106,6 +115,18 @@ def test_bad_input(tmp_path, what, make, kwargs, raised):
     assert results[0].status != "scored" or raised is None
     assert [r.status for r in results[1:]] == \
         [r.status for r in kav_zur.score_many([P1YCR], **kwargs)]
+    # Its words can always be read and printed.
+    assert isinstance(results[0].messages, str) and results[0].as_dict()["messages"] is not None
+    str(results[0].messages).encode("utf-8")
+
+
+def test_text_without_format_is_named_as_text():
+    text = text_of(P1YCR)
+    with pytest.raises(kav_zur.ScoreError, match="format=") as e:
+        kav_zur.score(text)
+    assert e.value.status == "no_file" and len(str(e.value)) < 300
+    r, = kav_zur.score_many([text])
+    assert r.status == "no_file" and text[:80] not in r.messages
 
 
 # (a call with a wrong argument, the exception it raises, the argument its
@@ -117,6 +138,17 @@ WRONG = [
     (lambda t: kav_zur.score_many([P1YCR], chains="A"), ValueError, "chains"),
     (lambda t: kav_zur.score(P1YCR, chains="A,:B"), ValueError, "chains"),
     (lambda t: kav_zur.score(P1YCR, model=0), ValueError, "model"),
+    (lambda t: kav_zur.score(P1YCR, model=2**31), ValueError, "model"),
+    (lambda t: kav_zur.score_many([P1YCR], model=2**63), ValueError, "model"),
+    (lambda t: kav_zur.score(P1YCR, chains="A\0:B"), ValueError, "chains"),
+    (lambda t: kav_zur.score(P1YCR, name="x\0"), ValueError, "name"),
+    (lambda t: kav_zur.report(P1YCR, t, name="x\0"), ValueError, "name"),
+    (lambda t: kav_zur.score(P1YCR, timeout=0), ValueError, "timeout"),
+    (lambda t: kav_zur.score_all_pairs(P1YCR, timeout=-1), ValueError, "timeout"),
+    (lambda t: kav_zur.score_many([P1YCR], timeout=float("nan")), ValueError, "timeout"),
+    (lambda t: kav_zur.score(P1YCR, timeout=1e10), ValueError, "timeout"),
+    (lambda t: kav_zur.score(P1YCR, timeout="5"), TypeError, "timeout"),
+    (lambda t: kav_zur.score(P1YCR, timeout=True), TypeError, "timeout"),
     (lambda t: kav_zur.score_many([P1YCR], model="1"), TypeError, "model"),
     (lambda t: kav_zur.score_many([P1YCR], jobs=-1), ValueError, "jobs"),
     (lambda t: kav_zur.score_many(P1YCR), TypeError, "structures"),

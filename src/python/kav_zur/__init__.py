@@ -19,6 +19,8 @@ import math
 import os
 import sys
 import threading
+from concurrent.futures import ThreadPoolExecutor
+from concurrent.futures import wait as _futures_wait
 
 from . import _paths
 from ._kav_zur import Engine as _CoreEngine
@@ -303,18 +305,9 @@ class Engine:
             # Signals reach the main thread only: nothing to wait for here.
             return call(stop if stop is not None else _Stop())
         stop = _Stop()
-        box = {}
-
-        def run():
-            try:
-                box["results"] = call(stop)
-            except BaseException as e:  # handed to the caller below
-                box["error"] = e
-
-        _wait([_start(run, "kav_zur-score")], stop)
-        if "error" in box:
-            raise box["error"]
-        return box["results"]
+        done = _scorer().submit(call, stop)
+        _wait([done], stop)
+        return done.result()
 
     def score(self, structure, chains=None, model=None, *, assembly=None, format=None,
               name=None, timeout=None):
@@ -405,6 +398,20 @@ class Engine:
         return os.path.join(out_dir, _report_folder_name(_fs_bytes(r.name)))
 
 
+_scorer_lock = threading.Lock()
+_scorer_pool = None
+
+
+def _scorer():
+    """The one thread that runs the main thread's calls: always the same, so
+    that its memory is reused from call to call."""
+    global _scorer_pool
+    with _scorer_lock:
+        if _scorer_pool is None:
+            _scorer_pool = ThreadPoolExecutor(1, thread_name_prefix="kav_zur-calls")
+        return _scorer_pool
+
+
 def _start(target, name):
     """target() in a daemon thread; the Event returned is set when it ends.
     (Thread.join is not waited on: Python 3.11 takes a thread whose join
@@ -422,7 +429,7 @@ def _start(target, name):
 
 
 def _wait(finished, stop):
-    """Waits until every Event of `finished` is set. An exception while
+    """Waits until every Event (or Future) of `finished` is done. An exception while
     waiting (Ctrl-C's KeyboardInterrupt) raises `stop`, so that the threads'
     engine runs end at once; it is raised once every thread has stopped and
     removed its working files."""
@@ -430,7 +437,10 @@ def _wait(finished, stop):
     for done in finished:
         while True:
             try:
-                done.wait()
+                if isinstance(done, threading.Event):
+                    done.wait()
+                else:
+                    _futures_wait([done])
                 break
             except BaseException as e:
                 stop.set()
