@@ -104,7 +104,9 @@ the record of a run, --details):
   sides              "A:B": chains of side one and side two ("H,L:A" for sets)
   status             "scored", or why not (the details file's codes:
                      no_file, read_failed, chain_missing, one_chain,
-                     engine_failed, too_small, no_frame, ...)
+                     engine_failed, too_small, no_frame, ...;
+                     worker_died: an in-process engine run passed
+                     its time limit, as the command line's worker)
   interface_area     square angstroms: the mean of buried_a and buried_b
   kav                packing score KAV, per square angstrom (scored only)
   zur                complementarity score ZUr, per square angstrom (scored only)
@@ -116,6 +118,8 @@ the record of a run, --details):
   triangles_a, triangles_b  kept triangles of each side's surface
   seconds            wall time of the analysis
   messages           what the command line prints for this interface
+                     (bytes that are not UTF-8 shown as U+FFFD)
+Names are os.fsdecode's str: os.fsencode(r.name) gives the file's bytes.
 Areas, KAV and ZUr are single-precision values, exactly as the command line
 computes them: '%.6f' % r.kav gives the score file's digits.)")
         .def_property_readonly("name", [](const Interface& r) { return nameText(r.name); })

@@ -8,11 +8,13 @@ score ZUr of a protein complex, with the numbers of the kav_zur program.
     results = kav_zur.score_many(paths, jobs=0, progress=True)
     df = kav_zur.to_dataframe(results)             # the --details columns
 
-A structure is a path (str or os.PathLike: PDB or mmCIF, plain or gzipped),
+A structure is a path (str, bytes or os.PathLike: PDB or mmCIF, plain or gzipped),
 a gemmi.Structure, or text with format="pdb" or format="mmcif". The bundled
 engine measures the areas by default; kav_zur.engine(naccess_dir) sets up
 another one. Nothing is written in the working directory, and the console
 messages of the command line stay on each Result (its `messages`).
+Ctrl-C stops a call at once, engine runs included; timeout= limits each
+engine run as KAV_ZUR_ENGINE_TIMEOUT does on the command line.
 """
 
 import math
