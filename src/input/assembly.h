@@ -17,13 +17,21 @@ struct StructureChoice {
     bool pairs = false;      // every pair of chains in contact
 };
 
-// Two chains of a part, scored against each other.
+// Two chains of a part, scored against each other: indices only, since an
+// entry may have millions of pairs; pairName and pairSides give the names.
 struct ChainPair {
-    int first = 0;      // index into the part's chains: side one
-    int second = 0;     // side two
-    std::string name;   // as the pair is named: "A:B", "A:A-2", with --crystal "A:B 7_555"
-    std::string sides;  // the chains of each side: "A:B", "A:A-2"
+    int first = 0;         // index into the part's chains: side one
+    int second = 0;        // side two
+    int secondChain = 0;   // the chain side two is (or, with --crystal, is a copy of)
+    bool crystal = false;  // a crystal interface: named with its operator
 };
+
+// The pair as it is named: "A:B", "A:A-2", with --crystal "A:B 7_555" (and
+// "A:B 1_555" for two chains as written).
+std::string pairName(const InputStructure& s, const ChainPair& p);
+// The chains of each side: "A:B", "A:A-2"; of a crystal copy, the chain
+// it is a copy of ("A:B" for "A:B 7_555").
+std::string pairSides(const InputStructure& s, const ChainPair& p);
 
 // One structure to score: the file's model, an assembly built from it, or
 // one of several models.

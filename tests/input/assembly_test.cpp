@@ -89,7 +89,7 @@ TEST(SymmetryOperators, NumberedAsPdbFilesNumberThem) {
 
 std::vector<std::string> pairNames(const StructurePart& part) {
     std::vector<std::string> names;
-    for (const ChainPair& p : part.pairs) names.push_back(p.name);
+    for (const ChainPair& p : part.pairs) names.push_back(pairName(part.structure, p));
     return names;
 }
 
@@ -124,7 +124,7 @@ TEST(Assembly, CopyIsTheCrystalCopyOfItsCode) {
         ASSERT_TRUE(readStructureParts(kData + "/" + c.file, choice, assembly, why)) << why;
         ASSERT_EQ(assembly.size(), 1u);
         EXPECT_EQ(pairNames(assembly[0]), std::vector<std::string>{c.assemblyPair});
-        EXPECT_EQ(assembly[0].pairs[0].sides, c.assemblyPair);
+        EXPECT_EQ(pairSides(assembly[0].structure, assembly[0].pairs[0]), c.assemblyPair);
         choice.assembly.clear();
         choice.crystal = true;
         ASSERT_TRUE(readStructureParts(kData + "/" + c.file, choice, crystal, why)) << why;
