@@ -124,7 +124,8 @@ class Workspace;  // where the working files live (analysis/workspace.h)
 class Analyser {
 public:
     // Throws std::runtime_error naming the file when the directory lacks a
-    // usable accall, vdw.radii or standard.data.
+    // usable accall, vdw.radii or standard.data, or when a directory with
+    // the bundled engine's marker holds data files that cannot be read.
     explicit Analyser(EngineSettings engine);
 
     const EngineSettings& engine() const;
