@@ -30,8 +30,9 @@ bool allTouching(int chains) {
     {
         std::ofstream cif(path);
         cif << "data_touching\nloop_\n";
-        for (const char* tag : {"group_PDB", "id", "type_symbol", "label_atom_id", "label_comp_id",
-                                "label_asym_id", "label_entity_id", "label_seq_id", "Cartn_x",
+        for (const char* tag : {"group_PDB", "id", "type_symbol", "label_atom_id", "label_alt_id",
+                                "label_comp_id", "label_asym_id", "label_entity_id", "label_seq_id",
+                                "pdbx_PDB_ins_code", "Cartn_x",
                                 "Cartn_y", "Cartn_z", "occupancy", "B_iso_or_equiv", "auth_seq_id",
                                 "auth_asym_id", "pdbx_PDB_model_num"})
             cif << "_atom_site." << tag << "\n";
@@ -42,7 +43,7 @@ bool allTouching(int chains) {
         };
         for (int c = 0; c < chains; ++c) {
             const double x = next(), y = next(), z = next();
-            cif << "ATOM " << c + 1 << " C CA ALA C" << c << " 1 1 " << x << " " << y << " " << z
+            cif << "ATOM " << c + 1 << " C CA . ALA C" << c << " 1 1 ? " << x << " " << y << " " << z
                 << " 1 0 1 C" << c << " 1\n";
         }
     }
