@@ -22,14 +22,14 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/vdw.radii ${PROJECT_SOURCE_DIR}/data/st
 # from that file, after it.
 install(CODE "
   set(_engine \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${KAVZUR_DATA_DESTINATION}/naccess\")
-  execute_process(COMMAND \"${CMAKE_COMMAND}\" -DACCALL=\${_engine}/accall
-                          -DMARKER=\${_engine}/kav_zur-engine -DVERSION=${PROJECT_VERSION}
+  execute_process(COMMAND \"${CMAKE_COMMAND}\" \"-DACCALL=\${_engine}/accall\"
+                          \"-DMARKER=\${_engine}/kav_zur-engine\" -DVERSION=${PROJECT_VERSION}
                           -P \"${PROJECT_SOURCE_DIR}/cmake/EngineMarker.cmake\"
                   RESULT_VARIABLE _marker_status)
   if(NOT _marker_status EQUAL 0)
     message(FATAL_ERROR \"cannot write the engine marker in \${_engine}\")
   endif()
-  list(APPEND CMAKE_INSTALL_MANIFEST_FILES \${_engine}/kav_zur-engine)
+  list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${_engine}/kav_zur-engine\")
 ")
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/kav_zur-plot DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/slurm-array.sh DESTINATION ${KAVZUR_DATA_DESTINATION})
