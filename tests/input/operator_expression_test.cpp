@@ -45,8 +45,11 @@ TEST_P(OperatorExpressionTest, GivesEveryProductOrTheReason) {
     EXPECT_EQ(read, !c.copies.empty()) << why;
     std::vector<std::string> names;
     for (const OperatorProduct& p : products) names.push_back(productName(p));
-    if (read) EXPECT_EQ(names, c.copies);
-    else EXPECT_EQ(why, c.why);
+    if (read) {
+        EXPECT_EQ(names, c.copies);
+    } else {
+        EXPECT_EQ(why, c.why);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Expressions, OperatorExpressionTest, ::testing::ValuesIn(kCases));
