@@ -17,8 +17,20 @@ set(KAVZUR_DATA_DESTINATION ${CMAKE_INSTALL_DATADIR}/kav_zur)
 install(TARGETS kav_zur kav_zur-merge kav_zur-view RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS accall RUNTIME DESTINATION ${KAVZUR_DATA_DESTINATION}/naccess)
 install(FILES ${PROJECT_SOURCE_DIR}/data/vdw.radii ${PROJECT_SOURCE_DIR}/data/standard.data
-              ${KAVZUR_ENGINE_DIR}/kav_zur-engine
         DESTINATION ${KAVZUR_DATA_DESTINATION}/naccess)
+# The marker names the accall installed (stripped or not), so it is written
+# from that file, after it.
+install(CODE "
+  set(_engine \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${KAVZUR_DATA_DESTINATION}/naccess\")
+  execute_process(COMMAND \"${CMAKE_COMMAND}\" \"-DACCALL=\${_engine}/accall\"
+                          \"-DMARKER=\${_engine}/kav_zur-engine\" -DVERSION=${PROJECT_VERSION}
+                          -P \"${PROJECT_SOURCE_DIR}/cmake/EngineMarker.cmake\"
+                  RESULT_VARIABLE _marker_status)
+  if(NOT _marker_status EQUAL 0)
+    message(FATAL_ERROR \"cannot write the engine marker in \${_engine}\")
+  endif()
+  list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${_engine}/kav_zur-engine\")
+")
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/kav_zur-plot DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/slurm-array.sh DESTINATION ${KAVZUR_DATA_DESTINATION})
 

@@ -7,11 +7,12 @@
 # Python module pybind11 (build), pytest (its tests), gemmi's Python module
 # (gemmi.Structure input), pandas (DataFrames) and tqdm (progress bars);
 # simdjson and libzip (the predictors' confidence files, JSON and .npz),
-# MDAnalysis (trajectories) and Dask's distributed (score_many on a cluster).
+# MDAnalysis (trajectories) and Dask's distributed (score_many on a cluster);
+# OpenSSL's libcrypto (the SHA-256 by which the engine marker names accall).
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev
-          gemmi-dev tao-pegtl-dev zlib1g-dev libstb-dev
+          gemmi-dev tao-pegtl-dev zlib1g-dev libstb-dev libssl-dev
           parallel slurm-wlm pymol python3-matplotlib freesasa
           pybind11-dev python3-pybind11 python3-dev python3-pytest python3-gemmi python3-pandas
           python3-tqdm libsimdjson-dev libzip-dev python3-mdanalysis python3-distributed)

@@ -134,6 +134,14 @@ struct Run {
     }
 };
 
+// Whether a number of the score line would be infinite: the sums, or the
+// sums over the interface area, in the single precision they are printed in.
+bool infiniteScore(const ScoreSet& s) {
+    const float area = (s.buriedAreaA + s.buriedAreaB) / 2;
+    return std::isinf(s.packingSum) || std::isinf(s.complementaritySum) ||
+           std::isinf(s.packingSum / area) || std::isinf(s.complementaritySum / area);
+}
+
 // The steps after TEMP.pdb holds the structure to measure: the engine run
 // on it, the split and the analysis, with their console messages (`label`
 // names the structure in them). Fills `result` (status, atom counts, scores,
@@ -212,6 +220,19 @@ void scorePrepared(const std::string& label, const Run& run, InterfaceResult& re
                      "Error in PDB file ... %s\n",
                      label.c_str());
         result.status = EntryStatus::BadAreas;
+        removeScoredFiles(files);
+        return;
+    }
+    // Two sides that lie on each other bury every packing atom whole: a
+    // packing ratio of volume over no surface, an infinite KAV, which is no
+    // score (unlike 0/0 above, which the manual keeps as a printed result).
+    if (infiniteScore(scores)) {
+        std::fprintf(out,
+                     "\nKAV or ZUr is infinite: the packing atoms have no surface, as when the two "
+                     "sides lie on each other ... exiting\n"
+                     "Error in PDB file ... %s\n",
+                     label.c_str());
+        result.status = EntryStatus::NotFinite;
         removeScoredFiles(files);
         return;
     }
@@ -354,11 +375,10 @@ bool readParts(const StructureInput& input, const std::string& label,
             return false;
         if (settings.allPairs) {
             const InputStructure& s = parts[0].structure;
-            for (const auto& [first, second] : touchingChains(s)) {
-                const std::string names = s.chains[static_cast<std::size_t>(first)] + ":" +
-                                          s.chains[static_cast<std::size_t>(second)];
-                parts[0].pairs.push_back(ChainPair{first, second, names, names});
-            }
+            const std::vector<std::pair<int, int>> touching = touchingChains(s);
+            parts[0].pairs.reserve(touching.size());
+            for (const auto& [first, second] : touching)
+                parts[0].pairs.push_back(ChainPair{first, second, second, false});
         }
         return true;
     }
@@ -436,28 +456,31 @@ void scoreConverted(const StructureInput& input, const std::string& name,
         if (part.pairs.empty()) {
             std::fprintf(out, "Working on %s. ", partLabel.c_str());
             if (settings.crystal)
-                failEntry(run, result, EntryStatus::TooSmall, partLabel,
+                failEntry(run, result, EntryStatus::NoContact, partLabel,
                           "no chain is in contact with a chain or symmetry copy (heavy atoms "
                           "of atom records within 5 A)");
             else if (chainsWithAtomRecords(s) <= 1)
                 failEntry(run, result, EntryStatus::OneChain, partLabel,
                           "one chain, so there is no interface to score");
             else
-                failEntry(run, result, EntryStatus::TooSmall, partLabel,
+                failEntry(run, result, EntryStatus::NoContact, partLabel,
                           "no two chains are in contact (heavy atoms of atom records within 5 A)");
             done(result, false);
             continue;
         }
         if (run.onPairs) run.onPairs(name + suffix, part.pairs.size());
         for (const ChainPair& p : part.pairs) {
+            // The names are made as each pair is scored: an entry may have
+            // millions of pairs.
+            const std::string pairNamed = pairName(s, p);
             InterfaceResult pair;
-            pair.name = name + suffix + " " + p.name;
+            pair.name = name + suffix + " " + pairNamed;
             if (skipped(settings, pair.name)) continue;
-            const std::string pairLabel = partLabel + " " + p.name;
+            const std::string pairLabel = partLabel + " " + pairNamed;
             std::fprintf(out, "Working on %s. ", pairLabel.c_str());
             if (layoutSides(s, {s.chains[static_cast<std::size_t>(p.first)]},
                             {s.chains[static_cast<std::size_t>(p.second)]}, layout, why)) {
-                pair.sides = p.sides;
+                pair.sides = pairSides(s, p);
                 scoreLayout(s, layout, pairLabel, run, pair);
             } else {
                 failEntry(run, pair, EntryStatus::ChainMissing, pairLabel, why);

@@ -29,17 +29,20 @@
 enum class EngineMode {
     // In this process when the directory carries this version's marker
     // (kEngineMarkerName, written beside the bundled accall by the build and
-    // by `cmake --install`), else as a program: a real NACCESS directory or
-    // an edited accall always runs as a program.
+    // by `cmake --install`) and its accall is the one the marker names, else
+    // as a program: a real NACCESS directory or an edited or replaced accall
+    // always runs as a program.
     Automatic,
     // Always <naccessDir>/accall as a program, with its working files in a
     // directory (`--engine program`).
     Program,
 };
 
-// The marker file beside the bundled accall and the line it holds.
+// The marker file beside the bundled accall: its first line, then the line
+// "accall <size in bytes> sha256 <hex digest>" of the accall it belongs to
+// (written by the build and by `cmake --install`, cmake/EngineMarker.cmake).
 inline constexpr const char* kEngineMarkerName = "kav_zur-engine";
-std::string engineMarkerText();  // "kav_zur engine <version>\n"
+std::string engineMarkerText();  // the first line: "kav_zur engine <version>\n"
 
 struct EngineSettings {
     std::string naccessDir;  // holds accall, vdw.radii and standard.data
@@ -121,7 +124,8 @@ class Workspace;  // where the working files live (analysis/workspace.h)
 class Analyser {
 public:
     // Throws std::runtime_error naming the file when the directory lacks a
-    // usable accall, vdw.radii or standard.data.
+    // usable accall, vdw.radii or standard.data, or when a directory with
+    // the bundled engine's marker holds data files that cannot be read.
     explicit Analyser(EngineSettings engine);
 
     const EngineSettings& engine() const;

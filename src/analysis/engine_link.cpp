@@ -6,21 +6,77 @@
 #include "common/engine_stop.h"
 #include "sasa/accall_run.h"
 
+#include <openssl/evp.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <sstream>
+#include <system_error>
+
+namespace {
+
+// The SHA-256 of the file at `path` in lower-case hex; "" when it cannot be
+// read.
+std::string sha256Of(const std::string& path) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rb"), &std::fclose);
+    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    if (!in || !ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) return "";
+    unsigned char buffer[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0)
+        if (EVP_DigestUpdate(ctx.get(), buffer, n) != 1) return "";
+    if (std::ferror(in.get())) return "";
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1) return "";
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 15];
+    }
+    return hex;
+}
+
+}  // namespace
 
 bool hasEngineMarker(const std::string& naccessDir) {
     std::string text;
     DirectoryWorkspace dir(naccessDir);
-    return readWorkFile(dir, kEngineMarkerName, text) && text == engineMarkerText();
+    if (!readWorkFile(dir, kEngineMarkerName, text)) return false;
+    const std::string version = engineMarkerText();
+    if (text.compare(0, version.size(), version) != 0) return false;
+    // "accall <size> sha256 <hex>": the accall built (or installed) with it.
+    std::istringstream line(text.substr(version.size()));
+    std::string word, algorithm, digest, rest;
+    std::uintmax_t size = 0;
+    if (!(line >> word >> size >> algorithm >> digest) || word != "accall" || algorithm != "sha256" ||
+        (line >> rest))
+        return false;
+    // The size first: a replaced accall almost always differs in it, and
+    // costs no reading.
+    const std::string accall = dir.path("accall");
+    std::error_code ec;
+    const std::uintmax_t actual = std::filesystem::file_size(accall, ec);
+    return !ec && actual == size && sha256Of(accall) == digest;
 }
 
 bool makeEngineLink(const std::string& naccessDir, bool allowInProcess, EngineLink& link,
                     std::string& why) {
     link = EngineLink{};
     link.naccessDir = naccessDir;
-    if (!allowInProcess || !hasEngineMarker(naccessDir)) return true;
+    const bool inProcess = allowInProcess && hasEngineMarker(naccessDir);
+    // A directory of the bundled engine (one with a marker) has its data
+    // files read at start-up however its accall runs: radii that cannot be
+    // read would fail every structure, so the run stops at once in either
+    // mode. NACCESS's own directory is left to NACCESS.
+    std::error_code ec;
+    const bool bundled = std::filesystem::exists(DirectoryWorkspace(naccessDir).path(kEngineMarkerName), ec);
+    if (!inProcess && !bundled) return true;
     auto data = std::make_shared<sasa::EngineData>();
     if (!data->read(naccessDir, why)) return false;
+    if (!inProcess) return true;
     link.inProcess = true;
     link.data = std::move(data);
     return true;

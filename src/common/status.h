@@ -20,7 +20,12 @@ enum class EntryStatus {
     OverfullCell,  // a 3 A triangulation cell would hold 20 atoms
     BadAreas,      // the engine's buried areas are not numbers
     WorkerDied,    // the worker process scoring it died
+    NoContact,     // with --all-pairs: no two chains (or copies) are in contact
+    NotFinite,     // KAV or ZUr is infinite: the two sides lie on each other
 };
+
+// The last status: the count of statuses is one more.
+inline constexpr EntryStatus kLastStatus = EntryStatus::NotFinite;
 
 inline const char* statusCode(EntryStatus s) {
     switch (s) {
@@ -40,6 +45,8 @@ inline const char* statusCode(EntryStatus s) {
     case EntryStatus::OverfullCell: return "overfull_cell";
     case EntryStatus::BadAreas: return "bad_areas";
     case EntryStatus::WorkerDied: return "worker_died";
+    case EntryStatus::NoContact: return "no_contact";
+    case EntryStatus::NotFinite: return "not_finite";
     }
     return "unknown";
 }

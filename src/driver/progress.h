@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-inline constexpr std::size_t kStatusCount = static_cast<std::size_t>(EntryStatus::WorkerDied) + 1;
+inline constexpr std::size_t kStatusCount = static_cast<std::size_t>(kLastStatus) + 1;
 
 // What the entries recorded so far came to.
 struct RunTally {

@@ -406,7 +406,7 @@ bool decodeInto(const std::string& data, std::vector<EntryResult>& results) {
             !in.text(r.scoreLine) || !in.raw(r.seconds) || !in.text(r.workspaceProblem))
             return false;
         std::memcpy(&status, &r.status, sizeof status);
-        if (status < 0 || status > static_cast<int>(EntryStatus::WorkerDied)) return false;
+        if (status < 0 || status > static_cast<int>(kLastStatus)) return false;
         r.analysis.report = nullptr;
         results.push_back(std::move(r));
     }

@@ -50,40 +50,74 @@ bool isRotation(const gemmi::Transform& t) {
 
 bool isIdentity(const gemmi::Transform& t) { return t.approx(gemmi::Transform{}, 1e-6); }
 
-// Whether the assembly's generators hold every operator they name, and
-// only operators that can be used.
-bool checkAssembly(const gemmi::Assembly& assembly, const Names& asked, std::string& why) {
-    const std::string what = "assembly " + assembly.name + ": ";
-    std::size_t row = 0;
-    for (const auto& [id, names] : asked) {
-        if (id != assembly.name) continue;
-        if (row < assembly.generators.size())
-            for (const std::string& name : names) {
-                bool found = false;
-                for (const gemmi::Assembly::Operator& op : assembly.generators[row].operators)
-                    found = found || op.name == name;
-                if (!found) {
-                    why = what + "operator " + name + " is not in _pdbx_struct_oper_list";
-                    return false;
-                }
-            }
-        ++row;
+// A copy a generator makes: the operator (or product of operators) and its
+// name in the copies' names ("2", "1x2").
+struct CopyOperator {
+    std::string name;
+    gemmi::Transform transform;
+};
+
+// The operators of `row`, an mmCIF generator row: each product of its
+// expression from `_pdbx_struct_oper_list`, the last factor applied first.
+bool rowOperators(const GeneratorRow& row, const FileExtras& extras, const std::string& what,
+                  std::vector<CopyOperator>& ops, std::string& why) {
+    if (!row.why.empty()) {
+        why = what + row.why;
+        return false;
     }
+    for (const OperatorProduct& product : row.products) {
+        gemmi::Transform t;
+        for (const std::string& id : product) {
+            const auto found = extras.operatorList.find(id);
+            if (found == extras.operatorList.end()) {
+                why = what + "operator " + id + " is not in _pdbx_struct_oper_list";
+                return false;
+            }
+            if (!isRotation(found->second)) {
+                why = what + "operator " + id + " cannot be read as a rotation and a translation";
+                return false;
+            }
+            t = t.combine(found->second);
+        }
+        ops.push_back({productName(product), t});
+    }
+    return true;
+}
+
+// The copies each generator of the assembly makes, in order. For an mmCIF
+// file they come from its own generator rows (every product of an
+// expression, every operator it names present and usable); for a PDB file
+// from gemmi's reading of REMARK 350. False, with the reason, for an
+// operator missing or unusable, or a generator without operators.
+bool assemblyOperators(const gemmi::Assembly& assembly, const FileExtras& extras,
+                       std::vector<std::vector<CopyOperator>>& ops, std::string& why) {
+    const std::string what = "assembly " + assembly.name + ": ";
     if (assembly.generators.empty()) {
         why = what + "no chains and operators are given for it";
         return false;
     }
-    for (const gemmi::Assembly::Gen& gen : assembly.generators) {
-        if (gen.operators.empty()) {
+    ops.assign(assembly.generators.size(), {});
+    std::size_t row = 0;
+    for (const GeneratorRow& gen : extras.generatorRows) {
+        if (gen.assembly != assembly.name) continue;
+        if (row < ops.size() && !rowOperators(gen, extras, what, ops[row], why)) return false;
+        ++row;
+    }
+    for (std::size_t g = 0; g < ops.size(); ++g) {
+        const gemmi::Assembly::Gen& gen = assembly.generators[g];
+        if (row == 0)  // no rows of its own: REMARK 350
+            for (const gemmi::Assembly::Operator& op : gen.operators) {
+                if (!isRotation(op.transform)) {
+                    why = what + "operator " + op.name + " cannot be read as a rotation and a translation";
+                    return false;
+                }
+                ops[g].push_back({op.name, op.transform});
+            }
+        if (ops[g].empty()) {
             why = what + "no readable operator for chains " +
                   joined(gen.chains.empty() ? gen.subchains : gen.chains);
             return false;
         }
-        for (const gemmi::Assembly::Operator& op : gen.operators)
-            if (!isRotation(op.transform)) {
-                why = what + "operator " + op.name + " cannot be read as a rotation and a translation";
-                return false;
-            }
     }
     return true;
 }
@@ -96,26 +130,36 @@ bool anySubchainMatches(const gemmi::Chain& chain, const gemmi::Assembly::Gen& g
 
 // The assembly as a model: per generator and operator, the chains it names
 // in file order, each copy named "<chain>-<operator>" (the identity copy
-// keeps the chain's name).
-gemmi::Model assemblyModel(const gemmi::Assembly& assembly, const gemmi::Model& model) {
+// keeps the chain's name). A residue that generators copy twice under one
+// name (an operator listed twice for a chain) is built once.
+gemmi::Model assemblyModel(const gemmi::Assembly& assembly,
+                           const std::vector<std::vector<CopyOperator>>& ops,
+                           const gemmi::Model& model) {
     gemmi::Model built(model.name);
-    for (const gemmi::Assembly::Gen& gen : assembly.generators)
-        for (const gemmi::Assembly::Operator& op : gen.operators) {
+    std::set<std::tuple<std::size_t, std::size_t, std::string>> made;  // chain, residue, copy name
+    for (std::size_t g = 0; g < assembly.generators.size(); ++g) {
+        const gemmi::Assembly::Gen& gen = assembly.generators[g];
+        for (const CopyOperator& op : ops[g]) {
             const bool identity = isIdentity(op.transform);
             const bool all = !gen.chains.empty() && gen.chains[0] == "(all)";
-            for (const gemmi::Chain& chain : model.chains) {
+            for (std::size_t c = 0; c < model.chains.size(); ++c) {
+                const gemmi::Chain& chain = model.chains[c];
                 const bool whole = all || contains(gen.chains, chain.name);
                 if (!whole && !(!gen.subchains.empty() && anySubchainMatches(chain, gen))) continue;
-                built.chains.emplace_back(identity ? chain.name : chain.name + "-" + op.name);
-                gemmi::Chain& copy = built.chains.back();
-                for (const gemmi::Residue& r : chain.residues)
-                    if (whole || contains(gen.subchains, r.subchain)) {
-                        copy.residues.push_back(r);
-                        for (gemmi::Atom& a : copy.residues.back().atoms)
-                            a.pos = gemmi::Position(op.transform.apply(a.pos));
-                    }
+                const std::string name = identity ? chain.name : chain.name + "-" + op.name;
+                gemmi::Chain copy(name);
+                for (std::size_t r = 0; r < chain.residues.size(); ++r) {
+                    const gemmi::Residue& residue = chain.residues[r];
+                    if (!whole && !contains(gen.subchains, residue.subchain)) continue;
+                    if (!made.emplace(c, r, name).second) continue;
+                    copy.residues.push_back(residue);
+                    for (gemmi::Atom& a : copy.residues.back().atoms)
+                        a.pos = gemmi::Position(op.transform.apply(a.pos));
+                }
+                if (!copy.residues.empty()) built.chains.push_back(std::move(copy));
             }
         }
+    }
     return built;
 }
 
@@ -133,8 +177,9 @@ bool buildAssembly(const gemmi::Structure& st, const FileExtras& extras, const s
                                : " (assemblies present: " + joined(present) + ")");
         return false;
     }
-    if (!checkAssembly(*chosen, extras.operatorsAsked, why)) return false;
-    if (!fillInputStructure(assemblyModel(*chosen, model), extras, out, why)) {
+    std::vector<std::vector<CopyOperator>> ops;
+    if (!assemblyOperators(*chosen, extras, ops, why)) return false;
+    if (!fillInputStructure(assemblyModel(*chosen, ops, model), extras, out, why)) {
         if (why == "no atoms") why = "assembly " + id + " holds none of the file's chains";
         return false;
     }
@@ -217,12 +262,23 @@ std::vector<gemmi::Op> numberedOperators(const gemmi::SpaceGroup& sg,
     return numbered;
 }
 
-const gemmi::SpaceGroup* findSpaceGroup(const std::string& name, std::string& why) {
+// The space group named `name`. In PDB files "H" names the hexagonal axes of
+// a rhombohedral group; "R" names, strictly, the rhombohedral axes, but
+// files write it for both, so its setting is the one the cell's angles fit
+// (a=b=c with equal angles, or 90/90/120), as gemmi tells them apart. With
+// no cell (0 angles), "R" is the hexagonal setting.
+const gemmi::SpaceGroup* findSpaceGroup(const std::string& name, std::string& why,
+                                        double alpha = 0.0, double gamma = 0.0) {
     if (name.empty()) {
         why = "the file gives no space group, so there are no crystal copies";
         return nullptr;
     }
-    const gemmi::SpaceGroup* sg = gemmi::find_spacegroup_by_name(name);
+    const std::size_t first = name.find_first_not_of(' ');
+    const bool hexagonalAxes = first != std::string::npos && (name[first] == 'H' || name[first] == 'h') &&
+                               name.find(':') == std::string::npos;
+    const gemmi::SpaceGroup* sg = hexagonalAxes
+                                      ? gemmi::find_spacegroup_by_name(name + ":H")
+                                      : gemmi::find_spacegroup_by_name(name, alpha, gamma);
     if (!sg) why = "space group '" + name + "' is not known";
     return sg;
 }
@@ -412,18 +468,16 @@ bool crystalInterfaces(const Crystal& crystal, const InputStructure& asu, Struct
     part.structure = asu;
     std::map<std::pair<int, Image>, int> appended;  // a copy two interfaces share is written once
     for (const auto& [a, b, image] : interfaces) {
-        const std::string& one = asu.chains[static_cast<std::size_t>(a)];
-        const std::string& two = asu.chains[static_cast<std::size_t>(b)];
-        const std::string code = symmetryCode(image);
         int second = b;
         if (!image.identity()) {
             const auto [it, added] = appended.emplace(std::make_pair(b, image), 0);
             if (added)
-                it->second = appendCopy(asu, b, crystal.cartesian(image), two + " " + code,
+                it->second = appendCopy(asu, b, crystal.cartesian(image),
+                                        asu.chains[static_cast<std::size_t>(b)] + " " + symmetryCode(image),
                                         part.structure);
             second = it->second;
         }
-        part.pairs.push_back({a, second, one + ":" + two + " " + code, one + ":" + two});
+        part.pairs.push_back({a, second, b, true});
     }
     return true;
 }
@@ -435,9 +489,12 @@ bool readCrystal(const gemmi::Structure& st, const FileExtras& extras, Crystal& 
               "there are no crystal contacts";
         return false;
     }
-    const gemmi::SpaceGroup* sg = findSpaceGroup(st.spacegroup_hm, why);
+    const gemmi::SpaceGroup* sg = findSpaceGroup(st.spacegroup_hm, why, st.cell.alpha, st.cell.gamma);
     if (!sg) return false;
-    bool finite = std::isfinite(st.cell.volume) && st.cell.volume > 0.0;
+    // Angles such as 120/120/120 lay the axes in one plane: a volume of
+    // (next to) nothing, where a real cell's is far above a hundredth of a*b*c.
+    bool finite = std::isfinite(st.cell.volume) &&
+                  st.cell.volume > 1e-2 * st.cell.a * st.cell.b * st.cell.c;
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
             finite = finite && std::isfinite(st.cell.frac.mat[i][j]) && std::isfinite(st.cell.orth.mat[i][j]);
@@ -448,15 +505,22 @@ bool readCrystal(const gemmi::Structure& st, const FileExtras& extras, Crystal& 
     crystal.frac = st.cell.frac;
     crystal.orth = st.cell.orth;
     crystal.ops = numberedOperators(*sg, extras.symmetryOperators);
+    // A space group that does not fit its cell ("H 3" on a 90/90/90 cell)
+    // gives operators that shear the chains in Cartesian space.
+    for (std::size_t n = 0; n < crystal.ops.size(); ++n)
+        if (!isRotation(crystal.cartesian(Image{static_cast<int>(n), {0, 0, 0}}))) {
+            why = "space group '" + st.spacegroup_hm + "' does not fit the cell (its operator " +
+                  std::to_string(n + 1) + ", " + crystal.ops[n].triplet() +
+                  ", would distort the chains)";
+            return false;
+        }
     return true;
 }
 
 void pairsOf(const InputStructure& s, StructurePart& part) {
-    for (const auto& [first, second] : touchingChains(s)) {
-        const std::string names = s.chains[static_cast<std::size_t>(first)] + ":" +
-                                  s.chains[static_cast<std::size_t>(second)];
-        part.pairs.push_back({first, second, names, names});
-    }
+    const std::vector<std::pair<int, int>> touching = touchingChains(s);
+    part.pairs.reserve(touching.size());
+    for (const auto& [first, second] : touching) part.pairs.push_back({first, second, second, false});
 }
 
 bool readParts(const std::string& path, const StructureChoice& choice,
@@ -511,6 +575,17 @@ bool readStructureParts(const std::string& path, const StructureChoice& choice,
     }
     parts.clear();
     return false;
+}
+
+std::string pairName(const InputStructure& s, const ChainPair& p) {
+    const std::string name = s.chains[static_cast<std::size_t>(p.first)] + ":" +
+                             s.chains[static_cast<std::size_t>(p.second)];
+    return p.crystal && p.second == p.secondChain ? name + " 1_555" : name;
+}
+
+std::string pairSides(const InputStructure& s, const ChainPair& p) {
+    return s.chains[static_cast<std::size_t>(p.first)] + ":" +
+           s.chains[static_cast<std::size_t>(p.secondChain)];
 }
 
 bool spaceGroupOperators(const std::string& name, std::vector<std::string>& triplets,

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <set>
 #include <unordered_map>
 
 namespace {
@@ -39,9 +38,6 @@ struct Cell {
 }  // namespace
 
 std::vector<std::pair<int, int>> touchingChains(const InputStructure& s, double distance) {
-    // The pairs found, as a set: an assembly of thousands of chains would
-    // need megabytes for a table of every pair.
-    std::set<std::pair<int, int>> touching;
     // Cells as wide as the distance: a contact lies in the same or a
     // neighbouring cell.
     const double size = distance < 0.5 ? 0.5 : distance;
@@ -56,39 +52,60 @@ std::vector<std::pair<int, int>> touchingChains(const InputStructure& s, double 
         cell.atoms.push_back(i);
     }
     // Atoms of a cell grouped by chain, so that only atoms of different
-    // chains are ever compared: inside a chain, the work is one pass.
+    // chains are ever compared: inside a chain, the work is one pass. Each
+    // chain keeps where its runs are.
+    std::vector<std::vector<std::pair<const Cell*, std::size_t>>> runsOf(s.chains.size());
     for (auto& [key, cell] : grid) {
         std::stable_sort(cell.atoms.begin(), cell.atoms.end(), [&s](std::size_t a, std::size_t b) {
             return s.atoms[a].chain < s.atoms[b].chain;
         });
         for (std::size_t i = 0; i < cell.atoms.size(); ++i) {
             const int chain = s.atoms[cell.atoms[i]].chain;
-            if (cell.runs.empty() || cell.runs.back().chain != chain) cell.runs.push_back({chain, i, i});
+            if (cell.runs.empty() || cell.runs.back().chain != chain) {
+                cell.runs.push_back({chain, i, i});
+                runsOf[static_cast<std::size_t>(chain)].emplace_back(&cell, cell.runs.size() - 1);
+            }
             cell.runs.back().end = i + 1;
         }
     }
-    for (const auto& [key, cell] : grid)
-        for (std::int64_t dx = -1; dx <= 1; ++dx)
-            for (std::int64_t dy = -1; dy <= 1; ++dy)
-                for (std::int64_t dz = -1; dz <= 1; ++dz) {
-                    const auto found = grid.find(cellKey(cell.x + dx, cell.y + dy, cell.z + dz));
-                    if (found == grid.end()) continue;
-                    const Cell& other = found->second;
-                    for (const Run& r : cell.runs)
+    // One chain at a time, with the partners found so far marked by that
+    // chain's index: no table of every pair (an assembly of thousands of
+    // chains in contact has millions), only the list returned.
+    std::vector<std::pair<int, int>> touching;
+    std::vector<int> foundFor(s.chains.size(), -1);
+    std::vector<int> partners;
+    for (std::size_t c = 0; c < runsOf.size(); ++c) {
+        const int chain = static_cast<int>(c);
+        partners.clear();
+        for (const auto& [cell, index] : runsOf[c]) {
+            const Run& r = cell->runs[index];
+            for (std::int64_t dx = -1; dx <= 1; ++dx)
+                for (std::int64_t dy = -1; dy <= 1; ++dy)
+                    for (std::int64_t dz = -1; dz <= 1; ++dz) {
+                        const auto found = grid.find(cellKey(cell->x + dx, cell->y + dy, cell->z + dz));
+                        if (found == grid.end()) continue;
+                        const Cell& other = found->second;
                         for (const Run& q : other.runs) {
                             // Each pair once (lower chain first), a chain not with itself.
-                            if (r.chain >= q.chain) continue;
-                            if (touching.count({r.chain, q.chain})) continue;
+                            if (q.chain <= chain || foundFor[static_cast<std::size_t>(q.chain)] == chain)
+                                continue;
                             bool seen = false;
                             for (std::size_t i = r.begin; i < r.end && !seen; ++i)
                                 for (std::size_t j = q.begin; j < q.end && !seen; ++j) {
-                                    const InputAtom& a = s.atoms[cell.atoms[i]];
+                                    const InputAtom& a = s.atoms[cell->atoms[i]];
                                     const InputAtom& b = s.atoms[other.atoms[j]];
                                     const double ex = a.x - b.x, ey = a.y - b.y, ez = a.z - b.z;
                                     seen = ex * ex + ey * ey + ez * ez <= limit;
                                 }
-                            if (seen) touching.insert({r.chain, q.chain});
+                            if (seen) {
+                                foundFor[static_cast<std::size_t>(q.chain)] = chain;
+                                partners.push_back(q.chain);
+                            }
                         }
-                }
-    return {touching.begin(), touching.end()};
+                    }
+        }
+        std::sort(partners.begin(), partners.end());
+        for (int p : partners) touching.emplace_back(chain, p);
+    }
+    return touching;
 }

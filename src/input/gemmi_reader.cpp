@@ -322,9 +322,15 @@ bool readGemmiStructure(const std::string& path, gemmi::Structure& st, FileExtra
             {
                 gemmi::cif::Block& block = doc.blocks.front();
                 for (const auto row : block.find("_pdbx_struct_assembly_gen.",
-                                                 {"assembly_id", "oper_expression"}))
-                    extras.operatorsAsked.emplace_back(row.str(0),
-                                                       gemmi::impl::parse_operation_expr(row.str(1)));
+                                                 {"assembly_id", "oper_expression"})) {
+                    GeneratorRow gen{row.str(0), row.str(1), {}, {}};
+                    parseOperatorExpression(gen.expression, gen.products, gen.why);
+                    extras.generatorRows.push_back(std::move(gen));
+                }
+                std::vector<std::string> operTags = gemmi::impl::transform_tags("matrix", "vector");
+                operTags.emplace_back("id");
+                for (const auto row : block.find("_pdbx_struct_oper_list.", operTags))
+                    extras.operatorList.emplace(row.str(12), gemmi::impl::get_transform_matrix(row));
                 for (const char* tag : {"_space_group_symop.operation_xyz", "_symmetry_equiv.pos_as_xyz"})
                     if (extras.symmetryOperators.empty())
                         for (const std::string& op : block.find_values(tag))
@@ -343,6 +349,9 @@ bool readGemmiStructure(const std::string& path, gemmi::Structure& st, FileExtra
         return true;
     } catch (const std::exception& e) {
         why = e.what();
+        // gemmi refuses a cell with an angle of 0 or 180 degrees in these
+        // words as it reads the cell.
+        if (why.rfind("Impossible angle", 0) == 0) why = "the cell's lengths and angles do not make a cell";
     } catch (...) {
         why = "unreadable structure file";
     }

@@ -5,21 +5,35 @@
 #pragma once
 
 #include "input/input_structure.h"
+#include "input/operator_expression.h"
 
 #include <gemmi/model.hpp>
 
+#include <map>
 #include <string>
 #include <vector>
+
+// One row of `_pdbx_struct_assembly_gen`: the copies of its expression, or
+// why the expression cannot be read.
+struct GeneratorRow {
+    std::string assembly;                   // assembly_id
+    std::string expression;                 // oper_expression as written
+    std::vector<OperatorProduct> products;  // empty when `why` says why
+    std::string why;
+};
 
 // What a file says beyond gemmi's Structure, for the checks of assembly.cpp.
 struct FileExtras {
     // Some atom record has no residue number (a blank field or a null), so
     // that gemmi's -999 "no number" is none rather than residue -999.
     bool residueNumberMissing = false;
-    // For mmCIF files: the operator ids each `_pdbx_struct_assembly_gen` row
-    // names (with its assembly id), so that the caller can tell an operator
-    // missing from `_pdbx_struct_oper_list`, which gemmi drops in silence.
-    std::vector<std::pair<std::string, std::vector<std::string>>> operatorsAsked;
+    // For mmCIF files: each `_pdbx_struct_assembly_gen` row, in order, with
+    // the copies its expression asks for. gemmi reads only the first factor
+    // of a product and drops an operator missing from
+    // `_pdbx_struct_oper_list` in silence; the assembly is built from these.
+    std::vector<GeneratorRow> generatorRows;
+    // For mmCIF files: `_pdbx_struct_oper_list` by operator id.
+    std::map<std::string, gemmi::Transform> operatorList;
     // The file's own numbered list of the space group's operators, as
     // "x,y,z" triplets in order (PDB REMARK 290, mmCIF _space_group_symop or
     // _symmetry_equiv); empty when it has none.

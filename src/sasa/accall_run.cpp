@@ -169,14 +169,15 @@ int runJob(std::istream& control, const std::string& engineDir, AreaCache* cache
 bool EngineData::read(const std::string& engineDir, std::string& why) {
     vdwFile = engineDir + "/vdw.radii";
     stdFile = engineDir + "/standard.data";
+    // The readers' errors name the file already ("<file>, line 7: ...").
     RadiiResult r = readRadii(vdwFile);
     if (!r.error.empty()) {
-        why = vdwFile + ": " + r.error;
+        why = r.error;
         return false;
     }
     ReferenceResult ref = readReference(stdFile);
     if (!ref.error.empty()) {
-        why = stdFile + ": " + ref.error;
+        why = ref.error;
         return false;
     }
     radii = std::move(r.table);

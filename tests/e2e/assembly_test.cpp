@@ -13,8 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,51 @@ void makeStructures(const fs::path& s) {
     const auto withCell = [&p1ycr](const std::string& cryst1) {
         return replaced(p1ycr, p1ycr.substr(p1ycr.find("CRYST1"), 80), cryst1);
     };
+    // oper_expression products and a copy asked for twice.
+    const std::string shiftX0 = "X0 'x' ? ? 1 0 0 10 0 1 0 0 0 0 1 0\n";
+    const std::string operList = "_pdbx_struct_oper_list.vector[3] \n";
+    writeText(s / "product.cif", replaced(replaced(cif, "oper_expression   1,2", "oper_expression   (X0)(1,2)"),
+                                          operList, operList + shiftX0));
+    writeText(s / "empty_expr.cif", replaced(cif, "oper_expression   1,2", "oper_expression   ()"));
+    const std::string gen = "_pdbx_struct_assembly_gen.assembly_id       1 \n"
+                            "_pdbx_struct_assembly_gen.oper_expression   1,2 \n"
+                            "_pdbx_struct_assembly_gen.asym_id_list      A,B,C,D \n";
+    const std::string genLoop = "loop_\n_pdbx_struct_assembly_gen.assembly_id\n"
+                                "_pdbx_struct_assembly_gen.oper_expression\n"
+                                "_pdbx_struct_assembly_gen.asym_id_list\n";
+    writeText(s / "twice.cif", replaced(cif, gen, genLoop + "1 1,2 A,B,C,D\n1 2 A,B,C,D\n"));
+    // Operator 3 next to the identity: its copy lies on the chain.
+    writeText(s / "near_identity.cif",
+              replaced(replaced(cif, gen, genLoop + "1 1,3 A,B,C,D\n"), operList,
+                       operList + "3 'x' ? ? 1 0 0 0.00001 0 1 0 0 0 0 1 0\n"));
+    // Chain A's atom records twice, the second time as chain B; and 1ycr's
+    // chain B moved 100 A away.
+    std::string bIsA, apart;
+    {
+        std::istringstream lines(p1ycr);
+        std::string copyB;
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("ATOM", 0) != 0) continue;
+            if (line[21] == 'A') {
+                bIsA += line + "\n";
+                copyB += line.substr(0, 21) + "B" + line.substr(22) + "\n";
+            }
+            if (line[21] == 'B') {
+                char x[9];
+                std::snprintf(x, sizeof x, "%8.3f", std::stod(line.substr(30, 8)) + 100.0);
+                line.replace(30, 8, x);
+            }
+            apart += line + "\n";
+        }
+        bIsA += copyB + "END\n";
+        apart += "END\n";
+    }
+    writeText(s / "b_is_a.pdb", bIsA);
+    writeText(s / "apart.pdb", apart);
+    writeText(s / "h3_square.pdb", withCell("CRYST1   43.414  100.546   54.853  90.00  90.00  90.00 H 3           9          "));
+    writeText(s / "cell_4.pdb", withCell("CRYST1    4.000    4.000    4.000  90.00  90.00  90.00 P 1           1          "));
+    writeText(s / "deg_120.pdb", withCell("CRYST1   43.414  100.546   54.853 120.00 120.00 120.00 P 1           1          "));
+    writeText(s / "deg_0.pdb", withCell("CRYST1   43.414  100.546   54.853   0.00  90.00  90.00 P 1           1          "));
     writeText(s / "tiny_cell.pdb", withCell("CRYST1    2.000    2.000    2.000  90.00  90.00  90.00 P 1           1          "));
     writeText(s / "flat_cell.pdb", withCell("CRYST1   43.414  100.546   54.853 180.00 180.00 180.00 P 1           1          "));
     writeText(s / "cut_cell.pdb", withCell("CRYST1   43.4"));
@@ -153,6 +200,10 @@ const AgreeCase kAgree[] = {
     {"2XHE holds its assembly", {"--assembly", "1"}, "2XHE.cif.gz", "2XHE.cif.gz", "2XHE.cif.gz"},
     {"NMR model 1 of every model", {"--model", "all"}, "2jo4.pdb", "2jo4.pdb model 1", "2jo4.pdb"},
     {"a LINK record beside REMARK 350", {"--assembly", "1"}, "link.pdb", "link.pdb", "1ycr.pdb"},
+    {"an operator product (X0)(1,2)", {"--assembly", "1", "--all-pairs"}, "product.cif",
+     "product.cif E-X0x1:E-X0x2", "1A7G_hand.pdb"},
+    {"a copy asked for twice", {"--assembly", "1", "--all-pairs"}, "twice.cif", "twice.cif E:E-2",
+     "1A7G_hand.pdb"},
 };
 
 void PrintTo(const AgreeCase& c, std::ostream* os) { *os << c.what; }
@@ -209,6 +260,19 @@ const BadCase kBad[] = {
      true},
     {"angles that make no cell", {"--crystal", "--all-pairs"}, "flat_cell.pdb",
      "the cell's lengths and angles do not make a cell", true},
+    {"a space group its cell does not fit", {"--crystal", "--all-pairs"}, "h3_square.pdb",
+     "space group 'H 3' does not fit the cell (its operator 2, -y,x-y,z, would distort the chains)",
+     true},
+    {"a 4 A cell", {"--crystal", "--all-pairs"}, "cell_4.pdb",
+     "the cell is too small for the chains (more than 500 copies would surround a chain), so it "
+     "is not the crystal's cell",
+     true},
+    {"angles that lay the axes in a plane", {"--crystal", "--all-pairs"}, "deg_120.pdb",
+     "the cell's lengths and angles do not make a cell", true},
+    {"an angle of 0", {"--crystal", "--all-pairs"}, "deg_0.pdb",
+     "the cell's lengths and angles do not make a cell", true},
+    {"an empty operator expression", {"--assembly", "1"}, "empty_expr.cif",
+     "assembly 1: operator expression '()' names no operator", true},
     {"a CRYST1 record cut short", {"--crystal", "--all-pairs"}, "cut_cell.pdb",
      "no crystal cell (none given, or a 1 A dummy cell as for cryo-EM and NMR), so there are "
      "no crystal contacts",
@@ -240,6 +304,53 @@ TEST_P(BadInputTest, FailsTheEntryAndGoesOn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Assemblies, BadInputTest, ::testing::ValuesIn(kBad));
+
+// Entries that fail with a status of their own: sides on each other give
+// an infinite KAV, and chains that touch nothing have no pair to score. No
+// score line; the details row and the console say why.
+struct StatusCase {
+    const char* what;
+    std::vector<std::string> options;
+    std::string entry;
+    std::string row;      // the details row's name
+    std::string status;
+    std::string message;  // on the console
+};
+
+const StatusCase kStatuses[] = {
+    {"chain B on chain A, a plain run", {}, "b_is_a.pdb", "b_is_a.pdb", "not_finite",
+     "KAV or ZUr is infinite: the packing atoms have no surface, as when the two sides lie on "
+     "each other ... exiting\nError in PDB file ... ../s/b_is_a.pdb\n"},
+    {"an operator next to the identity", {"--assembly", "1", "--all-pairs"}, "near_identity.cif",
+     "near_identity.cif E:E-3", "not_finite", "KAV or ZUr is infinite"},
+    {"two chains 100 A apart", {"--all-pairs"}, "apart.pdb", "apart.pdb", "no_contact",
+     "Error in structure file ... ../s/apart.pdb: no two chains are in contact (heavy atoms of "
+     "atom records within 5 A)\n"},
+};
+
+void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.what; }
+
+class StatusTest : public ::testing::TestWithParam<StatusCase> {};
+
+TEST_P(StatusTest, FailsWithItsOwnStatus) {
+    const StatusCase& c = GetParam();
+    std::vector<std::string> options = c.options;
+    options.insert(options.end(), {"--details", "d.tsv"});
+    const ListRun r = runOn(options, {c.entry});
+    EXPECT_EQ(r.run.status, 0) << r.run.err;
+    EXPECT_TRUE(r.lines.empty()) << r.scores;
+    EXPECT_NE(r.details.find("\n" + c.row + "\t"), std::string::npos) << r.details;
+    const std::vector<std::string> rows = e2e::splitLines(r.details);
+    ASSERT_EQ(rows.size(), 2u) << r.details;
+    std::vector<std::string> fields;
+    std::istringstream row(rows[1]);
+    for (std::string f; std::getline(row, f, '\t');) fields.push_back(f);
+    ASSERT_GT(fields.size(), 2u);
+    EXPECT_EQ(fields[2], c.status) << rows[1];
+    EXPECT_NE(r.run.out.find(c.message), std::string::npos) << r.run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Assemblies, StatusTest, ::testing::ValuesIn(kStatuses));
 
 TEST(AssemblyUsage, CrystalNeedsAllPairsAndNoAssembly) {
     for (const std::vector<std::string>& options :

@@ -264,4 +264,52 @@ TEST(EngineRuns, NoFileOfTheProgramReachesTheEngine) {
     EXPECT_EQ(readText("open-descriptors"), "");
 }
 
+// The bundled engine's data files are read when the run starts, whichever
+// way its accall runs: a radius that cannot be read stops the run before any
+// structure, exit 1, with one message naming the file and the line.
+struct DataCase {
+    const char* what;
+    std::vector<std::string> options;
+    const char* file;      // the data file spoilt
+    std::string from, to;  // the text changed in it
+    std::string problem;   // after "<dir>/<file>, "
+};
+
+const DataCase kData[] = {
+    {"a radius of nan, in process", {}, "vdw.radii", "ATOM CA   1.87 0", "ATOM CA   nan  0",
+     "line 7: ATOM line needs an atom name in columns 6-9 and a radius from 0 to 100 in columns "
+     "11-14"},
+    {"a radius of nan, as a program", {"--engine", "program"}, "vdw.radii", "ATOM CA   1.87 0",
+     "ATOM CA   nan  0",
+     "line 7: ATOM line needs an atom name in columns 6-9 and a radius from 0 to 100 in columns "
+     "11-14"},
+};
+
+void PrintTo(const DataCase& c, std::ostream* os) { *os << c.what; }
+
+class EngineDataTest : public ::testing::TestWithParam<DataCase> {};
+
+TEST_P(EngineDataTest, AnUnreadableFileStopsTheRunInEitherMode) {
+    const DataCase& c = GetParam();
+    testutil::ScratchDir scratch;
+    const fs::path engine = scratch.parent() / "naccess";
+    fs::copy(KAVZUR_ENGINE_DIR, engine, fs::copy_options::recursive);
+    std::string text = readText(engine / c.file);
+    const std::size_t at = text.find(c.from);
+    ASSERT_NE(at, std::string::npos);
+    writeText(engine / c.file, text.replace(at, c.from.size(), c.to));
+    fs::create_directory(scratch.parent() / "s");
+    fs::copy_file(fs::path(KAVZUR_SOURCE_DIR) / "tests/data/1ycr.pdb", scratch.parent() / "s/1ycr.pdb");
+    writeText("pdblist", "1ycr.pdb\n");
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {"../s", "../naccess"});
+    const e2e::RunResult run = e2e::runKavZur(scratch.work(), args);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "\nError in NACCESS directory: ../naccess/" + std::string(c.file) + ", " +
+                           c.problem + ". !!!\n");
+    EXPECT_FALSE(fs::exists(kScoreFileName));
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, EngineDataTest, ::testing::ValuesIn(kData));
+
 }  // namespace

@@ -4,6 +4,7 @@
 // end-to-end tests).
 #include "input/assembly.h"
 #include "gzip_text.h"
+#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -89,7 +90,7 @@ TEST(SymmetryOperators, NumberedAsPdbFilesNumberThem) {
 
 std::vector<std::string> pairNames(const StructurePart& part) {
     std::vector<std::string> names;
-    for (const ChainPair& p : part.pairs) names.push_back(p.name);
+    for (const ChainPair& p : part.pairs) names.push_back(pairName(part.structure, p));
     return names;
 }
 
@@ -124,7 +125,7 @@ TEST(Assembly, CopyIsTheCrystalCopyOfItsCode) {
         ASSERT_TRUE(readStructureParts(kData + "/" + c.file, choice, assembly, why)) << why;
         ASSERT_EQ(assembly.size(), 1u);
         EXPECT_EQ(pairNames(assembly[0]), std::vector<std::string>{c.assemblyPair});
-        EXPECT_EQ(assembly[0].pairs[0].sides, c.assemblyPair);
+        EXPECT_EQ(pairSides(assembly[0].structure, assembly[0].pairs[0]), c.assemblyPair);
         choice.assembly.clear();
         choice.crystal = true;
         ASSERT_TRUE(readStructureParts(kData + "/" + c.file, choice, crystal, why)) << why;
@@ -199,5 +200,91 @@ TEST(Crystal, CopiesFollowTheFilesOwnOperatorList) {
     }
     EXPECT_GT(copies, 0);
 }
+
+// 1ycr's chains under cells and space groups of every kind: a group in the
+// setting its cell fits gives copies whose every distance is that of the
+// chain as written (rigid motions); a group its cell does not fit fails
+// the entry, naming it, rather than shear the copies.
+struct CellCase {
+    const char* what;
+    const char* cryst1;      // columns 7-80
+    const char* remark290;   // the file's own operator list; "" for none
+    std::size_t operators;   // the distinct operators the copies use, at most
+    const char* why;         // "" when the crystal is built
+};
+
+const CellCase kCells[] = {
+    {"R 3 on rhombohedral axes",
+     "   60.000   60.000   60.000  80.00  80.00  80.00 R 3           3          ", "", 3, ""},
+    {"R 3 on rhombohedral axes, with its REMARK 290",
+     "   60.000   60.000   60.000  80.00  80.00  80.00 R 3           3          ",
+     "REMARK 290      1555   X,Y,Z\nREMARK 290      2555   Z,X,Y\nREMARK 290      3555   Y,Z,X\n",
+     3, ""},
+    {"R 3 on hexagonal axes",
+     "   90.000   90.000   60.000  90.00  90.00 120.00 R 3           9          ", "", 9, ""},
+    {"H 3 on hexagonal axes",
+     "   90.000   90.000   60.000  90.00  90.00 120.00 H 3           9          ", "", 9, ""},
+    {"H 3 on a 90/90/90 cell",
+     "   43.414  100.546   54.853  90.00  90.00  90.00 H 3           9          ", "", 0,
+     "space group 'H 3' does not fit the cell (its operator 2, -y,x-y,z, would distort the chains)"},
+    {"P 4 on a cell with a and b apart",
+     "   43.414  100.546   54.853  90.00  90.00  90.00 P 4           4          ", "", 0,
+     "space group 'P 4' does not fit the cell (its operator 3, -y,x,z, would distort the chains)"},
+    {"P 21 21 21 on its own cell",
+     "   43.414  100.546   54.853  90.00  90.00  90.00 P 21 21 21    4          ", "", 4, ""},
+};
+
+double distance(const InputAtom& a, const InputAtom& b) {
+    return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z));
+}
+
+class CellTest : public ::testing::TestWithParam<CellCase> {};
+
+TEST_P(CellTest, CopiesAreRigidOrTheEntryFails) {
+    const CellCase& c = GetParam();
+    testutil::ScratchDir scratch;
+    std::string pdb = std::string("CRYST1") + c.cryst1 + "\n" + c.remark290;
+    std::istringstream lines(testutil::gzipFileText(std::string(KAVZUR_EXAMPLES) + "/1ycr.pdb"));
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("CRYST1", 0) != 0 && line.rfind("REMARK 290", 0) != 0 &&
+            line.rfind("SCALE", 0) != 0 && line.rfind("ORIGX", 0) != 0)
+            pdb += line + "\n";
+    std::ofstream("cell.pdb") << pdb;
+    StructureChoice choice;
+    choice.crystal = true;
+    choice.pairs = true;
+    std::vector<StructurePart> parts;
+    std::string why;
+    const bool built = readStructureParts("cell.pdb", choice, parts, why);
+    EXPECT_EQ(built, std::string(c.why).empty()) << why;
+    if (!built) {
+        EXPECT_EQ(why, c.why);
+        return;
+    }
+    ASSERT_EQ(parts.size(), 1u);
+    const InputStructure& s = parts[0].structure;
+    std::set<std::string> operators;
+    int copies = 0;
+    for (const ChainPair& p : parts[0].pairs) {
+        if (p.second == p.secondChain) continue;  // two chains as written
+        const std::string& copy = s.chains[static_cast<std::size_t>(p.second)];
+        operators.insert(copy.substr(copy.find(' ') + 1, copy.find('_') - copy.find(' ') - 1));
+        const std::vector<InputAtom> from = chainAtoms(s, s.chains[static_cast<std::size_t>(p.secondChain)]);
+        const std::vector<InputAtom> to = chainAtoms(s, copy);
+        ASSERT_EQ(from.size(), to.size());
+        // Each atom's distance to the first and to one far along the chain.
+        for (std::size_t i = 1; i < from.size(); i += 7) {
+            EXPECT_NEAR(distance(from[0], from[i]), distance(to[0], to[i]), 1e-3) << copy << " atom " << i;
+            EXPECT_NEAR(distance(from[i - 1], from[i]), distance(to[i - 1], to[i]), 1e-3) << copy;
+        }
+        ++copies;
+    }
+    EXPECT_GT(copies, 0);
+    EXPECT_LE(operators.size(), c.operators);
+}
+
+void PrintTo(const CellCase& c, std::ostream* os) { *os << c.what; }
+
+INSTANTIATE_TEST_SUITE_P(Cells, CellTest, ::testing::ValuesIn(kCells));
 
 }  // namespace
