@@ -214,6 +214,8 @@ class InterfaceScores(AnalysisBase):
                 in the topology)
     engine      a kav_zur.engine(); default: the bundled engine
     name        the rows' name stem (default: the trajectory file's name)
+    progress    None, or a callable given each frame's (frame, Result or
+                None, (status, message) or None) as it is done, in order
 
     Hydrogens, water, ions and lipids are left out; residue and atom names
     are mapped by NAME_MAP and ATOM_NAME_MAP, and a residue not in the
