@@ -384,7 +384,7 @@ class InterfaceScores(AnalysisBase):
         end stops after the last whole frame, with a RuntimeWarning."""
         self._setup_frames(self._trajectory, start=start, stop=stop, step=step, frames=frames)
         self._prepare()
-        self.results.stopped = None
+        self.results.stopped = _partial_tail(self._trajectory)
         try:
             iterator = iter(self._sliced_trajectory)
             i = 0
@@ -394,6 +394,8 @@ class InterfaceScores(AnalysisBase):
                 except StopIteration:
                     break
                 except (OSError, EOFError, ValueError, RuntimeError) as e:
+                    if self.results.stopped:  # said before the first frame
+                        break
                     self.results.stopped = ("%s: cannot be read after frame %d (%s): the run "
                                             "ends there" % (self._trajectory.filename,
                                                             i - 1, e))
@@ -414,7 +416,46 @@ class InterfaceScores(AnalysisBase):
             raise
         self.frames, self.times = self.frames[:i], self.times[:i]
         self._conclude()
+        if self.results.stopped and "partial" in self.results.stopped:
+            warnings.warn(self.results.stopped, RuntimeWarning, stacklevel=2)
         return self
+
+
+def _partial_tail(reader):
+    """What a trajectory file holds after its last whole frame (a run cut
+    short: MDAnalysis reads the whole frames and drops the rest), as a
+    message, or None."""
+    path = getattr(reader, "filename", None)
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # MDAnalysis's "seek failed, recalculating offsets"
+        return _tail_message(reader, path)
+
+
+def _tail_message(reader, path):
+    try:
+        size = os.path.getsize(path)
+        if hasattr(reader, "_file") and hasattr(reader._file, "_framesize"):  # DCD
+            f = reader._file
+            end = f._header_size + f._firstframesize + (f.n_frames - 1) * f._framesize
+        elif hasattr(reader, "_xdr") and reader.n_frames > 0:  # XTC, TRR
+            here = reader.ts.frame
+            last = reader.n_frames - 1
+            try:
+                reader[last]
+            except OSError as e:  # its offset is known, its data cut
+                reader[here]
+                return ("%s: frame %d, the last, is partial (%s: the file was cut short); "
+                        "nothing after frame %d is read" % (path, last, e, last - 1))
+            end = reader._xdr.tell()
+            reader[here]
+        else:
+            return None
+    except (OSError, TypeError, ValueError, IndexError, AttributeError):
+        return None
+    if size <= end:
+        return None
+    return ("%s: %d bytes after frame %d, the last whole one (a partial frame: the file was cut "
+            "short); nothing after that frame is read" % (path, size - end, reader.n_frames - 1))
 
 
 def _timeseries(rows, name):
