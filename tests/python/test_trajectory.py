@@ -239,3 +239,23 @@ def test_importing_kav_zur_leaves_mdanalysis_out():
     run = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
                          check=False)
     assert run.returncode == 0, run.stderr
+
+
+def test_make_whole_scores_a_frame_the_box_split(tmp_path):
+    u = universe(TOPOLOGY, DCD)
+    u.atoms.guess_bonds()
+    bonded = str(tmp_path / "bonded.pdb")
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        u.atoms.write(bonded, bonds="all")
+    split = altered(tmp_path, split_frame)
+    plain = InterfaceScores(universe(bonded, split), chains="A:B").run().results.timeseries
+    whole = InterfaceScores(universe(bonded, split), chains="A:B",
+                            make_whole=True).run().results.timeseries
+    assert list(plain["status"]) == ["scored", "not_whole", "scored"]
+    assert "make_whole=True" in plain["message"][1]
+    assert list(whole["status"]) == ["scored"] * 3
+    # Moved back by one box length: the frame's own area, but for float rounding.
+    assert abs(whole["interface_area"][1] - plain["interface_area"][0]) < 20
+    assert abs(whole["interface_area"][1] - score_trajectory(TOPOLOGY, DCD, chains="A:B",
+                                                             frames=[1])["interface_area"][0]) < 0.05

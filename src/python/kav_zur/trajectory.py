@@ -74,7 +74,7 @@ def _is_hydrogen(name, element):
 def _attribute(atoms, name):
     try:
         return [str(v) for v in getattr(atoms, name)]
-    except (AttributeError, Exception):  # MDAnalysis raises NoDataError, not AttributeError
+    except Exception:  # MDAnalysis raises its NoDataError where a topology lacks one
         return None
 
 
@@ -303,8 +303,7 @@ class InterfaceScores(AnalysisBase):
             raise ValueError("make_whole=True needs bonds in the topology, and %s has none "
                              "(use a topology with bonds: PSF, TPR, PRMTOP, or a PDB with "
                              "CONECT records; or make molecules whole first, gmx trjconv -pbc "
-                             "mol)" % (getattr(self._universe.filename, "__str__", str)()
-                                       if self._universe.filename else "the topology"))
+                             "mol)" % (self._universe.filename or "the topology"))
         from MDAnalysis import transformations
         self._universe.trajectory.add_transformations(
             transformations.unwrap(self._universe.atoms))
