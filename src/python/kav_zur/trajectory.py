@@ -275,6 +275,9 @@ class InterfaceScores(AnalysisBase):
         self._atoms = a + b
         self._n_a = len(a)
         self._heads, self._tails = _records(self._atoms, ids_a + ids_b)
+        # One format for the whole frame: a single % per frame.
+        self._format = "".join(h.replace("%", "%%") + "%8.3f%8.3f%8.3f" + t.replace("%", "%%")
+                               for h, t in zip(self._heads, self._tails)) + "END\n"
         self._bonds = self._side_bonds(a, b)
         if make_whole:
             self._make_whole()
@@ -328,10 +331,7 @@ class InterfaceScores(AnalysisBase):
             if message:
                 frame.failure = ("not_whole", "frame %d: %s" % (ts.frame, message))
                 return frame
-        lines = ["%s%8.3f%8.3f%8.3f%s" % (h, x, y, z, t)
-                 for h, (x, y, z), t in zip(self._heads, positions.tolist(), self._tails)]
-        lines.append("END\n")
-        frame.text = "".join(lines)
+        frame.text = self._format % tuple(positions.ravel().tolist())
         return frame
 
     def _score(self, frame):
