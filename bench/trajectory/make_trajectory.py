@@ -12,7 +12,7 @@ its CPU platform from libopenmm-plugins; MDAnalysis 2.4):
      force field's C-terminal templates need: an OXT is placed 1.25 A from C,
      opposite the bisector of C->CA and C->O (the minimisation settles it).
   2. Hydrogens added by OpenMM's Modeller at pH 7 for amber14-all.xml with
-     implicit/obc2.xml (GBn-free OBC2 implicit solvent), non-periodic
+     implicit/obc2.xml (OBC2 implicit solvent), non-periodic
      cutoff 2 nm, bonds to hydrogen constrained.
   3. A short energy minimisation, then Langevin dynamics at 300 K (friction
      1/ps, 2 fs steps), a frame every --interval steps, --frames frames.
@@ -21,9 +21,12 @@ its CPU platform from libopenmm-plugins; MDAnalysis 2.4):
      DCDReporter, all atoms) and 1ycr_md.xtc (the DCD converted by
      MDAnalysis).
 
-Frames are few and close together (the CPU of the machine the files were
-made on gave about a step a second): they are a test of reading and names,
-not a study of the complex. Nothing here runs in the tests.
+The defaults (60 frames, one every 5 steps: 0.6 ps) keep the three files
+under 2 MB with every atom, hydrogens included (a DCD frame of 1670 atoms
+is 20 kB), and the run short on the shared machine they were made on (the
+CPU platform gave about a step a second there; its minimisation took two
+minutes). The frames are close together: a test of reading and names, not a
+study of the complex. Nothing here runs in the tests.
 """
 
 import argparse
