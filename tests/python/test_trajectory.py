@@ -259,3 +259,15 @@ def test_make_whole_scores_a_frame_the_box_split(tmp_path):
     assert abs(whole["interface_area"][1] - plain["interface_area"][0]) < 20
     assert abs(whole["interface_area"][1] - score_trajectory(TOPOLOGY, DCD, chains="A:B",
                                                              frames=[1])["interface_area"][0]) < 0.05
+
+
+def test_hydrogens_are_left_out_by_element_or_by_name():
+    with_elements = universe(TOPOLOGY)
+    by_name = universe(TOPOLOGY)
+    by_name.atoms.elements = [""] * by_name.atoms.n_atoms
+    rows = [InterfaceScores(u, chains="A:B").run().results.timeseries.iloc[0]
+            for u in (with_elements, by_name)]
+    heavy = with_elements.select_atoms("not element H")
+    assert rows[0]["atoms_A"] + rows[0]["atoms_B"] == heavy.n_atoms
+    for column in ("atoms_A", "atoms_B", "interface_area", "KAV", "ZUr"):
+        assert rows[0][column] == rows[1][column], column

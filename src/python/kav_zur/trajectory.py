@@ -65,8 +65,9 @@ def standard_residue(name):
 def _is_hydrogen(name, element):
     if element:
         return element.strip().upper() in ("H", "D")
+    # Only amino acids are kept, whose atoms named H... (HG, HD1, 1HB) are hydrogens.
     letters = name.strip().lstrip("0123456789")
-    return letters[:1].upper() in ("H", "D") and not letters.upper().startswith(("HG", "HF"))
+    return letters[:1].upper() in ("H", "D")
 
 
 # --- the sides -------------------------------------------------------------
