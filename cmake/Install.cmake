@@ -1,6 +1,6 @@
 # What `cmake --install <build> --prefix P` puts in place, and the Debian
 # package CPack builds from the same rules:
-#   P/bin/kav_zur, P/bin/kav_zur-merge, P/bin/kav_zur-view, P/bin/kav_zur-plot
+#   P/bin/kav_zur, P/bin/kav_zur-merge, P/bin/kav_zur-view, P/bin/kav_zur-plot, P/bin/kav_zur-traj
 #   P/share/kav_zur/naccess/{accall,vdw.radii,standard.data,kav_zur-engine}:
 #     the bundled engine, ready to be given as kav_zur's NACCESS directory
 #     (the marker kav_zur-engine lets kav_zur run it in its own process)
@@ -31,7 +31,8 @@ install(CODE "
   endif()
   list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${_engine}/kav_zur-engine\")
 ")
-install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/kav_zur-plot DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/kav_zur-plot ${PROJECT_SOURCE_DIR}/scripts/kav_zur-traj
+        DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/slurm-array.sh DESTINATION ${KAVZUR_DATA_DESTINATION})
 
 # The manual pages carry the project's version.
@@ -43,6 +44,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/docs/manual.md ${PROJECT_SOURCE_DIR}/docs/view_4hhb_open_book.png
               ${PROJECT_SOURCE_DIR}/docs/view_4hhb_close_up.png ${PROJECT_SOURCE_DIR}/docs/plot_examples.png
+              ${PROJECT_SOURCE_DIR}/docs/plot_trajectory.png
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
 if(KAVZUR_PYTHON)
@@ -56,7 +58,7 @@ if(KAVZUR_PYTHON)
   set(_package ${KAVZUR_PYTHON_INSTALL_DIR}/kav_zur)
   install(TARGETS _kav_zur LIBRARY DESTINATION ${_package})
   install(FILES ${KAVZUR_PYTHON_PACKAGE_DIR}/__init__.py ${KAVZUR_PYTHON_PACKAGE_DIR}/__init__.pyi
-                ${KAVZUR_PYTHON_PACKAGE_DIR}/py.typed
+                ${KAVZUR_PYTHON_PACKAGE_DIR}/py.typed ${KAVZUR_PYTHON_PACKAGE_DIR}/trajectory.py
           DESTINATION ${_package})
   # The installed package finds the engine relative to itself, wherever the
   # prefix is.

@@ -9,6 +9,9 @@
 # simdjson and libzip (the predictors' confidence files, JSON and .npz),
 # MDAnalysis (trajectories) and Dask's distributed (score_many on a cluster);
 # OpenSSL's libcrypto (the SHA-256 by which the engine marker names accall).
+# OpenMM with its CPU platform (python3-simtk, libopenmm-plugins) only
+# remakes the test trajectory (bench/trajectory/make_trajectory.py): not
+# installed here; `apt-get install python3-simtk libopenmm-plugins`.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev

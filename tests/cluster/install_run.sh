@@ -9,11 +9,12 @@ trap 'rm -rf -- "$tmp"' EXIT
 prefix=$tmp/prefix
 
 "$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log"
-for file in bin/kav_zur bin/kav_zur-merge bin/kav_zur-view bin/kav_zur-plot share/kav_zur/naccess/accall share/kav_zur/slurm-array.sh; do
+for file in bin/kav_zur bin/kav_zur-merge bin/kav_zur-view bin/kav_zur-plot bin/kav_zur-traj share/kav_zur/naccess/accall share/kav_zur/slurm-array.sh; do
     [[ -x $prefix/$file ]] || { echo "not installed as a program: $file"; exit 1; }
 done
 for file in share/kav_zur/naccess/vdw.radii share/kav_zur/naccess/standard.data \
-    share/man/man1/kav_zur.1 share/man/man1/kav_zur-merge.1 share/doc/kav_zur/README.md; do
+    share/man/man1/kav_zur.1 share/man/man1/kav_zur-merge.1 share/doc/kav_zur/README.md \
+    share/doc/kav_zur/docs/plot_trajectory.png; do
     [[ -s $prefix/$file ]] || { echo "not installed: $file"; exit 1; }
 done
 version=$("$prefix/bin/kav_zur" --version)

@@ -30,7 +30,15 @@ from ._kav_zur import Result, __version__
 from ._kav_zur import _report_folder_name, _Stop
 
 __all__ = ["Engine", "Result", "ScoreError", "engine", "report", "score", "score_all_pairs",
-           "score_many", "to_dataframe", "__version__"]
+           "score_many", "score_trajectory", "to_dataframe", "__version__"]
+
+
+def __getattr__(name):
+    # kav_zur.score_trajectory without importing MDAnalysis with kav_zur.
+    if name == "score_trajectory":
+        from .trajectory import score_trajectory
+        return score_trajectory
+    raise AttributeError("module 'kav_zur' has no attribute %r" % name)
 
 
 class ScoreError(Exception):

@@ -104,3 +104,11 @@ def report(structure: StructureLike, out_dir: Union[str, bytes, "os.PathLike[str
            chains: Chains = ..., *, model: Optional[int] = ..., format: Optional[str] = ...,
            name: Optional[str] = ..., engine: Optional[Engine] = ...) -> str: ...
 def to_dataframe(results: Union[Result, Iterable[Result]]) -> pandas.DataFrame: ...
+# kav_zur.trajectory.score_trajectory, imported on first use (it imports MDAnalysis).
+def score_trajectory(topology: Union[str, "os.PathLike[str]"],
+                     trajectory: Union[str, "os.PathLike[str]"], chains: Optional[str] = ...,
+                     side_a: object = ..., side_b: object = ..., start: Optional[int] = ...,
+                     stop: Optional[int] = ..., step: Optional[int] = ...,
+                     frames: Optional[Sequence[int]] = ..., jobs: int = ...,
+                     make_whole: bool = ..., engine: Optional[Engine] = ...,
+                     progress: object = ...) -> pandas.DataFrame: ...

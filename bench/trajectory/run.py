@@ -1,0 +1,147 @@
+#!/usr/bin/env python3
+"""Trajectory benchmark: frames per second of kav_zur.trajectory's
+InterfaceScores on the committed 1ycr trajectory and on a synthetic
+trajectory of 7ddo (6,411 atoms: examples/7ddo.pdb's coordinates with small
+random displacements, written by MDAnalysis), against the same frames
+written as PDB files and scored one at a time by kav_zur.score_many; the
+share of the time spent reading frames; jobs=2 against jobs=1 with the
+ceiling of this machine as it is loaded (bench/benchlib.py); the peak
+memory after a short and a long run (flat: one frame per thread held).
+
+Usage: PYTHONPATH=build/python /usr/bin/python3 bench/trajectory/run.py
+       [--frames N] [--long N]
+"""
+import argparse
+import os
+import resource
+import sys
+import tempfile
+import time
+import warnings
+
+import numpy as np
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "bench"))
+from benchlib import parallel_capacity  # noqa: E402
+
+warnings.simplefilter("ignore")
+with warnings.catch_warnings(record=True):  # MDAnalysis's own import warnings
+    import MDAnalysis as mda  # noqa: E402
+
+import kav_zur  # noqa: E402
+from kav_zur.trajectory import InterfaceScores, standard_residue  # noqa: E402
+
+TOPOLOGY = os.path.join(ROOT, "tests", "data", "trajectory", "1ycr_md.pdb")
+DCD = os.path.join(ROOT, "tests", "data", "trajectory", "1ycr_md.dcd")
+
+
+def load():
+    return "load %.2f %.2f %.2f" % os.getloadavg()
+
+
+def peak_mb():
+    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+
+
+def synthetic(pdb, frames, folder, name, sigma=0.05, seed=1):
+    """`frames` frames of `pdb` displaced by N(0, sigma) A, as a DCD."""
+    u = mda.Universe(pdb)
+    path = os.path.join(folder, name + ".dcd")
+    rng = np.random.default_rng(seed)
+    start = u.atoms.positions.copy()
+    with mda.Writer(path, u.atoms.n_atoms) as w:
+        for _ in range(frames):
+            u.atoms.positions = start + rng.normal(0, sigma, start.shape).astype(np.float32)
+            w.write(u.atoms)
+    return path
+
+
+def as_pdb_files(analysis, u, folder):
+    """Every frame's scored atoms written by MDAnalysis with the mapped names."""
+    atoms = analysis._atoms
+    atoms.names = [h[12:16].strip() for h in analysis._heads]
+    atoms.residues.resnames = [standard_residue(r) or r for r in atoms.residues.resnames]
+    paths = []
+    for ts in u.trajectory:
+        paths.append(os.path.join(folder, "f%05d.pdb" % ts.frame))
+        atoms.write(paths[-1])
+    return paths
+
+
+def timed_run(u, jobs, **sides):
+    start = time.perf_counter()
+    table = InterfaceScores(u, jobs=jobs, **sides).run().results.timeseries
+    return time.perf_counter() - start, table
+
+
+def reading_seconds(u, **sides):
+    """Reading the frames and making each frame's text, without scoring."""
+    analysis = InterfaceScores(u, **sides)
+    start = time.perf_counter()
+    for i, ts in enumerate(u.trajectory):
+        analysis._frame_of(i, ts)
+    return time.perf_counter() - start
+
+
+def case(label, topology, trajectory, folder, runs, **sides):
+    """Best of `runs` runs of each way, taken in turn (the machine is shared:
+    the best run is the one least slowed by others)."""
+    u = mda.Universe(topology, trajectory)
+    n = u.trajectory.n_frames
+    paths = as_pdb_files(InterfaceScores(u, **sides), u, folder)
+    chains = ":".join(",".join(c) for c in InterfaceScores(u, **sides)._chains)
+    InterfaceScores(u, **sides).run(stop=2)  # imports (pandas) and the engine set up once
+    best = {"one": [], "two": [], "many": [], "reading": []}
+    for _ in range(runs):
+        seconds, table = timed_run(u, 1, **sides)
+        best["one"].append(seconds)
+        seconds, table2 = timed_run(u, 2, **sides)
+        best["two"].append(seconds)
+        start = time.perf_counter()
+        kav_zur.score_many(paths, chains=chains, jobs=1)
+        best["many"].append(time.perf_counter() - start)
+        best["reading"].append(reading_seconds(u, **sides))
+    one, two, many, reading = (min(best[k]) for k in ("one", "two", "many", "reading"))
+    scored = int((table["status"] == "scored").sum())
+    same = table.drop(columns="seconds").equals(table2.drop(columns="seconds"))
+    print("%s: %d frames, %d atoms scored, %d scored, best of %d  (%s)"
+          % (label, n, len(InterfaceScores(u, **sides)._atoms), scored, runs, load()))
+    print("  InterfaceScores jobs=1: %.2f frames/s per core (reading frames and making their "
+          "text: %.0f%% of the time)" % (n / one, 100 * reading / one))
+    print("  score_many of the frames as PDB files, jobs=1: %.2f structures/s  (InterfaceScores "
+          "at %.2fx its rate)" % (n / many, many / one))
+    print("  jobs=2: %.2f frames/s, %.2fx jobs=1, the same rows: %s  (ceiling now %.2fx)"
+          % (n / two, one / two, same, parallel_capacity(2)))
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--frames", type=int, default=30, help="frames of the 7ddo case")
+    parser.add_argument("--long", type=int, default=600, help="frames of the memory case")
+    parser.add_argument("--runs", type=int, default=3, help="runs of each way (the best counts)")
+    args = parser.parse_args(argv)
+    print("kav_zur trajectory benchmark (%s)" % load())
+    print("ceiling for jobs=2 now: %.2fx  (the ceiling for jobs=2's speed-up)"
+          % parallel_capacity(2))
+    with tempfile.TemporaryDirectory(prefix="kav_zur-traj-bench-") as work:
+        case("committed 1ycr trajectory", TOPOLOGY, DCD, work, args.runs, chains="A:B")
+        seven = os.path.join(ROOT, "examples", "7ddo.pdb")
+        os.makedirs(os.path.join(work, "7ddo"))
+        dcd = synthetic(seven, args.frames, work, "7ddo")
+        case("7ddo, synthetic", seven, dcd, os.path.join(work, "7ddo"), args.runs,
+             side_a="protein and chainID A", side_b="protein and chainID C")
+
+        # Memory: a short and a long run of the same atoms.
+        short = synthetic(TOPOLOGY, 50, work, "short")
+        longer = synthetic(TOPOLOGY, args.long, work, "long")
+        InterfaceScores(mda.Universe(TOPOLOGY, short), chains="A:B", jobs=2).run()
+        after_short = peak_mb()
+        InterfaceScores(mda.Universe(TOPOLOGY, longer), chains="A:B", jobs=2).run()
+        print("memory: peak %.0f MB after 50 frames, %.0f MB after %d more (%s)"
+              % (after_short, peak_mb(), args.long, load()))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -1,0 +1,510 @@
+"""Interfaces over a molecular-dynamics trajectory, frame by frame, through
+MDAnalysis (python3-mdanalysis):
+
+    import MDAnalysis as mda
+    from kav_zur.trajectory import InterfaceScores
+    u = mda.Universe("complex.pdb", "run.xtc")
+    scores = InterfaceScores(u, chains="A:B", jobs=2).run(step=10)
+    scores.results.timeseries      # frame, time (ps), the details columns
+
+Each frame is a structure to kav_zur: the two sides' atoms (hydrogens,
+water, ions and lipids left out; force-field names mapped by NAME_MAP) are
+written as PDB text with the frame's coordinates (MDAnalysis's, in Å) and
+scored by kav_zur.score, the analysis of one structure.
+"""
+
+import collections
+import concurrent.futures
+import os
+import warnings
+
+import numpy as np
+from MDAnalysis.analysis.base import AnalysisBase
+
+import kav_zur
+
+__all__ = ["InterfaceScores", "NAME_MAP", "score_trajectory"]
+
+# --- the name table --------------------------------------------------------
+
+_AMINO_ACIDS = ("ALA", "ARG", "ASN", "ASP", "CYS", "GLN", "GLU", "GLY", "HIS", "ILE", "LEU",
+                "LYS", "MET", "PHE", "PRO", "SER", "THR", "TRP", "TYR", "VAL")
+
+# Force-field residue names and the standard name scored in their place.
+# AMBER (protonation and disulfide forms), CHARMM (histidines), GROMOS/OPLS
+# forms of the same; the N- and C-terminal forms AMBER's libraries write
+# (NALA, CALA, NHIE, CHIE, ...) are added below for every name here.
+NAME_MAP = {
+    "HIE": "HIS", "HID": "HIS", "HIP": "HIS", "HSD": "HIS", "HSE": "HIS", "HSP": "HIS",
+    "HISA": "HIS", "HISB": "HIS", "HISD": "HIS", "HISE": "HIS", "HISH": "HIS",
+    "CYX": "CYS", "CYM": "CYS", "CYS2": "CYS",
+    "ASH": "ASP", "ASPH": "ASP", "GLH": "GLU", "GLUH": "GLU", "LYN": "LYS", "LSN": "LYS",
+}
+NAME_MAP.update({a: a for a in _AMINO_ACIDS})
+NAME_MAP.update({prefix + ff: std for ff, std in list(NAME_MAP.items()) if len(ff) == 3
+                 for prefix in ("N", "C")})
+
+# Terminal oxygens as force fields name them, and the PDB names they take.
+ATOM_NAME_MAP = {"OC1": "O", "OT1": "O", "O1": "O", "OC2": "OXT", "OT2": "OXT", "O2": "OXT"}
+
+# Left out of both sides, as the engine leaves out what is not the complex.
+_WATER = {"HOH", "WAT", "SOL", "TIP3", "TIP3P", "TIP4", "TIP4P", "TIP5P", "T3P", "T4P", "SPC",
+          "SPCE", "H2O", "DOD"}
+_IONS = {"NA", "CL", "K", "MG", "CA", "ZN", "LI", "RB", "CS", "F", "BR", "I", "NA+", "CL-",
+         "K+", "SOD", "CLA", "POT", "CAL", "CES", "LIT", "MG2", "ZN2", "Na+", "Cl-", "K+"}
+_LIPIDS = {"POPC", "POPE", "POPG", "POPS", "DPPC", "DOPC", "DMPC", "DLPC", "DLPE", "DOPE",
+           "DSPC", "CHL1", "CHOL", "PA", "PC", "OL", "PE", "PGR", "SM", "PSM"}
+LEFT_OUT = frozenset(_WATER | _IONS | _LIPIDS)
+
+
+def standard_residue(name):
+    """The standard residue name of a force-field one, or None."""
+    return NAME_MAP.get(name.strip().upper())
+
+
+def _is_hydrogen(name, element):
+    if element:
+        return element.strip().upper() in ("H", "D")
+    # Only amino acids are kept, whose atoms named H... (HG, HD1, 1HB) are hydrogens.
+    letters = name.strip().lstrip("0123456789")
+    return letters[:1].upper() in ("H", "D")
+
+
+# --- the sides -------------------------------------------------------------
+
+def _attribute(atoms, name):
+    try:
+        return [str(v) for v in getattr(atoms, name)]
+    except Exception:  # MDAnalysis raises its NoDataError where a topology lacks one
+        return None
+
+
+def _pick(universe, spec, which):
+    """The AtomGroup a side names: chain IDs or segment IDs ("H,L"), or an
+    MDAnalysis selection string."""
+    atoms = universe.atoms
+    if isinstance(spec, str) and spec.strip() and " " not in spec.strip():
+        names = spec.split(",")
+        chains = _attribute(atoms, "chainIDs")
+        segids = _attribute(atoms, "segids")
+        for values in (chains, segids):
+            if values is None:
+                continue
+            found = set(values)
+            if all(n in found for n in names):
+                mask = np.isin(np.array(values, dtype=object), names)
+                return atoms[mask]
+    if isinstance(spec, str):
+        try:
+            return universe.select_atoms(spec)
+        except Exception as e:  # MDAnalysis's SelectionError and ValueError
+            raise ValueError("side %s: %r is neither chain IDs, segment IDs nor a selection "
+                             "MDAnalysis understands (%s)" % (which, spec, e)) from None
+    if hasattr(spec, "universe") and hasattr(spec, "positions"):
+        return spec
+    raise TypeError("side %s must be chain IDs, segment IDs, a selection string or an "
+                    "AtomGroup, not %s" % (which, type(spec).__name__))
+
+
+def _scored_atoms(group, which):
+    """The atoms of `group` kav_zur scores: no hydrogens, water, ions or
+    lipids. Raises ValueError naming a residue whose name is not in the
+    table."""
+    names = group.names
+    resnames = group.resnames
+    elements = _attribute(group, "elements")
+    keep = np.zeros(len(group), dtype=bool)
+    unknown = {}
+    resids = group.resids
+    for i in range(len(group)):
+        resname = str(resnames[i]).strip()
+        if resname.upper() in LEFT_OUT or resname in LEFT_OUT:
+            continue
+        if _is_hydrogen(str(names[i]), elements[i] if elements else None):
+            continue
+        if standard_residue(resname) is None:
+            unknown.setdefault(resname, int(resids[i]))
+            continue
+        keep[i] = True
+    if unknown:
+        named = ", ".join("%s %d" % (n, r) for n, r in sorted(unknown.items()))
+        raise ValueError("side %s: residue %s is not in kav_zur.trajectory.NAME_MAP (no "
+                         "standard name to score it by); leave it out with a selection, or "
+                         "map it first" % (which, named))
+    atoms = group[keep]
+    if len(atoms) == 0:
+        raise ValueError("side %s: no protein heavy atoms (the selection picks %d atoms, none "
+                         "scored)" % (which, len(group)))
+    return atoms
+
+
+def _chain_label(atoms):
+    ids = _attribute(atoms, "chainIDs")
+    if ids is None:
+        ids = _attribute(atoms, "segids")
+    return ids
+
+
+def _records(atoms, chain_ids):
+    """The PDB ATOM records of `atoms` up to the coordinates and after them."""
+    heads, tails = [], []
+    elements = _attribute(atoms, "elements")
+    for i, (name, resname, resid, chain) in enumerate(zip(atoms.names, atoms.resnames,
+                                                          atoms.resids, chain_ids)):
+        name = str(name).strip()
+        name = ATOM_NAME_MAP.get(name, name)
+        resname = standard_residue(str(resname))
+        element = (elements[i].strip().upper() if elements and elements[i].strip()
+                   else name.lstrip("0123456789")[:1])
+        # PDB atom names start in column 14 unless they fill four columns.
+        field = name if len(name) == 4 else " " + name.ljust(3)
+        heads.append("ATOM  %5d %-4s %3s %1s%4d    " % ((i + 1) % 100000, field, resname,
+                                                        chain, int(resid) % 10000))
+        tails.append("  1.00  0.00          %2s\n" % element[:2])
+    return heads, tails
+
+
+class _Frame:
+    """What a frame leaves for scoring: the PDB text, or why it cannot be
+    scored."""
+
+    __slots__ = ("index", "frame", "time", "text", "failure")
+
+    def __init__(self, index, frame, time, text=None, failure=None):
+        self.index, self.frame, self.time = index, frame, time
+        self.text, self.failure = text, failure
+
+
+def _split_message(side_name, positions, box, bonds):
+    """Why a side is split by the periodic box in this frame, or None:
+    a bond (of the topology, or between consecutive atoms of a chain when
+    it has none) longer than half the box along an axis."""
+    if box is None or len(bonds) == 0:
+        return None
+    lengths = np.asarray(box[:3], dtype=float)
+    if not np.all(np.isfinite(lengths)) or np.any(lengths <= 0):
+        return None
+    d = np.abs(positions[bonds[:, 0]] - positions[bonds[:, 1]])
+    if not np.any(d > lengths / 2):
+        return None
+    return ("side %s is split across the periodic box (atoms bonded or next to each other in "
+            "a chain are more than half the box apart); make molecules whole first "
+            "(make_whole=True, --make-whole, or gmx trjconv -pbc mol)" % side_name)
+
+
+def _chain_neighbours(chain_ids):
+    """Consecutive atoms of the same chain, as index pairs."""
+    ids = np.asarray(chain_ids, dtype=object)
+    k = np.nonzero(ids[1:] == ids[:-1])[0]
+    return np.stack([k, k + 1], axis=1) if len(k) else np.zeros((0, 2), dtype=int)
+
+
+class InterfaceScores(AnalysisBase):
+    """The interface of two sides scored in every frame of a trajectory.
+
+    atomgroup_or_universe  an MDAnalysis Universe or AtomGroup (its Universe's
+                           trajectory is read)
+    chains      "A:B": chain IDs (or segment IDs) of side one, a colon, side
+                two ("H,L:A", "PROA:PROB")
+    side_a, side_b  instead of chains: MDAnalysis selection strings, chain or
+                segment IDs, or AtomGroups
+    jobs        frames scored at once on threads (kav_zur releases the GIL);
+                0: one per usable core. Rows come out in frame order; one
+                frame per thread is held at a time.
+    make_whole  apply MDAnalysis's unwrap transformation first (needs bonds
+                in the topology)
+    engine      a kav_zur.engine(); default: the bundled engine
+    name        the rows' name stem (default: the trajectory file's name)
+    progress    None, or a callable given each frame's (frame, Result or
+                None, (status, message) or None) as it is done, in order
+
+    Hydrogens, water, ions and lipids are left out; residue and atom names
+    are mapped by NAME_MAP and ATOM_NAME_MAP, and a residue not in the
+    table is a ValueError here, before any frame is read.
+
+    run(start, stop, step, frames, verbose) fills results.timeseries, a
+    pandas DataFrame: frame, time (ps), the details file's columns
+    (kav_zur.to_dataframe), and message (why a frame was not scored).
+    A frame that cannot be scored is a row with its status, never the end
+    of the run: "read_failed" for coordinates that are not numbers,
+    "not_whole" for a side split across the periodic box, or the status
+    kav_zur gives. A trajectory that ends in a partial frame ends the run
+    after the last whole frame, with a RuntimeWarning that says so.
+    """
+
+    def __init__(self, atomgroup_or_universe, chains=None, side_a=None, side_b=None, jobs=1,
+                 make_whole=False, engine=None, name=None, progress=None, **kwargs):
+        universe = getattr(atomgroup_or_universe, "universe", None)
+        if universe is None or not hasattr(universe, "trajectory"):
+            raise TypeError("atomgroup_or_universe must be an MDAnalysis Universe or "
+                            "AtomGroup, not %s" % type(atomgroup_or_universe).__name__)
+        super().__init__(universe.trajectory, **kwargs)
+        self._universe = universe
+        self._jobs = kav_zur._jobs(jobs)
+        self._engine = kav_zur._engine_or_default(engine)
+        self._progress = progress
+        if chains is not None and (side_a is not None or side_b is not None):
+            raise ValueError("chains= and side_a=/side_b= exclude each other")
+        if chains is not None:
+            if not isinstance(chains, str) or chains.count(":") != 1:
+                raise ValueError("chains must read like 'A:B' or 'H,L:A', not %r" % (chains,))
+            side_a, side_b = chains.split(":")
+        if side_a is None or side_b is None:
+            raise ValueError("name the two sides: chains='A:B', or side_a= and side_b=")
+        scope = atomgroup_or_universe if hasattr(atomgroup_or_universe, "atoms") else universe
+        groups = []
+        for which, spec in (("A", side_a), ("B", side_b)):
+            group = _pick(universe, spec, which)
+            if scope is not universe:
+                group = group & scope.atoms
+            if len(group) == 0:
+                raise ValueError("side %s: %r picks no atoms" % (which, spec))
+            groups.append(group)
+        if len(groups[0] & groups[1]):
+            raise ValueError("side A and side B share %d atoms (%r, %r): the two sides must "
+                             "be apart" % (len(groups[0] & groups[1]), side_a, side_b))
+        a, b = (_scored_atoms(g, w) for g, w in zip(groups, "AB"))
+        # The sides' own chain IDs where they tell the sides apart, else A and B.
+        ids_a, ids_b = _chain_label(a), _chain_label(b)
+        own = [ids or [""] * len(side) for ids, side in ((ids_a, a), (ids_b, b))]
+        usable = (ids_a is not None and ids_b is not None and
+                  all(len(c) == 1 and c.strip() for c in ids_a + ids_b) and
+                  not set(ids_a) & set(ids_b))
+        if not usable:
+            ids_a, ids_b = ["A"] * len(a), ["B"] * len(b)
+        self._chains = (sorted(set(ids_a), key=ids_a.index), sorted(set(ids_b), key=ids_b.index))
+        self._atoms = a + b
+        self._n_a = len(a)
+        self._heads, self._tails = _records(self._atoms, ids_a + ids_b)
+        # One format for the whole frame: a single % per frame.
+        self._format = "".join(h.replace("%", "%%") + "%8.3f%8.3f%8.3f" + t.replace("%", "%%")
+                               for h, t in zip(self._heads, self._tails)) + "END\n"
+        self._bonds = self._side_bonds(a, b)
+        if make_whole:
+            self._make_whole()
+        if self._bonds is None:
+            self._bonds = [_chain_neighbours(ids) for ids in own]
+        filename = getattr(universe.trajectory, "filename", None) or "trajectory"
+        self._name = name or os.path.basename(str(filename))
+
+    def _side_bonds(self, a, b):
+        """Each side's bonds as index pairs into its own atoms, or None."""
+        try:
+            bonds = self._universe.bonds.indices
+        except Exception:  # NoDataError: no bonds in the topology
+            return None
+        if len(bonds) == 0:
+            return None
+        out = []
+        for side in (a, b):
+            where = {int(ix): k for k, ix in enumerate(side.indices)}
+            pairs = [(where[i], where[j]) for i, j in bonds if i in where and j in where]
+            out.append(np.array(pairs, dtype=int).reshape(-1, 2))
+        return out
+
+    def _make_whole(self):
+        if self._bonds is None:
+            raise ValueError("make_whole=True needs bonds in the topology, and %s has none "
+                             "(use a topology with bonds: PSF, TPR, PRMTOP, or a PDB with "
+                             "CONECT records; or make molecules whole first, gmx trjconv -pbc "
+                             "mol)" % (self._universe.filename or "the topology"))
+        from MDAnalysis import transformations
+        self._universe.trajectory.add_transformations(
+            transformations.unwrap(self._universe.atoms))
+
+    # --- one frame ---------------------------------------------------------
+
+    def _frame_of(self, index, ts):
+        positions = self._atoms.positions
+        frame = _Frame(index, ts.frame, ts.time)
+        if not np.all(np.isfinite(positions)):
+            frame.failure = ("read_failed", "frame %d: %d coordinates are not numbers (NaN or "
+                             "infinite)" % (ts.frame, int(np.sum(~np.isfinite(positions)))))
+            return frame
+        if np.any(np.abs(positions) >= 1e4):
+            frame.failure = ("read_failed", "frame %d: coordinates beyond +-9999.999 A, which "
+                             "PDB records cannot hold" % ts.frame)
+            return frame
+        box = ts.dimensions
+        for k, (side, part) in enumerate((("A", positions[:self._n_a]),
+                                          ("B", positions[self._n_a:]))):
+            message = _split_message(side, part, box, self._bonds[k])
+            if message:
+                frame.failure = ("not_whole", "frame %d: %s" % (ts.frame, message))
+                return frame
+        frame.text = self._format % tuple(positions.ravel().tolist())
+        return frame
+
+    def _score(self, frame):
+        """The row of one frame (runs on a worker thread)."""
+        name = "%s frame %d" % (self._name, frame.frame)
+        if frame.failure is not None:
+            return frame, None, frame.failure
+        try:
+            r = self._engine.score(frame.text, chains=self._chains, format="pdb", name=name)
+        except kav_zur.ScoreError as e:
+            return frame, e.result, None
+        return frame, r, None
+
+    # --- AnalysisBase ------------------------------------------------------
+
+    def _prepare(self):
+        self._rows = []
+        self._pending = collections.deque()
+        self._pool = (concurrent.futures.ThreadPoolExecutor(self._jobs,
+                                                            thread_name_prefix="kav_zur")
+                      if self._jobs > 1 else None)
+
+    def _single_frame(self):
+        frame = self._frame_of(self._frame_index, self._ts)
+        if self._pool is None:
+            self._collect(self._score(frame))
+            return
+        self._pending.append(self._pool.submit(self._score, frame))
+        while len(self._pending) > self._jobs:
+            self._collect(self._pending.popleft().result())
+
+    def _collect(self, row):
+        self._rows.append(row)
+        if self._progress is not None:
+            self._progress(row)
+
+    def _conclude(self):
+        while self._pending:
+            self._collect(self._pending.popleft().result())
+        if self._pool is not None:
+            self._pool.shutdown()
+            self._pool = None
+        self.results.timeseries = _timeseries(self._rows, self._name)
+
+    def run(self, start=None, stop=None, step=None, frames=None, verbose=False):
+        """Scores the chosen frames (all by default; start, stop, step as a
+        slice, or frames: a list of frame indices) and returns self, with
+        results.timeseries filled. A trajectory that cannot be read to its
+        end stops after the last whole frame, with a RuntimeWarning."""
+        self._setup_frames(self._trajectory, start=start, stop=stop, step=step, frames=frames)
+        self._prepare()
+        self.results.stopped = _partial_tail(self._trajectory)
+        try:
+            iterator = iter(self._sliced_trajectory)
+            i = 0
+            while True:
+                try:
+                    ts = next(iterator)
+                except StopIteration:
+                    break
+                except (OSError, EOFError, ValueError, RuntimeError) as e:
+                    if self.results.stopped:  # said before the first frame
+                        break
+                    self.results.stopped = ("%s: cannot be read after frame %d (%s): the run "
+                                            "ends there" % (self._trajectory.filename,
+                                                            i - 1, e))
+                    warnings.warn(self.results.stopped, RuntimeWarning, stacklevel=2)
+                    break
+                self._frame_index = i
+                self._ts = ts
+                self.frames[i] = ts.frame
+                self.times[i] = ts.time
+                self._single_frame()
+                i += 1
+        except BaseException:
+            if self._pool is not None:
+                for f in self._pending:
+                    f.cancel()
+                self._pool.shutdown(wait=True)
+                self._pool = None
+            raise
+        self.frames, self.times = self.frames[:i], self.times[:i]
+        self._conclude()
+        if self.results.stopped and "partial" in self.results.stopped:
+            warnings.warn(self.results.stopped, RuntimeWarning, stacklevel=2)
+        return self
+
+
+def _partial_tail(reader):
+    """What a trajectory file holds after its last whole frame (a run cut
+    short: MDAnalysis reads the whole frames and drops the rest), as a
+    message, or None."""
+    path = getattr(reader, "filename", None)
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # MDAnalysis's "seek failed, recalculating offsets"
+        return _tail_message(reader, path)
+
+
+def _tail_message(reader, path):
+    try:
+        size = os.path.getsize(path)
+        if hasattr(reader, "_file") and hasattr(reader._file, "_framesize"):  # DCD
+            f = reader._file
+            end = f._header_size + f._firstframesize + (f.n_frames - 1) * f._framesize
+        elif hasattr(reader, "_xdr") and reader.n_frames > 0:  # XTC, TRR
+            here = reader.ts.frame
+            last = reader.n_frames - 1
+            try:
+                reader[last]
+            except OSError as e:  # its offset is known, its data cut
+                reader[here]
+                return ("%s: frame %d, the last, is partial (%s: the file was cut short); "
+                        "nothing after frame %d is read" % (path, last, e, last - 1))
+            end = reader._xdr.tell()
+            reader[here]
+        else:
+            return None
+    except (OSError, TypeError, ValueError, IndexError, AttributeError):
+        return None
+    if size <= end:
+        return None
+    return ("%s: %d bytes after frame %d, the last whole one (a partial frame: the file was cut "
+            "short); nothing after that frame is read" % (path, size - end, reader.n_frames - 1))
+
+
+def _timeseries(rows, name):
+    import pandas as pd
+    results = [r for _, r, _ in rows if r is not None]
+    scored = kav_zur.to_dataframe(results) if results else kav_zur.to_dataframe([])
+    columns = list(scored.columns)
+    table = {c: [] for c in columns}
+    it = scored.itertuples(index=False)
+    messages = []
+    for frame, r, failure in rows:
+        if r is not None:
+            values = next(it)
+            for c, v in zip(columns, values):
+                table[c].append(v)
+            messages.append("" if r.status == "scored" else r.messages.strip())
+        else:
+            for c in columns:
+                table[c].append(None)
+            table["name"][-1] = "%s frame %d" % (name, frame.frame)
+            table["status"][-1] = failure[0]
+            messages.append(failure[1])
+    data = {"frame": pd.array([f.frame for f, _, _ in rows], dtype="int64"),
+            "time": pd.array([float(f.time) for f, _, _ in rows], dtype="float64")}
+    for c in columns:
+        data[c] = pd.array(table[c], dtype=scored[c].dtype)
+    data["message"] = pd.array(messages, dtype=object)
+    return pd.DataFrame(data, columns=["frame", "time"] + columns + ["message"])
+
+
+def score_trajectory(topology, trajectory, chains=None, side_a=None, side_b=None, start=None,
+                     stop=None, step=None, frames=None, jobs=1, make_whole=False, engine=None,
+                     progress=None):
+    """results.timeseries of InterfaceScores over Universe(topology,
+    trajectory): frame, time (ps), the details columns, message. ValueError
+    naming the files when MDAnalysis cannot open them together (an atom
+    count that differs, a file it cannot read)."""
+    import MDAnalysis as mda
+    for path in (topology, trajectory):
+        if not os.path.exists(os.fspath(path)):
+            raise ValueError("%s: no such file" % os.fsdecode(path))
+    try:
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")
+            universe = mda.Universe(os.fspath(topology), os.fspath(trajectory))
+    except Exception as e:  # each reader raises its own kind
+        raise ValueError("%s with %s: MDAnalysis cannot read them together: %s"
+                         % (os.fsdecode(topology), os.fsdecode(trajectory), e)) from None
+    analysis = InterfaceScores(universe, chains=chains, side_a=side_a, side_b=side_b, jobs=jobs,
+                               make_whole=make_whole, engine=engine, progress=progress)
+    analysis.run(start=start, stop=stop, step=step, frames=frames)
+    return analysis.results.timeseries
