@@ -11,27 +11,34 @@
 // value a full run computes.
 //
 // Every distinct sphere an entry's runs meet gets a number; an area is kept
-// with the sorted numbers of its reaching set, and an atom may have several
-// areas, one for each neighbourhood it was measured in. A lookup compares
-// the neighbours' numbers one by one: the count and an order-independent
-// digest only pass over the areas that cannot match. The table grows with
-// the spheres and their neighbourhoods, never with the number of runs.
+// with the numbers of its reaching set, and an atom may have several areas,
+// one for each neighbourhood it was measured in. A lookup checks the
+// neighbours' numbers one by one: the count and an order-independent digest
+// only pass over the areas that cannot match. The table grows with the
+// spheres and their neighbourhoods, never with the number of runs. The
+// numbers of a set are kept sorted, as differences of one to five bytes
+// (neighbours are mostly met close together, so most take one).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <vector>
 
 namespace sasa {
 
 struct Sphere;
 
+// A sphere's exact bits: centre x, y, z and radius (atom radius + probe).
+struct SphereKey {
+    std::uint64_t x = 0, y = 0, z = 0, r = 0;
+    bool operator==(const SphereKey&) const = default;
+};
+std::uint64_t keyDigest(const SphereKey& k);
+
 struct AreaCache {
-    // A sphere's exact bits: centre x, y, z and radius (atom radius + probe).
-    struct Key {
-        std::uint64_t x = 0, y = 0, z = 0, r = 0;
-        bool operator==(const Key&) const = default;
-    };
+    using Key = SphereKey;
     static constexpr std::uint32_t kNone = 0xffffffffu;
 
     // The spheres met so far, numbered from 0 in the order met (open
@@ -42,7 +49,8 @@ struct AreaCache {
     public:
         // The number of `k`, given now if it has none; kNone for the zero
         // key and once kNone numbers are given.
-        std::uint32_t number(const Key& k);
+        std::uint32_t number(const Key& k) { return number(k, keyDigest(k)); }
+        std::uint32_t number(const Key& k, std::uint64_t digest);  // digest: keyDigest(k)
         void clear();
         std::size_t size() const { return used_; }
 
@@ -53,31 +61,35 @@ struct AreaCache {
         };
         std::vector<Slot> slots_;  // a power of two, at most three quarters used
         std::size_t used_ = 0;
-        Slot& slotOf(const Key& k);
+        Slot& slotOf(const Key& k, std::uint64_t digest);
     };
 
     // One measured area of a sphere, with its neighbourhood.
     struct Area {
         double area = 0;               // square angstroms
         std::uint64_t digest = 0;      // sum of keyDigest over the spheres within reach
-        std::size_t first = 0;         // its reaching set: reach[first, first + count)
+        std::size_t first = 0;         // its reaching set's bytes: block first >> 20, from first & 0xfffff
         std::uint32_t count = 0;
         std::uint32_t next = kNone;    // the sphere's area measured before this one
     };
 
     // The kept area of sphere `sphere` whose reaching set is `reaching`
-    // (`count` sphere numbers, sorted), or null.
+    // (`count` sphere numbers, in any order), or null.
     const Area* find(std::uint32_t sphere, std::uint64_t digest, const std::uint32_t* reaching,
-                     std::uint32_t count) const;
-    // Keeps `area` for sphere `sphere` and that reaching set (sorted).
-    void put(std::uint32_t sphere, double area, std::uint64_t digest,
-             const std::uint32_t* reaching, std::uint32_t count);
+                     std::uint32_t count);
+    // Keeps `area` for sphere `sphere` and that reaching set (sorted here).
+    void put(std::uint32_t sphere, double area, std::uint64_t digest, std::uint32_t* reaching,
+             std::uint32_t count);
 
     int slices = 0;  // slices per sphere of the areas; a run with another count starts afresh
     Spheres spheres;
     std::vector<std::uint32_t> latest;  // per sphere number: its latest Area, or kNone
-    std::vector<Area> areas;
-    std::vector<std::uint32_t> reach;   // the reaching sets of `areas`, one after another
+    // Both grow a block at a time: no copy of all that is kept, and no
+    // peak of twice its size, when they grow.
+    std::deque<Area> areas;
+    static constexpr std::size_t kBlock = std::size_t(1) << 20;  // bytes of a block of `reach`
+    std::vector<std::unique_ptr<std::uint8_t[]>> reach;  // the reaching sets, one after another
+    std::size_t reachUsed = 0;  // bytes used of the last block
     // Of the last run's atoms: areas copied from the cache, and computed.
     std::size_t copied = 0, computed = 0;
     // For tests only: every digest taken as 0, so that all neighbourhoods
@@ -85,9 +97,17 @@ struct AreaCache {
     bool digestsCollide = false;
 
     void clear();
+
+private:
+    // Of a lookup: a sphere's count in the set looked for, valid where
+    // its stamp is the lookup's.
+    std::vector<std::uint32_t> stamp_;
+    std::vector<std::uint32_t> left_;
+    std::uint32_t lookup_ = 0;
+    void mark(const std::uint32_t* reaching, std::uint32_t count);  // the set looked for
+    bool holds(const Area& a);  // the set marked is a's reaching set
 };
 
-AreaCache::Key keyOf(const Sphere& s);
-std::uint64_t keyDigest(const AreaCache::Key& k);
+SphereKey keyOf(const Sphere& s);
 
 }  // namespace sasa

@@ -736,8 +736,9 @@ std::vector<double> measure(const Run& run, int slices) {
         neighbourOk[k] = !run.inside[order[k]];
         if (run.cache) {
             const AreaCache::Key key = keyOf(s);
-            digests[k] = run.cache->digestsCollide ? 0 : keyDigest(key);
-            numbers[k] = run.cache->spheres.number(key);
+            const std::uint64_t digest = keyDigest(key);
+            digests[k] = run.cache->digestsCollide ? 0 : digest;
+            numbers[k] = run.cache->spheres.number(key, digest);
         }
         const CellKey& key = keys[order[k]];
         if (cells.empty() || cells.back().key != key)
@@ -812,7 +813,6 @@ std::vector<double> measure(const Run& run, int slices) {
                 }
             }
             if (cached) {
-                std::sort(reachingNumbers.begin(), reachingNumbers.begin() + found);
                 const AreaCache::Area* hit =
                     run.cache->find(numbers[i], digest, reachingNumbers.data(), count);
                 if (hit) {
