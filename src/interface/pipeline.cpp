@@ -3,7 +3,7 @@
 #include "common/text_file.h"
 #include "interface/frame.h"
 #include "interface/interface_atoms.h"
-#include "report/interface_report.h"
+#include "common/interface_record.h"
 #include "scores/complementarity.h"
 #include "scores/packing.h"
 #include "triangulation/grid.h"
