@@ -140,7 +140,11 @@ struct Run {
     EntryAreas* areas;  // null: no area copied between runs
 
     sasa::AreaCache* accessible() const { return areas ? &areas->accessible : nullptr; }
-    sasa::AreaCache* packing() const { return areas ? &areas->packing : nullptr; }
+    // One packing run an interface: only an entry of many interfaces can
+    // copy packing areas, and a table would only cost the others time.
+    sasa::AreaCache* packing() const {
+        return areas && settings.allPairs ? &areas->packing : nullptr;
+    }
 
     std::FILE* out() const { return console.file(); }
     void emit(InterfaceResult& result) const {
