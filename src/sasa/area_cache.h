@@ -68,7 +68,9 @@ struct AreaCache {
     struct Area {
         double area = 0;               // square angstroms
         std::uint64_t digest = 0;      // sum of keyDigest over the spheres within reach
-        std::size_t first = 0;         // its reaching set's bytes: block first >> 20, from first & 0xfffff
+        // Where its reaching set's bytes start: block first >> 20 of
+        // `reach`, byte first & (kBlock - 1) of it.
+        std::size_t first = 0;
         std::uint32_t count = 0;
         std::uint32_t next = kNone;    // the sphere's area measured before this one
     };

@@ -153,10 +153,10 @@ TEST(IncrementalRuns, AColludingDigestNeverSharesAnArea) {
         bool differs;        // the first atom's neighbourhood is another of the same size
     };
     const Row rows[] = {
-        {"a neighbour moved", {{0, 0, 0, 3.2}, {3.0, 0, 0, 3.2}, {0, 2.5, 0, 3.2}, {0, 0, 3.5, 3.0}},
-         true},
-        {"a neighbour's sphere grew", {{0, 0, 0, 3.2}, {3.0, 0, 0, 3.2}, {0, 3.0, 0, 3.6}, {0, 0, 3.5, 3.0}},
-         true},
+        {"a neighbour moved",
+         {{0, 0, 0, 3.2}, {3.0, 0, 0, 3.2}, {0, 2.5, 0, 3.2}, {0, 0, 3.5, 3.0}}, true},
+        {"a neighbour's sphere grew",
+         {{0, 0, 0, 3.2}, {3.0, 0, 0, 3.2}, {0, 3.0, 0, 3.6}, {0, 0, 3.5, 3.0}}, true},
         {"a neighbour gone, another come",
          {{0, 0, 0, 3.2}, {3.0, 0, 0, 3.2}, {0, 3.0, 0, 3.2}, {-2.0, -2.0, 0, 3.0}}, true},
         {"the same spheres in another order", {base[3], base[1], base[0], base[2]}, false},
