@@ -116,6 +116,17 @@ void noteFullDisk(InterfaceResult& result) {
     if (errno == ENOSPC || errno == EDQUOT) result.workspaceProblem = std::strerror(errno);
 }
 
+// The areas an entry's engine runs share: every interface of one structure
+// (or model) is cut from the same atoms. The runs at the usual probe and
+// the packing runs at 0.40 A keep tables of their own.
+struct EntryAreas {
+    sasa::AreaCache accessible, packing;
+    void clear() {
+        accessible.clear();
+        packing.clear();
+    }
+};
+
 // What one structure's analysis works with.
 struct Run {
     const EngineLink& engine;
@@ -126,6 +137,14 @@ struct Run {
     std::vector<InterfacePoint>& points;
     const ResultCallback& onResult;
     const std::function<void(const std::string&, std::size_t)>& onPairs;
+    EntryAreas* areas;  // null: no area copied between runs
+
+    sasa::AreaCache* accessible() const { return areas ? &areas->accessible : nullptr; }
+    // One packing run an interface: only an entry of many interfaces can
+    // copy packing areas, and a table would only cost the others time.
+    sasa::AreaCache* packing() const {
+        return areas && settings.allPairs ? &areas->packing : nullptr;
+    }
 
     std::FILE* out() const { return console.file(); }
     void emit(InterfaceResult& result) const {
@@ -150,10 +169,10 @@ bool infiniteScore(const ScoreSet& s) {
 void scorePrepared(const std::string& label, const Run& run, InterfaceResult& result) {
     Workspace& files = run.files;
     std::FILE* out = run.out();
-    // The complex and the subunits are cut from the copy: most of their
-    // atoms keep the copy's surroundings, and their areas are copied.
-    sasa::AreaCache areas;
-    if (!runEngineStep(run.engine, files, kControlFiles[0], "TEMP.log", out, &areas)) {
+    // The complex and the subunits are cut from the copy (and the copy of
+    // one interface from the entry's atoms): most of their atoms keep
+    // surroundings measured before, and their areas are copied.
+    if (!runEngineStep(run.engine, files, kControlFiles[0], "TEMP.log", out, run.accessible())) {
         std::fprintf(out, "\nProblem in NACEESS program ... exiting\n");
         // What the engine found wrong with the copy, TEMP.pdb, of this file.
         printEngineErrors(files, "TEMP.log", out);
@@ -190,7 +209,8 @@ void scorePrepared(const std::string& label, const Run& run, InterfaceResult& re
     if (run.hooks.analyse) {
         analysed = (*run.hooks.analyse)(run.points, scores, run.engine.naccessDir, result.analysis);
     } else {
-        analysed = SC_P(run.points, scores, AnalysisRun{run.engine, files, out, &areas},
+        analysed = SC_P(run.points, scores,
+                        AnalysisRun{run.engine, files, out, run.accessible(), run.packing()},
                         result.analysis);
     }
     result.analysis.report = nullptr;
@@ -428,6 +448,8 @@ void scoreConverted(const StructureInput& input, const std::string& name,
         run.emit(r);
     };
     for (const StructurePart& part : parts) {
+        // The models of an entry share no atom positions, hence no areas.
+        if (run.areas) run.areas->clear();
         const InputStructure& s = part.structure;
         const std::string suffix = part.label.empty() ? "" : " " + part.label;
         const std::string partLabel = label + suffix;
@@ -565,8 +587,10 @@ void analyseStructure(const EngineLink& engine, const StructureInput& input,
                       const AnalysisHooks& hooks, const ResultCallback& onResult) {
     std::vector<InterfacePoint> ownPoints;
     if (!hooks.points) ownPoints.resize(kInterfacePoints);
+    EntryAreas areas;
     const Run run{engine,   files,    console,      settings, hooks,
-                  hooks.points ? *hooks.points : ownPoints, onResult, hooks.onPairs};
+                  hooks.points ? *hooks.points : ownPoints, onResult, hooks.onPairs,
+                  settings.shareAreas ? &areas : nullptr};
     const bool fromText = input.path.empty() || !input.text.empty();
     const std::string label = fromText ? input.name : input.path;
     const std::string name = input.name.empty() ? input.path : input.name;

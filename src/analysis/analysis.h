@@ -59,6 +59,11 @@ struct AnalysisSettings {
     std::string assembly;              // a biological assembly's ID (--assembly); "": as written
     bool crystal = false;              // the crystal's interfaces, with allPairs (--crystal)
     bool report = false;               // keep the report data (InterfaceResult::report)
+    // The in-process engine copies an atom's area from an earlier run of
+    // the same entry (model) when its sphere and every neighbour within
+    // reach are the same; false: every run measures every atom afresh.
+    // The results are the same either way (false is for checking that).
+    bool shareAreas = true;
     // Interfaces not to score again (the pairs an interrupted entry has
     // recorded, for --resume): called with the result name ("<name> A:B"
     // with allPairs, else <name>); true: no result is given for it.

@@ -3,27 +3,13 @@
 // The engine is NACCESS's own accall or the one bundled with this program.
 #pragma once
 
+#include "common/engine_files.h"
 #include "common/workspace.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-// A control file names the structure to measure and the probe radius.
-struct ControlFile {
-    const char* name;     // file written in the working directory
-    const char* pdbFile;  // PDBFILE it names
-    double probe;         // PROBE, angstroms
-};
-
-// In the order in which they are written at start-up.
-inline constexpr ControlFile kControlFiles[5] = {
-    {"Complex_accallT.input", "TEMP.pdb", 1.40},
-    {"Complex_accall.input", "Complex.pdb", 1.40},
-    {"ComplexA_accall.input", "ComplexA.pdb", 1.40},
-    {"ComplexB_accall.input", "ComplexB.pdb", 1.40},
-    {"ComplexP_accall.input", "ComplexP.pdb", 0.40},
-};
 
 inline constexpr const char* kEngineSuccess = "SOLVA: PROGRAM ENDS CORRECTLY";
 

@@ -1,6 +1,6 @@
 #include "common/workfiles.h"
 
-#include "analysis/engine_program.h"
+#include "common/engine_files.h"
 
 #include <filesystem>
 #include <system_error>

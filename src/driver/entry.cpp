@@ -15,6 +15,7 @@ AnalysisSettings analysisSettings(const Options& options) {
     settings.assembly = options.assembly;
     settings.crystal = options.crystal;
     settings.report = !options.reportDir.empty();
+    settings.shareAreas = !options.freshAreas;
     return settings;
 }
 

@@ -30,7 +30,7 @@ struct OptionSpec {
 
 enum : int {
     kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kEngine, kVersion, kProgress,
-    kNoProgress, kAssembly, kCrystal
+    kNoProgress, kAssembly, kCrystal, kFreshAreas
 };
 
 constexpr OptionSpec kOptions[] = {
@@ -71,6 +71,10 @@ constexpr OptionSpec kOptions[] = {
      "'program': run <NACCESS directory>/accall as a program\n"
      "for every engine run, even when it is the bundled engine\n"
      "(by default that one runs inside kav_zur, same results)"},
+    {"fresh-areas", kFreshAreas, nullptr,
+     "measure every atom in every engine run: copy no area\n"
+     "between the runs of an entry's interfaces (the same\n"
+     "results, more time; for checking that)"},
     {"progress", kProgress, nullptr,
      "a line on standard error, rewritten in place: the list\n"
      "entries done of this run's, scored and failed, the rate\n"
@@ -293,6 +297,7 @@ int parseOptions(int argc, char** argv, Options& options) {
             options.detailsPath = value;
             break;
         case kResume: options.resume = true; break;
+        case kFreshAreas: options.freshAreas = true; break;
         case kProgress: options.progress = 1; break;
         case kNoProgress: options.progress = 0; break;
         case kShard:

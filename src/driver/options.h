@@ -34,6 +34,7 @@ struct Options {
     std::string reportDir;    // --report DIR; empty: no reports
     int progress = -1;        // --progress 1, --no-progress 0; -1: when stderr is a terminal
     bool engineProgram = false;  // --engine program: never the in-process engine
+    bool freshAreas = false;     // --fresh-areas: no area copied between engine runs
 };
 
 // What parseOptions decided.

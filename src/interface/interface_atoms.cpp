@@ -2,7 +2,7 @@
 
 #include "common/asa_line.h"
 #include "common/text_file.h"
-#include "report/interface_report.h"
+#include "common/interface_record.h"
 #include "structure/residue_codes.h"
 
 #include <cstddef>

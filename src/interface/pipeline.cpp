@@ -3,7 +3,7 @@
 #include "common/text_file.h"
 #include "interface/frame.h"
 #include "interface/interface_atoms.h"
-#include "report/interface_report.h"
+#include "common/interface_record.h"
 #include "scores/complementarity.h"
 #include "scores/packing.h"
 #include "triangulation/grid.h"
@@ -148,7 +148,7 @@ void findneighbourIn(Workspace& files, std::FILE* out, const char* asaName,
 // run failed or left no area file, as computepack.
 float packingSum(const AnalysisRun& run) {
     const bool ran = runEngineStep(run.engine, run.files, kControlFiles[4], "ComplexP.log",
-                                   run.console);
+                                   run.console, run.packingAreas);
     File asa(ran ? run.files.open("ComplexP.asa", "r") : nullptr);
     if (!asa) {
         std::fprintf(run.console, "\nProblem in NACEESS program in computing interface "

@@ -47,7 +47,8 @@ struct AnalysisRun {
     const EngineLink& engine;
     Workspace& files;
     std::FILE* console;
-    sasa::AreaCache* areas = nullptr;  // of the structure's runs at probe 1.40 (engine_link.h)
+    sasa::AreaCache* areas = nullptr;         // of the entry's runs at probe 1.40 (engine_link.h)
+    sasa::AreaCache* packingAreas = nullptr;  // of its packing runs at 0.40
 };
 
 // SC_P on the files of `run` (Complex.pdb, ComplexA.pdb, ComplexB.pdb there,

@@ -1,69 +1,115 @@
-// Areas kept from one engine run for the next: the complex and each subunit
-// are subsets of the structure measured first, and most of their atoms keep
-// every neighbour they had there, so their areas can be copied.
+// Areas kept from one engine run for the next, for the whole of an entry:
+// the copy, the complex and each subunit of every interface of a structure
+// are subsets of its atoms, and most atoms keep, from one run to the next,
+// every neighbour they had, so their areas can be copied.
 //
 // An atom's area is a function of its sphere, the slice count and the set of
 // spheres that reach it (centres closer than the sum of the two sphere
 // radii): its neighbours are taken in an order fixed by their own geometry
 // (direction, then centre), never by the run's other atoms. So an atom whose
 // sphere (exact bits) and reaching set are unchanged gets, copied, the very
-// value a full run computes. The set is compared by its size and an
-// order-independent digest of its spheres' bits.
+// value a full run computes.
+//
+// Every distinct sphere an entry's runs meet gets a number; an area is kept
+// with the numbers of its reaching set, and an atom may have several areas,
+// one for each neighbourhood it was measured in. A lookup checks the
+// neighbours' numbers one by one: the count and an order-independent digest
+// only pass over the areas that cannot match. The table grows with the
+// spheres and their neighbourhoods, never with the number of runs. The
+// numbers of a set are kept sorted, as differences of one to five bytes
+// (neighbours are mostly met close together, so most take one).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <vector>
 
 namespace sasa {
 
 struct Sphere;
 
-struct AreaCache {
-    // A sphere's exact bits: centre x, y, z and radius (atom radius + probe).
-    struct Key {
-        std::uint64_t x = 0, y = 0, z = 0, r = 0;
-        bool operator==(const Key&) const = default;
-    };
-    struct Entry {
-        double area = 0;               // square angstroms
-        std::uint64_t digest = 0;      // sum of keyDigest over the spheres within reach
-        std::uint32_t neighbours = 0;  // their number, in the run that computed it
-    };
+// A sphere's exact bits: centre x, y, z and radius (atom radius + probe).
+struct SphereKey {
+    std::uint64_t x = 0, y = 0, z = 0, r = 0;
+    bool operator==(const SphereKey&) const = default;
+};
+std::uint64_t keyDigest(const SphereKey& k);
 
-    // Entries by key in one table (open addressing, linear probing): no
-    // allocation an atom. A sphere's radius is never zero bits (it holds
-    // the probe, > 0), which marks a free slot.
-    class Table {
+struct AreaCache {
+    using Key = SphereKey;
+    static constexpr std::uint32_t kNone = 0xffffffffu;
+
+    // The spheres met so far, numbered from 0 in the order met (open
+    // addressing, linear probing: no allocation a sphere). A sphere's
+    // radius is never zero bits (it holds the probe, > 0), which marks a
+    // free slot.
+    class Spheres {
     public:
-        const Entry* find(const Key& k) const;
-        void put(const Key& k, const Entry& e);  // adds, or replaces the entry of k
+        // The number of `k`, given now if it has none; kNone for the zero
+        // key and once kNone numbers are given.
+        std::uint32_t number(const Key& k) { return number(k, keyDigest(k)); }
+        std::uint32_t number(const Key& k, std::uint64_t digest);  // digest: keyDigest(k)
         void clear();
         std::size_t size() const { return used_; }
 
     private:
         struct Slot {
             Key key;
-            Entry entry;
+            std::uint32_t number = kNone;
         };
         std::vector<Slot> slots_;  // a power of two, at most three quarters used
         std::size_t used_ = 0;
-        Slot& slotOf(const Key& k);
+        Slot& slotOf(const Key& k, std::uint64_t digest);
     };
 
-    int slices = 0;  // slices per sphere of the entries; a run with another count starts afresh
-    Table entries;
+    // One measured area of a sphere, with its neighbourhood.
+    struct Area {
+        double area = 0;               // square angstroms
+        std::uint64_t digest = 0;      // sum of keyDigest over the spheres within reach
+        // Where its reaching set's bytes start: block first >> 20 of
+        // `reach`, byte first & (kBlock - 1) of it.
+        std::size_t first = 0;
+        std::uint32_t count = 0;
+        std::uint32_t next = kNone;    // the sphere's area measured before this one
+    };
+
+    // The kept area of sphere `sphere` whose reaching set is `reaching`
+    // (`count` sphere numbers, in any order), or null.
+    const Area* find(std::uint32_t sphere, std::uint64_t digest, const std::uint32_t* reaching,
+                     std::uint32_t count);
+    // Keeps `area` for sphere `sphere` and that reaching set (sorted here).
+    void put(std::uint32_t sphere, double area, std::uint64_t digest, std::uint32_t* reaching,
+             std::uint32_t count);
+
+    int slices = 0;  // slices per sphere of the areas; a run with another count starts afresh
+    Spheres spheres;
+    std::vector<std::uint32_t> latest;  // per sphere number: its latest Area, or kNone
+    // Both grow a block at a time: no copy of all that is kept, and no
+    // peak of twice its size, when they grow.
+    std::deque<Area> areas;
+    static constexpr std::size_t kBlock = std::size_t(1) << 20;  // bytes of a block of `reach`
+    std::vector<std::unique_ptr<std::uint8_t[]>> reach;  // the reaching sets, one after another
+    std::size_t reachUsed = 0;  // bytes used of the last block
     // Of the last run's atoms: areas copied from the cache, and computed.
     std::size_t copied = 0, computed = 0;
+    // For tests only: every digest taken as 0, so that all neighbourhoods
+    // of one size look alike until their members are compared.
+    bool digestsCollide = false;
 
-    void clear() {
-        entries.clear();
-        slices = 0;
-        copied = computed = 0;
-    }
+    void clear();
+
+private:
+    // Of a lookup: a sphere's count in the set looked for, valid where
+    // its stamp is the lookup's.
+    std::vector<std::uint32_t> stamp_;
+    std::vector<std::uint32_t> left_;
+    std::uint32_t lookup_ = 0;
+    void mark(const std::uint32_t* reaching, std::uint32_t count);  // the set looked for
+    bool holds(const Area& a);  // the set marked is a's reaching set
 };
 
-AreaCache::Key keyOf(const Sphere& s);
-std::uint64_t keyDigest(const AreaCache::Key& k);
+SphereKey keyOf(const Sphere& s);
 
 }  // namespace sasa

@@ -178,7 +178,9 @@ std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int sli
 
     if (cache) {
         if (cache->slices != slices) {
-            cache->entries.clear();
+            const bool collide = cache->digestsCollide;
+            cache->clear();
+            cache->digestsCollide = collide;
             cache->slices = slices;
         }
         cache->copied = cache->computed = 0;
@@ -725,6 +727,7 @@ std::vector<double> measure(const Run& run, int slices) {
     std::vector<double> xs(n), ys(n), zs(n), rs(n);
     std::vector<char> neighbourOk(n);  // may cover another atom
     std::vector<std::uint64_t> digests(run.cache ? n : 0);
+    std::vector<std::uint32_t> numbers(run.cache ? n : 0);  // in the cache's table of spheres
     std::vector<Cell> cells;
     for (std::size_t k = 0; k < n; ++k) {
         const Sphere& s = spheres[order[k]];
@@ -733,7 +736,12 @@ std::vector<double> measure(const Run& run, int slices) {
         zs[k] = s.z;
         rs[k] = s.r;
         neighbourOk[k] = !run.inside[order[k]];
-        if (run.cache) digests[k] = keyDigest(keyOf(s));
+        if (run.cache) {
+            const AreaCache::Key key = keyOf(s);
+            const std::uint64_t digest = keyDigest(key);
+            digests[k] = run.cache->digestsCollide ? 0 : digest;
+            numbers[k] = run.cache->spheres.number(key, digest);
+        }
         const CellKey& key = keys[order[k]];
         if (cells.empty() || cells.back().key != key)
             cells.push_back({key, static_cast<int>(k), static_cast<int>(k)});
@@ -752,6 +760,7 @@ std::vector<double> measure(const Run& run, int slices) {
     std::vector<double> nx, ny, nz, nr;
     std::vector<int> nj;
     std::vector<int> reaching;  // cell-ordered indices of the spheres within reach
+    std::vector<std::uint32_t> reachingNumbers;  // their numbers in the cache, sorted
     struct {
         std::vector<double> x, y, angle;  // from the atom being measured, padded to whole groups
         std::vector<int> j;
@@ -782,6 +791,7 @@ std::vector<double> measure(const Run& run, int slices) {
                 }
         const std::size_t around = nj.size();
         reaching.resize(around);
+        if (run.cache) reachingNumbers.resize(around);
         if (toward.j.size() < around + kLanes) {  // the lanes past the candidates are not used
             for (auto* v : {&toward.x, &toward.y, &toward.angle}) v->resize(around + kLanes);
             toward.j.resize(around + kLanes);
@@ -798,13 +808,20 @@ std::vector<double> measure(const Run& run, int slices) {
                                                  nj.data(), around, ax, ay, az, ar, i,
                                                  reaching.data());
             std::uint64_t digest = 0;
-            if (run.cache)
-                for (std::size_t k = 0; k < found; ++k) digest += digests[reaching[k]];
             const auto count = static_cast<std::uint32_t>(found);
-            const bool cached = run.cache && !run.shared[atom];
+            // A sphere without a number (a table full) is measured, never kept.
+            bool cached = run.cache && !run.shared[atom] && numbers[i] != AreaCache::kNone;
             if (cached) {
-                const AreaCache::Entry* hit = run.cache->entries.find(keyOf(spheres[atom]));
-                if (hit && hit->neighbours == count && hit->digest == digest) {
+                for (std::size_t k = 0; k < found; ++k) {
+                    digest += digests[reaching[k]];
+                    reachingNumbers[k] = numbers[reaching[k]];
+                    cached = cached && reachingNumbers[k] != AreaCache::kNone;
+                }
+            }
+            if (cached) {
+                const AreaCache::Area* hit =
+                    run.cache->find(numbers[i], digest, reachingNumbers.data(), count);
+                if (hit) {
                     areas[atom] = hit->area;
                     ++run.cache->copied;
                     continue;
@@ -836,7 +853,7 @@ std::vector<double> measure(const Run& run, int slices) {
             const double area = steps.area(spheres[atom], neighbours, slices, work);
             areas[atom] = area;
             if (cached) {
-                run.cache->entries.put(keyOf(spheres[atom]), {area, digest, count});
+                run.cache->put(numbers[i], area, digest, reachingNumbers.data(), count);
                 ++run.cache->computed;
             }
         }

@@ -1,6 +1,6 @@
 #include "scores/complementarity.h"
 
-#include "report/interface_report.h"
+#include "common/interface_record.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,6 +2,7 @@
 // probe, compared with the volume of one sphere of the same surface.
 #pragma once
 
+#include "common/interface_record.h"
 #include "common/types.h"
 
 #include <cstdint>
@@ -9,16 +10,7 @@
 #include <string>
 #include <vector>
 
-// One atom read from a subunit's area file.
-struct PackingAtom {
-    std::int32_t serial = 0;
-    std::int32_t resSeq = 0;
-    std::int32_t mark = 0;      // 1 once an interface point lies within the cutoff
-    char atomName[6] = {};
-    char resName[6] = {};
-    char chain = ' ';
-    float x = 0.0f, y = 0.0f, z = 0.0f;
-};
+// PackingAtom (common/interface_record.h): one atom read from a subunit's area file.
 
 // Appends to `out` the atoms of the area file `asaPath` that lie within
 // sqrt(cutoffSq) A of one of points[0..n-1], as ATOM records, then "END".

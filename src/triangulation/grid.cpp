@@ -1,6 +1,6 @@
 #include "triangulation/grid.h"
 
-#include "report/interface_report.h"
+#include "common/interface_record.h"
 #include "triangulation/measure.h"
 #include "triangulation/variants.h"
 

@@ -140,3 +140,45 @@ TEST(IncrementalRuns, CachedAreasAreThoseOfFreshRunsOnRandomSets) {
 }
 
 }  // namespace
+
+// Two neighbourhoods of one size whose digests are made to collide: an area
+// is copied only when every sphere within reach is the same, and the areas
+// are those of a fresh run whatever the digest says.
+TEST(IncrementalRuns, AColludingDigestNeverSharesAnArea) {
+    using Set = std::vector<sasa::Sphere>;
+    const Set base = {{0, 0, 0, 3.2}, {3.0, 0, 0, 3.2}, {0, 3.0, 0, 3.2}, {0, 0, 3.5, 3.0}};
+    struct Row {
+        const char* what;
+        Set second;          // measured after `base`, with the same cache
+        bool differs;        // the first atom's neighbourhood is another of the same size
+    };
+    const Row rows[] = {
+        {"a neighbour moved",
+         {{0, 0, 0, 3.2}, {3.0, 0, 0, 3.2}, {0, 2.5, 0, 3.2}, {0, 0, 3.5, 3.0}}, true},
+        {"a neighbour's sphere grew",
+         {{0, 0, 0, 3.2}, {3.0, 0, 0, 3.2}, {0, 3.0, 0, 3.6}, {0, 0, 3.5, 3.0}}, true},
+        {"a neighbour gone, another come",
+         {{0, 0, 0, 3.2}, {3.0, 0, 0, 3.2}, {0, 3.0, 0, 3.2}, {-2.0, -2.0, 0, 3.0}}, true},
+        {"the same spheres in another order", {base[3], base[1], base[0], base[2]}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        sasa::AreaCache cache;
+        cache.digestsCollide = true;
+        const std::vector<double> before = sasa::leeRichardsAreas(base, 20, nullptr, &cache);
+        ASSERT_EQ(cache.computed, base.size());
+        const std::vector<double> fresh = sasa::leeRichardsAreas(row.second, 20);
+        const std::vector<double> got = sasa::leeRichardsAreas(row.second, 20, nullptr, &cache);
+        // A changed neighbourhood changes the area: a copy would show.
+        if (row.differs) {
+            ASSERT_NE(fresh[0], before[0]);
+        }
+        for (std::size_t i = 0; i < fresh.size(); ++i)
+            EXPECT_EQ(std::memcmp(&fresh[i], &got[i], sizeof(double)), 0) << "atom " << i;
+        if (row.differs) {
+            EXPECT_GT(cache.computed, 0u);
+        } else {
+            EXPECT_EQ(cache.copied, row.second.size());
+        }
+    }
+}
