@@ -15,6 +15,7 @@
 #include "interface/frame.h"
 #include "interface/interface_atoms.h"
 #include "interface/pipeline.h"
+#include "analysis/engine_link.h"
 #include "triangulation/grid.h"
 
 #include <algorithm>

@@ -172,10 +172,14 @@ void scorePrepared(const std::string& label, const Run& run, InterfaceResult& re
     // The complex and the subunits are cut from the copy (and the copy of
     // one interface from the entry's atoms): most of their atoms keep
     // surroundings measured before, and their areas are copied.
-    if (!runEngineStep(run.engine, files, kControlFiles[0], "TEMP.log", out, run.accessible())) {
+    // Every engine run of the structure, this one's and the stages', goes
+    // through here: which areas each may take from earlier runs is decided
+    // once.
+    LinkedEngineRuns engine(run.engine, files, out, run.accessible(), run.packing());
+    if (!engine.run(kControlFiles[0], "TEMP.log")) {
         std::fprintf(out, "\nProblem in NACEESS program ... exiting\n");
         // What the engine found wrong with the copy, TEMP.pdb, of this file.
-        printEngineErrors(files, "TEMP.log", out);
+        engine.printErrors("TEMP.log");
         result.status = EntryStatus::EngineFailed;
         removeTempFiles(files);
         return;
@@ -209,9 +213,7 @@ void scorePrepared(const std::string& label, const Run& run, InterfaceResult& re
     if (run.hooks.analyse) {
         analysed = (*run.hooks.analyse)(run.points, scores, run.engine.naccessDir, result.analysis);
     } else {
-        analysed = SC_P(run.points, scores,
-                        AnalysisRun{run.engine, files, out, run.accessible(), run.packing()},
-                        result.analysis);
+        analysed = SC_P(run.points, scores, AnalysisRun{engine, files, out}, result.analysis);
     }
     result.analysis.report = nullptr;
     if (analysed < 0) {
@@ -224,7 +226,7 @@ void scorePrepared(const std::string& label, const Run& run, InterfaceResult& re
         // What the engine found wrong with a subunit's file; an empty second
         // subunit needs no more words than its atom count.
         if (result.status == EntryStatus::EngineFailed && result.analysis.failedLog)
-            printEngineErrors(files, result.analysis.failedLog, out);
+            engine.printErrors(result.analysis.failedLog);
         std::fprintf(out, "Error in PDB file ... %s\n", label.c_str());
         return;
     }

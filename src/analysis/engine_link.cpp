@@ -1,6 +1,8 @@
 #include "analysis/engine_link.h"
 
 #include "analysis/analysis.h"
+#include "interface/pipeline.h"
+#include "scores/packing.h"
 #include "analysis/workspace.h"
 #include "analysis/control_files.h"
 #include "common/engine_stop.h"
@@ -104,6 +106,38 @@ bool runEngineStep(const EngineLink& engine, Workspace& files, const ControlFile
         if (!dir || !runAccall(engine.naccessDir, control.name, *dir, console)) return false;
     }
     return logSaysSuccess(files, logName);
+}
+
+bool LinkedEngineRuns::run(const ControlFile& control, const std::string& logName) {
+    // The probe decides which earlier areas can stand for this run's.
+    sasa::AreaCache* areas = control.probe == kControlFiles[4].probe ? packing_ : accessible_;
+    return runEngineStep(engine_, files_, control, logName, console_, areas);
+}
+
+void LinkedEngineRuns::printErrors(const std::string& logName) {
+    printEngineErrors(files_, logName, console_);
+}
+
+int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::string& naccessDir) {
+    AnalysisRecord record;
+    return SC_P(points, scores, naccessDir, record);
+}
+
+int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::string& naccessDir,
+         AnalysisRecord& record) {
+    EngineLink engine;
+    engine.naccessDir = naccessDir;
+    DirectoryWorkspace here;
+    LinkedEngineRuns runs(engine, here, stdout);
+    return SC_P(points, scores, AnalysisRun{runs, here, stdout}, record);
+}
+
+float computepack(const std::string& naccessDir) {
+    EngineLink engine;
+    engine.naccessDir = naccessDir;
+    DirectoryWorkspace here;
+    LinkedEngineRuns runs(engine, here, stdout);
+    return computepack(runs, here, stdout);
 }
 
 const char* writeControlFilesTo(Workspace& files, const std::string& naccessDir) {

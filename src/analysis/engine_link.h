@@ -4,12 +4,15 @@
 // process on the workspace's files. Both read and write the same files.
 #pragma once
 
+#include "common/engine_runs.h"
+#include "common/types.h"
 #include "common/workspace.h"
 #include "analysis/engine_program.h"
 
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace sasa {
 struct AreaCache;
@@ -50,6 +53,38 @@ bool makeEngineLink(const std::string& naccessDir, bool allowInProcess, EngineLi
 bool runEngineStep(const EngineLink& engine, Workspace& files, const ControlFile& control,
                    const std::string& logName, std::FILE* console,
                    sasa::AreaCache* areas = nullptr);
+
+// The engine runs of one structure's analysis on `files`, handed to the
+// stages (common/engine_runs.h): runEngineStep with `console`, the areas of
+// the runs at probe 1.40 shared through `accessible` and those of the
+// packing runs at 0.40 through `packing` (either may be null: measured
+// afresh).
+class LinkedEngineRuns : public EngineRuns {
+public:
+    LinkedEngineRuns(const EngineLink& engine, Workspace& files, std::FILE* console,
+                     sasa::AreaCache* accessible = nullptr, sasa::AreaCache* packing = nullptr)
+        : engine_(engine), files_(files), console_(console), accessible_(accessible),
+          packing_(packing) {}
+    bool run(const ControlFile& control, const std::string& logName) override;
+    void printErrors(const std::string& logName) override;
+
+private:
+    const EngineLink& engine_;
+    Workspace& files_;
+    std::FILE* console_;
+    sasa::AreaCache* accessible_;
+    sasa::AreaCache* packing_;
+};
+
+struct AnalysisRecord;  // interface/pipeline.h
+
+// SC_P and computepack as a program of their own runs them: in the working
+// directory, with the engine of `naccessDir` as a program and the messages
+// on standard output.
+int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::string& naccessDir);
+int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::string& naccessDir,
+         AnalysisRecord& record);
+float computepack(const std::string& naccessDir);
 
 // The control file of each engine run written into a workspace with a
 // directory (for the program). Returns the name of the first that could not

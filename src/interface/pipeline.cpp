@@ -144,39 +144,11 @@ void findneighbourIn(Workspace& files, std::FILE* out, const char* asaName,
     if (asa) findneighbour(out, asa.get(), points, n, kNeighbourCutoffSq, selected);
 }
 
-// The packing run on ComplexP.pdb (0.40 A probe) and its ratio: 0 when the
-// run failed or left no area file, as computepack.
-float packingSum(const AnalysisRun& run) {
-    const bool ran = runEngineStep(run.engine, run.files, kControlFiles[4], "ComplexP.log",
-                                   run.console, run.packingAreas);
-    File asa(ran ? run.files.open("ComplexP.asa", "r") : nullptr);
-    if (!asa) {
-        std::fprintf(run.console, "\nProblem in NACEESS program in computing interface "
-                                  "packing ... KAV will be wrong\n");
-        printEngineErrors(run.files, "ComplexP.log", run.console);
-        return 0.0f;
-    }
-    return packingRatio(asa.get());
-}
-
 const char* messageFor(int code) {
     return code == kGridOverfull ? nullptr : kTooSmall;
 }
 
 }  // namespace
-
-int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::string& naccessDir) {
-    AnalysisRecord record;
-    return SC_P(points, scores, naccessDir, record);
-}
-
-int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::string& naccessDir,
-         AnalysisRecord& record) {
-    EngineLink engine;
-    engine.naccessDir = naccessDir;
-    DirectoryWorkspace here;
-    return SC_P(points, scores, AnalysisRun{engine, here, stdout}, record);
-}
 
 int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const AnalysisRun& run,
          AnalysisRecord& record) {
@@ -195,8 +167,7 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const AnalysisRu
     // the engine step lets go of).
     static const char* const kLogs[3] = {"Complex.log", "ComplexA.log", "ComplexB.log"};
     for (int i = 0; i < 3; ++i) {
-        if (!runEngineStep(run.engine, run.files, kControlFiles[i + 1], kLogs[i], run.console,
-                           run.areas)) {
+        if (!run.engine.run(kControlFiles[i + 1], kLogs[i])) {
             record.failedLog = kLogs[i];
             return fail(streams, run, record, kEngineFailed, kEngineProblem);
         }
@@ -261,7 +232,7 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const AnalysisRu
     const bool packingWritten = !std::ferror(packing);
     if (std::fclose(packing) != 0 || !packingWritten)
         return fail(streams, run, record, kCannotOpen, nullptr);
-    scores.packingSum = packingSum(run);
+    scores.packingSum = computepack(run.engine, run.files, run.console);
     scores.complementaritySum =
         Sscore(surfaceA.centroids, surfaceA.normals, surfaceA.areas, surfaceA.count,
                surfaceB.centroids, surfaceB.normals, kPairDistanceSq, kPairCosine,

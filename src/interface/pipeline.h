@@ -3,7 +3,7 @@
 // the packing sum and the complementarity sum.
 #pragma once
 
-#include "analysis/engine_link.h"
+#include "common/engine_runs.h"
 #include "common/status.h"
 #include "common/types.h"
 #include "common/workspace.h"
@@ -12,13 +12,6 @@
 
 #include <string>
 #include <vector>
-
-// Works on Complex.pdb, ComplexA.pdb and ComplexB.pdb in the working
-// directory. `points` is the caller's interface point table, reused for both
-// subunits (entries 0..n-1 of the current subunit; it grows if a subunit has
-// more interface atoms than it holds). Fills `scores` and returns the number
-// of interface atoms of both subunits, or a negative code on failure.
-int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::string& naccessDir);
 
 struct InterfaceReport;  // what a report shows of the analysis (src/report)
 
@@ -37,22 +30,22 @@ struct AnalysisRecord {
     InterfaceReport* report = nullptr;  // filled as well when not null
 };
 
-// SC_P that also fills `record`.
-int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const std::string& naccessDir,
-         AnalysisRecord& record);
-
-// Where one analysis runs: its engine, its working files and the stream its
-// console messages go to.
+// Where one analysis runs: the engine runs it asks for (made by the
+// analysis above: in process or as a program), its working files and the
+// stream its console messages go to.
 struct AnalysisRun {
-    const EngineLink& engine;
+    EngineRuns& engine;
     Workspace& files;
     std::FILE* console;
-    sasa::AreaCache* areas = nullptr;         // of the entry's runs at probe 1.40 (engine_link.h)
-    sasa::AreaCache* packingAreas = nullptr;  // of its packing runs at 0.40
 };
 
-// SC_P on the files of `run` (Complex.pdb, ComplexA.pdb, ComplexB.pdb there,
-// and the control files when the engine is a program), messages to
-// run.console.
+// Works on Complex.pdb, ComplexA.pdb and ComplexB.pdb in `run.files` (and
+// the control files there when the engine is a program), messages to
+// run.console. `points` is the caller's interface point table, reused for
+// both subunits (entries 0..n-1 of the current subunit; it grows if a
+// subunit has more interface atoms than it holds). Fills `scores` and
+// `record` and returns the number of interface atoms of both subunits, or a
+// negative code on failure. (analysis/engine_link.h has the forms that work
+// in the current directory with an engine directory's accall.)
 int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const AnalysisRun& run,
          AnalysisRecord& record);

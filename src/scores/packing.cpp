@@ -2,7 +2,6 @@
 
 #include "common/asa_line.h"
 #include "common/text_file.h"
-#include "analysis/engine_program.h"
 
 #include <algorithm>
 #include <cmath>
@@ -101,16 +100,16 @@ void findneighbour(std::FILE* out, std::FILE* asa, const std::vector<InterfacePo
     std::fputs("END\n", out);
 }
 
-float computepack(const std::string& naccessDir) {
-    // runEngine removes an earlier run's log and area file first, so they
-    // never pass for this run's.
-    // A run that failed, and one that left no area file, measured nothing.
-    const bool ran = runEngine(naccessDir, "ComplexP_accall.input", "ComplexP.log");
-    File asa = ran ? openFile("ComplexP.asa", "r") : File();
+float computepack(EngineRuns& engine, Workspace& files, std::FILE* console) {
+    // The run removes an earlier run's log and area file first, so they
+    // never pass for this run's. A run that failed, and one that left no
+    // area file, measured nothing.
+    const bool ran = engine.run(kControlFiles[4], "ComplexP.log");
+    File asa(ran ? files.open("ComplexP.asa", "r") : nullptr);
     if (!asa) {
-        std::printf("\nProblem in NACEESS program in computing interface packing ... KAV will be "
-                    "wrong\n");
-        printEngineErrors("ComplexP.log");
+        std::fprintf(console, "\nProblem in NACEESS program in computing interface packing ... "
+                              "KAV will be wrong\n");
+        engine.printErrors("ComplexP.log");
         return 0.0f;
     }
     return packingRatio(asa.get());

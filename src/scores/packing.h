@@ -2,8 +2,10 @@
 // probe, compared with the volume of one sphere of the same surface.
 #pragma once
 
+#include "common/engine_runs.h"
 #include "common/interface_record.h"
 #include "common/types.h"
+#include "common/workspace.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -20,11 +22,12 @@ void findneighbour(std::FILE* out, const std::string& asaPath,
                    const std::vector<InterfacePoint>& points, int n, float cutoffSq,
                    std::vector<PackingAtom>* selected = nullptr);
 
-// Runs the engine on ComplexP.pdb with the 0.40 A probe and returns the
-// packing ratio (atom volume over the volume of the sphere of the same
-// accessible surface); 0 when the run failed, not a number (0/0) when the
+// Runs the engine on ComplexP.pdb of `files` with the 0.40 A probe (through
+// `engine`) and returns the packing ratio (atom volume over the volume of
+// the sphere of the same accessible surface); 0 when the run failed or left
+// no area file, with its message on `console`; not a number (0/0) when the
 // area file holds no atoms. Output of an earlier run is removed first.
-float computepack(const std::string& naccessDir);
+float computepack(EngineRuns& engine, Workspace& files, std::FILE* console);
 
 // findneighbour on an area file already open (read to its end).
 void findneighbour(std::FILE* out, std::FILE* asa, const std::vector<InterfacePoint>& points,

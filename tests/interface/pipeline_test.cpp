@@ -1,6 +1,7 @@
 // SC_P end to end with the deterministic test engine: hand-made .asa files
 // stand in for the engine's output on Complex, ComplexA and ComplexB.
 #include "interface/pipeline.h"
+#include "analysis/engine_link.h"
 
 #include "asa_lines.h"
 

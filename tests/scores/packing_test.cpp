@@ -1,4 +1,5 @@
 #include "scores/packing.h"
+#include "analysis/engine_link.h"
 
 #include "common/text_file.h"
 #include "work_dir.h"
