@@ -1,5 +1,6 @@
 #include "analysis/analysis.h"
 
+#include "analysis/confidence_stage.h"
 #include "analysis/structure_analysis.h"
 #include "analysis/workspace.h"
 #include "common/text_file.h"
@@ -126,9 +127,11 @@ struct Run {
     std::vector<InterfacePoint>& points;
     const ResultCallback& onResult;
     const std::function<void(const std::string&, std::size_t)>& onPairs;
+    ConfidenceStage* confidence;  // with --confidence, else null
 
     std::FILE* out() const { return console.file(); }
     void emit(InterfaceResult& result) const {
+        if (confidence) confidence->measure(result, out());
         result.messages = console.take();
         onResult(std::move(result));
     }
@@ -411,6 +414,7 @@ void scoreConverted(const StructureInput& input, const std::string& name,
         const InputStructure& s = part.structure;
         const std::string suffix = part.label.empty() ? "" : " " + part.label;
         const std::string partLabel = label + suffix;
+        if (run.confidence) run.confidence->part(part.label, &part == &parts.front());
         ChainLayout layout;
         InterfaceResult result;
         result.name = name + suffix;
@@ -542,10 +546,14 @@ void analyseStructure(const EngineLink& engine, const StructureInput& input,
                       const AnalysisHooks& hooks, const ResultCallback& onResult) {
     std::vector<InterfacePoint> ownPoints;
     if (!hooks.points) ownPoints.resize(kInterfacePoints);
-    const Run run{engine,   files,    console,      settings, hooks,
-                  hooks.points ? *hooks.points : ownPoints, onResult, hooks.onPairs};
     const bool fromText = input.path.empty() || !input.text.empty();
     const std::string label = fromText ? input.name : input.path;
+    std::unique_ptr<ConfidenceStage> confidence;
+    if (settings.confidence)
+        confidence = std::make_unique<ConfidenceStage>(fromText ? "" : input.path, label, settings);
+    const Run run{engine,   files,    console,      settings,      hooks,
+                  hooks.points ? *hooks.points : ownPoints, onResult, hooks.onPairs,
+                  confidence.get()};
     const std::string name = input.name.empty() ? input.path : input.name;
 
     if (needsConversion(input, settings)) {

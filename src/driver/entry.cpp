@@ -15,6 +15,9 @@ AnalysisSettings analysisSettings(const Options& options) {
     settings.assembly = options.assembly;
     settings.crystal = options.crystal;
     settings.report = !options.reportDir.empty();
+    settings.confidence = options.confidence;
+    settings.paeCutoff = options.paeCutoff;
+    settings.distCutoff = options.distCutoff;
     return settings;
 }
 

@@ -34,6 +34,9 @@ struct Options {
     std::string reportDir;    // --report DIR; empty: no reports
     int progress = -1;        // --progress 1, --no-progress 0; -1: when stderr is a terminal
     bool engineProgram = false;  // --engine program: never the in-process engine
+    bool confidence = false;  // --confidence: the predictor's confidence in the details file
+    double paeCutoff = 10.0;  // --pae-cutoff A
+    double distCutoff = 10.0; // --dist-cutoff A
 };
 
 // What parseOptions decided.
