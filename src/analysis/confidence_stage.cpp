@@ -52,7 +52,9 @@ bool ConfidenceStage::load(std::FILE* out) {
         std::string names;
         for (const std::string& n : files.lookedFor) names += (names.empty() ? "" : ", ") + n;
         std::fprintf(out, " %s: no confidence files beside it (looked for %s).\n", label_.c_str(),
-                     names.empty() ? "files of the ColabFold, AlphaFold3 or Boltz names"
+                     names.empty() ? "files named after a ColabFold, AlphaFold3 or Boltz structure: "
+                                     "X_unrelaxed_rank_NNN_M.pdb, X_model.cif, model.cif, "
+                                     "fold_X_model_N.cif or X_model_N.cif"
                                    : names.c_str());
         return false;
     }
