@@ -414,7 +414,10 @@ void scoreConverted(const StructureInput& input, const std::string& name,
         const InputStructure& s = part.structure;
         const std::string suffix = part.label.empty() ? "" : " " + part.label;
         const std::string partLabel = label + suffix;
-        if (run.confidence) run.confidence->part(part.label, &part == &parts.front());
+        // An assembly's copies are not the structure the predictor wrote.
+        if (run.confidence)
+            run.confidence->part(&part == &parts.front(),
+                                 settings.assembly.empty() && !settings.crystal ? &s : nullptr);
         ChainLayout layout;
         InterfaceResult result;
         result.name = name + suffix;

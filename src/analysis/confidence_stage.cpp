@@ -31,9 +31,9 @@ ConfidenceStage::ConfidenceStage(std::string path, std::string label,
                                  const AnalysisSettings& settings)
     : path_(std::move(path)), label_(std::move(label)), settings_(settings) {}
 
-void ConfidenceStage::part(const std::string& label, bool firstModel) {
-    partLabel_ = label;
+void ConfidenceStage::part(bool firstModel, const InputStructure* asWritten) {
     ownPart_ = firstModel;
+    asWritten_ = asWritten;
 }
 
 bool ConfidenceStage::load(std::FILE* out) {
@@ -63,7 +63,8 @@ bool ConfidenceStage::load(std::FILE* out) {
     InputStructure s;
     auto source = std::make_unique<ConfidenceSource>();
     if (!readPredictorOutput(files, output, why) ||
-        !readStructure(path_, 0, s, why) || !matchConfidence(s, std::move(output), *source, why)) {
+        (!asWritten_ && !readStructure(path_, 0, s, why)) ||
+        !matchConfidence(asWritten_ ? *asWritten_ : s, std::move(output), *source, why)) {
         std::fprintf(out, " %s: confidence not read: %s.\n", label_.c_str(), why.c_str());
         return false;
     }

@@ -16,9 +16,11 @@ public:
     // `label` names it in the messages. Nothing is read until measured.
     ConfidenceStage(std::string path, std::string label, const AnalysisSettings& settings);
 
-    // The part of the entry scored next: its label ("model 2", "" for the
-    // structure as written). Only the first model as written has confidence of its own.
-    void part(const std::string& label, bool firstModel);
+    // The part of the entry scored next: whether it is the first model, and
+    // the structure as written when the analysis has read it (null: the
+    // stage reads the file itself). Only the first model as written has
+    // confidence of its own.
+    void part(bool firstModel, const InputStructure* asWritten);
 
     // Fills result.confidence for a scored interface, or says on `out` why
     // it stays empty.
@@ -29,6 +31,6 @@ private:
     std::string path_, label_;
     const AnalysisSettings& settings_;
     bool tried_ = false, ownPart_ = true;
-    std::string partLabel_;
+    const InputStructure* asWritten_ = nullptr;
     std::unique_ptr<ConfidenceSource> source_;
 };

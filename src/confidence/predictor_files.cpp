@@ -1,5 +1,6 @@
 #include "confidence/predictor_files.h"
 
+#include "common/text_file.h"
 #include "confidence/npy_file.h"
 
 #include <simdjson.h>
@@ -19,21 +20,48 @@ bool exists(const std::string& path) {
 
 std::string fileName(const std::string& path) { return fs::path(path).filename().string(); }
 
-// Each key of a JSON document, read in one pass.
-struct JsonFile {
+// A JSON document read in one pass. The parser and the buffer of the file
+// are kept per thread and reused from one file to the next: a batch of
+// predictions pays for their memory once, not per file (the first touch of
+// fresh memory costs more than the parse itself). One document per thread
+// at a time: a JsonFile's values are read before the next is loaded.
+struct JsonBuffers {
     simdjson::dom::parser parser;
-    simdjson::padded_string text;
+    std::string text;  // the file, with simdjson's padding beyond its size
+};
+
+// Memory kept for the next file at most; a larger document's goes with it.
+constexpr std::size_t kKeptBytes = std::size_t(1) << 29;
+
+struct JsonFile {
     simdjson::dom::object root;
 };
 
 bool loadJson(const std::string& path, JsonFile& json, std::string& why) {
+    thread_local std::unique_ptr<JsonBuffers> kept;
+    if (kept && kept->text.capacity() > kKeptBytes) kept.reset();
+    if (!kept) kept = std::make_unique<JsonBuffers>();
     const std::string name = fileName(path);
-    if (auto error = simdjson::padded_string::load(path).get(json.text)) {
-        why = name + ": cannot be read (" + simdjson::error_message(error) + ")";
-        return false;
+    std::string& text = kept->text;
+    {
+        File f = openFile(path, "rb");
+        std::error_code ec;
+        const std::uintmax_t size = fs::file_size(path, ec);
+        if (!f || ec) {
+            why = name + ": cannot be read";
+            return false;
+        }
+        text.resize(static_cast<std::size_t>(size) + simdjson::SIMDJSON_PADDING);
+        const std::size_t got = std::fread(text.data(), 1, static_cast<std::size_t>(size), f.get());
+        if (got != size || std::ferror(f.get())) {
+            why = name + ": cannot be read";
+            return false;
+        }
+        text.resize(got);
+        text.reserve(got + simdjson::SIMDJSON_PADDING);
     }
     simdjson::dom::element doc;
-    if (auto error = json.parser.parse(json.text).get(doc)) {
+    if (auto error = kept->parser.parse(text.data(), text.size(), false).get(doc)) {
         why = name + ": malformed or truncated JSON (" + simdjson::error_message(error) + ")";
         return false;
     }
