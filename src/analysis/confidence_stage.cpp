@@ -3,6 +3,7 @@
 #include "input/input_structure.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace {
 
@@ -63,11 +64,17 @@ bool ConfidenceStage::load(std::FILE* out) {
     InputStructure s;
     auto source = std::make_unique<ConfidenceSource>();
     if (!readPredictorOutput(files, output, why) ||
-        (!asWritten_ && !readStructure(path_, 0, s, why)) ||
-        !matchConfidence(asWritten_ ? *asWritten_ : s, std::move(output), *source, why)) {
+        (!asWritten_ && !readStructure(path_, 0, s, why))) {
         std::fprintf(out, " %s: confidence not read: %s.\n", label_.c_str(), why.c_str());
         return false;
     }
+    const std::string scores = std::filesystem::path(files.scores).filename().string();
+    if (!matchConfidence(asWritten_ ? *asWritten_ : s, std::move(output), *source, why)) {
+        std::fprintf(out, " %s: confidence not read: %s: %s.\n", label_.c_str(), scores.c_str(),
+                     why.c_str());
+        return false;
+    }
+    source->summaryFile = std::filesystem::path(files.summary).filename().string();
     source_ = std::move(source);
     return true;
 }

@@ -161,7 +161,7 @@ bool interfaceConfidence(const ConfidenceSource& source, const std::vector<std::
         const int i = chainsOne[0], j = chainsTwo[0];
         const double value = source.predictor == "boltz" ? std::max(at(i, j), at(j, i)) : at(j, i);
         if (std::isnan(value)) {
-            why = "the summary gives no ipTM for chains " + one[0] + " and " + two[0];
+            why = source.summaryFile + ": gives no ipTM for chains " + one[0] + " and " + two[0];
             return false;
         }
         out.iptm = value;

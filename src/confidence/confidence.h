@@ -26,6 +26,7 @@ struct ConfidenceSource {
     std::vector<std::vector<double>> pairIptm;  // by chain index; empty when none
     std::vector<std::string> chains;            // the structure's chain names
     std::vector<TokenResidue> residues;         // in file order
+    std::string summaryFile;                    // the file of pairIptm, named in messages
 };
 
 // Matches the residues of `s` to the tokens of `output`: a residue is one

@@ -287,6 +287,12 @@ bool readBoltz(const PredictorFiles& files, PredictorOutput& out, std::string& w
 }  // namespace
 
 PredictorFiles findPredictorFiles(const std::string& path) {
+    // Each predictor's structure names (X_model_N.cif is Boltz's, or the
+    // AlphaFold3 server's with fold_ before it).
+    static const std::regex kServer(R"(fold_(.+)_model_(\d+)\.cif)");
+    static const std::regex kBoltz(R"((.+)_model_(\d+)\.cif)");
+    static const std::regex kAlphaFold3(R"((.+)_model\.cif)");
+    static const std::regex kColabFold(R"((.+)_(?:unrelaxed|relaxed)_(rank_\d+_(.+))\.(?:pdb|cif))");
     PredictorFiles f;
     const fs::path p(path);
     const std::string dir = p.parent_path().string();
@@ -312,20 +318,20 @@ PredictorFiles findPredictorFiles(const std::string& path) {
         f.summary = summary;
         f.plddt = plddt;
     };
-    if (std::regex_match(base, m, std::regex(R"(fold_(.+)_model_(\d+)\.cif)")))
+    if (std::regex_match(base, m, kServer))
         tryScheme("alphafold3", at("fold_" + m[1].str() + "_full_data_" + m[2].str() + ".json"),
                   at("fold_" + m[1].str() + "_summary_confidences_" + m[2].str() + ".json"), "");
-    if (std::regex_match(base, m, std::regex(R"((.+)_model_(\d+)\.cif)"))) {
+    if (std::regex_match(base, m, kBoltz)) {
         const std::string stem = m[1].str() + "_model_" + m[2].str();
         tryScheme("boltz", at("pae_" + stem + ".npz"), at("confidence_" + stem + ".json"),
                   at("plddt_" + stem + ".npz"));
     }
     if (base == "model.cif")
         tryScheme("alphafold3", at("confidences.json"), at("summary_confidences.json"), "");
-    else if (std::regex_match(base, m, std::regex(R"((.+)_model\.cif)")))
+    else if (std::regex_match(base, m, kAlphaFold3))
         tryScheme("alphafold3", at(m[1].str() + "_confidences.json"),
                   at(m[1].str() + "_summary_confidences.json"), "");
-    if (std::regex_match(base, m, std::regex(R"((.+)_(?:unrelaxed|relaxed)_(rank_\d+_(.+))\.(?:pdb|cif))"))) {
+    if (std::regex_match(base, m, kColabFold)) {
         tryScheme("colabfold", at(m[1].str() + "_scores_" + m[2].str() + ".json"), "", "");
         const std::string alignedError = at(m[1].str() + "_predicted_aligned_error_v1.json");
         if (f.predictor == "colabfold" && exists(alignedError)) f.alignedError = alignedError;

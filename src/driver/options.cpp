@@ -275,6 +275,9 @@ int parseOptions(int argc, char** argv, Options& options) {
         table.push_back({o.name, o.value ? required_argument : no_argument, nullptr, o.key});
         if (o.key < 256) shortOptions += std::string(1, static_cast<char>(o.key)) + (o.value ? ":" : "");
     }
+    // "--d" meant --details alone until --dist-cutoff came: an exact name of
+    // its own keeps the command lines that use it (not shown in --help).
+    table.push_back({"d", required_argument, nullptr, kDetails});
     table.push_back({nullptr, 0, nullptr, 0});
 
     opterr = 0;  // messages are ours

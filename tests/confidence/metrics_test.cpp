@@ -78,3 +78,46 @@ INSTANTIATE_TEST_SUITE_P(
                    "0.5964 5.3953 276 420 407 6.12 7.37 7.28 144 276 51 41"}));
 
 }  // namespace
+
+namespace {
+
+// Two one-residue sides: the edges of the definitions' cut-offs.
+struct EdgeCase {
+    const char* what;
+    double pae;       // every entry of the 2 x 2 matrix
+    double distance;  // between the two contact atoms
+    bool nucleic;
+    const char* printed;  // ipsae n0dom d0chn d0dom contacts pdockq ("%.6f %d %.5f %.5f %d %.5f")
+};
+
+class OneResidueSides : public ::testing::TestWithParam<EdgeCase> {};
+
+TEST_P(OneResidueSides, FollowTheCutoffs) {
+    const EdgeCase& c = GetParam();
+    ConfidenceResidue a, b;
+    a.number = 1;
+    b.number = 1;
+    b.token = 1;
+    b.x = c.distance;
+    a.plddt = a.contactPlddt = b.plddt = b.contactPlddt = 90.0;
+    PaeMatrix pae{2, std::vector<double>(4, c.pae)};
+    const ConfidenceRow r = directionRow({a}, {b}, pae, c.nucleic, ConfidenceCutoffs{});
+    char text[160];
+    std::snprintf(text, sizeof text, "%.6f %d %.5f %.5f %d %.5f", r.ipsae, r.n0dom, r.d0chn,
+                  r.d0dom, r.contacts, r.pdockq);
+    EXPECT_EQ(std::string(text), c.printed) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Edges, OneResidueSides,
+    ::testing::Values(
+        // d0 of 2 residues is d0(27); ipSAE's one term is tm(5, d0(1 -> 27)).
+        EdgeCase{"valid pair in contact", 5.0, 8.0, false, "0.041385 2 1.03889 1.03889 1 0.01826"},
+        EdgeCase{"PAE at the cut-off is not valid", 10.0, 8.0, false,
+                 "0.000000 0 1.03889 1.03889 1 0.01826"},
+        EdgeCase{"just beyond 8 A is no contact", 5.0, 8.001, false,
+                 "0.041385 2 1.03889 1.03889 0 0.00000"},
+        EdgeCase{"a nucleic pair's d0 is at least 2", 5.0, 8.0, true,
+                 "0.137931 2 2.00000 2.00000 1 0.01826"}));
+
+}  // namespace

@@ -126,13 +126,14 @@ def layouts(tmp_path_factory):
     names = {key: write(folder) for key, write, _, _ in LAYOUTS}
     plain = run(folder, list(names.values()))
     confident = run(folder, list(names.values()), "--confidence")
-    return folder, names, plain, confident
+    workers = run(folder, list(names.values()), "--confidence", "-j", "2")
+    return folder, names, plain, confident, workers
 
 
 @pytest.mark.parametrize("key,predictor,iptm", [(k, p, i) for k, _, p, i in LAYOUTS],
                          ids=[k for k, _, _, _ in LAYOUTS])
 def test_each_predictor_gives_the_printed_values(layouts, key, predictor, iptm):
-    folder, names, _, (_, header, rows, _) = layouts
+    folder, names, _, (_, header, rows, _), _ = layouts
     assert header[-len(COLUMNS):] == COLUMNS
     row = next(r for r in rows if r["name"] == names[key])
     assert row["status"] == "scored"
@@ -147,7 +148,7 @@ def test_each_predictor_gives_the_printed_values(layouts, key, predictor, iptm):
 
 @pytest.mark.parametrize("key", [k for k, _, _, _ in LAYOUTS])
 def test_the_library_gives_the_details_row(layouts, key):
-    folder, names, _, (_, _, rows, _) = layouts
+    folder, names, _, (_, _, rows, _), _ = layouts
     row = next(r for r in rows if r["name"] == names[key])
     result = kav_zur.score(os.path.join(folder, names[key]), confidence=True)
     for column in COLUMNS:
@@ -160,8 +161,10 @@ def test_the_library_gives_the_details_row(layouts, key):
 
 def test_the_score_file_and_todays_details_stay(layouts):
     _, _, (plain_console, plain_header, plain_rows, plain_score), \
-        (_, header, rows, score) = layouts
-    assert score == plain_score
+        (_, header, rows, score), (_, _, worker_rows, worker_score) = layouts
+    assert score == plain_score == worker_score
+    # Workers (-j 2) hand the confidence back as a run in one process has it.
+    assert [[r[c] for c in COLUMNS] for r in worker_rows] == [[r[c] for c in COLUMNS] for r in rows]
     assert "predictor" not in plain_header
     assert header[:len(plain_header)] == plain_header
     assert "confidence" not in plain_console
@@ -214,13 +217,13 @@ BAD = [
     ("truncated-json", colabfold, replace_bytes(os.path.basename(SCORES), lambda d: d[:len(d) // 2]),
      "malformed or truncated JSON"),
     ("pae-size", colabfold, edit_json(os.path.basename(SCORES), shrink_pae),
-     "the PAE matrix is 208 x 208, the structure has 209 residues"),
+     os.path.basename(SCORES) + ": the PAE matrix is 208 x 208, the structure has 209 residues"),
     ("plddt-range", colabfold, edit_json(os.path.basename(SCORES), plddt_out_of_range),
      "holds a pLDDT outside 0-100"),
     ("missing-chain", alphafold3("pdl1_model.cif", "pdl1_confidences.json",
                                  "pdl1_summary_confidences.json"),
      edit_json("pdl1_summary_confidences.json", one_chain_summary),
-     "gives no ipTM for chains A and B"),
+     "pdl1_summary_confidences.json: gives no ipTM for chains A and B"),
     ("truncated-npz", boltz, replace_bytes("pae_pdl1_model_0.npz", lambda d: d[:len(d) // 2]),
      "not a readable .npz archive"),
     ("npz-dtype", boltz, npz_of("pae_pdl1_model_0.npz", pae=np.zeros((209, 209), np.int32)),
