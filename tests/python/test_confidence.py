@@ -78,9 +78,12 @@ def colabfold(folder):
     return os.path.basename(SAMPLE)
 
 
-def alphafold3(structure, confidences, summary):
+def alphafold3(structure, confidences, summary, chains=None):
     def write(folder):
         st, scores, atom_plddts = sample_arrays()
+        for chain, name in zip(st[0], chains or []):
+            chain.name = name
+        st.setup_entities()
         write_cif(st, os.path.join(folder, structure))
         write_json(os.path.join(folder, confidences),
                    {"atom_plddts": atom_plddts, "pae": scores["pae"],
@@ -115,6 +118,10 @@ LAYOUTS = [
      "alphafold3", 0.7),
     ("alphafold3-server", alphafold3("fold_pdl1_model_0.cif", "fold_pdl1_full_data_0.json",
                                      "fold_pdl1_summary_confidences_0.json"), "alphafold3", 0.7),
+    # Chain names of two letters, one lower case: the pair's ipTM by the chains' order.
+    ("alphafold3-chain-names", alphafold3("names_model.cif", "names_confidences.json",
+                                          "names_summary_confidences.json", ["AA", "xB"]),
+     "alphafold3", 0.7),
     ("boltz", boltz, "boltz", 0.8),
 ]
 
