@@ -1,5 +1,6 @@
 #include "analysis/analysis.h"
 
+#include "analysis/confidence_stage.h"
 #include "analysis/structure_analysis.h"
 #include "analysis/workspace.h"
 #include "common/text_file.h"
@@ -138,6 +139,7 @@ struct Run {
     const ResultCallback& onResult;
     const std::function<void(const std::string&, std::size_t)>& onPairs;
     EntryAreas* areas;  // null: no area copied between runs
+    ConfidenceStage* confidence;  // with --confidence, else null
 
     sasa::AreaCache* accessible() const { return areas ? &areas->accessible : nullptr; }
     // One packing run an interface: only an entry of many interfaces can
@@ -148,6 +150,7 @@ struct Run {
 
     std::FILE* out() const { return console.file(); }
     void emit(InterfaceResult& result) const {
+        if (confidence) confidence->measure(result, out());
         result.messages = console.take();
         onResult(std::move(result));
     }
@@ -455,6 +458,10 @@ void scoreConverted(const StructureInput& input, const std::string& name,
         const InputStructure& s = part.structure;
         const std::string suffix = part.label.empty() ? "" : " " + part.label;
         const std::string partLabel = label + suffix;
+        // An assembly's copies are not the structure the predictor wrote.
+        if (run.confidence)
+            run.confidence->part(&part == &parts.front(),
+                                 settings.assembly.empty() && !settings.crystal ? &s : nullptr);
         ChainLayout layout;
         InterfaceResult result;
         result.name = name + suffix;
@@ -590,11 +597,14 @@ void analyseStructure(const EngineLink& engine, const StructureInput& input,
     std::vector<InterfacePoint> ownPoints;
     if (!hooks.points) ownPoints.resize(kInterfacePoints);
     EntryAreas areas;
-    const Run run{engine,   files,    console,      settings, hooks,
-                  hooks.points ? *hooks.points : ownPoints, onResult, hooks.onPairs,
-                  settings.shareAreas ? &areas : nullptr};
     const bool fromText = input.path.empty() || !input.text.empty();
     const std::string label = fromText ? input.name : input.path;
+    std::unique_ptr<ConfidenceStage> confidence;
+    if (settings.confidence)
+        confidence = std::make_unique<ConfidenceStage>(fromText ? "" : input.path, label, settings);
+    const Run run{engine,   files,    console,      settings,      hooks,
+                  hooks.points ? *hooks.points : ownPoints, onResult, hooks.onPairs,
+                  settings.shareAreas ? &areas : nullptr, confidence.get()};
     const std::string name = input.name.empty() ? input.path : input.name;
 
     if (needsConversion(input, settings)) {

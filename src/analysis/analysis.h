@@ -16,6 +16,7 @@
 
 #include "common/status.h"
 #include "common/types.h"
+#include "confidence/confidence.h"
 #include "interface/pipeline.h"
 #include "report/interface_report.h"
 
@@ -64,6 +65,11 @@ struct AnalysisSettings {
     // reach are the same; false: every run measures every atom afresh.
     // The results are the same either way (false is for checking that).
     bool shareAreas = true;
+    // The predictor's confidence of each scored interface (--confidence),
+    // from the files beside the structure; cut-offs in angstroms.
+    bool confidence = false;
+    double paeCutoff = 10.0;
+    double distCutoff = 10.0;
     // Interfaces not to score again (the pairs an interrupted entry has
     // recorded, for --resume): called with the result name ("<name> A:B"
     // with allPairs, else <name>); true: no result is given for it.
@@ -109,6 +115,8 @@ struct InterfaceResult {
     AnalysisRecord analysis;  // how far the analysis got (its `report` is always null here)
     ScoreSet scores;          // as far as `analysis` says they were reached
     std::shared_ptr<const ReportData> report;  // with AnalysisSettings::report, when scored
+    // With AnalysisSettings::confidence, when scored and the predictor's files were read.
+    std::shared_ptr<const ConfidenceRecord> confidence;
     std::string messages;     // the console text of this interface, as the batch prints it
     double seconds = 0.0;     // wall time spent on it
     // Not "": a working file could not be written (the disk's words, "No

@@ -51,6 +51,7 @@ struct RunFiles {
     const char* failed = nullptr;  // the name of a file that could not be written
     std::string failedWhy;         // why, when the working directory is full
     std::string detailsPath;
+    bool confidence = false;  // the details rows carry the confidence columns
     ProgressDisplay progress;  // the line on standard error, and the summary
 };
 
@@ -97,7 +98,7 @@ bool recordResults(RunFiles& files, const std::vector<EntryResult>& results,
     std::string lines, rows;
     for (const EntryResult& result : results) {
         lines += result.scoreLine;
-        if (files.details) rows += detailsRow(result);
+        if (files.details) rows += detailsRow(result, files.confidence);
     }
     if (!lines.empty() && !writeAndFlush(files.score.get(), lines)) {
         files.failed = kScoreFileName;
@@ -151,6 +152,7 @@ int openRunFiles(const Options& options, const std::vector<std::string>& list, R
                  std::size_t& first, std::set<std::string>& recorded) {
     first = 0;
     files.detailsPath = options.detailsPath;
+    files.confidence = options.confidence;
     const bool withDetails = !options.detailsPath.empty();
     if (withDetails && (sameFile(options.detailsPath, kScoreFileName) ||
                         sameFile(options.detailsPath, "pdblist"))) {
@@ -175,7 +177,8 @@ int openRunFiles(const Options& options, const std::vector<std::string>& list, R
         haveScores = readWhole(kScoreFileName, scoreText, unreadable);
         haveDetails = withDetails && readWhole(options.detailsPath, detailsText, unreadable);
         point = findResumePoint(list, haveScores ? &scoreText : nullptr,
-                                haveDetails ? &detailsText : nullptr, options.detailsPath);
+                                haveDetails ? &detailsText : nullptr, options.detailsPath,
+                                options.confidence);
         if (!unreadable.empty()) point.problem = unreadable;
         if (!point.problem.empty()) {
             std::fprintf(stderr, "kav_zur: --resume: %s; nothing was changed\n",
@@ -196,9 +199,9 @@ int openRunFiles(const Options& options, const std::vector<std::string>& list, R
     }
 
     if (withDetails) {
-        files.details = haveDetails ? reopenAt(options.detailsPath, point.detailsKeep, detailsHeader())
+        files.details = haveDetails ? reopenAt(options.detailsPath, point.detailsKeep, detailsHeader(options.confidence))
                                     : openFile(options.detailsPath, "we");
-        if (files.details && !haveDetails && !writeAndFlush(files.details.get(), detailsHeader()))
+        if (files.details && !haveDetails && !writeAndFlush(files.details.get(), detailsHeader(options.confidence)))
             files.details.reset();
         if (!files.details) {
             std::fprintf(stderr, "kav_zur: --details: cannot write %s: %s\n",

@@ -16,6 +16,9 @@ AnalysisSettings analysisSettings(const Options& options) {
     settings.crystal = options.crystal;
     settings.report = !options.reportDir.empty();
     settings.shareAreas = !options.freshAreas;
+    settings.confidence = options.confidence;
+    settings.paeCutoff = options.paeCutoff;
+    settings.distCutoff = options.distCutoff;
     return settings;
 }
 

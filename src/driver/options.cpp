@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdarg>
 #include <climits>
 #include <cstdlib>
@@ -30,7 +31,7 @@ struct OptionSpec {
 
 enum : int {
     kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kEngine, kVersion, kProgress,
-    kNoProgress, kAssembly, kCrystal, kFreshAreas
+    kNoProgress, kAssembly, kCrystal, kFreshAreas, kConfidence, kPaeCutoff, kDistCutoff
 };
 
 constexpr OptionSpec kOptions[] = {
@@ -53,6 +54,18 @@ constexpr OptionSpec kOptions[] = {
      "with --all-pairs: every interface of the crystal, each\n"
      "chain against every chain and symmetry copy in contact,\n"
      "each interface once, named \"<entry> A:B 7_555\""},
+    {"confidence", kConfidence, nullptr,
+     "add the structure predictor's confidence of each\n"
+     "interface (ipTM, ipSAE, pDockQ, pDockQ2, LIS, interface\n"
+     "pLDDT) to the details file and the report, from the\n"
+     "ColabFold, AlphaFold3 or Boltz files beside each\n"
+     "structure (see \"Predicted complexes\" in the manual)"},
+    {"pae-cutoff", kPaeCutoff, "A",
+     "with --confidence: the PAE cut-off of ipSAE in angstroms\n"
+     "(default 10)"},
+    {"dist-cutoff", kDistCutoff, "A",
+     "with --confidence: the distance cut-off of ipSAE's\n"
+     "residue counts in angstroms (default 10)"},
     {"jobs", 'j', "N", "score N structures at a time, each in a private working\n"
                        "directory (0: one per usable core; default 1)"},
     {"details", kDetails, "FILE",
@@ -156,6 +169,17 @@ std::string longOptionFault(const char* word) {
 
 // A whole decimal number in [low, high], nothing else (no blanks or sign
 // before it, which strtol would let through).
+// A cut-off in angstroms: a finite number above 0, the whole text read.
+bool parseCutoff(const char* text, double& value) {
+    if (!text || !*text) return false;
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(v) || !(v > 0.0)) return false;
+    value = v;
+    return true;
+}
+
 bool parseInt(const char* text, long low, long high, int& value) {
     if (!text || *text < '0' || *text > '9') return false;
     errno = 0;
@@ -255,11 +279,15 @@ int parseOptions(int argc, char** argv, Options& options) {
         table.push_back({o.name, o.value ? required_argument : no_argument, nullptr, o.key});
         if (o.key < 256) shortOptions += std::string(1, static_cast<char>(o.key)) + (o.value ? ":" : "");
     }
+    // "--d" meant --details alone until --dist-cutoff came: an exact name of
+    // its own keeps the command lines that use it (not shown in --help).
+    table.push_back({"d", required_argument, nullptr, kDetails});
     table.push_back({nullptr, 0, nullptr, 0});
 
     opterr = 0;  // messages are ours
     optind = 0;  // a full restart of getopt, for runs made one after the other in a process
     std::string why;
+    bool cutoffGiven = false;
     int key;
     while ((key = getopt_long(argc, argv, shortOptions.c_str(), table.data(), nullptr)) != -1) {
         const char* value = optarg;
@@ -282,6 +310,16 @@ int parseOptions(int argc, char** argv, Options& options) {
                 return usageError("--chains: '%s': %s", value, why.c_str());
             break;
         case kAllPairs: options.allPairs = true; break;
+        case kConfidence: options.confidence = true; break;
+        case kPaeCutoff:
+        case kDistCutoff: {
+            double& cutoff = key == kPaeCutoff ? options.paeCutoff : options.distCutoff;
+            if (!parseCutoff(value, cutoff))
+                return usageError("%s: '%s' is not a distance in angstroms (a number above 0)",
+                                  key == kPaeCutoff ? "--pae-cutoff" : "--dist-cutoff", value);
+            cutoffGiven = true;
+            break;
+        }
         case 'j':
             if (!parseInt(value, 0, INT_MAX, options.jobs))
                 return usageError("--jobs: '%s' is not a number of jobs (0 or more)", value);
@@ -334,6 +372,10 @@ int parseOptions(int argc, char** argv, Options& options) {
         return usageError("--chains and --all-pairs exclude each other");
     if (options.crystal && !options.allPairs)
         return usageError("--crystal needs --all-pairs (it scores every interface of the crystal)");
+    if (cutoffGiven && !options.confidence)
+        return usageError("--pae-cutoff and --dist-cutoff need --confidence");
+    if (options.confidence && options.detailsPath.empty() && options.reportDir.empty())
+        return usageError("--confidence needs --details or --report (its columns go there)");
     if (options.crystal && !options.assembly.empty())
         return usageError("--crystal and --assembly exclude each other");
 

@@ -35,6 +35,9 @@ struct Options {
     int progress = -1;        // --progress 1, --no-progress 0; -1: when stderr is a terminal
     bool engineProgram = false;  // --engine program: never the in-process engine
     bool freshAreas = false;     // --fresh-areas: no area copied between engine runs
+    bool confidence = false;  // --confidence: the predictor's confidence in the details file
+    double paeCutoff = 10.0;  // --pae-cutoff A
+    double distCutoff = 10.0; // --dist-cutoff A
 };
 
 // What parseOptions decided.

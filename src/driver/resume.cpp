@@ -75,7 +75,8 @@ std::string entryOfName(const std::string& name) { return name.substr(0, name.fi
 std::string recordedEntryName(const std::string& entry) { return printableName(entry); }
 
 ResumePoint findResumePoint(const std::vector<std::string>& list, const std::string* scoreText,
-                            const std::string* detailsText, const std::string& detailsName) {
+                            const std::string* detailsText, const std::string& detailsName,
+                            bool confidence) {
     ResumePoint point;
     const std::string scoreName = kScoreFileName;
     if (!scoreText) {
@@ -117,7 +118,7 @@ ResumePoint findResumePoint(const std::vector<std::string>& list, const std::str
 
     std::vector<Row> rows;
     std::size_t detailsHeaderEnd = 0;
-    if (!splitRows(*detailsText, detailsHeader(), true, rows, detailsHeaderEnd)) {
+    if (!splitRows(*detailsText, detailsHeader(confidence), true, rows, detailsHeaderEnd)) {
         point.problem = detailsName + " does not begin with the header of a details file";
         return point;
     }

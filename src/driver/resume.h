@@ -44,4 +44,5 @@ std::string recordedEntryName(const std::string& entry);
 // (with details: its row, and its score line when it was scored).
 // `detailsName` names the details file in problems.
 ResumePoint findResumePoint(const std::vector<std::string>& list, const std::string* scoreText,
-                            const std::string* detailsText, const std::string& detailsName);
+                            const std::string* detailsText, const std::string& detailsName,
+                            bool confidence = false);

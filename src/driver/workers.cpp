@@ -384,6 +384,16 @@ std::string encodeResults(const std::vector<EntryResult>& results) {
         putString(out, r.scoreLine);
         putRaw(out, r.seconds);
         putString(out, r.workspaceProblem);
+        const unsigned char confidence = r.confidence != nullptr;
+        putRaw(out, confidence);
+        if (confidence) {
+            putString(out, r.confidence->predictor);
+            putRaw(out, r.confidence->iptm);
+            putRaw(out, r.confidence->ptm);
+            putRaw(out, r.confidence->ab);
+            putRaw(out, r.confidence->ba);
+            putRaw(out, r.confidence->both);
+        }
     }
     putRaw(out, kResultsMagic);
     return out;
@@ -405,6 +415,15 @@ bool decodeInto(const std::string& data, std::vector<EntryResult>& results) {
             !in.raw(r.atomsB) || !in.raw(r.analysis) || !in.raw(r.scores) ||
             !in.text(r.scoreLine) || !in.raw(r.seconds) || !in.text(r.workspaceProblem))
             return false;
+        unsigned char confidence = 0;
+        if (!in.raw(confidence) || confidence > 1) return false;
+        if (confidence) {
+            auto c = std::make_shared<ConfidenceRecord>();
+            if (!in.text(c->predictor) || !in.raw(c->iptm) || !in.raw(c->ptm) || !in.raw(c->ab) ||
+                !in.raw(c->ba) || !in.raw(c->both))
+                return false;
+            r.confidence = std::move(c);
+        }
         std::memcpy(&status, &r.status, sizeof status);
         if (status < 0 || status > static_cast<int>(kLastStatus)) return false;
         r.analysis.report = nullptr;

@@ -33,7 +33,9 @@ LineEnd readLine(std::FILE* in, std::string& line) {
 
 // A kind's header as lines without their line ends.
 std::vector<std::string> headerLines(ShardKind kind) {
-    const std::string text = kind == ShardKind::Score ? scoreHeader() : detailsHeader();
+    const std::string text = kind == ShardKind::Score     ? scoreHeader()
+                             : kind == ShardKind::Details ? detailsHeader()
+                                                          : detailsHeader(true);
     std::vector<std::string> lines;
     std::size_t start = 0;
     for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
@@ -81,6 +83,8 @@ std::optional<ShardKind> readHeader(ShardInput& shard, std::string& why) {
         return std::nullopt;
     }
     if (end == LineEnd::Present && line == details[0]) return ShardKind::Details;
+    if (end == LineEnd::Present && line == headerLines(ShardKind::ConfidenceDetails)[0])
+        return ShardKind::ConfidenceDetails;
     if (end == LineEnd::Present && line == score[0]) {
         for (std::size_t i = 1; i < score.size(); ++i) {
             const LineEnd next = readLine(shard.file.get(), line);
@@ -99,7 +103,9 @@ std::optional<ShardKind> readHeader(ShardInput& shard, std::string& why) {
 }  // namespace
 
 const char* kindName(ShardKind kind) {
-    return kind == ShardKind::Score ? "score file" : "details file";
+    return kind == ShardKind::Score     ? "score file"
+           : kind == ShardKind::Details ? "details file"
+                                        : "details file with confidence columns";
 }
 
 MergeOutcome mergeShards(const std::vector<std::string>& paths, std::FILE* out) {

@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-enum class ShardKind { Score, Details };
+// A details file of a run with --confidence has more columns: a kind of its own.
+enum class ShardKind { Score, Details, ConfidenceDetails };
 
-// "score file" or "details file", for messages.
+// "score file", "details file" or "details file with confidence columns", for messages.
 const char* kindName(ShardKind kind);
 
 // What a merge did, or why it stopped.

@@ -62,6 +62,22 @@ Interface fromResult(const InterfaceResult& in) {
     r.trianglesB = count(a.trianglesB);
     r.seconds = in.seconds;
     r.messages = in.messages;
+    if (const ConfidenceRecord* c = in.confidence.get()) {
+        r.predictor = c->predictor;
+        if (c->iptm >= 0.0) r.iptm = c->iptm;
+        if (c->ptm >= 0.0) r.ptm = c->ptm;
+        r.ipsae = c->both.ipsae;
+        r.ipsaeAb = c->ab.ipsae;
+        r.ipsaeBa = c->ba.ipsae;
+        r.ipsaeD0chn = c->both.ipsaeD0chn;
+        r.ipsaeD0dom = c->both.ipsaeD0dom;
+        r.iptmD0chn = c->both.iptmD0chn;
+        r.pdockq = c->both.pdockq;
+        r.pdockq2 = c->both.pdockq2;
+        r.lis = c->both.lis;
+        r.ipae = c->both.ipae;
+        if (c->both.contacts > 0) r.interfacePlddt = c->both.interfacePlddt;
+    }
     return r;
 }
 
@@ -156,6 +172,9 @@ std::vector<Interface> Engine::score(const Request& request) const {
     settings.assembly = request.assembly;
     settings.crystal = request.crystal;
     settings.report = !request.reportDir.empty();
+    settings.confidence = request.confidence;
+    settings.paeCutoff = request.paeCutoff;
+    settings.distCutoff = request.distCutoff;
 
     // The engine runs of this call stop at the time limit, or at once when
     // the caller raises its flag; the host's signals are left to the host.
@@ -166,6 +185,7 @@ std::vector<Interface> Engine::score(const Request& request) const {
     std::vector<Interface> results;
     const auto take = [&](InterfaceResult&& in) {
         Interface r = fromResult(in);
+        r.confidenceAsked = request.confidence;
         // "<path>" or "<path> A:B" -> "<name>" or "<name> A:B"
         if (!request.path.empty() && r.name.compare(0, request.path.size(), request.path) == 0)
             r.name = name + r.name.substr(request.path.size());

@@ -28,6 +28,9 @@ struct Request {
     std::string reportDir;     // "": no report; else the report files go into this folder
     double timeout = 0.0;      // > 0: seconds one engine run may take; 0: as the command line
     const std::atomic<bool>* cancel = nullptr;  // raised by another thread: stop at once
+    bool confidence = false;   // the predictor's confidence from the files beside `path`
+    double paeCutoff = 10.0;   // angstroms
+    double distCutoff = 10.0;  // angstroms
 };
 
 // A call whose cancel flag was raised: nothing more is scored (the working
@@ -58,6 +61,12 @@ struct Interface {
     std::optional<int> trianglesA, trianglesB;
     double seconds = 0.0;
     std::string messages;              // what the command line prints for it
+    // With Request::confidence: the details file's confidence columns (PAE
+    // in angstroms, pLDDT 0-100), each empty when not read.
+    bool confidenceAsked = false;
+    std::optional<std::string> predictor;
+    std::optional<double> iptm, ptm, ipsae, ipsaeAb, ipsaeBa, ipsaeD0chn, ipsaeD0dom, iptmD0chn;
+    std::optional<double> pdockq, pdockq2, lis, ipae, interfacePlddt;
 };
 
 // A set-up engine: the bundled one, or a NACCESS-style directory honoured as

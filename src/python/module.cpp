@@ -43,6 +43,21 @@ py::str messageText(const std::string& bytes) {
 // the call (Ctrl-C), read by the one scoring.
 struct Stop {
     std::atomic<bool> raised{false};
+// The confidence columns of the details file but the predictor, in order.
+const std::pair<const char*, std::optional<double> kzpy::Interface::*> kConfidenceFields[] = {
+    {"iptm", &kzpy::Interface::iptm},
+    {"ptm", &kzpy::Interface::ptm},
+    {"ipsae", &kzpy::Interface::ipsae},
+    {"ipsae_ab", &kzpy::Interface::ipsaeAb},
+    {"ipsae_ba", &kzpy::Interface::ipsaeBa},
+    {"ipsae_d0chn", &kzpy::Interface::ipsaeD0chn},
+    {"ipsae_d0dom", &kzpy::Interface::ipsaeD0dom},
+    {"iptm_d0chn", &kzpy::Interface::iptmD0chn},
+    {"pdockq", &kzpy::Interface::pdockq},
+    {"pdockq2", &kzpy::Interface::pdockq2},
+    {"lis", &kzpy::Interface::lis},
+    {"ipae", &kzpy::Interface::ipae},
+    {"interface_plddt", &kzpy::Interface::interfacePlddt},
 };
 
 // The fields in the order of the record of a run's columns, under their
@@ -66,6 +81,10 @@ py::dict asDict(const kzpy::Interface& r) {
     d["triangles_a"] = orNone(r.trianglesA);
     d["triangles_b"] = orNone(r.trianglesB);
     d["seconds"] = r.seconds;
+    if (r.confidenceAsked) {
+        d["predictor"] = orNone(r.predictor);
+        for (const auto& [name, field] : kConfidenceFields) d[name] = orNone(r.*field);
+    }
     d["messages"] = messageText(r.messages);
     return d;
 }
@@ -96,7 +115,7 @@ PYBIND11_MODULE(_kav_zur, m) {
     m.attr("__version__") = KAVZUR_VERSION;
 
     using kzpy::Interface;
-    py::class_<Interface>(m, "Result", R"(One interface of a structure, scored or not.
+    py::class_<Interface> result(m, "Result", R"(One interface of a structure, scored or not.
 
 Fields (None where the analysis never got that far, as the empty cells of
 the record of a run, --details):
@@ -120,9 +139,19 @@ the record of a run, --details):
   messages           what the command line prints for this interface
                      (bytes that are not UTF-8 shown as U+FFFD)
 Names are os.fsdecode's str: os.fsencode(r.name) gives the file's bytes.
+With confidence=True, the predictor's confidence (None when its files were
+not found or not usable; the messages say why):
+  predictor          "colabfold", "alphafold3" or "boltz"
+  iptm, ptm          the predictor's ipTM of the pair and its global pTM
+  ipsae              ipSAE, the larger of ipsae_ab (side one aligned) and ipsae_ba
+  ipsae_d0chn, ipsae_d0dom, iptm_d0chn   the ipSAE variants, larger direction
+  pdockq, pdockq2    pDockQ and pDockQ2 (the larger direction)
+  lis                LIS, the mean of both directions
+  ipae               mean PAE between the sides, angstroms
+  interface_plddt    mean pLDDT (0-100) of the residues within 8 A of the other side
 Areas, KAV and ZUr are single-precision values, exactly as the command line
-computes them: '%.6f' % r.kav gives the score file's digits.)")
-        .def_property_readonly("name", [](const Interface& r) { return nameText(r.name); })
+computes them: '%.6f' % r.kav gives the score file's digits.)");
+    result.def_property_readonly("name", [](const Interface& r) { return nameText(r.name); })
         .def_property_readonly("sides", [](const Interface& r) { return nameText(r.sides); })
         .def_readonly("status", &Interface::status)
         .def_property_readonly("interface_area", [](const Interface& r) { return orNone(r.interfaceArea); })
@@ -141,12 +170,18 @@ computes them: '%.6f' % r.kav gives the score file's digits.)")
                                [](const Interface& r) { return orNone(r.complementarity); })
         .def_property_readonly("triangles_a", [](const Interface& r) { return orNone(r.trianglesA); })
         .def_property_readonly("triangles_b", [](const Interface& r) { return orNone(r.trianglesB); })
+        .def_property_readonly("predictor", [](const Interface& r) { return orNone(r.predictor); })
         .def_readonly("seconds", &Interface::seconds)
         .def_property_readonly("messages", [](const Interface& r) { return messageText(r.messages); })
         .def_property_readonly("ok", [](const Interface& r) { return r.status == "scored"; },
                                "True when the interface was scored.")
+        .def_property_readonly("_confidence_asked",
+                               [](const Interface& r) { return r.confidenceAsked; })
         .def("as_dict", &asDict, "The fields as a dict, in the order of the details file's columns.")
         .def("__repr__", &repr);
+
+    for (const auto& [name, field] : kConfidenceFields)
+        result.def_property_readonly(name, [field = field](const Interface& r) { return orNone(r.*field); });
 
     py::class_<Stop>(m, "_Stop", "A call's cancel flag: set() stops its engine runs at once.")
         .def(py::init<>())
@@ -177,7 +212,8 @@ One Engine may score in several threads at once.)")
                const std::string& format, const std::string& name,
                const std::vector<std::string>& sideOne, const std::vector<std::string>& sideTwo,
                bool allPairs, int model, bool allModels, const std::string& assembly,
-               bool crystal, const std::string& reportDir, double timeout, const Stop& stop) {
+               bool crystal, const std::string& reportDir, double timeout, const Stop& stop,
+               bool confidence, double paeCutoff, double distCutoff) {
                 kzpy::Request request;
                 request.path = path;
                 request.text = text;
@@ -193,6 +229,9 @@ One Engine may score in several threads at once.)")
                 request.reportDir = reportDir;
                 request.timeout = timeout;
                 request.cancel = &stop.raised;
+                request.confidence = confidence;
+                request.paeCutoff = paeCutoff;
+                request.distCutoff = distCutoff;
                 // The arguments are C++ copies now: other Python threads run
                 // while this structure is scored.
                 py::gil_scoped_release release;
@@ -202,6 +241,7 @@ One Engine may score in several threads at once.)")
             py::arg("side_one"), py::arg("side_two"), py::arg("all_pairs"), py::arg("model"),
             py::arg("all_models"), py::arg("assembly"), py::arg("crystal"), py::arg("report_dir"),
             py::arg("timeout"), py::arg("stop"),
+            py::arg("confidence") = false, py::arg("pae_cutoff") = 10.0, py::arg("dist_cutoff") = 10.0,
             "The raw call under kav_zur.score and friends: a list of Result, failures included.\n"
             "Paths, names and text are bytes (the file system's own); timeout 0 is the command\n"
             "line's limit; stop.set() from another thread ends the call (KeyboardInterrupt).");

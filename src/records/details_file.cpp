@@ -22,12 +22,12 @@ std::string oneLine(std::string text) {
 
 }  // namespace
 
-std::vector<DetailsField> detailsFields(const InterfaceResult& r) {
+std::vector<DetailsField> detailsFields(const InterfaceResult& r, bool confidence) {
     const AnalysisRecord& a = r.analysis;
     const bool both = a.buriedA && a.buriedB;
     const ScoreValues v = scoreValues(r.scores);
     const bool scored = r.status == EntryStatus::Scored;
-    return {
+    std::vector<DetailsField> fields{
         {"name", oneLine(r.name), false},
         {"sides", oneLine(r.sides), false},
         {"status", statusCode(r.status), false},
@@ -46,21 +46,44 @@ std::vector<DetailsField> detailsFields(const InterfaceResult& r) {
         {"triangles_B", count(a.trianglesB), true},
         {"seconds", number(r.seconds), true},
     };
+    if (!confidence) return fields;
+    const ConfidenceRecord* c = r.confidence.get();
+    const auto value = [c](double ConfidenceRow::*field) {
+        return c ? number(c->both.*field) : std::string();
+    };
+    const auto given = [c](double v) { return c && v >= 0.0 ? number(v) : std::string(); };
+    fields.insert(fields.end(), {
+        {"predictor", c ? c->predictor : "", false},
+        {"iptm", c ? given(c->iptm) : "", true},
+        {"ptm", c ? given(c->ptm) : "", true},
+        {"ipsae", value(&ConfidenceRow::ipsae), true},
+        {"ipsae_ab", c ? number(c->ab.ipsae) : "", true},
+        {"ipsae_ba", c ? number(c->ba.ipsae) : "", true},
+        {"ipsae_d0chn", value(&ConfidenceRow::ipsaeD0chn), true},
+        {"ipsae_d0dom", value(&ConfidenceRow::ipsaeD0dom), true},
+        {"iptm_d0chn", value(&ConfidenceRow::iptmD0chn), true},
+        {"pdockq", value(&ConfidenceRow::pdockq), true},
+        {"pdockq2", value(&ConfidenceRow::pdockq2), true},
+        {"lis", value(&ConfidenceRow::lis), true},
+        {"ipae", value(&ConfidenceRow::ipae), true},
+        {"interface_plddt", c && c->both.contacts > 0 ? number(c->both.interfacePlddt) : "", true},
+    });
+    return fields;
 }
 
-std::string detailsHeader() {
+std::string detailsHeader(bool confidence) {
     std::string line;
-    for (const DetailsField& f : detailsFields(InterfaceResult{})) {
+    for (const DetailsField& f : detailsFields(InterfaceResult{}, confidence)) {
         if (!line.empty()) line += '\t';
         line += f.name;
     }
     return line + "\n";
 }
 
-std::string detailsRow(const InterfaceResult& result) {
+std::string detailsRow(const InterfaceResult& result, bool confidence) {
     std::string line;
     bool first = true;
-    for (const DetailsField& f : detailsFields(result)) {
+    for (const DetailsField& f : detailsFields(result, confidence)) {
         if (!first) line += '\t';
         first = false;
         line += f.value;

@@ -77,7 +77,7 @@ bool writeAll(const fs::path& folder, const InterfaceResult& result, const Repor
            writeText(folder / kPairsFile, pairsTsv(report), why) &&
            writeText(folder / kPymolFile, pymolScript(report), why) &&
            writeText(folder / kChimeraFile, chimeraScript(report), why) &&
-           writeText(folder / kSummaryFile, summaryJson(detailsFields(result), report), why);
+           writeText(folder / kSummaryFile, summaryJson(detailsFields(result, result.confidence != nullptr), report), why);
 }
 
 // Whether `folder` is the folder of the entry named `full` (`ours`), made so

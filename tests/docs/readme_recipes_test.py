@@ -39,7 +39,7 @@ def main(source, build, only):
     found = recipes(os.path.join(source, "README.md"))
     names = [name for name, _, _ in found]
     expected = {"score-a-folder", "choose-chains", "every-pair", "every-core", "cluster",
-                "python", "see-the-interface"}
+                "python", "see-the-interface", "predicted"}
     failures, skipped = [], []
     if set(names) != expected or len(names) != len(set(names)):
         failures.append(f"recipes {names}, expected one each of {sorted(expected)}")

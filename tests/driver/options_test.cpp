@@ -48,6 +48,18 @@ TEST(Options, ValuesReachTheRun) {
     EXPECT_EQ(p.options.naccessDir, "engine");
 }
 
+TEST(Options, ConfidenceCutoffsAndDetailsByItsOldAbbreviation) {
+    const Parsed p = parse({"--confidence", "--pae-cutoff", "7.5", "--dist-cutoff", "1e1", "--d",
+                            "d.tsv", "in", "engine"});
+    ASSERT_EQ(p.status, kRunOn) << p.err;
+    EXPECT_TRUE(p.options.confidence);
+    EXPECT_EQ(p.options.paeCutoff, 7.5);
+    EXPECT_EQ(p.options.distCutoff, 10.0);
+    EXPECT_EQ(p.options.detailsPath, "d.tsv");
+    EXPECT_EQ(parse({"--di", "5", "--confidence", "--details", "d", "in", "engine"}).options.distCutoff,
+              5.0);
+}
+
 TEST(Options, AssembliesCrystalAndEveryModel) {
     Parsed p = parse({"--model", "all", "--assembly", "2", "--all-pairs", "in", "engine"});
     ASSERT_EQ(p.status, kRunOn) << p.err;
@@ -123,6 +135,14 @@ TEST(Options, WrongCommandLinesNameTheirFault) {
         {{"--re", "x", "in", "engine"}, "option '--re' is ambiguous (--resume, --report)"},
         {{"--re=x", "in", "engine"}, "option '--re' is ambiguous (--resume, --report)"},
         {{"--bogus=1", "in", "engine"}, "unknown option '--bogus'"},
+        {{"--confidence", "in", "engine"}, "--confidence needs --details or --report"},
+        {{"--pae-cutoff", "5", "--details", "d", "in", "engine"}, "need --confidence"},
+        {{"--confidence", "--details", "d", "--pae-cutoff", "0", "in", "engine"}, "'0'"},
+        {{"--confidence", "--details", "d", "--pae-cutoff", "-3", "in", "engine"}, "'-3'"},
+        {{"--confidence", "--details", "d", "--dist-cutoff", "8A", "in", "engine"}, "'8A'"},
+        {{"--confidence", "--details", "d", "--dist-cutoff", "nan", "in", "engine"}, "'nan'"},
+        {{"--confidence", "--details", "d", "--dist-cutoff", "inf", "in", "engine"}, "'inf'"},
+        {{"--confidence", "--details", "d", "--pae-cutoff", "", "in", "engine"}, "--pae-cutoff"},
     };
     for (const Case& c : cases) {
         const Parsed p = parse(c.args);

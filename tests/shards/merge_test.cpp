@@ -73,6 +73,17 @@ TEST(Merge, ScoreFilesAndDetailsFilesInTheOrderGiven) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(readText("D"), detailsHeader() + detailsRow(failed) + detailsRow(died));
     EXPECT_EQ(listDir(), (std::vector<std::string>{"D", "OUT", "d1", "d2", "s1", "s2", "s3"}));
+
+    // Details files with the confidence columns (--confidence) are a kind of their own.
+    writeText("c1", detailsHeader(true) + detailsRow(failed, true));
+    writeText("c2", detailsHeader(true) + detailsRow(died, true));
+    run = runMerge({"C", "c1", "c2"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readText("C"), detailsHeader(true) + detailsRow(failed, true) + detailsRow(died, true));
+    run = runMerge({"M", "c1", "d1"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("d1: is a details file, but c1 is a details file with confidence"),
+              std::string::npos) << run.err;
 }
 
 TEST(Merge, RefusesNamingTheFileAndLeavesOutAsItWas) {

@@ -236,6 +236,23 @@ def _choice(request, model, assembly, crystal, all_pairs):
     return number, all_models, assembly or "", crystal
 
 
+def _confidence(confidence, pae_cutoff, dist_cutoff):
+    """The checked (confidence, pae_cutoff, dist_cutoff) of a call, as the
+    command line checks --confidence, --pae-cutoff and --dist-cutoff."""
+    if not isinstance(confidence, bool):
+        raise TypeError("confidence must be True or False, not %s" % type(confidence).__name__)
+    cutoffs = []
+    for name, value in (("pae_cutoff", pae_cutoff), ("dist_cutoff", dist_cutoff)):
+        if isinstance(value, bool) or not isinstance(value, (int, float)):
+            raise TypeError("%s must be a number, not %s" % (name, type(value).__name__))
+        if not math.isfinite(value) or value <= 0:
+            raise ValueError("%s must be a distance in angstroms above 0, not %r" % (name, value))
+        cutoffs.append(float(value))
+    if not confidence and cutoffs != [10.0, 10.0]:
+        raise ValueError("pae_cutoff and dist_cutoff need confidence=True")
+    return confidence, cutoffs[0], cutoffs[1]
+
+
 def _jobs(jobs):
     if isinstance(jobs, bool) or not isinstance(jobs, int):
         raise TypeError("jobs must be an int, not %s" % type(jobs).__name__)
@@ -298,18 +315,19 @@ class Engine:
                                           " in process" if self.in_process else " as a program")
 
     def _run(self, request, sides=([], []), all_pairs=False, choice=(0, False, "", False),
-             report_dir=b"", timeout=0.0, stop=None):
+             report_dir=b"", timeout=0.0, stop=None, confidence=(False, 10.0, 10.0)):
         """The C++ call for one structure. With `stop` (a worker thread of
         score_many, whose caller waits and raises it), the call runs here;
         else in the main thread it runs in a thread of its own while this one
-        waits, so that Ctrl-C is taken at once and stops its engine runs."""
+        waits, so that Ctrl-C is taken at once and stops its engine runs.
+        `confidence` is (confidence, pae_cutoff, dist_cutoff)."""
         path, text, format, name = request
         model, all_models, assembly, crystal = choice
 
         def call(stop):
             return self._core._score(path, text, format, name, sides[0], sides[1], all_pairs,
                                      model, all_models, assembly, crystal, report_dir, timeout,
-                                     stop)
+                                     stop, *confidence)
 
         if stop is not None or threading.current_thread() is not threading.main_thread():
             # Signals reach the main thread only: nothing to wait for here.
@@ -320,31 +338,37 @@ class Engine:
         return done.result()
 
     def score(self, structure, chains=None, model=None, *, assembly=None, format=None,
-              name=None, timeout=None):
+              name=None, timeout=None, confidence=False, pae_cutoff=10.0, dist_cutoff=10.0):
         """The one interface of `structure` as a Result; see kav_zur.score."""
         if model == "all":
             raise ValueError("model='all' gives one result per model: use score_many([structure"
                              "], model='all') or score_all_pairs(structure, model='all')")
         request = _checked_path(_structure_request(structure, format, name))
         choice = _choice(request, model, assembly, False, False)
-        results = self._run(request, _chain_sides(chains), False, choice, b"", _timeout(timeout))
+        conf = _confidence(confidence, pae_cutoff, dist_cutoff)
+        results = self._run(request, _chain_sides(chains), False, choice, b"", _timeout(timeout),
+                            confidence=conf)
         r = results[0]
         if r.status != "scored":
             raise ScoreError(r.status, r.messages, r)
         return r
 
     def score_all_pairs(self, structure, model=None, *, assembly=None, crystal=False,
-                        format=None, name=None, timeout=None):
+                        format=None, name=None, timeout=None, confidence=False,
+                        pae_cutoff=10.0, dist_cutoff=10.0):
         """Every touching pair of chains; see kav_zur.score_all_pairs."""
         request = _checked_path(_structure_request(structure, format, name))
         choice = _choice(request, model, assembly, crystal, True)
-        results = self._run(request, ([], []), True, choice, b"", _timeout(timeout))
+        conf = _confidence(confidence, pae_cutoff, dist_cutoff)
+        results = self._run(request, ([], []), True, choice, b"", _timeout(timeout),
+                            confidence=conf)
         if len(results) == 1 and results[0].status != "scored" and not results[0].sides:
             raise ScoreError(results[0].status, results[0].messages, results[0])
         return results
 
     def score_many(self, structures, chains=None, all_pairs=False, model=None, jobs=0,
-                   progress=False, *, assembly=None, crystal=False, timeout=None):
+                   progress=False, *, assembly=None, crystal=False, timeout=None,
+                   confidence=False, pae_cutoff=10.0, dist_cutoff=10.0):
         """Many structures, failures included; see kav_zur.score_many."""
         if isinstance(structures, (str, bytes, os.PathLike)) or _is_gemmi_structure(structures):
             raise TypeError("structures must be a list of structures, not one structure")
@@ -358,6 +382,7 @@ class Engine:
         if all_pairs and (sides[0] or sides[1]):
             raise ValueError("chains and all_pairs=True exclude each other")
         choice = _choice(None, model, assembly, crystal, all_pairs)
+        conf = _confidence(confidence, pae_cutoff, dist_cutoff)
         if choice[1] or choice[2] or choice[3]:
             for i, request in enumerate(requests):
                 try:
@@ -370,7 +395,8 @@ class Engine:
         counter = _Progress(len(requests), progress)
 
         def work(i, stop=None):
-            slots[i] = self._run(requests[i], sides, bool(all_pairs), choice, b"", limit, stop)
+            slots[i] = self._run(requests[i], sides, bool(all_pairs), choice, b"", limit, stop,
+                                 confidence=conf)
             counter.step()
 
         try:
@@ -561,7 +587,7 @@ def engine(naccess_dir=None):
 
 
 def score(structure, chains=None, model=None, *, assembly=None, format=None, name=None,
-          timeout=None, engine=None):
+          timeout=None, confidence=False, pae_cutoff=10.0, dist_cutoff=10.0, engine=None):
     """Scores one interface of `structure` and returns its Result.
 
     structure  a path (str, bytes or os.PathLike; PDB or mmCIF, plain or
@@ -589,6 +615,14 @@ def score(structure, chains=None, model=None, *, assembly=None, format=None, nam
                structure fails as "worker_died" (in process: "... ran the
                engine longer than N s and was stopped") or "engine_failed"
                (an engine run as a program), as the command line records it
+    confidence True: also the structure predictor's confidence of the
+               interface (ipsae, iptm, pdockq, pdockq2, lis, ipae,
+               interface_plddt, ...), from the ColabFold, AlphaFold3 or
+               Boltz files beside the structure file, as --confidence;
+               None in those fields when no usable files are found (the
+               messages say which files were looked for, or what is wrong)
+    pae_cutoff, dist_cutoff  ipSAE's cut-offs in angstroms (default 10),
+               as --pae-cutoff and --dist-cutoff; only with confidence=True
     engine     a kav_zur.engine(); default: the bundled engine
 
     Ctrl-C (KeyboardInterrupt) stops the call within a fraction of a
@@ -604,11 +638,14 @@ def score(structure, chains=None, model=None, *, assembly=None, format=None, nam
     above 2**31 - 1, timeout 0, ...).
     """
     return _engine_or_default(engine).score(structure, chains, model, assembly=assembly,
-                                            format=format, name=name, timeout=timeout)
+                                            format=format, name=name, timeout=timeout,
+                                            confidence=confidence, pae_cutoff=pae_cutoff,
+                                            dist_cutoff=dist_cutoff)
 
 
 def score_all_pairs(structure, model=None, *, assembly=None, crystal=False, format=None,
-                    name=None, timeout=None, engine=None):
+                    name=None, timeout=None, confidence=False, pae_cutoff=10.0,
+                    dist_cutoff=10.0, engine=None):
     """Scores every pair of chains in contact (two heavy ATOM-record atoms
     within 5 A), as --all-pairs: a list of Result, one per pair in the
     order the command line takes them, named "<name> A:B". A pair that fails
@@ -621,15 +658,18 @@ def score_all_pairs(structure, model=None, *, assembly=None, crystal=False, form
     touches, named "<name> A:B 10_665" (the operator in n_klm notation,
     as --crystal); not with assembly= (ValueError). assembly, crystal and
     model="all" need a structure file (ValueError for text or a
-    gemmi.Structure). structure, format, name, timeout and engine as for
-    score()."""
+    gemmi.Structure). structure, format, name, timeout, confidence,
+    pae_cutoff, dist_cutoff and engine as for score()."""
     return _engine_or_default(engine).score_all_pairs(structure, model, assembly=assembly,
                                                       crystal=crystal, format=format, name=name,
-                                                      timeout=timeout)
+                                                      timeout=timeout, confidence=confidence,
+                                                      pae_cutoff=pae_cutoff,
+                                                      dist_cutoff=dist_cutoff)
 
 
 def score_many(structures, chains=None, all_pairs=False, model=None, jobs=0, progress=False, *,
-               assembly=None, crystal=False, timeout=None, engine=None):
+               assembly=None, crystal=False, timeout=None, confidence=False, pae_cutoff=10.0,
+               dist_cutoff=10.0, engine=None):
     """Scores a list of structures (paths or gemmi.Structure objects) and
     returns one Result per interface in input order (with all_pairs=True,
     one per touching pair of each structure, in turn). A structure that
@@ -643,6 +683,7 @@ def score_many(structures, chains=None, all_pairs=False, model=None, jobs=0, pro
     all_pairs       every touching pair, as score_all_pairs()
     assembly, crystal  as for score_all_pairs(); crystal=True only with
                     all_pairs=True (else ValueError)
+    confidence, pae_cutoff, dist_cutoff  as for score()
     jobs            threads scoring at once; 0: one per usable core
                     (os.sched_getaffinity)
     progress        True: a progress bar on stderr (tqdm when installed,
@@ -656,7 +697,8 @@ def score_many(structures, chains=None, all_pairs=False, model=None, jobs=0, pro
     """
     return _engine_or_default(engine).score_many(structures, chains, all_pairs, model, jobs,
                                                  progress, assembly=assembly, crystal=crystal,
-                                                 timeout=timeout)
+                                                 timeout=timeout, confidence=confidence,
+                                                 pae_cutoff=pae_cutoff, dist_cutoff=dist_cutoff)
 
 
 def report(structure, out_dir, chains=None, *, model=None, format=None, name=None, engine=None):
@@ -687,6 +729,10 @@ _COLUMNS = (
     ("KAV", "kav"), ("ZUr", "zur"), ("triangles_A", "triangles_a"),
     ("triangles_B", "triangles_b"), ("seconds", "seconds"),
 )
+# The confidence columns (confidence=True), after those.
+_CONFIDENCE_COLUMNS = tuple((c, c) for c in (
+    "predictor", "iptm", "ptm", "ipsae", "ipsae_ab", "ipsae_ba", "ipsae_d0chn", "ipsae_d0dom",
+    "iptm_d0chn", "pdockq", "pdockq2", "lis", "ipae", "interface_plddt"))
 _COUNTS = {"atoms_A", "atoms_B", "interface_atoms_A", "interface_atoms_B", "triangles_A",
            "triangles_B"}
 
@@ -696,7 +742,10 @@ def to_dataframe(results):
     details file's columns in its order: name, sides, status, atoms_A,
     atoms_B, interface_atoms_A, interface_atoms_B, buried_A, buried_B,
     interface_area, packing_ratio, complementarity, KAV, ZUr, triangles_A,
-    triangles_B, seconds. Values not reached are missing (<NA> in the
+    triangles_B, seconds; when any result was scored with confidence=True,
+    the confidence columns follow (predictor, iptm, ptm, ipsae, ipsae_ab,
+    ipsae_ba, ipsae_d0chn, ipsae_d0dom, iptm_d0chn, pdockq, pdockq2, lis,
+    ipae, interface_plddt). Values not reached are missing (<NA> in the
     integer columns, NaN in the others). Imports pandas (python3-pandas)."""
     import pandas as pd
     if isinstance(results, Result):
@@ -706,13 +755,16 @@ def to_dataframe(results):
         if not isinstance(r, Result):
             raise TypeError("results[%d] is %s, not a kav_zur.Result" % (i, type(r).__name__))
     data = {}
-    for column, field in _COLUMNS:
+    columns = _COLUMNS
+    if any(r._confidence_asked for r in rows):
+        columns = _COLUMNS + _CONFIDENCE_COLUMNS
+    for column, field in columns:
         values = [getattr(r, field) for r in rows]
         if column in _COUNTS:
             data[column] = pd.array(values, dtype="Int64")
-        elif column in ("name", "sides", "status"):
+        elif column in ("name", "sides", "status", "predictor"):
             data[column] = pd.array(values, dtype=object)
         else:
             data[column] = pd.array([float("nan") if v is None else v for v in values],
                                     dtype="float64")
-    return pd.DataFrame(data, columns=[c for c, _ in _COLUMNS])
+    return pd.DataFrame(data, columns=[c for c, _ in columns])

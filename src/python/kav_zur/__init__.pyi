@@ -60,6 +60,21 @@ class Result:
     def seconds(self) -> float: ...
     @property
     def messages(self) -> str: ...
+    @property
+    def predictor(self) -> Optional[str]: ...
+    iptm: Optional[float]
+    ptm: Optional[float]
+    ipsae: Optional[float]
+    ipsae_ab: Optional[float]
+    ipsae_ba: Optional[float]
+    ipsae_d0chn: Optional[float]
+    ipsae_d0dom: Optional[float]
+    iptm_d0chn: Optional[float]
+    pdockq: Optional[float]
+    pdockq2: Optional[float]
+    lis: Optional[float]
+    ipae: Optional[float]
+    interface_plddt: Optional[float]
     def as_dict(self) -> dict: ...
 
 class ScoreError(Exception):
@@ -76,15 +91,18 @@ class Engine:
     def in_process(self) -> bool: ...
     def score(self, structure: StructureLike, chains: Chains = ..., model: Optional[int] = ...,
               *, assembly: Assembly = ..., format: Optional[str] = ...,
-              name: Optional[str] = ..., timeout: Timeout = ...) -> Result: ...
+              name: Optional[str] = ..., timeout: Timeout = ...,
+              confidence: bool = ..., pae_cutoff: float = ..., dist_cutoff: float = ...) -> Result: ...
     def score_all_pairs(self, structure: StructureLike, model: Model = ..., *,
                         assembly: Assembly = ..., crystal: bool = ...,
                         format: Optional[str] = ..., name: Optional[str] = ...,
-                        timeout: Timeout = ...) -> List[Result]: ...
+                        timeout: Timeout = ...,
+                        confidence: bool = ..., pae_cutoff: float = ..., dist_cutoff: float = ...) -> List[Result]: ...
     def score_many(self, structures: Iterable[StructureLike], chains: Chains = ...,
                    all_pairs: bool = ..., model: Model = ..., jobs: int = ...,
                    progress: bool = ..., *, assembly: Assembly = ...,
-                   crystal: bool = ..., timeout: Timeout = ...) -> List[Result]: ...
+                   crystal: bool = ..., timeout: Timeout = ...,
+                   confidence: bool = ..., pae_cutoff: float = ..., dist_cutoff: float = ...) -> List[Result]: ...
     def report(self, structure: StructureLike, out_dir: Union[str, bytes, "os.PathLike[str]"],
                chains: Chains = ..., *, model: Optional[int] = ..., format: Optional[str] = ...,
                name: Optional[str] = ...) -> str: ...
@@ -92,13 +110,16 @@ class Engine:
 def engine(naccess_dir: Union[None, str, bytes, "os.PathLike[str]"] = ...) -> Engine: ...
 def score(structure: StructureLike, chains: Chains = ..., model: Optional[int] = ..., *,
           assembly: Assembly = ..., format: Optional[str] = ..., name: Optional[str] = ...,
-          timeout: Timeout = ..., engine: Optional[Engine] = ...) -> Result: ...
+          timeout: Timeout = ..., confidence: bool = ..., pae_cutoff: float = ..., dist_cutoff: float = ...,
+          engine: Optional[Engine] = ...) -> Result: ...
 def score_all_pairs(structure: StructureLike, model: Model = ..., *, assembly: Assembly = ...,
                     crystal: bool = ..., format: Optional[str] = ..., name: Optional[str] = ...,
-                    timeout: Timeout = ..., engine: Optional[Engine] = ...) -> List[Result]: ...
+                    timeout: Timeout = ..., confidence: bool = ..., pae_cutoff: float = ..., dist_cutoff: float = ...,
+                    engine: Optional[Engine] = ...) -> List[Result]: ...
 def score_many(structures: Iterable[StructureLike], chains: Chains = ..., all_pairs: bool = ...,
                model: Model = ..., jobs: int = ..., progress: bool = ..., *,
                assembly: Assembly = ..., crystal: bool = ..., timeout: Timeout = ...,
+               confidence: bool = ..., pae_cutoff: float = ..., dist_cutoff: float = ...,
                engine: Optional[Engine] = ...) -> List[Result]: ...
 def report(structure: StructureLike, out_dir: Union[str, bytes, "os.PathLike[str]"],
            chains: Chains = ..., *, model: Optional[int] = ..., format: Optional[str] = ...,

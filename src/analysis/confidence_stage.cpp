@@ -1,0 +1,112 @@
+#include "analysis/confidence_stage.h"
+
+#include "input/input_structure.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace {
+
+// The chain names of "A,C:B", side by side.
+bool splitSides(const std::string& sides, std::vector<std::string>& one,
+                std::vector<std::string>& two) {
+    const std::size_t colon = sides.find(':');
+    if (colon == std::string::npos) return false;
+    const auto names = [](const std::string& text, std::vector<std::string>& out) {
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t comma = text.find(',', start);
+            out.push_back(text.substr(start, comma - start));
+            if (comma == std::string::npos) break;
+            start = comma + 1;
+        }
+    };
+    names(sides.substr(0, colon), one);
+    names(sides.substr(colon + 1), two);
+    return true;
+}
+
+}  // namespace
+
+ConfidenceStage::ConfidenceStage(std::string path, std::string label,
+                                 const AnalysisSettings& settings)
+    : path_(std::move(path)), label_(std::move(label)), settings_(settings) {}
+
+void ConfidenceStage::part(bool firstModel, const InputStructure* asWritten) {
+    ownPart_ = firstModel;
+    asWritten_ = asWritten;
+}
+
+bool ConfidenceStage::load(std::FILE* out) {
+    if (tried_) return source_ != nullptr;
+    tried_ = true;
+    if (path_.empty()) {
+        std::fprintf(out, " %s: no confidence files (a structure given as text has none beside it).\n",
+                     label_.c_str());
+        return false;
+    }
+    const PredictorFiles files = findPredictorFiles(path_);
+    if (!files.unread.empty())
+        std::fprintf(out, " %s: %s is a pickled result file, which is not read.\n", label_.c_str(),
+                     files.unread.c_str());
+    if (files.predictor.empty()) {
+        std::string names;
+        for (const std::string& n : files.lookedFor) names += (names.empty() ? "" : ", ") + n;
+        std::fprintf(out, " %s: no confidence files beside it (looked for %s).\n", label_.c_str(),
+                     names.empty() ? "files named after a ColabFold, AlphaFold3 or Boltz structure: "
+                                     "X_unrelaxed_rank_NNN_M.pdb, X_model.cif, model.cif, "
+                                     "fold_X_model_N.cif or X_model_N.cif"
+                                   : names.c_str());
+        return false;
+    }
+    PredictorOutput output;
+    std::string why;
+    InputStructure s;
+    auto source = std::make_unique<ConfidenceSource>();
+    if (!readPredictorOutput(files, output, why) ||
+        (!asWritten_ && !readStructure(path_, 0, s, why))) {
+        std::fprintf(out, " %s: confidence not read: %s.\n", label_.c_str(), why.c_str());
+        return false;
+    }
+    const std::string scores = std::filesystem::path(files.scores).filename().string();
+    if (!matchConfidence(asWritten_ ? *asWritten_ : s, std::move(output), *source, why)) {
+        std::fprintf(out, " %s: confidence not read: %s: %s.\n", label_.c_str(), scores.c_str(),
+                     why.c_str());
+        return false;
+    }
+    source->summaryFile = std::filesystem::path(files.summary).filename().string();
+    source_ = std::move(source);
+    return true;
+}
+
+void ConfidenceStage::measure(InterfaceResult& result, std::FILE* out) {
+    if (!result.scored()) return;
+    if (!ownPart_ || settings_.model > 1 || settings_.crystal) {
+        std::fprintf(out, " %s: no confidence of its own (%s).\n", result.name.c_str(),
+                     settings_.crystal ? "a crystal interface" : "not the first model");
+        return;
+    }
+    if (!load(out)) return;
+    std::vector<std::string> one, two;
+    if (splitSides(result.sides, one, two) && !settings_.assembly.empty()) {
+        // A copy made by an assembly's operator is no chain the predictor saw.
+        for (const auto* side : {&one, &two})
+            for (const std::string& chain : *side)
+                if (std::find(source_->chains.begin(), source_->chains.end(), chain) ==
+                    source_->chains.end()) {
+                    std::fprintf(out, " %s: no confidence of its own (%s is an assembly copy).\n",
+                                 result.name.c_str(), chain.c_str());
+                    return;
+                }
+    }
+    ConfidenceRecord record;
+    std::string why;
+    const ConfidenceCutoffs cutoffs{settings_.paeCutoff, settings_.distCutoff};
+    if (one.empty() ||
+        !interfaceConfidence(*source_, one, two, cutoffs, record, why)) {
+        std::fprintf(out, " %s: no confidence: %s.\n", result.name.c_str(),
+                     why.empty() ? "sides unknown" : why.c_str());
+        return;
+    }
+    result.confidence = std::make_shared<const ConfidenceRecord>(record);
+}

@@ -1,0 +1,170 @@
+#include "confidence/confidence.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+std::string trimmed(const std::string& s) {
+    const std::size_t b = s.find_first_not_of(' ');
+    if (b == std::string::npos) return "";
+    return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+bool isNucleotide(const std::string& name) {
+    for (const char* n : {"DA", "DC", "DT", "DG", "A", "C", "U", "G"})
+        if (name == n) return true;
+    return false;
+}
+
+// The residues a predictor gives one token: the standard amino acids and nucleotides.
+bool isStandard(const std::string& name) {
+    static const char* const kNames[] = {"ALA", "ARG", "ASN", "ASP", "CYS", "GLN", "GLU",
+                                         "GLY", "HIS", "ILE", "LEU", "LYS", "MET", "PHE",
+                                         "PRO", "SER", "THR", "TRP", "TYR", "VAL"};
+    for (const char* n : kNames)
+        if (name == n) return true;
+    return isNucleotide(name);
+}
+
+// CA of an amino acid (carbon: calcium ions are named CA too) or C1' of a nucleotide.
+bool isRepresentative(const InputAtom& a) {
+    const std::string name = trimmed(a.name);
+    return (name == "CA" && (a.element.empty() || a.element == "C")) || name == "C1'";
+}
+
+bool isContact(const InputAtom& a, const std::string& resName) {
+    const std::string name = trimmed(a.name);
+    return name == "CB" || name == "C3'" || (name == "CA" && resName == "GLY");
+}
+
+}  // namespace
+
+bool matchConfidence(const InputStructure& s, PredictorOutput output, ConfidenceSource& out,
+                     std::string& why) {
+    out = ConfidenceSource{};
+    const bool perAtom = output.atomTokens;
+    if (perAtom && !output.atomPlddt.empty() && output.atomPlddt.size() != s.atoms.size()) {
+        why = "the confidence file has pLDDT for " + std::to_string(output.atomPlddt.size()) +
+              " atoms, the structure has " + std::to_string(s.atoms.size());
+        return false;
+    }
+    std::size_t tokens = 0;
+    for (std::size_t first = 0; first < s.atoms.size();) {
+        const InputAtom& a0 = s.atoms[first];
+        std::size_t end = first + 1;
+        while (end < s.atoms.size() && s.atoms[end].chain == a0.chain &&
+               s.atoms[end].resSeq == a0.resSeq && s.atoms[end].iCode == a0.iCode &&
+               s.atoms[end].resName == a0.resName)
+            ++end;
+        const std::string resName = trimmed(a0.resName);
+        int rep = -1, contact = -1;
+        for (std::size_t k = first; k < end; ++k) {
+            if (rep < 0 && isRepresentative(s.atoms[k])) rep = static_cast<int>(k);
+            if (contact < 0 && isContact(s.atoms[k], resName)) contact = static_cast<int>(k);
+        }
+        const bool standard = isStandard(resName);
+        std::size_t token = tokens;
+        if (perAtom && !standard) {
+            if (rep >= 0) token = tokens + static_cast<std::size_t>(rep) - first;
+            tokens += end - first;
+        } else if (rep >= 0) {
+            ++tokens;
+        }
+        if (rep >= 0) {
+            if (contact < 0) contact = rep;
+            const InputAtom& c = s.atoms[static_cast<std::size_t>(contact)];
+            TokenResidue r;
+            r.chain = a0.chain;
+            r.nucleic = isNucleotide(resName);
+            r.residue.number = a0.resSeq;
+            r.residue.name = resName;
+            r.residue.x = c.x;
+            r.residue.y = c.y;
+            r.residue.z = c.z;
+            r.residue.token = token;
+            if (!output.atomPlddt.empty()) {
+                r.residue.plddt = output.atomPlddt[static_cast<std::size_t>(rep)];
+                r.residue.contactPlddt = output.atomPlddt[static_cast<std::size_t>(contact)];
+            }
+            out.residues.push_back(std::move(r));
+        }
+        first = end;
+    }
+    if (tokens != output.pae.size) {
+        why = "the PAE matrix is " + std::to_string(output.pae.size) + " x " +
+              std::to_string(output.pae.size) + ", the structure has " + std::to_string(tokens) +
+              (perAtom ? " tokens" : " residues");
+        return false;
+    }
+    if (output.atomPlddt.empty()) {
+        if (output.tokenPlddt.size() != tokens) {
+            why = "the confidence file has " + std::to_string(output.tokenPlddt.size()) +
+                  " pLDDT values, the structure has " + std::to_string(tokens) +
+                  (perAtom ? " tokens" : " residues");
+            return false;
+        }
+        for (TokenResidue& r : out.residues)
+            r.residue.plddt = r.residue.contactPlddt = output.tokenPlddt[r.residue.token];
+    }
+    out.predictor = output.predictor;
+    out.pae = std::move(output.pae);
+    out.iptm = output.iptm;
+    out.ptm = output.ptm;
+    out.pairIptm = std::move(output.pairIptm);
+    out.chains = s.chains;
+    return true;
+}
+
+bool interfaceConfidence(const ConfidenceSource& source, const std::vector<std::string>& one,
+                         const std::vector<std::string>& two, const ConfidenceCutoffs& cutoffs,
+                         ConfidenceRecord& out, std::string& why) {
+    out = ConfidenceRecord{};
+    const auto indexOf = [&](const std::string& name) {
+        const auto it = std::find(source.chains.begin(), source.chains.end(), name);
+        return it == source.chains.end() ? -1 : static_cast<int>(it - source.chains.begin());
+    };
+    std::vector<int> chainsOne, chainsTwo;
+    for (const std::string& c : one) chainsOne.push_back(indexOf(c));
+    for (const std::string& c : two) chainsTwo.push_back(indexOf(c));
+    std::vector<ConfidenceResidue> a, b;
+    bool nucleic = false;
+    for (const TokenResidue& r : source.residues) {
+        const bool inOne = std::find(chainsOne.begin(), chainsOne.end(), r.chain) != chainsOne.end();
+        const bool inTwo = std::find(chainsTwo.begin(), chainsTwo.end(), r.chain) != chainsTwo.end();
+        if (inOne) a.push_back(r.residue);
+        if (inTwo) b.push_back(r.residue);
+        if ((inOne || inTwo) && r.nucleic) nucleic = true;
+    }
+    if (a.empty() || b.empty()) {
+        why = std::string("side ") + (a.empty() ? "one" : "two") +
+              " has no residue of the confidence files";
+        return false;
+    }
+    out.predictor = source.predictor;
+    out.ptm = source.ptm;
+    out.ab = directionRow(a, b, source.pae, nucleic, cutoffs);
+    out.ba = directionRow(b, a, source.pae, nucleic, cutoffs);
+    out.both = combinedRow(out.ab, out.ba);
+    // The pair's own ipTM where the predictor gives one per chain pair and
+    // each side is one chain (AlphaFold3: the b->a entry; Boltz: the larger
+    // direction); else the global value.
+    out.iptm = source.iptm;
+    if (chainsOne.size() == 1 && chainsTwo.size() == 1 && !source.pairIptm.empty()) {
+        const auto at = [&](int i, int j) -> double {
+            const auto& m = source.pairIptm;
+            if (i < 0 || j < 0 || static_cast<std::size_t>(i) >= m.size() ||
+                static_cast<std::size_t>(j) >= m[static_cast<std::size_t>(i)].size())
+                return NAN;
+            return m[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
+        };
+        const int i = chainsOne[0], j = chainsTwo[0];
+        const double value = source.predictor == "boltz" ? std::max(at(i, j), at(j, i)) : at(j, i);
+        if (std::isnan(value)) {
+            why = source.summaryFile + ": gives no ipTM for chains " + one[0] + " and " + two[0];
+            return false;
+        }
+        out.iptm = value;
+    }
+    return true;
+}

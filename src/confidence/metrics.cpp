@@ -1,0 +1,170 @@
+#include "confidence/metrics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+namespace {
+
+double tmTerm(double pae, double d0) {
+    const double r = pae / d0;
+    return 1.0 / (1.0 + r * r);
+}
+
+double distance(const ConfidenceResidue& p, const ConfidenceResidue& q) {
+    const double dx = p.x - q.x, dy = p.y - q.y, dz = p.z - q.z;
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+double mean(const std::vector<double>& values) {
+    if (values.empty()) return 0.0;
+    double sum = 0.0;
+    for (double v : values) sum += v;
+    return sum / static_cast<double>(values.size());
+}
+
+}  // namespace
+
+double confidenceD0(int length, double floor) {
+    const double l = std::max(length, 27);
+    return std::max(floor, 1.24 * std::pow(l - 15.0, 1.0 / 3.0) - 1.8);
+}
+
+ConfidenceRow directionRow(const std::vector<ConfidenceResidue>& a,
+                           const std::vector<ConfidenceResidue>& b, const PaeMatrix& pae,
+                           bool nucleic, const ConfidenceCutoffs& cutoffs) {
+    ConfidenceRow row;
+    const double floor = nucleic ? 2.0 : 1.0;
+    row.n0chn = static_cast<int>(a.size() + b.size());
+    row.d0chn = confidenceD0(row.n0chn, floor);
+
+    // The residue numbers with a partner under the PAE cut-off (I1, I2) and
+    // also within the distance cut-off (J1, J2).
+    std::set<int> i1, i2, j1, j2;
+    std::vector<std::vector<std::size_t>> valid(a.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        for (std::size_t j = 0; j < b.size(); ++j) {
+            if (!(pae.at(a[i].token, b[j].token) < cutoffs.pae)) continue;
+            valid[i].push_back(j);
+            i1.insert(a[i].number);
+            i2.insert(b[j].number);
+            if (distance(a[i], b[j]) < cutoffs.distance) {
+                j1.insert(a[i].number);
+                j2.insert(b[j].number);
+            }
+        }
+    }
+    row.n0dom = static_cast<int>(i1.size() + i2.size());
+    row.d0dom = confidenceD0(row.n0dom, floor);
+    row.nres1 = static_cast<int>(i1.size());
+    row.nres2 = static_cast<int>(i2.size());
+    row.dist1 = static_cast<int>(j1.size());
+    row.dist2 = static_cast<int>(j2.size());
+
+    // Per aligned residue: the mean TM term over its valid partners with
+    // the three d0s, and over every partner with d0chn. The first residue
+    // that reaches a maximum gives it (n0res, d0res of ipSAE).
+    std::vector<double> positive;
+    bool first = true;
+    row.d0res = confidenceD0(0, floor);
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        double all = 0.0;
+        for (const ConfidenceResidue& r : b) all += tmTerm(pae.at(a[i].token, r.token), row.d0chn);
+        const double iptm = b.empty() ? 0.0 : all / static_cast<double>(b.size());
+        row.iptmD0chn = first ? iptm : std::max(row.iptmD0chn, iptm);
+        first = false;
+        if (valid[i].empty()) continue;
+        const int n0res = static_cast<int>(valid[i].size());
+        const double d0res = confidenceD0(n0res, floor);
+        double chn = 0.0, dom = 0.0, res = 0.0;
+        for (std::size_t j : valid[i]) {
+            const double p = pae.at(a[i].token, b[j].token);
+            chn += tmTerm(p, row.d0chn);
+            dom += tmTerm(p, row.d0dom);
+            res += tmTerm(p, d0res);
+        }
+        const double n = static_cast<double>(valid[i].size());
+        row.ipsaeD0chn = std::max(row.ipsaeD0chn, chn / n);
+        row.ipsaeD0dom = std::max(row.ipsaeD0dom, dom / n);
+        if (res / n > row.ipsae) {
+            row.ipsae = res / n;
+            row.n0res = n0res;
+            row.d0res = d0res;
+        }
+        if (res / n > 0.0) positive.push_back(res / n);
+    }
+    row.ipsaeAvg = mean(positive);
+    row.ipsaeMin = positive.empty() ? 0.0 : *std::min_element(positive.begin(), positive.end());
+
+    // The 8 A contact set of pDockQ and pDockQ2 (no PAE condition), LIS over
+    // the pairs with PAE at most 12, ipae over every pair both ways.
+    std::set<std::size_t> inA, inB;
+    double tmSum = 0.0, lisSum = 0.0, forward = 0.0, backward = 0.0;
+    int contacts = 0, lisCount = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        for (std::size_t j = 0; j < b.size(); ++j) {
+            const double p = pae.at(a[i].token, b[j].token);
+            forward += p;
+            backward += pae.at(b[j].token, a[i].token);
+            if (p <= 12.0) {
+                lisSum += (12.0 - p) / 12.0;
+                ++lisCount;
+            }
+            if (distance(a[i], b[j]) <= 8.0) {
+                ++contacts;
+                tmSum += tmTerm(p, 10.0);
+                inA.insert(i);
+                inB.insert(j);
+            }
+        }
+    }
+    const double pairs = static_cast<double>(a.size() * b.size());
+    row.ipae = pairs > 0 ? 0.5 * (forward / pairs + backward / pairs) : 0.0;
+    row.lis = lisCount > 0 ? lisSum / lisCount : 0.0;
+    row.contacts = contacts;
+    if (contacts > 0) {
+        double plddt = 0.0, contactPlddt = 0.0;
+        for (std::size_t i : inA) {
+            plddt += a[i].plddt;
+            contactPlddt += a[i].contactPlddt;
+        }
+        for (std::size_t j : inB) {
+            plddt += b[j].plddt;
+            contactPlddt += b[j].contactPlddt;
+        }
+        const double n = static_cast<double>(inA.size() + inB.size());
+        row.interfacePlddt = plddt / n;
+        const double meanPlddt = contactPlddt / n;
+        const double x = meanPlddt * std::log10(static_cast<double>(contacts));
+        row.pdockq = 0.724 / (1.0 + std::exp(-0.052 * (x - 152.611))) + 0.018;
+        const double x2 = meanPlddt * (tmSum / contacts);
+        row.pdockq2 = 1.31 / (1.0 + std::exp(-0.075 * (x2 - 84.733))) + 0.005;
+    }
+    return row;
+}
+
+ConfidenceRow combinedRow(const ConfidenceRow& x, const ConfidenceRow& y) {
+    ConfidenceRow m = x;
+    const ConfidenceRow& res = y.ipsae >= x.ipsae ? y : x;
+    m.ipsae = res.ipsae;
+    m.n0res = res.n0res;
+    m.d0res = res.d0res;
+    const ConfidenceRow& dom = y.ipsaeD0dom >= x.ipsaeD0dom ? y : x;
+    m.ipsaeD0dom = dom.ipsaeD0dom;
+    m.n0dom = dom.n0dom;
+    m.d0dom = dom.d0dom;
+    m.ipsaeAvg = std::max(x.ipsaeAvg, y.ipsaeAvg);
+    m.ipsaeMin = std::max(x.ipsaeMin, y.ipsaeMin);
+    m.ipsaeD0chn = std::max(x.ipsaeD0chn, y.ipsaeD0chn);
+    m.iptmD0chn = std::max(x.iptmD0chn, y.iptmD0chn);
+    m.pdockq = y.pdockq;
+    m.pdockq2 = std::max(x.pdockq2, y.pdockq2);
+    m.lis = (x.lis + y.lis) / 2.0;
+    m.ipae = std::max(x.ipae, y.ipae);
+    m.nres1 = std::max(x.nres1, y.nres2);
+    m.nres2 = std::max(x.nres2, y.nres1);
+    m.dist1 = std::max(x.dist1, y.dist2);
+    m.dist2 = std::max(x.dist2, y.dist1);
+    m.interfacePlddt = y.interfacePlddt;
+    return m;
+}

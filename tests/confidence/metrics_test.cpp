@@ -1,0 +1,123 @@
+// The metrics of the ColabFold samples, printed as the published
+// definitions print them: each row (A->B, B->A, combined) to every digit.
+#include "confidence/confidence.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+const std::string kSource = KAVZUR_SOURCE_DIR;
+const std::string kShared = KAVZUR_SHARED_DATA;
+
+// The columns ipSAE ... dist2 of a row, single spaces between them.
+std::string printed(const ConfidenceRow& r, double iptm) {
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "%.6f %.6f %.6f %.6f %.6f %.3f %.6f %.4f %.4f %.4f %.4f %d %d %d %.2f %.2f %.2f "
+                  "%d %d %d %d",
+                  r.ipsae, r.ipsaeAvg, r.ipsaeMin, r.ipsaeD0chn, r.ipsaeD0dom, iptm, r.iptmD0chn,
+                  r.pdockq, r.pdockq2, r.lis, r.ipae, r.n0res, r.n0chn, r.n0dom, r.d0res, r.d0chn,
+                  r.d0dom, r.nres1, r.nres2, r.dist1, r.dist2);
+    return text;
+}
+
+struct SampleCase {
+    const char* structure;  // a ColabFold structure file
+    const char* ab;         // the rows as printed
+    const char* ba;
+    const char* both;
+};
+
+class ColabFoldRows : public ::testing::TestWithParam<SampleCase> {};
+
+TEST_P(ColabFoldRows, ReproduceThePrintedRows) {
+    const SampleCase& c = GetParam();
+    const std::string path = c.structure;
+    if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " is not here";
+    InputStructure s;
+    std::string why;
+    ASSERT_TRUE(readStructure(path, 0, s, why)) << why;
+    const PredictorFiles files = findPredictorFiles(path);
+    ASSERT_EQ(files.predictor, "colabfold");
+    PredictorOutput output;
+    ASSERT_TRUE(readPredictorOutput(files, output, why)) << why;
+    ConfidenceSource source;
+    ASSERT_TRUE(matchConfidence(s, std::move(output), source, why)) << why;
+    ConfidenceRecord r;
+    ASSERT_TRUE(interfaceConfidence(source, {"A"}, {"B"}, ConfidenceCutoffs{}, r, why)) << why;
+    EXPECT_EQ(printed(r.ab, r.iptm), c.ab);
+    EXPECT_EQ(printed(r.ba, r.iptm), c.ba);
+    EXPECT_EQ(printed(r.both, r.iptm), c.both);
+}
+
+const std::string kPdl1 =
+    kSource + "/examples/predicted/pdl1_binder_unrelaxed_rank_001_alphafold2_multimer_v3_model_1_seed_000.pdb";
+const std::string kPmhc =
+    kShared + "/colabfold/pmhc_binder_unrelaxed_rank_001_alphafold2_multimer_v3_model_1_seed_000.pdb";
+
+INSTANTIATE_TEST_SUITE_P(
+    Samples, ColabFoldRows,
+    ::testing::Values(
+        SampleCase{kPdl1.c_str(),
+                   "0.867983 0.691829 0.013295 0.922602 0.922602 0.920 0.922602 0.5757 0.9032 "
+                   "0.7758 3.1702 115 209 209 3.96 5.38 5.38 94 115 35 33",
+                   "0.842880 0.597492 0.010936 0.925175 0.924859 0.920 0.925175 0.5757 0.9059 "
+                   "0.7482 3.1702 94 209 208 3.52 5.38 5.37 114 94 33 35",
+                   "0.867983 0.691829 0.013295 0.925175 0.924859 0.920 0.925175 0.5757 0.9059 "
+                   "0.7620 3.1702 115 209 208 3.96 5.38 5.37 94 115 35 33"},
+        SampleCase{kPmhc.c_str(),
+                   "0.767675 0.602816 0.030058 0.823517 0.823517 0.910 0.823517 0.5525 0.7634 "
+                   "0.5859 5.3953 276 420 420 6.12 7.37 7.37 144 276 51 41",
+                   "0.766366 0.500219 0.011113 0.896273 0.893790 0.910 0.896273 0.5525 0.7900 "
+                   "0.6069 5.3953 144 420 407 4.47 7.37 7.28 263 144 41 51",
+                   "0.767675 0.602816 0.030058 0.896273 0.893790 0.910 0.896273 0.5525 0.7900 "
+                   "0.5964 5.3953 276 420 407 6.12 7.37 7.28 144 276 51 41"}));
+
+}  // namespace
+
+namespace {
+
+// Two one-residue sides: the edges of the definitions' cut-offs.
+struct EdgeCase {
+    const char* what;
+    double pae;       // every entry of the 2 x 2 matrix
+    double distance;  // between the two contact atoms
+    bool nucleic;
+    const char* printed;  // ipsae n0dom d0chn d0dom contacts pdockq ("%.6f %d %.5f %.5f %d %.5f")
+};
+
+class OneResidueSides : public ::testing::TestWithParam<EdgeCase> {};
+
+TEST_P(OneResidueSides, FollowTheCutoffs) {
+    const EdgeCase& c = GetParam();
+    ConfidenceResidue a, b;
+    a.number = 1;
+    b.number = 1;
+    b.token = 1;
+    b.x = c.distance;
+    a.plddt = a.contactPlddt = b.plddt = b.contactPlddt = 90.0;
+    PaeMatrix pae{2, std::vector<double>(4, c.pae)};
+    const ConfidenceRow r = directionRow({a}, {b}, pae, c.nucleic, ConfidenceCutoffs{});
+    char text[160];
+    std::snprintf(text, sizeof text, "%.6f %d %.5f %.5f %d %.5f", r.ipsae, r.n0dom, r.d0chn,
+                  r.d0dom, r.contacts, r.pdockq);
+    EXPECT_EQ(std::string(text), c.printed) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Edges, OneResidueSides,
+    ::testing::Values(
+        // d0 of 2 residues is d0(27); ipSAE's one term is tm(5, d0(1 -> 27)).
+        EdgeCase{"valid pair in contact", 5.0, 8.0, false, "0.041385 2 1.03889 1.03889 1 0.01826"},
+        EdgeCase{"PAE at the cut-off is not valid", 10.0, 8.0, false,
+                 "0.000000 0 1.03889 1.03889 1 0.01826"},
+        EdgeCase{"just beyond 8 A is no contact", 5.0, 8.001, false,
+                 "0.041385 2 1.03889 1.03889 0 0.00000"},
+        EdgeCase{"a nucleic pair's d0 is at least 2", 5.0, 8.0, true,
+                 "0.137931 2 2.00000 2.00000 1 0.01826"}));
+
+}  // namespace
