@@ -55,6 +55,7 @@ struct AnalysisSettings {
     bool allModels = false;            // every model, each a result of its own (--model all)
     std::string assembly;              // a biological assembly's ID (--assembly); "": as written
     bool crystal = false;              // the crystal's interfaces, with allPairs (--crystal)
+    bool mseAsMet = false;             // selenomethionine read as methionine (--mse-as-met)
     bool report = false;               // keep the report data (InterfaceResult::report)
     // Interfaces not to score again (the pairs an interrupted entry has
     // recorded, for --resume): called with the result name ("<name> A:B"

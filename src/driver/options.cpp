@@ -30,7 +30,7 @@ struct OptionSpec {
 
 enum : int {
     kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kEngine, kVersion, kProgress,
-    kNoProgress, kAssembly, kCrystal
+    kNoProgress, kAssembly, kCrystal, kMseAsMet
 };
 
 constexpr OptionSpec kOptions[] = {
@@ -53,6 +53,10 @@ constexpr OptionSpec kOptions[] = {
      "with --all-pairs: every interface of the crystal, each\n"
      "chain against every chain and symmetry copy in contact,\n"
      "each interface once, named \"<entry> A:B 7_555\""},
+    {"mse-as-met", kMseAsMet, nullptr,
+     "read selenomethionine (MSE, ATOM or HETATM) as methionine,\n"
+     "its SE as SD, so that it counts as protein; plain .pdb\n"
+     "files are then read, not copied"},
     {"jobs", 'j', "N", "score N structures at a time, each in a private working\n"
                        "directory (0: one per usable core; default 1)"},
     {"details", kDetails, "FILE",
@@ -273,6 +277,7 @@ int parseOptions(int argc, char** argv, Options& options) {
             options.assembly = value;
             break;
         case kCrystal: options.crystal = true; break;
+        case kMseAsMet: options.mseAsMet = true; break;
         case kChains:
             if (!parseChainSides(value, options.chains, why))
                 return usageError("--chains: '%s': %s", value, why.c_str());
