@@ -7,7 +7,9 @@
 #include <pybind11/stl.h>
 
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
+#include <string>
 
 #ifndef KAVZUR_VERSION
 #define KAVZUR_VERSION "unknown"
@@ -16,6 +18,8 @@
 namespace py = pybind11;
 
 namespace {
+
+using kzpy::Interface;
 
 template <class T>
 py::object orNone(const std::optional<T>& value) {
@@ -59,13 +63,49 @@ std::string repr(const kzpy::Interface& r) {
     return text + ">";
 }
 
+// A Result as pickle keeps it (to and from the workers of a cluster): every
+// field, the texts as bytes since a name need not be UTF-8.
+constexpr std::size_t kPickledFields = 18;
+
+py::tuple pickled(const Interface& r) {
+    return py::make_tuple(py::bytes(r.name), py::bytes(r.sides), py::bytes(r.status), r.atomsA,
+                          r.atomsB, r.interfaceAtomsA, r.interfaceAtomsB, r.buriedA, r.buriedB,
+                          r.interfaceArea, r.packingRatio, r.complementarity, r.kav, r.zur,
+                          r.trianglesA, r.trianglesB, r.seconds, py::bytes(r.messages));
+}
+
+Interface unpickled(const py::tuple& t) {
+    if (t.size() != kPickledFields)
+        throw std::runtime_error("a pickled kav_zur.Result holds " + std::to_string(t.size()) +
+                                 " fields, not " + std::to_string(kPickledFields));
+    Interface r;
+    r.name = t[0].cast<std::string>();
+    r.sides = t[1].cast<std::string>();
+    r.status = t[2].cast<std::string>();
+    r.atomsA = t[3].cast<std::optional<int>>();
+    r.atomsB = t[4].cast<std::optional<int>>();
+    r.interfaceAtomsA = t[5].cast<std::optional<int>>();
+    r.interfaceAtomsB = t[6].cast<std::optional<int>>();
+    r.buriedA = t[7].cast<std::optional<float>>();
+    r.buriedB = t[8].cast<std::optional<float>>();
+    r.interfaceArea = t[9].cast<std::optional<float>>();
+    r.packingRatio = t[10].cast<std::optional<float>>();
+    r.complementarity = t[11].cast<std::optional<float>>();
+    r.kav = t[12].cast<std::optional<float>>();
+    r.zur = t[13].cast<std::optional<float>>();
+    r.trianglesA = t[14].cast<std::optional<int>>();
+    r.trianglesB = t[15].cast<std::optional<int>>();
+    r.seconds = t[16].cast<double>();
+    r.messages = t[17].cast<std::string>();
+    return r;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_kav_zur, m) {
     m.doc() = "The C++ part of kav_zur: Engine and Result. Use the calls of the kav_zur package.";
     m.attr("__version__") = KAVZUR_VERSION;
 
-    using kzpy::Interface;
     py::class_<Interface>(m, "Result", R"(One interface of a structure, scored or not.
 
 Fields (None where the analysis never got that far, as the empty cells of
@@ -112,7 +152,8 @@ computes them: '%.6f' % r.kav gives the score file's digits.)")
         .def_property_readonly("ok", [](const Interface& r) { return r.status == "scored"; },
                                "True when the interface was scored.")
         .def("as_dict", &asDict, "The fields as a dict, in the order of the details file's columns.")
-        .def("__repr__", &repr);
+        .def("__repr__", &repr)
+        .def(py::pickle(&pickled, &unpickled));
 
     py::class_<kzpy::Engine>(m, "Engine", R"(A surface-area engine set up once.
 
@@ -132,7 +173,7 @@ One Engine may score in several threads at once.)")
                const std::string& format, const std::string& name,
                const std::vector<std::string>& sideOne, const std::vector<std::string>& sideTwo,
                bool allPairs, int model, bool allModels, const std::string& assembly,
-               bool crystal, const std::string& reportDir) {
+               bool crystal, const std::string& reportDir, bool mseAsMet) {
                 kzpy::Request request;
                 request.path = path;
                 request.text = text;
@@ -146,6 +187,7 @@ One Engine may score in several threads at once.)")
                 request.assembly = assembly;
                 request.crystal = crystal;
                 request.reportDir = reportDir;
+                request.mseAsMet = mseAsMet;
                 // The arguments are C++ copies now: other Python threads run
                 // while this structure is scored.
                 py::gil_scoped_release release;
@@ -154,5 +196,6 @@ One Engine may score in several threads at once.)")
             py::arg("path"), py::arg("text"), py::arg("format"), py::arg("name"),
             py::arg("side_one"), py::arg("side_two"), py::arg("all_pairs"), py::arg("model"),
             py::arg("all_models"), py::arg("assembly"), py::arg("crystal"), py::arg("report_dir"),
+            py::arg("mse_as_met") = false,
             "The raw call under kav_zur.score and friends: a list of Result, failures included.");
 }
