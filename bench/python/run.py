@@ -6,9 +6,12 @@ the wall time of the call, the analysis's own time (Result.seconds) and
 Python's overhead (the rest) as a share of the analysis; then score_many over
 the whole list with jobs=1 and jobs=2 beside runs of the kav_zur program over
 the same list with -j 1 and -j 2, the speed-ups, and the machine's ceiling
-for them as it is loaded now (as bench/batch/run.py measures it).
+for them as it is loaded now (as bench/batch/run.py measures it); then
+score_many with local threads (jobs=2) against a Dask LocalCluster of two
+worker processes of one thread each (client=), its start-up timed apart, and
+the load averages (os.getloadavg) before and after.
 
-Usage: /usr/bin/python3 bench/python/run.py [--build DIR] [--runs N] [--repeat N]
+Usage: /usr/bin/python3 bench/python/run.py [--build DIR] [--runs N] [--repeat N] [--no-cluster]
 (KAVZUR_SHARED_PDB=/path/to/pdb adds 4jsv from there when it is not beside the tree.)
 Needs a built module in DIR/python (default build/).
 """
@@ -58,22 +61,64 @@ def program_seconds(binary, engine, paths, jobs):
         return seconds
 
 
+def cluster_figures(kav_zur, batch, reference, local_seconds):
+    """score_many over `batch` on a 2-worker LocalCluster (1 thread each):
+    median of 3 runs, beside local threads' `local_seconds`."""
+    import logging
+    from dask.distributed import Client, LocalCluster
+    cluster = client = None
+    try:
+        start = time.perf_counter()
+        cluster = LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                               dashboard_address=None, silence_logs=logging.ERROR)
+        client = Client(cluster)
+        client.wait_for_workers(2)
+        startup = time.perf_counter() - start
+        runs = []
+        for _ in range(3):
+            start = time.perf_counter()
+            results = kav_zur.score_many(batch, client=client)
+            runs.append(time.perf_counter() - start)
+            rows = [(r.name, r.status, r.kav, r.zur, r.interface_area) for r in results]
+            if rows != reference:
+                sys.exit("score_many on the LocalCluster gave other results than jobs=1")
+    finally:
+        if client is not None:
+            client.close()
+        if cluster is not None:
+            cluster.close()
+    seconds = statistics.median(runs)
+    print("score_many over the same list, local threads against a Dask LocalCluster "
+          "(2 worker processes, 1 thread each), median of 3 runs:")
+    print("  local threads, jobs=2: %.2f s, %.2f structures/s" %
+          (local_seconds, len(batch) / local_seconds))
+    print("  LocalCluster, client=: %.2f s, %.2f structures/s, %.2fx the threads' rate "
+          "(cluster start-up %.2f s, not counted)" %
+          (seconds, len(batch) / seconds, local_seconds / seconds, startup))
+
+
+def load():
+    return "load averages %.2f %.2f %.2f (1, 5, 15 min)" % os.getloadavg()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default=os.path.join(ROOT, "build"))
     parser.add_argument("--runs", type=int, default=5, help="calls per structure (median)")
     parser.add_argument("--repeat", type=int, default=3,
                         help="times the list is repeated for the score_many runs")
+    parser.add_argument("--no-cluster", action="store_true",
+                        help="leave out the Dask LocalCluster runs")
     args = parser.parse_args()
     sys.path.insert(0, os.path.join(args.build, "python"))
     import kav_zur
 
     engine = kav_zur.engine()
     paths = structures()
-    print("kav_zur %s, engine %s (%s), %d usable cores" %
+    print("kav_zur %s, engine %s (%s), %d usable cores, %s" %
           (kav_zur.__version__, engine.naccess_dir,
            "in process" if engine.in_process else "as a program",
-           len(os.sched_getaffinity(0))))
+           len(os.sched_getaffinity(0)), load()))
     print("%-10s %8s %11s %12s %10s" % ("structure", "atoms", "call (s)", "analysis (s)",
                                           "overhead"))
     total_call = total_analysis = 0.0
@@ -129,8 +174,10 @@ def main():
     for jobs in (1, 2):
         print("  -j %d: %.2f s, %.2f structures/s; the module does %.2fx its rate" %
               (jobs, program[jobs], len(batch) / program[jobs], program[jobs] / times[jobs]))
+    if not args.no_cluster:
+        cluster_figures(kav_zur, batch, reference, times[2])
     print("machine now: 2 CPU-bound processes at once do %.2f times the work of one "
-          "(the ceiling for jobs=2's speed-up)" % parallel_capacity(2))
+          "(the ceiling for jobs=2's speed-up); %s" % (parallel_capacity(2), load()))
 
 
 if __name__ == "__main__":

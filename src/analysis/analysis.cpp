@@ -396,7 +396,7 @@ bool readParts(const StructureInput& input, const std::string& label,
         }
         parts.assign(1, StructurePart{});
         if (!readStructureText(input.text, input.format == "mmcif", label, settings.model,
-                               parts[0].structure, why))
+                               parts[0].structure, why, settings.mseAsMet))
             return false;
         if (settings.allPairs) {
             const InputStructure& s = parts[0].structure;
@@ -409,8 +409,8 @@ bool readParts(const StructureInput& input, const std::string& label,
     }
     std::error_code ec;
     regular = fs::is_regular_file(input.path, ec);
-    const StructureChoice choice{settings.model, settings.allModels, settings.assembly,
-                                 settings.crystal, settings.allPairs};
+    const StructureChoice choice{settings.model,   settings.allModels, settings.assembly,
+                                 settings.crystal, settings.allPairs,  settings.mseAsMet};
     return regular && readStructureParts(input.path, choice, parts, why);
 }
 
@@ -574,7 +574,8 @@ std::string ConsoleSink::take() {
 
 bool needsConversion(const StructureInput& input, const AnalysisSettings& settings) {
     if (settings.model != 0 || !settings.sideOne.empty() || !settings.sideTwo.empty() ||
-        settings.allPairs || settings.allModels || !settings.assembly.empty() || settings.crystal)
+        settings.allPairs || settings.allModels || !settings.assembly.empty() || settings.crystal ||
+        settings.mseAsMet)
         return true;
     if (input.path.empty() || !input.text.empty()) return input.format != "pdb";
     for (const char* suffix : {".cif", ".mmcif", ".ent", ".gz"})

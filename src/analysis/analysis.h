@@ -59,6 +59,7 @@ struct AnalysisSettings {
     bool allModels = false;            // every model, each a result of its own (--model all)
     std::string assembly;              // a biological assembly's ID (--assembly); "": as written
     bool crystal = false;              // the crystal's interfaces, with allPairs (--crystal)
+    bool mseAsMet = false;             // selenomethionine read as methionine (--mse-as-met)
     bool report = false;               // keep the report data (InterfaceResult::report)
     // The in-process engine copies an atom's area from an earlier run of
     // the same entry (model) when its sphere and every neighbour within

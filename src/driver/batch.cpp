@@ -250,17 +250,6 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
                     missing.c_str());
         return 1;
     }
-    // An accall that is there but cannot be started (a script whose
-    // interpreter is missing, a binary for another machine) would fail
-    // every structure alike.
-    if (const std::string why = engineStartProblem(naccessDir); !why.empty()) {
-        std::printf("\nError in NACCESS directory: %s/accall: cannot be started: %s. !!!\n",
-                    naccessDir.c_str(), why.c_str());
-        return 1;
-    }
-    // A signal that ends the run during an engine run takes the working files along.
-    setSignalCleanup(removeAllWorkingFiles);
-
     // The bundled engine of this version runs in this process, unless told
     // otherwise or a stand-in analysis needs the files on disk.
     EngineLink engine;
@@ -269,6 +258,19 @@ int runBatch(int argc, char** argv, const AnalysisFunction& analyse) {
         std::printf("\nError in NACCESS directory: %s. !!!\n", engineProblem.c_str());
         return 1;
     }
+    // An accall that is there but cannot be started (a script whose
+    // interpreter is missing, a binary for another machine) would fail
+    // every structure alike. Only an engine run as a program is started: the
+    // one in this process never is.
+    if (!engine.inProcess) {
+        if (const std::string why = engineStartProblem(naccessDir); !why.empty()) {
+            std::printf("\nError in NACCESS directory: %s/accall: cannot be started: %s. !!!\n",
+                        naccessDir.c_str(), why.c_str());
+            return 1;
+        }
+    }
+    // A signal that ends the run during an engine run takes the working files along.
+    setSignalCleanup(removeAllWorkingFiles);
 
     // Written whatever the engine (the in-process one reads none): a working
     // directory that takes no file stops the run here, with today's message.

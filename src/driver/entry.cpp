@@ -14,6 +14,7 @@ AnalysisSettings analysisSettings(const Options& options) {
     settings.allModels = options.allModels;
     settings.assembly = options.assembly;
     settings.crystal = options.crystal;
+    settings.mseAsMet = options.mseAsMet;
     settings.report = !options.reportDir.empty();
     settings.shareAreas = !options.freshAreas;
     settings.confidence = options.confidence;

@@ -31,7 +31,8 @@ struct OptionSpec {
 
 enum : int {
     kModel = 256, kChains, kAllPairs, kDetails, kResume, kShard, kReport, kEngine, kVersion, kProgress,
-    kNoProgress, kAssembly, kCrystal, kFreshAreas, kConfidence, kPaeCutoff, kDistCutoff
+    kNoProgress, kAssembly, kCrystal, kFreshAreas, kConfidence, kPaeCutoff, kDistCutoff,
+    kMseAsMet
 };
 
 constexpr OptionSpec kOptions[] = {
@@ -66,6 +67,10 @@ constexpr OptionSpec kOptions[] = {
     {"dist-cutoff", kDistCutoff, "A",
      "with --confidence: the distance cut-off of ipSAE's\n"
      "residue counts in angstroms (default 10)"},
+    {"mse-as-met", kMseAsMet, nullptr,
+     "read selenomethionine (MSE, ATOM or HETATM) as methionine,\n"
+     "its SE as SD, so that it counts as protein; plain .pdb\n"
+     "files are then read, not copied"},
     {"jobs", 'j', "N", "score N structures at a time, each in a private working\n"
                        "directory (0: one per usable core; default 1)"},
     {"details", kDetails, "FILE",
@@ -305,6 +310,7 @@ int parseOptions(int argc, char** argv, Options& options) {
             options.assembly = value;
             break;
         case kCrystal: options.crystal = true; break;
+        case kMseAsMet: options.mseAsMet = true; break;
         case kChains:
             if (!parseChainSides(value, options.chains, why))
                 return usageError("--chains: '%s': %s", value, why.c_str());

@@ -25,6 +25,7 @@ struct Options {
     bool allModels = false;   // --model all: every model, each its own line
     std::string assembly;     // --assembly ID: a biological assembly; "": the chains as written
     bool crystal = false;     // --crystal: the crystal's interfaces (with --all-pairs)
+    bool mseAsMet = false;    // --mse-as-met: selenomethionine read as methionine
     ChainSides chains;        // --chains H,L:A
     bool allPairs = false;    // --all-pairs: every pair of chains in contact
     int jobs = 1;             // -j/--jobs N; 0 on the command line means every core

@@ -164,7 +164,8 @@ gemmi::Model assemblyModel(const gemmi::Assembly& assembly,
 }
 
 bool buildAssembly(const gemmi::Structure& st, const FileExtras& extras, const std::string& id,
-                   const gemmi::Model& model, InputStructure& out, std::string& why) {
+                   const gemmi::Model& model, bool mseAsMet, InputStructure& out,
+                   std::string& why) {
     std::vector<std::string> present;
     const gemmi::Assembly* chosen = nullptr;
     for (const gemmi::Assembly& a : st.assemblies) {
@@ -179,7 +180,7 @@ bool buildAssembly(const gemmi::Structure& st, const FileExtras& extras, const s
     }
     std::vector<std::vector<CopyOperator>> ops;
     if (!assemblyOperators(*chosen, extras, ops, why)) return false;
-    if (!fillInputStructure(assemblyModel(*chosen, ops, model), extras, out, why)) {
+    if (!fillInputStructure(assemblyModel(*chosen, ops, model), extras, out, why, mseAsMet)) {
         if (why == "no atoms") why = "assembly " + id + " holds none of the file's chains";
         return false;
     }
@@ -537,8 +538,9 @@ bool readParts(const std::string& path, const StructureChoice& choice,
         if (choice.allModels) part.label = "model " + model->name;
         InputStructure s;
         const bool built = choice.assembly.empty()
-                               ? fillInputStructure(*model, extras, s, why)
-                               : buildAssembly(st, extras, choice.assembly, *model, s, why);
+                               ? fillInputStructure(*model, extras, s, why, choice.mseAsMet)
+                               : buildAssembly(st, extras, choice.assembly, *model,
+                                               choice.mseAsMet, s, why);
         if (!built) {
             if (choice.allModels) why = part.label + ": " + why;
             return false;
@@ -561,7 +563,7 @@ bool readStructureParts(const std::string& path, const StructureChoice& choice,
     parts.clear();
     if (!choice.allModels && choice.assembly.empty() && !choice.crystal) {
         StructurePart part;
-        if (!readStructure(path, choice.model, part.structure, why)) return false;
+        if (!readStructure(path, choice.model, part.structure, why, choice.mseAsMet)) return false;
         if (choice.pairs) pairsOf(part.structure, part);
         parts.push_back(std::move(part));
         return true;

@@ -15,6 +15,7 @@ struct StructureChoice {
     std::string assembly;    // biological assembly id; "": the chains as written
     bool crystal = false;    // the crystal's interfaces (the chains and their symmetry copies)
     bool pairs = false;      // every pair of chains in contact
+    bool mseAsMet = false;   // selenomethionine read as methionine (readAsMethionine)
 };
 
 // Two chains of a part, scored against each other: indices only, since an

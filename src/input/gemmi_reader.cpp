@@ -135,7 +135,7 @@ bool readCif(RawText& raw, const std::string& path, gemmi::cif::Document& doc, s
     return true;
 }
 
-void fill(const gemmi::Model& model, InputStructure& out) {
+void fill(const gemmi::Model& model, bool mseAsMet, InputStructure& out) {
     std::map<std::string, int> chainIndex;
     for (const gemmi::Chain& chain : model.chains) {
         const auto [it, added] = chainIndex.emplace(chain.name, static_cast<int>(out.chains.size()));
@@ -161,6 +161,7 @@ void fill(const gemmi::Model& model, InputStructure& out) {
                 a.charge = atom.charge;
                 a.serial = atom.serial;
                 a.chain = it->second;
+                if (mseAsMet) readAsMethionine(a);
                 out.atoms.push_back(std::move(a));
             }
         }
@@ -172,8 +173,8 @@ void fill(const gemmi::Model& model, InputStructure& out) {
 namespace {
 
 // The structure in `raw` (as readRawText gives it), `path` naming it.
-bool readRaw(RawText& raw, bool mmcif, const std::string& path, int model, InputStructure& out,
-             std::string& why) {
+bool readRaw(RawText& raw, bool mmcif, const std::string& path, int model, bool mseAsMet,
+             InputStructure& out, std::string& why) {
     try {
         std::string& bytes = raw.text;
         if (!mmcif) bytes = coordinateRecords(bytes);
@@ -209,7 +210,7 @@ bool readRaw(RawText& raw, bool mmcif, const std::string& path, int model, Input
                           " has no residue number";
                     return false;
                 }
-        fill(*chosen, out);
+        fill(*chosen, mseAsMet, out);
     } catch (const std::exception& e) {
         out = InputStructure{};
         why = e.what();
@@ -229,7 +230,19 @@ bool readRaw(RawText& raw, bool mmcif, const std::string& path, int model, Input
 
 }  // namespace
 
-bool readStructure(const std::string& path, int model, InputStructure& out, std::string& why) {
+void readAsMethionine(InputAtom& atom) {
+    if (atom.resName != "MSE") return;
+    atom.resName = "MET";
+    atom.hetero = false;
+    // " SE" too: a name written a column late, its element guessed as S.
+    if (atom.name == "SE" || atom.name == " SE") {
+        atom.name = " SD";
+        atom.element = "S";
+    }
+}
+
+bool readStructure(const std::string& path, int model, InputStructure& out, std::string& why,
+                   bool mseAsMet) {
     out = InputStructure{};
     const bool mmcif = formatOf(path) == gemmi::CoorFormat::Mmcif;
     RawText raw;
@@ -239,11 +252,11 @@ bool readStructure(const std::string& path, int model, InputStructure& out, std:
         why = e.what();
         return false;
     }
-    return readRaw(raw, mmcif, path, model, out, why);
+    return readRaw(raw, mmcif, path, model, mseAsMet, out, why);
 }
 
 bool readStructureText(const std::string& text, bool mmcif, const std::string& name, int model,
-                       InputStructure& out, std::string& why) {
+                       InputStructure& out, std::string& why, bool mseAsMet) {
     out = InputStructure{};
     RawText raw;
     try {
@@ -252,7 +265,7 @@ bool readStructureText(const std::string& text, bool mmcif, const std::string& n
         why = e.what();
         return false;
     }
-    return readRaw(raw, mmcif, name, model, out, why);
+    return readRaw(raw, mmcif, name, model, mseAsMet, out, why);
 }
 
 // What assembly.cpp needs of a file: its whole gemmi structure, the models
@@ -381,7 +394,7 @@ bool chooseModels(const gemmi::Structure& st, int model, bool all,
 }
 
 bool fillInputStructure(const gemmi::Model& model, const FileExtras& extras, InputStructure& out,
-                        std::string& why) {
+                        std::string& why, bool mseAsMet) {
     out = InputStructure{};
     for (const gemmi::Chain& chain : model.chains)
         if (!chainIdPrintable(chain.name, why)) return false;
@@ -391,7 +404,7 @@ bool fillInputStructure(const gemmi::Model& model, const FileExtras& extras, Inp
                 why = "residue " + residue.name + " of chain " + chain.name + " has no residue number";
                 return false;
             }
-    fill(model, out);
+    fill(model, mseAsMet, out);
     if (out.atoms.empty()) {
         why = "no atoms";
         return false;

@@ -56,5 +56,6 @@ bool chooseModels(const gemmi::Structure& st, int model, bool all,
 // A model as the program's InputStructure, in file order. False, with the
 // reason, for a chain ID that cannot be printed, a residue without a residue
 // number or a model without atoms.
+// With `mseAsMet`, selenomethionine is read as methionine (readAsMethionine).
 bool fillInputStructure(const gemmi::Model& model, const FileExtras& extras, InputStructure& out,
-                        std::string& why);
+                        std::string& why, bool mseAsMet = false);

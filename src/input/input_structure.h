@@ -33,11 +33,20 @@ struct InputStructure {
 // mmCIF; .pdb, .ent and anything else: PDB), after a ".gz", which is
 // decompressed. Returns false with a short reason in `why` (corrupt gzip,
 // malformed mmCIF, no atoms, no such model, ...) and `out` empty; never
-// throws.
-bool readStructure(const std::string& path, int model, InputStructure& out, std::string& why);
+// throws. With `mseAsMet`, selenomethionine is read as methionine (see
+// readAsMethionine).
+bool readStructure(const std::string& path, int model, InputStructure& out, std::string& why,
+                   bool mseAsMet = false);
 
 // readStructure on the file's text already read (not gzipped): mmCIF when
 // `mmcif`, else PDB; `name` names it in the parser's messages.
 bool readStructureText(const std::string& text, bool mmcif, const std::string& name, int model,
-                       InputStructure& out, std::string& why);
+                       InputStructure& out, std::string& why, bool mseAsMet = false);
+
+// An atom of selenomethionine (residue MSE, ATOM or HETATM record) as the
+// same atom of methionine: residue MET in an ATOM record, its selenium SE as
+// the sulphur SD (element S). Phased crystal structures carry MSE where the
+// protein has MET, and hetero atoms are left out of the areas. Any other
+// atom is left as it is.
+void readAsMethionine(InputAtom& atom);
 

@@ -171,6 +171,7 @@ std::vector<Interface> Engine::score(const Request& request) const {
     settings.allModels = request.allModels;
     settings.assembly = request.assembly;
     settings.crystal = request.crystal;
+    settings.mseAsMet = request.mseAsMet;
     settings.report = !request.reportDir.empty();
     settings.confidence = request.confidence;
     settings.paeCutoff = request.paeCutoff;

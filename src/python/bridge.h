@@ -25,6 +25,7 @@ struct Request {
     bool allModels = false;    // every model, each its own results ("<name> model N")
     std::string assembly;      // a biological assembly's ID; "": the chains as written
     bool crystal = false;      // with allPairs: the crystal's interfaces (symmetry copies)
+    bool mseAsMet = false;     // selenomethionine read as methionine
     std::string reportDir;     // "": no report; else the report files go into this folder
     double timeout = 0.0;      // > 0: seconds one engine run may take; 0: as the command line
     const std::atomic<bool>* cancel = nullptr;  // raised by another thread: stop at once

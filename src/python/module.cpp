@@ -8,7 +8,9 @@
 
 #include <atomic>
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
+#include <string>
 
 #ifndef KAVZUR_VERSION
 #define KAVZUR_VERSION "unknown"
@@ -17,6 +19,8 @@
 namespace py = pybind11;
 
 namespace {
+
+using kzpy::Interface;
 
 template <class T>
 py::object orNone(const std::optional<T>& value) {
@@ -108,6 +112,61 @@ py::str repr(const kzpy::Interface& r) {
     return py::str("<kav_zur.Result {} {}{}>").format(shown(r.name), shown(r.sides), text);
 }
 
+// A Result as pickle keeps it (to and from the workers of a cluster): every
+// field, the texts as bytes since a name need not be UTF-8.
+constexpr std::size_t kPickledFields = 21;
+
+// The confidence columns but the predictor, in kConfidenceFields' order.
+py::tuple confidenceValues(const Interface& r) {
+    py::tuple values(std::size(kConfidenceFields));
+    std::size_t i = 0;
+    for (const auto& field : kConfidenceFields) values[i++] = py::cast(r.*(field.second));
+    return values;
+}
+
+py::tuple pickled(const Interface& r) {
+    return py::make_tuple(py::bytes(r.name), py::bytes(r.sides), py::bytes(r.status), r.atomsA,
+                          r.atomsB, r.interfaceAtomsA, r.interfaceAtomsB, r.buriedA, r.buriedB,
+                          r.interfaceArea, r.packingRatio, r.complementarity, r.kav, r.zur,
+                          r.trianglesA, r.trianglesB, r.seconds, py::bytes(r.messages),
+                          r.confidenceAsked, r.predictor, confidenceValues(r));
+}
+
+Interface unpickled(const py::tuple& t) {
+    if (t.size() != kPickledFields)
+        throw std::runtime_error("a pickled kav_zur.Result holds " + std::to_string(t.size()) +
+                                 " fields, not " + std::to_string(kPickledFields));
+    Interface r;
+    r.name = t[0].cast<std::string>();
+    r.sides = t[1].cast<std::string>();
+    r.status = t[2].cast<std::string>();
+    r.atomsA = t[3].cast<std::optional<int>>();
+    r.atomsB = t[4].cast<std::optional<int>>();
+    r.interfaceAtomsA = t[5].cast<std::optional<int>>();
+    r.interfaceAtomsB = t[6].cast<std::optional<int>>();
+    r.buriedA = t[7].cast<std::optional<float>>();
+    r.buriedB = t[8].cast<std::optional<float>>();
+    r.interfaceArea = t[9].cast<std::optional<float>>();
+    r.packingRatio = t[10].cast<std::optional<float>>();
+    r.complementarity = t[11].cast<std::optional<float>>();
+    r.kav = t[12].cast<std::optional<float>>();
+    r.zur = t[13].cast<std::optional<float>>();
+    r.trianglesA = t[14].cast<std::optional<int>>();
+    r.trianglesB = t[15].cast<std::optional<int>>();
+    r.seconds = t[16].cast<double>();
+    r.messages = t[17].cast<std::string>();
+    r.confidenceAsked = t[18].cast<bool>();
+    r.predictor = t[19].cast<std::optional<std::string>>();
+    const py::tuple values = t[20].cast<py::tuple>();
+    if (values.size() != std::size(kConfidenceFields))
+        throw std::runtime_error("a pickled kav_zur.Result holds " + std::to_string(values.size()) +
+                                 " confidence values, not " +
+                                 std::to_string(std::size(kConfidenceFields)));
+    std::size_t i = 0;
+    for (const auto& field : kConfidenceFields) r.*(field.second) = values[i++].cast<std::optional<double>>();
+    return r;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_kav_zur, m) {
@@ -178,7 +237,8 @@ computes them: '%.6f' % r.kav gives the score file's digits.)");
         .def_property_readonly("_confidence_asked",
                                [](const Interface& r) { return r.confidenceAsked; })
         .def("as_dict", &asDict, "The fields as a dict, in the order of the details file's columns.")
-        .def("__repr__", &repr);
+        .def("__repr__", &repr)
+        .def(py::pickle(&pickled, &unpickled));
 
     for (const auto& [name, field] : kConfidenceFields)
         result.def_property_readonly(name, [field = field](const Interface& r) { return orNone(r.*field); });
@@ -213,7 +273,8 @@ One Engine may score in several threads at once.)")
                const std::vector<std::string>& sideOne, const std::vector<std::string>& sideTwo,
                bool allPairs, int model, bool allModels, const std::string& assembly,
                bool crystal, const std::string& reportDir, double timeout, const Stop& stop,
-               bool confidence, double paeCutoff, double distCutoff) {
+               bool confidence, double paeCutoff, double distCutoff,
+               bool mseAsMet) {
                 kzpy::Request request;
                 request.path = path;
                 request.text = text;
@@ -232,6 +293,7 @@ One Engine may score in several threads at once.)")
                 request.confidence = confidence;
                 request.paeCutoff = paeCutoff;
                 request.distCutoff = distCutoff;
+                request.mseAsMet = mseAsMet;
                 // The arguments are C++ copies now: other Python threads run
                 // while this structure is scored.
                 py::gil_scoped_release release;
@@ -242,6 +304,7 @@ One Engine may score in several threads at once.)")
             py::arg("all_models"), py::arg("assembly"), py::arg("crystal"), py::arg("report_dir"),
             py::arg("timeout"), py::arg("stop"),
             py::arg("confidence") = false, py::arg("pae_cutoff") = 10.0, py::arg("dist_cutoff") = 10.0,
+            py::arg("mse_as_met") = false,
             "The raw call under kav_zur.score and friends: a list of Result, failures included.\n"
             "Paths, names and text are bytes (the file system's own); timeout 0 is the command\n"
             "line's limit; stop.set() from another thread ends the call (KeyboardInterrupt).");

@@ -25,9 +25,24 @@ from concurrent.futures import ThreadPoolExecutor
 from concurrent.futures import wait as _futures_wait
 
 from . import _paths
-from ._kav_zur import Engine as _CoreEngine
-from ._kav_zur import Result, __version__
-from ._kav_zur import _report_folder_name, _Stop
+
+try:
+    from ._kav_zur import Engine as _CoreEngine
+    from ._kav_zur import Result, __version__
+    from ._kav_zur import _report_folder_name, _Stop
+except ImportError as _missing:
+    # A build tree configured but not built has this folder without the
+    # extension: say how to build it. The build tree's engine directory,
+    # baked into _paths, is <build>/naccess.
+    _folder = os.path.dirname(os.path.abspath(__file__))
+    if _paths.ENGINE_DIR:
+        _build = os.path.dirname(_paths.ENGINE_DIR)
+        _how = ("build it with `cmake --build %s --target _kav_zur` (scripts/run-examples.sh "
+                "builds it with the programs)" % _build)
+    else:
+        _how = "install kav_zur again (`cmake --install BUILD_DIR`)"
+    raise ImportError("kav_zur: the extension _kav_zur is missing from %s (%s): %s"
+                      % (_folder, _missing, _how), name="kav_zur._kav_zur") from _missing
 
 __all__ = ["Engine", "Result", "ScoreError", "engine", "report", "score", "score_all_pairs",
            "score_many", "score_trajectory", "to_dataframe", "__version__"]
@@ -266,6 +281,12 @@ def _jobs(jobs):
     return jobs
 
 
+def _flag(value, what):
+    if not isinstance(value, bool):
+        raise TypeError("%s must be True or False, not %s" % (what, type(value).__name__))
+    return value
+
+
 # --- the engine ------------------------------------------------------------
 
 def _bundled_engine_dir():
@@ -285,9 +306,12 @@ class Engine:
     program. One Engine may be used by several threads at once.
     """
 
-    __slots__ = ("_core",)
+    __slots__ = ("_core", "_given")
 
     def __init__(self, naccess_dir=None):
+        # A directory given is the one a cluster's workers use too; without
+        # one each worker uses the bundled engine of its own install.
+        self._given = naccess_dir is not None
         if naccess_dir is None:
             naccess_dir = _bundled_engine_dir()
         elif not isinstance(naccess_dir, (str, bytes, os.PathLike)):
@@ -315,7 +339,8 @@ class Engine:
                                           " in process" if self.in_process else " as a program")
 
     def _run(self, request, sides=([], []), all_pairs=False, choice=(0, False, "", False),
-             report_dir=b"", timeout=0.0, stop=None, confidence=(False, 10.0, 10.0)):
+             report_dir=b"", timeout=0.0, stop=None, confidence=(False, 10.0, 10.0),
+             mse_as_met=False):
         """The C++ call for one structure. With `stop` (a worker thread of
         score_many, whose caller waits and raises it), the call runs here;
         else in the main thread it runs in a thread of its own while this one
@@ -327,7 +352,7 @@ class Engine:
         def call(stop):
             return self._core._score(path, text, format, name, sides[0], sides[1], all_pairs,
                                      model, all_models, assembly, crystal, report_dir, timeout,
-                                     stop, *confidence)
+                                     stop, *confidence, mse_as_met)
 
         if stop is not None or threading.current_thread() is not threading.main_thread():
             # Signals reach the main thread only: nothing to wait for here.
@@ -338,7 +363,8 @@ class Engine:
         return done.result()
 
     def score(self, structure, chains=None, model=None, *, assembly=None, format=None,
-              name=None, timeout=None, confidence=False, pae_cutoff=10.0, dist_cutoff=10.0):
+              name=None, timeout=None, confidence=False, pae_cutoff=10.0, dist_cutoff=10.0,
+              mse_as_met=False):
         """The one interface of `structure` as a Result; see kav_zur.score."""
         if model == "all":
             raise ValueError("model='all' gives one result per model: use score_many([structure"
@@ -347,7 +373,7 @@ class Engine:
         choice = _choice(request, model, assembly, False, False)
         conf = _confidence(confidence, pae_cutoff, dist_cutoff)
         results = self._run(request, _chain_sides(chains), False, choice, b"", _timeout(timeout),
-                            confidence=conf)
+                            confidence=conf, mse_as_met=_flag(mse_as_met, "mse_as_met"))
         r = results[0]
         if r.status != "scored":
             raise ScoreError(r.status, r.messages, r)
@@ -355,20 +381,21 @@ class Engine:
 
     def score_all_pairs(self, structure, model=None, *, assembly=None, crystal=False,
                         format=None, name=None, timeout=None, confidence=False,
-                        pae_cutoff=10.0, dist_cutoff=10.0):
+                        pae_cutoff=10.0, dist_cutoff=10.0, mse_as_met=False):
         """Every touching pair of chains; see kav_zur.score_all_pairs."""
         request = _checked_path(_structure_request(structure, format, name))
         choice = _choice(request, model, assembly, crystal, True)
         conf = _confidence(confidence, pae_cutoff, dist_cutoff)
         results = self._run(request, ([], []), True, choice, b"", _timeout(timeout),
-                            confidence=conf)
+                            confidence=conf, mse_as_met=_flag(mse_as_met, "mse_as_met"))
         if len(results) == 1 and results[0].status != "scored" and not results[0].sides:
             raise ScoreError(results[0].status, results[0].messages, results[0])
         return results
 
     def score_many(self, structures, chains=None, all_pairs=False, model=None, jobs=0,
                    progress=False, *, assembly=None, crystal=False, timeout=None,
-                   confidence=False, pae_cutoff=10.0, dist_cutoff=10.0):
+                   confidence=False, pae_cutoff=10.0, dist_cutoff=10.0, mse_as_met=False,
+                   client=None):
         """Many structures, failures included; see kav_zur.score_many."""
         if isinstance(structures, (str, bytes, os.PathLike)) or _is_gemmi_structure(structures):
             raise TypeError("structures must be a list of structures, not one structure")
@@ -390,13 +417,18 @@ class Engine:
                 except ValueError as e:
                     raise ValueError("structures[%d]: %s" % (i, e)) from None
         limit = _timeout(timeout)
+        mse_as_met = _flag(mse_as_met, "mse_as_met")
+        options = (sides, bool(all_pairs), choice, limit, conf, mse_as_met)
+        if client is not None:
+            return _score_on_cluster(client, requests, options,
+                                     self.naccess_dir if self._given else None, progress)
         workers = min(_jobs(jobs), max(1, len(requests)))
         slots = [None] * len(requests)
         counter = _Progress(len(requests), progress)
 
         def work(i, stop=None):
             slots[i] = self._run(requests[i], sides, bool(all_pairs), choice, b"", limit, stop,
-                                 confidence=conf)
+                                 confidence=conf, mse_as_met=mse_as_met)
             counter.step()
 
         try:
@@ -409,7 +441,8 @@ class Engine:
             counter.close()
         return [r for results in slots for r in results]
 
-    def report(self, structure, out_dir, chains=None, *, model=None, format=None, name=None):
+    def report(self, structure, out_dir, chains=None, *, model=None, format=None, name=None,
+               mse_as_met=False):
         """The --report files of one structure; see kav_zur.report."""
         if isinstance(name, str) and name and not name.strip("."):
             raise ValueError("name %r names no folder of its own in out_dir" % name)
@@ -419,13 +452,15 @@ class Engine:
         # Every argument checked before out_dir is made.
         sides = _chain_sides(chains)
         choice = _choice(request, model, None, False, False)
+        mse_as_met = _flag(mse_as_met, "mse_as_met")
         if not isinstance(out_dir, (str, bytes, os.PathLike)):
             raise TypeError("out_dir must be a path, not %s" % type(out_dir).__name__)
         out_dir = os.path.abspath(os.fsdecode(os.fspath(out_dir)))
         if "\0" in out_dir:
             raise ValueError("out_dir holds a NUL byte")
         os.makedirs(out_dir, exist_ok=True)
-        results = self._run(request, sides, False, choice, _fs_bytes(out_dir))
+        results = self._run(request, sides, False, choice, _fs_bytes(out_dir),
+                            mse_as_met=mse_as_met)
         r = results[0]
         if r.status != "scored":
             raise ScoreError(r.status, r.messages, r)
@@ -484,6 +519,65 @@ def _wait(finished, stop):
                     interrupted = e
     if interrupted is not None:
         raise interrupted
+
+
+# --- a Dask cluster ----------------------------------------------------------
+
+_worker_lock = threading.Lock()
+_worker_engines = {}
+
+
+def _score_on_worker(request, cwd, options, engine_dir):
+    """One structure, on a worker of a Dask cluster: its Results, scored by
+    the bundled engine of the worker's own install of kav_zur (or by the
+    engine directory `engine_dir`, one Engine per worker process). A relative
+    path is taken from `cwd`, the caller's working directory, when the
+    worker's is another one."""
+    path = request[0]  # the file system's bytes, as is cwd
+    if path and not os.path.isabs(path):
+        here = os.path.realpath(os.getcwdb())
+        if here != os.path.realpath(cwd):
+            request = (os.path.join(cwd, path),) + tuple(request[1:])
+    if engine_dir is None:
+        engine = _default_engine()
+    else:
+        with _worker_lock:
+            engine = _worker_engines.get(engine_dir)
+            if engine is None:
+                engine = _worker_engines[engine_dir] = Engine(engine_dir)
+    sides, all_pairs, choice, timeout, confidence, mse_as_met = options
+    return engine._run(request, sides, all_pairs, choice, b"", timeout, None,
+                       confidence=confidence, mse_as_met=mse_as_met)
+
+
+def _score_on_cluster(client, requests, options, engine_dir, progress):
+    """score_many's requests as tasks of the Dask client `client`: the
+    Results in input order, the progress shown as the tasks end."""
+    if not requests:
+        return []
+    from dask.distributed import as_completed
+    futures = client.map(_score_on_worker, requests, cwd=os.getcwdb(), options=options,
+                         engine_dir=engine_dir, pure=False)
+    index = {future.key: i for i, future in enumerate(futures)}
+    counter = _Progress(len(requests), progress)
+    try:
+        for future in as_completed(futures):
+            if future.status != "finished":
+                i = index[future.key]
+                try:
+                    future.result()
+                except Exception as e:
+                    raise RuntimeError("structures[%d] (%s): the cluster could not score it: %s"
+                                       % (i, os.fsdecode(requests[i][0] or requests[i][3] or b"text"), e)) from e
+            counter.step()
+        slots = client.gather(futures)
+    except BaseException:
+        # An error or Ctrl-C: no worker goes on with the structures left.
+        client.cancel(futures)
+        raise
+    finally:
+        counter.close()
+    return [r for results in slots for r in results]
 
 
 def _run_threads(work, count, workers):
@@ -587,7 +681,8 @@ def engine(naccess_dir=None):
 
 
 def score(structure, chains=None, model=None, *, assembly=None, format=None, name=None,
-          timeout=None, confidence=False, pae_cutoff=10.0, dist_cutoff=10.0, engine=None):
+          timeout=None, confidence=False, pae_cutoff=10.0, dist_cutoff=10.0, mse_as_met=False,
+          engine=None):
     """Scores one interface of `structure` and returns its Result.
 
     structure  a path (str, bytes or os.PathLike; PDB or mmCIF, plain or
@@ -623,6 +718,10 @@ def score(structure, chains=None, model=None, *, assembly=None, format=None, nam
                messages say which files were looked for, or what is wrong)
     pae_cutoff, dist_cutoff  ipSAE's cut-offs in angstroms (default 10),
                as --pae-cutoff and --dist-cutoff; only with confidence=True
+    mse_as_met True: selenomethionine (MSE, ATOM or HETATM records) is
+               read as methionine, its SE as SD, so that it counts as
+               protein (as --mse-as-met); default: as written (hetero
+               atoms, left out of the areas)
     engine     a kav_zur.engine(); default: the bundled engine
 
     Ctrl-C (KeyboardInterrupt) stops the call within a fraction of a
@@ -640,12 +739,12 @@ def score(structure, chains=None, model=None, *, assembly=None, format=None, nam
     return _engine_or_default(engine).score(structure, chains, model, assembly=assembly,
                                             format=format, name=name, timeout=timeout,
                                             confidence=confidence, pae_cutoff=pae_cutoff,
-                                            dist_cutoff=dist_cutoff)
+                                            dist_cutoff=dist_cutoff, mse_as_met=mse_as_met)
 
 
 def score_all_pairs(structure, model=None, *, assembly=None, crystal=False, format=None,
                     name=None, timeout=None, confidence=False, pae_cutoff=10.0,
-                    dist_cutoff=10.0, engine=None):
+                    dist_cutoff=10.0, mse_as_met=False, engine=None):
     """Scores every pair of chains in contact (two heavy ATOM-record atoms
     within 5 A), as --all-pairs: a list of Result, one per pair in the
     order the command line takes them, named "<name> A:B". A pair that fails
@@ -659,17 +758,18 @@ def score_all_pairs(structure, model=None, *, assembly=None, crystal=False, form
     as --crystal); not with assembly= (ValueError). assembly, crystal and
     model="all" need a structure file (ValueError for text or a
     gemmi.Structure). structure, format, name, timeout, confidence,
-    pae_cutoff, dist_cutoff and engine as for score()."""
+    pae_cutoff, dist_cutoff, mse_as_met and engine as for score()."""
     return _engine_or_default(engine).score_all_pairs(structure, model, assembly=assembly,
                                                       crystal=crystal, format=format, name=name,
                                                       timeout=timeout, confidence=confidence,
                                                       pae_cutoff=pae_cutoff,
-                                                      dist_cutoff=dist_cutoff)
+                                                      dist_cutoff=dist_cutoff,
+                                                      mse_as_met=mse_as_met)
 
 
 def score_many(structures, chains=None, all_pairs=False, model=None, jobs=0, progress=False, *,
                assembly=None, crystal=False, timeout=None, confidence=False, pae_cutoff=10.0,
-               dist_cutoff=10.0, engine=None):
+               dist_cutoff=10.0, mse_as_met=False, engine=None, client=None):
     """Scores a list of structures (paths or gemmi.Structure objects) and
     returns one Result per interface in input order (with all_pairs=True,
     one per touching pair of each structure, in turn). A structure that
@@ -685,23 +785,40 @@ def score_many(structures, chains=None, all_pairs=False, model=None, jobs=0, pro
                     all_pairs=True (else ValueError)
     confidence, pae_cutoff, dist_cutoff  as for score()
     jobs            threads scoring at once; 0: one per usable core
-                    (os.sched_getaffinity)
+                    (os.sched_getaffinity); not used with client=
     progress        True: a progress bar on stderr (tqdm when installed,
                     else a plain counter)
     timeout         as for score(), for every engine run
-    engine          a kav_zur.engine(); default: the bundled engine
+    mse_as_met      as for score()
 
-    The results are those of jobs=1 whatever jobs is. Ctrl-C stops every
-    thread's engine runs and raises KeyboardInterrupt once they have ended
-    and removed their working files.
+    engine          a kav_zur.engine(); default: the bundled engine
+    client          a dask.distributed.Client: the structures are scored
+                    as tasks on its cluster's workers, one task each, and
+                    the Results come back in input order. Each worker
+                    imports kav_zur and scores with the bundled engine of
+                    its own install, or, when engine= was made from a
+                    directory, with that directory (the same path on every
+                    worker). Paths must be readable by the workers; a
+                    relative path is taken from this process's working
+                    directory. A failed structure is a Result as ever; a
+                    task the cluster cannot run (a worker lost, kav_zur
+                    missing on it) raises RuntimeError naming the structure,
+                    and the tasks left are cancelled.
+
+    The results are those of jobs=1 whatever jobs is, and with client=
+    those of jobs=1 too (but for `seconds`, the wall time). Ctrl-C stops
+    every thread's engine runs and raises KeyboardInterrupt once they have
+    ended and removed their working files.
     """
     return _engine_or_default(engine).score_many(structures, chains, all_pairs, model, jobs,
                                                  progress, assembly=assembly, crystal=crystal,
                                                  timeout=timeout, confidence=confidence,
-                                                 pae_cutoff=pae_cutoff, dist_cutoff=dist_cutoff)
+                                                 pae_cutoff=pae_cutoff, dist_cutoff=dist_cutoff,
+                                                 mse_as_met=mse_as_met, client=client)
 
 
-def report(structure, out_dir, chains=None, *, model=None, format=None, name=None, engine=None):
+def report(structure, out_dir, chains=None, *, model=None, format=None, name=None,
+           mse_as_met=False, engine=None):
     """Writes the --report files of one structure (interface atoms and
     residues, surfaces, views) into a folder of out_dir (out_dir is made
     when missing) and returns that folder's path. The folder is named as
@@ -713,10 +830,10 @@ def report(structure, out_dir, chains=None, *, model=None, format=None, name=Non
     nothing, when a report file would be the structure file itself
     (out_dir/<folder>/complex.pdb, as kav_zur-view refuses it), and
     ScoreError when the structure cannot be scored (nothing is written
-    then). structure, chains, model, format, name and engine as for
-    score()."""
+    then). structure, chains, model, format, name, mse_as_met and engine as
+    for score()."""
     return _engine_or_default(engine).report(structure, out_dir, chains, model=model,
-                                             format=format, name=name)
+                                             format=format, name=name, mse_as_met=mse_as_met)
 
 
 # The details file's columns, in its order, and the Result field of each.
