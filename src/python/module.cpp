@@ -47,6 +47,8 @@ py::str messageText(const std::string& bytes) {
 // the call (Ctrl-C), read by the one scoring.
 struct Stop {
     std::atomic<bool> raised{false};
+};
+
 // The confidence columns of the details file but the predictor, in order.
 const std::pair<const char*, std::optional<double> kzpy::Interface::*> kConfidenceFields[] = {
     {"iptm", &kzpy::Interface::iptm},
