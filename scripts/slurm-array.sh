@@ -36,7 +36,7 @@ die() {
 
 # kav_zur's long options as its getopt_long table holds them ("=": the
 # option takes a value); -j (--jobs) and -h (--help) are its short ones.
-KAV_ZUR_LONG=(chains= all-pairs model= assembly= crystal mse-as-met confidence pae-cutoff= dist-cutoff= jobs= details= resume shard= report= engine= fresh-areas progress no-progress help version)
+KAV_ZUR_LONG=(chains= all-pairs model= assembly= crystal confidence pae-cutoff= dist-cutoff= mse-as-met jobs= details= resume shard= report= engine= fresh-areas progress no-progress help version)
 
 # The option a long word names as getopt_long reads it ("--det=x", "--det"):
 # its whole name, or an abbreviation that only one name begins; "" for none.
