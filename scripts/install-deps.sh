@@ -8,7 +8,9 @@
 # (gemmi.Structure input), pandas (DataFrames) and tqdm (progress bars);
 # simdjson and libzip (the predictors' confidence files, JSON and .npz),
 # MDAnalysis (trajectories) and Dask's distributed (score_many on a cluster);
-# OpenSSL's libcrypto (the SHA-256 by which the engine marker names accall).
+# OpenSSL's libcrypto (the SHA-256 by which the engine marker names accall);
+# ccache (a fresh clone's build in the recipe test reuses the test build's
+# objects) and strace (a test counts the programs a run starts).
 # OpenMM with its CPU platform (python3-simtk, libopenmm-plugins) only
 # remakes the test trajectory (bench/trajectory/make_trajectory.py): not
 # installed here; `apt-get install python3-simtk libopenmm-plugins`.
@@ -18,7 +20,7 @@ packages=(cmake ninja-build g++ libgtest-dev
           gemmi-dev tao-pegtl-dev zlib1g-dev libstb-dev libssl-dev
           parallel slurm-wlm pymol python3-matplotlib freesasa
           pybind11-dev python3-pybind11 python3-dev python3-pytest python3-gemmi python3-pandas
-          python3-tqdm libsimdjson-dev libzip-dev python3-mdanalysis python3-distributed)
+          python3-tqdm libsimdjson-dev libzip-dev python3-mdanalysis python3-distributed ccache strace)
 
 missing=()
 for p in "${packages[@]}"; do
