@@ -79,12 +79,12 @@ def _attribute(atoms, name):
         return None
 
 
-def _pick(universe, spec, which):
+def _pick(universe, side, which):
     """The AtomGroup a side names: chain IDs or segment IDs ("H,L"), or an
     MDAnalysis selection string."""
     atoms = universe.atoms
-    if isinstance(spec, str) and spec.strip() and " " not in spec.strip():
-        names = spec.split(",")
+    if isinstance(side, str) and side.strip() and " " not in side.strip():
+        names = side.split(",")
         chains = _attribute(atoms, "chainIDs")
         segids = _attribute(atoms, "segids")
         for values in (chains, segids):
@@ -94,16 +94,16 @@ def _pick(universe, spec, which):
             if all(n in found for n in names):
                 mask = np.isin(np.array(values, dtype=object), names)
                 return atoms[mask]
-    if isinstance(spec, str):
+    if isinstance(side, str):
         try:
-            return universe.select_atoms(spec)
+            return universe.select_atoms(side)
         except Exception as e:  # MDAnalysis's SelectionError and ValueError
             raise ValueError("side %s: %r is neither chain IDs, segment IDs nor a selection "
-                             "MDAnalysis understands (%s)" % (which, spec, e)) from None
-    if hasattr(spec, "universe") and hasattr(spec, "positions"):
-        return spec
+                             "MDAnalysis understands (%s)" % (which, side, e)) from None
+    if hasattr(side, "universe") and hasattr(side, "positions"):
+        return side
     raise TypeError("side %s must be chain IDs, segment IDs, a selection string or an "
-                    "AtomGroup, not %s" % (which, type(spec).__name__))
+                    "AtomGroup, not %s" % (which, type(side).__name__))
 
 
 def _scored_atoms(group, which):
@@ -253,12 +253,12 @@ class InterfaceScores(AnalysisBase):
             raise ValueError("name the two sides: chains='A:B', or side_a= and side_b=")
         scope = atomgroup_or_universe if hasattr(atomgroup_or_universe, "atoms") else universe
         groups = []
-        for which, spec in (("A", side_a), ("B", side_b)):
-            group = _pick(universe, spec, which)
+        for which, side in (("A", side_a), ("B", side_b)):
+            group = _pick(universe, side, which)
             if scope is not universe:
                 group = group & scope.atoms
             if len(group) == 0:
-                raise ValueError("side %s: %r picks no atoms" % (which, spec))
+                raise ValueError("side %s: %r picks no atoms" % (which, side))
             groups.append(group)
         if len(groups[0] & groups[1]):
             raise ValueError("side A and side B share %d atoms (%r, %r): the two sides must "
