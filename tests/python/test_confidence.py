@@ -213,6 +213,15 @@ def plddt_out_of_range(value):
     value["plddt"][3] = 150.0
 
 
+def pae_not_a_number(value):
+    value["pae"][5][7] = "x"
+
+
+def pae_not_a_number_nor_plddt(value):
+    pae_not_a_number(value)
+    del value["plddt"]
+
+
 def one_chain_summary(value):
     value["chain_pair_iptm"] = [[0.9]]
 
@@ -223,6 +232,13 @@ BAD = [
      "malformed or truncated JSON"),
     ("truncated-json", colabfold, replace_bytes(os.path.basename(SCORES), lambda d: d[:len(d) // 2]),
      "malformed or truncated JSON"),
+    ("trailing-content", colabfold, replace_bytes(os.path.basename(SCORES), lambda d: d + b" ]"),
+     "malformed or truncated JSON"),
+    # A value read part way through its row, and a later field still looked for.
+    ("pae-value", colabfold, edit_json(os.path.basename(SCORES), pae_not_a_number),
+     "'pae' holds a value that is not a non-negative number"),
+    ("pae-value-no-plddt", colabfold, edit_json(os.path.basename(SCORES), pae_not_a_number_nor_plddt),
+     os.path.basename(SCORES) + ": no 'plddt'"),
     ("pae-size", colabfold, edit_json(os.path.basename(SCORES), shrink_pae),
      os.path.basename(SCORES) + ": the PAE matrix is 208 x 208, the structure has 209 residues"),
     ("plddt-range", colabfold, edit_json(os.path.basename(SCORES), plddt_out_of_range),
