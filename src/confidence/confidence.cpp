@@ -49,6 +49,9 @@ bool matchConfidence(const InputStructure& s, PredictorOutput output, Confidence
               " atoms, the structure has " + std::to_string(s.atoms.size());
         return false;
     }
+    // A residue per token at most: one allocation, in memory a fresh worker
+    // touches once.
+    out.residues.reserve(output.pae.size);
     std::size_t tokens = 0;
     for (std::size_t first = 0; first < s.atoms.size();) {
         const InputAtom& a0 = s.atoms[first];
