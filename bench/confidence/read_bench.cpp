@@ -1,6 +1,8 @@
 // The read speed of an AlphaFold3 confidence file (its PAE matrix and
 // per-atom pLDDT parsed into the predictor's record), or the steps of the
-// confidence of one predicted structure: best of three, CPU and wall time.
+// confidence of one predicted structure as the analysis takes them (its
+// structure read as the stage reads it): best of three, CPU and wall time.
+#include "analysis/confidence_stage.h"
 #include "confidence/confidence.h"
 
 #include <chrono>
@@ -62,8 +64,10 @@ int main(int argc, char** argv) {
         ConfidenceSource source;
         ConfidenceRecord record;
         Times read, files_, match, metrics;
-        if (!best([&] { return readStructure(path, 0, s, why); }, read) ||
-            !best([&] { return readPredictorOutput(files, output, why); }, files_) ||
+        // The files first, as the analysis reads them: whether tokens are
+        // residues decides how much of the structure is read.
+        if (!best([&] { return readPredictorOutput(files, output, why); }, files_) ||
+            !best([&] { return readMatchedRecords(path, !output.atomTokens, s, why); }, read) ||
             !best([&] { return matchConfidence(s, output, source, why); }, match) ||
             !best([&] {
                 return interfaceConfidence(source, {s.chains[0]}, {s.chains[1]},

@@ -38,12 +38,8 @@ bool endsWithNoCase(const std::string& text, const char* suffix) {
     return true;
 }
 
-// The structure at `path` as the confidence is matched to it. A PDB file
-// matched with a token per residue is read by its records that matching
-// uses (the analysis copies a plain PDB file to the engine unread, so this
-// is the only parse of it); any other file, and a file with an atom record
-// without a residue number (whose message names the residue), is read
-// whole.
+}  // namespace
+
 bool readMatchedRecords(const std::string& path, bool tokenPerResidue, InputStructure& s,
                         std::string& why) {
     const bool gzipped = endsWithNoCase(path, ".gz");
@@ -60,8 +56,6 @@ bool readMatchedRecords(const std::string& path, bool tokenPerResidue, InputStru
     if (raw.residueNumberMissing) return readStructure(path, 0, s, why);
     return readStructureText(residueTokenRecords(raw.text), false, path, 0, s, why);
 }
-
-}  // namespace
 
 ConfidenceStage::ConfidenceStage(std::string path, std::string label,
                                  const AnalysisSettings& settings)
