@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <new>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -38,7 +40,10 @@ using simdjson::error_code;
 
 struct JsonBuffers {
     od::parser parser;
-    std::string text;  // the file, with simdjson's padding beyond its size
+    // The file, with simdjson's padding beyond its size: not cleared before
+    // it is filled (clearing a large file's buffer costs a tenth of its read).
+    std::unique_ptr<char[]> text;
+    std::size_t capacity = 0;
 };
 
 // Memory kept for the next file at most; a larger document's goes with it.
@@ -56,10 +61,10 @@ using TakeField = std::function<error_code(std::size_t key, od::value& value, st
 bool scanJson(const std::string& path, std::initializer_list<std::string_view> keys,
               const TakeField& take, std::string& why) {
     thread_local std::unique_ptr<JsonBuffers> kept;
-    if (kept && kept->text.capacity() > kKeptBytes) kept.reset();
+    if (kept && kept->capacity > kKeptBytes) kept.reset();
     if (!kept) kept = std::make_unique<JsonBuffers>();
     const std::string name = fileName(path);
-    std::string& text = kept->text;
+    std::string_view text;
     {
         File f = openFile(path, "rb");
         std::error_code ec;
@@ -68,14 +73,25 @@ bool scanJson(const std::string& path, std::initializer_list<std::string_view> k
             why = name + ": cannot be read";
             return false;
         }
-        text.resize(static_cast<std::size_t>(size) + simdjson::SIMDJSON_PADDING);
-        const std::size_t got = std::fread(text.data(), 1, static_cast<std::size_t>(size), f.get());
+        const std::size_t needed = static_cast<std::size_t>(size) + simdjson::SIMDJSON_PADDING;
+        if (needed > kept->capacity) {
+            kept->text.reset(new (std::nothrow) char[needed]);
+            kept->capacity = kept->text ? needed : 0;
+            if (!kept->text) {
+                why = name + ": cannot be read (out of memory)";
+                return false;
+            }
+        }
+        char* data = kept->text.get();
+        const std::size_t got = std::fread(data, 1, static_cast<std::size_t>(size), f.get());
         if (got != size || std::ferror(f.get())) {
             why = name + ": cannot be read";
             return false;
         }
-        text.resize(got);
-        text.reserve(got + simdjson::SIMDJSON_PADDING);
+        // simdjson may read into its padding: zeros, not what a larger file
+        // before left there.
+        std::memset(data + got, 0, simdjson::SIMDJSON_PADDING);
+        text = std::string_view(data, got);
     }
     const auto malformed = [&](error_code e) {
         why = name + ": malformed or truncated JSON (" + simdjson::error_message(e) + ")";
@@ -86,7 +102,7 @@ bool scanJson(const std::string& path, std::initializer_list<std::string_view> k
         return false;
     };
     od::document doc;
-    if (auto e = kept->parser.iterate(text.data(), text.size(), text.capacity()).get(doc))
+    if (auto e = kept->parser.iterate(text.data(), text.size(), kept->capacity).get(doc))
         return malformed(e);
     std::vector<bool> seen(keys.size(), false);
     const auto fields = [&](od::object object) -> error_code {
