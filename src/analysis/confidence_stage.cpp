@@ -1,8 +1,11 @@
 #include "analysis/confidence_stage.h"
 
 #include "input/input_structure.h"
+#include "input/raw_text.h"
 
 #include <algorithm>
+#include <cctype>
+#include <exception>
 #include <filesystem>
 
 namespace {
@@ -26,7 +29,33 @@ bool splitSides(const std::string& sides, std::vector<std::string>& one,
     return true;
 }
 
+bool endsWithNoCase(const std::string& text, const char* suffix) {
+    const std::size_t n = std::char_traits<char>::length(suffix);
+    if (text.size() < n) return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(text[text.size() - n + i])) != suffix[i])
+            return false;
+    return true;
+}
+
 }  // namespace
+
+bool readMatchedRecords(const std::string& path, bool tokenPerResidue, InputStructure& s,
+                        std::string& why) {
+    const bool gzipped = endsWithNoCase(path, ".gz");
+    const std::string name = gzipped ? path.substr(0, path.size() - 3) : path;
+    if (!tokenPerResidue || endsWithNoCase(name, ".cif") || endsWithNoCase(name, ".mmcif"))
+        return readStructure(path, 0, s, why);
+    RawText raw;
+    try {
+        if (!readRawText(path, gzipped, true, 0, raw, why)) return false;
+    } catch (const std::exception& e) {
+        why = e.what();
+        return false;
+    }
+    if (raw.residueNumberMissing) return readStructure(path, 0, s, why);
+    return readStructureText(residueTokenRecords(raw.text), false, path, 0, s, why);
+}
 
 ConfidenceStage::ConfidenceStage(std::string path, std::string label,
                                  const AnalysisSettings& settings)
@@ -64,7 +93,7 @@ bool ConfidenceStage::load(std::FILE* out) {
     InputStructure s;
     auto source = std::make_unique<ConfidenceSource>();
     if (!readPredictorOutput(files, output, why) ||
-        (!asWritten_ && !readStructure(path_, 0, s, why))) {
+        (!asWritten_ && !readMatchedRecords(path_, !output.atomTokens, s, why))) {
         std::fprintf(out, " %s: confidence not read: %s.\n", label_.c_str(), why.c_str());
         return false;
     }

@@ -10,6 +10,15 @@
 #include <memory>
 #include <string>
 
+// The structure at `path` as the confidence is matched to it. A PDB file
+// matched with a token per residue is read by its records that matching
+// uses (the analysis copies a plain PDB file to the engine unread, so this
+// is the only parse of it); any other file, and a file with an atom record
+// without a residue number (whose message names the residue), is read
+// whole.
+bool readMatchedRecords(const std::string& path, bool tokenPerResidue, InputStructure& s,
+                        std::string& why);
+
 class ConfidenceStage {
 public:
     // For the structure at `path` (empty: text, which has no files beside it);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 namespace {
 
@@ -40,6 +41,37 @@ bool isContact(const InputAtom& a, const std::string& resName) {
 
 }  // namespace
 
+std::string residueTokenRecords(const std::string& pdb) {
+    std::string kept;
+    std::string_view chain;  // of the atom record before
+    bool atomBefore = false;
+    for (std::size_t start = 0; start < pdb.size();) {
+        std::size_t end = pdb.find('\n', start);
+        end = end == std::string::npos ? pdb.size() : end + 1;
+        const std::string_view line(pdb.data() + start, end - start);
+        start = end;
+        if (line.substr(0, 4) == "ATOM" || line.substr(0, 6) == "HETATM") {
+            const std::string_view name = line.size() > 16 ? line.substr(12, 4) : line.substr(0, 0);
+            const std::string_view lineChain = line.size() > 22 ? line.substr(20, 2) : line.substr(0, 0);
+            std::size_t b = name.find_first_not_of(' ');
+            const std::string_view atom =
+                b == std::string_view::npos ? name.substr(0, 0)
+                                            : name.substr(b, name.find_last_not_of(' ') - b + 1);
+            if (atom == "CA" || atom == "CB" || atom == "C1'" || atom == "C3'" || !atomBefore ||
+                lineChain != chain)
+                kept.append(line);
+            chain = lineChain;
+            atomBefore = true;
+        } else if (line.substr(0, 5) == "MODEL" || line.substr(0, 3) == "TER" ||
+                   line.substr(0, 3) == "END") {
+            // ENDMDL and END; the atom after a new model starts its chain again.
+            kept.append(line);
+            atomBefore = false;
+        }
+    }
+    return kept;
+}
+
 bool matchConfidence(const InputStructure& s, PredictorOutput output, ConfidenceSource& out,
                      std::string& why) {
     out = ConfidenceSource{};
@@ -49,6 +81,9 @@ bool matchConfidence(const InputStructure& s, PredictorOutput output, Confidence
               " atoms, the structure has " + std::to_string(s.atoms.size());
         return false;
     }
+    // A residue per token at most: one allocation, in memory a fresh worker
+    // touches once.
+    out.residues.reserve(output.pae.size);
     std::size_t tokens = 0;
     for (std::size_t first = 0; first < s.atoms.size();) {
         const InputAtom& a0 = s.atoms[first];

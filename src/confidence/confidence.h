@@ -39,6 +39,14 @@ struct ConfidenceSource {
 bool matchConfidence(const InputStructure& s, PredictorOutput output, ConfidenceSource& out,
                      std::string& why);
 
+// The records of PDB text that matching with a token per residue uses: the
+// atoms named CA, CB, C1' and C3' (the representative and contact atoms),
+// the first atom of each run of a chain (so that every chain keeps its place
+// in the order of chains), and MODEL, ENDMDL, TER and END. Read in place of
+// the whole text they give the same residues, tokens and positions, for a
+// quarter of the reading.
+std::string residueTokenRecords(const std::string& pdb);
+
 // What a details row shows of one interface, with the three rows behind it.
 struct ConfidenceRecord {
     std::string predictor;

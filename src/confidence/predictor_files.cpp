@@ -5,9 +5,16 @@
 
 #include <simdjson.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <new>
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
 #include <regex>
+#include <string_view>
 
 namespace fs = std::filesystem;
 
@@ -20,29 +27,44 @@ bool exists(const std::string& path) {
 
 std::string fileName(const std::string& path) { return fs::path(path).filename().string(); }
 
-// A JSON document read in one pass. The parser and the buffer of the file
-// are kept per thread and reused from one file to the next: a batch of
-// predictions pays for their memory once, not per file (the first touch of
-// fresh memory costs more than the parse itself). One document per thread
-// at a time: a JsonFile's values are read before the next is loaded.
+// A JSON document read in one pass with simdjson's On-Demand parser: the
+// fields the metrics use are parsed as the pass meets them, every other
+// value (contact_probs, token_res_ids...) is skipped over without being
+// built. The parser and the buffer of the file are kept per thread and
+// reused from one file to the next: a batch of predictions pays for their
+// memory once, not per file (the first touch of fresh memory costs more than
+// the parse itself). A skipped value is checked for its brackets and quotes
+// only, not number by number.
+namespace od = simdjson::ondemand;
+using simdjson::error_code;
+
 struct JsonBuffers {
-    simdjson::dom::parser parser;
-    std::string text;  // the file, with simdjson's padding beyond its size
+    od::parser parser;
+    // The file, with simdjson's padding beyond its size: not cleared before
+    // it is filled (clearing a large file's buffer costs a tenth of its read).
+    std::unique_ptr<char[]> text;
+    std::size_t capacity = 0;
 };
 
 // Memory kept for the next file at most; a larger document's goes with it.
 constexpr std::size_t kKeptBytes = std::size_t(1) << 29;
 
-struct JsonFile {
-    simdjson::dom::object root;
-};
+// A value of the wrong kind is the field's own problem (INCORRECT_TYPE);
+// any other error breaks the document.
+bool broken(error_code e) { return e && e != simdjson::INCORRECT_TYPE; }
 
-bool loadJson(const std::string& path, JsonFile& json, std::string& why) {
+// Hands the first occurrence of each field named in `keys` of the file's
+// object to `take` (with the key's index), in file order; `take` returns an
+// error only when the document is broken. `size` is the file's size.
+using TakeField = std::function<error_code(std::size_t key, od::value& value, std::size_t size)>;
+
+bool scanJson(const std::string& path, std::initializer_list<std::string_view> keys,
+              const TakeField& take, std::string& why) {
     thread_local std::unique_ptr<JsonBuffers> kept;
-    if (kept && kept->text.capacity() > kKeptBytes) kept.reset();
+    if (kept && kept->capacity > kKeptBytes) kept.reset();
     if (!kept) kept = std::make_unique<JsonBuffers>();
     const std::string name = fileName(path);
-    std::string& text = kept->text;
+    std::string_view text;
     {
         File f = openFile(path, "rb");
         std::error_code ec;
@@ -51,93 +73,203 @@ bool loadJson(const std::string& path, JsonFile& json, std::string& why) {
             why = name + ": cannot be read";
             return false;
         }
-        text.resize(static_cast<std::size_t>(size) + simdjson::SIMDJSON_PADDING);
-        const std::size_t got = std::fread(text.data(), 1, static_cast<std::size_t>(size), f.get());
+        const std::size_t needed = static_cast<std::size_t>(size) + simdjson::SIMDJSON_PADDING;
+        if (needed > kept->capacity) {
+            kept->text.reset(new (std::nothrow) char[needed]);
+            kept->capacity = kept->text ? needed : 0;
+            if (!kept->text) {
+                why = name + ": cannot be read (out of memory)";
+                return false;
+            }
+        }
+        char* data = kept->text.get();
+        const std::size_t got = std::fread(data, 1, static_cast<std::size_t>(size), f.get());
         if (got != size || std::ferror(f.get())) {
             why = name + ": cannot be read";
             return false;
         }
-        text.resize(got);
-        text.reserve(got + simdjson::SIMDJSON_PADDING);
+        // simdjson may read into its padding: zeros, not what a larger file
+        // before left there.
+        std::memset(data + got, 0, simdjson::SIMDJSON_PADDING);
+        text = std::string_view(data, got);
     }
-    simdjson::dom::element doc;
-    if (auto error = kept->parser.parse(text.data(), text.size(), false).get(doc)) {
-        why = name + ": malformed or truncated JSON (" + simdjson::error_message(error) + ")";
+    const auto malformed = [&](error_code e) {
+        why = name + ": malformed or truncated JSON (" + simdjson::error_message(e) + ")";
         return false;
-    }
-    // The AlphaFold database's aligned-error file is a list holding one object.
-    simdjson::dom::array list;
-    if (!doc.get_array().get(list) && list.size() == 1) doc = list.at(0).value_unsafe();
-    if (doc.get_object().get(json.root)) {
+    };
+    const auto notObject = [&] {
         why = name + ": the JSON is not an object";
         return false;
+    };
+    od::document doc;
+    if (auto e = kept->parser.iterate(text.data(), text.size(), kept->capacity).get(doc))
+        return malformed(e);
+    std::vector<bool> seen(keys.size(), false);
+    const auto fields = [&](od::object object) -> error_code {
+        for (auto field : object) {
+            od::field f;
+            std::string_view key;
+            if (auto e = std::move(field).get(f)) return e;
+            if (auto e = f.unescaped_key().get(key)) return e;
+            std::size_t k = 0;
+            for (std::string_view wanted : keys) {
+                if (!seen[k] && key == wanted) {
+                    seen[k] = true;
+                    if (auto e = take(k, f.value(), text.size())) return e;
+                    break;
+                }
+                ++k;
+            }
+        }
+        return simdjson::SUCCESS;
+    };
+    od::json_type type;
+    if (auto e = doc.type().get(type)) return malformed(e);
+    if (type == od::json_type::object) {
+        od::object root;
+        if (auto e = doc.get_object().get(root)) return malformed(e);
+        if (auto e = fields(root)) return malformed(e);
+    } else if (type == od::json_type::array) {
+        // The AlphaFold database's aligned-error file is a list holding one object.
+        od::array list;
+        if (auto e = doc.get_array().get(list)) return malformed(e);
+        std::size_t count = 0;
+        for (auto item : list) {
+            od::object root;
+            if (++count > 1) return notObject();
+            if (auto e = item.get_object().get(root)) return broken(e) ? malformed(e) : notObject();
+            if (auto e = fields(root)) return malformed(e);
+        }
+        if (count != 1) return notObject();
+    } else {
+        return notObject();
     }
+    // Anything after the value is not JSON.
+    if (!doc.current_location().error()) return malformed(simdjson::TRAILING_CONTENT);
     return true;
 }
 
-bool has(const JsonFile& json, const char* key) { return !json.root[key].error(); }
+// A number of the file as the pass found it.
+struct NumberField {
+    bool present = false, usable = false;
+    double value = 0;
+};
 
-// A number of the file; false when the key is there but holds no number.
-bool readNumber(const JsonFile& json, const char* key, double& value, std::string& why,
+error_code takeNumber(od::value& v, NumberField& f) {
+    f.present = true;
+    const error_code e = v.get_double().get(f.value);
+    if (broken(e)) return e;
+    f.usable = !e && std::isfinite(f.value);
+    return simdjson::SUCCESS;
+}
+
+// Into `value` when there; false when the key is there but holds no number.
+bool readNumber(const NumberField& f, const char* key, double& value, std::string& why,
                 const std::string& name) {
-    simdjson::dom::element e;
-    if (json.root[key].get(e)) return true;
-    if (e.get_double().get(value) || !std::isfinite(value)) {
+    if (!f.present) return true;
+    if (!f.usable) {
         why = name + ": '" + key + "' is not a number";
         return false;
     }
+    value = f.value;
     return true;
 }
 
-bool readVector(simdjson::dom::element e, std::vector<double>& out) {
-    simdjson::dom::array a;
-    if (e.get_array().get(a)) return false;
-    out.clear();
-    out.reserve(a.size());
-    for (simdjson::dom::element v : a) {
+// A list of numbers as the pass found it.
+struct ListField {
+    bool present = false, usable = false;
+    std::vector<double> values;
+};
+
+error_code takeList(od::value& v, ListField& f) {
+    f.present = true;
+    od::array a;
+    if (auto e = v.get_array().get(a)) return broken(e) ? e : simdjson::SUCCESS;
+    f.values.clear();
+    for (auto item : a) {
         double d;
-        if (v.get_double().get(d) || !std::isfinite(d)) return false;
-        out.push_back(d);
+        const error_code e = item.get_double().get(d);
+        if (broken(e)) return e;
+        if (e || !std::isfinite(d)) return simdjson::SUCCESS;
+        f.values.push_back(d);
     }
-    return true;
+    f.usable = true;
+    return simdjson::SUCCESS;
 }
 
-// A square matrix of numbers; false with the problem in `why`.
-bool readMatrix(simdjson::dom::element e, PaeMatrix& m, std::string& why) {
-    simdjson::dom::array rows;
-    if (e.get_array().get(rows)) {
-        why = "is not a list of rows";
-        return false;
-    }
-    m.size = rows.size();
+// A square matrix as the pass found it; `why` says what is wrong with it.
+struct MatrixField {
+    bool present = false;
+    PaeMatrix matrix;
+    std::string why;
+};
+
+// The rows are read as they come: the matrix is square when each of them
+// is as long as the list of rows, which is known at its end. The problem
+// named is that of the first row that has one.
+error_code takeMatrix(od::value& v, MatrixField& f, std::size_t textSize) {
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    f.present = true;
+    PaeMatrix& m = f.matrix;
     m.values.clear();
-    m.values.reserve(m.size * m.size);
-    for (simdjson::dom::element row : rows) {
-        simdjson::dom::array a;
-        if (row.get_array().get(a) || a.size() != m.size) {
-            why = "is not a square matrix";
-            return false;
+    od::array rows;
+    if (auto e = v.get_array().get(rows)) {
+        if (broken(e)) return e;
+        f.why = "is not a list of rows";
+        return simdjson::SUCCESS;
+    }
+    std::vector<std::size_t> lengths;  // of each row; kNone for one that is no list
+    std::size_t badRow = kNone;        // the first row with a value that is not a PAE
+    for (auto row : rows) {
+        od::array a;
+        if (auto e = row.get_array().get(a)) {
+            if (broken(e)) return e;
+            lengths.push_back(kNone);
+            continue;
         }
-        for (simdjson::dom::element v : a) {
+        std::size_t length = 0;
+        for (auto item : a) {
             double d;
-            if (v.get_double().get(d) || !std::isfinite(d) || d < 0) {
-                why = "holds a value that is not a non-negative number";
-                return false;
+            const error_code e = item.get_double().get(d);
+            if (broken(e)) return e;
+            if (badRow == kNone) {
+                if (e || !std::isfinite(d) || d < 0)
+                    badRow = lengths.size();
+                else
+                    m.values.push_back(d);
             }
-            m.values.push_back(d);
+            ++length;
+        }
+        // A square matrix of this row's length, as far as the text can hold
+        // one (each value takes two bytes at least).
+        if (lengths.empty()) m.values.reserve(std::min(length * length, textSize / 2));
+        lengths.push_back(length);
+    }
+    m.size = lengths.size();
+    for (std::size_t i = 0; i < lengths.size(); ++i) {
+        if (lengths[i] != m.size) {
+            f.why = "is not a square matrix";
+            break;
+        }
+        if (badRow == i) {
+            f.why = "holds a value that is not a non-negative number";
+            break;
         }
     }
-    return true;
+    return simdjson::SUCCESS;
 }
 
-bool readPae(const JsonFile& json, const std::string& name, PaeMatrix& pae, std::string& why) {
-    for (const char* key : {"pae", "predicted_aligned_error"}) {
-        simdjson::dom::element e;
-        if (json.root[key].get(e)) continue;
-        if (!readMatrix(e, pae, why)) {
-            why = name + ": '" + key + "' " + why;
+// The aligned error by the first of its two names that is there.
+bool readPae(MatrixField& pae, MatrixField& alias, const std::string& name, PaeMatrix& out,
+             std::string& why) {
+    for (const auto& [field, key] :
+         {std::pair{&pae, "pae"}, std::pair{&alias, "predicted_aligned_error"}}) {
+        if (!field->present) continue;
+        if (!field->why.empty()) {
+            why = name + ": '" + key + "' " + field->why;
             return false;
         }
+        out = std::move(field->matrix);
         return true;
     }
     why = name + ": no 'pae' or 'predicted_aligned_error'";
@@ -154,74 +286,163 @@ bool plddtInRange(const std::vector<double>& values, const std::string& name, co
     return true;
 }
 
-bool readPlddtKey(const JsonFile& json, const char* key, const std::string& name,
-                  std::vector<double>& out, std::string& why) {
-    simdjson::dom::element e;
-    if (json.root[key].get(e)) {
+bool readPlddt(ListField& f, const char* key, const std::string& name,
+               std::vector<double>& out, std::string& why) {
+    if (!f.present) {
         why = name + ": no '" + key + "'";
         return false;
     }
-    if (!readVector(e, out)) {
+    if (!f.usable) {
         why = name + ": '" + key + "' is not a list of numbers";
         return false;
     }
+    out = std::move(f.values);
     return plddtInRange(out, name, key, why);
 }
 
+// A file's aligned error under either name.
+bool readAlignedError(const std::string& path, PaeMatrix& out, std::string& why) {
+    MatrixField pae, alias;
+    return scanJson(path, {"pae", "predicted_aligned_error"},
+                    [&](std::size_t key, od::value& v, std::size_t size) {
+                        return takeMatrix(v, key == 0 ? pae : alias, size);
+                    }, why) &&
+           readPae(pae, alias, fileName(path), out, why);
+}
+
 bool readColabFold(const PredictorFiles& files, PredictorOutput& out, std::string& why) {
-    JsonFile json;
     const std::string name = fileName(files.scores);
-    if (!loadJson(files.scores, json, why)) return false;
-    if (!readPlddtKey(json, "plddt", name, out.tokenPlddt, why)) return false;
-    if (!readNumber(json, "iptm", out.iptm, why, name) || !readNumber(json, "ptm", out.ptm, why, name))
+    ListField plddt;
+    NumberField iptm, ptm;
+    MatrixField pae, alias;
+    if (!scanJson(files.scores, {"plddt", "iptm", "ptm", "pae", "predicted_aligned_error"},
+                  [&](std::size_t key, od::value& v, std::size_t size) {
+                      switch (key) {
+                          case 0: return takeList(v, plddt);
+                          case 1: return takeNumber(v, iptm);
+                          case 2: return takeNumber(v, ptm);
+                          case 3: return takeMatrix(v, pae, size);
+                          default: return takeMatrix(v, alias, size);
+                      }
+                  }, why))
         return false;
-    if (has(json, "pae") || has(json, "predicted_aligned_error") || files.alignedError.empty())
-        return readPae(json, name, out.pae, why);
-    JsonFile error;
-    return loadJson(files.alignedError, error, why) &&
-           readPae(error, fileName(files.alignedError), out.pae, why);
+    if (!readPlddt(plddt, "plddt", name, out.tokenPlddt, why)) return false;
+    if (!readNumber(iptm, "iptm", out.iptm, why, name) || !readNumber(ptm, "ptm", out.ptm, why, name))
+        return false;
+    if (pae.present || alias.present || files.alignedError.empty())
+        return readPae(pae, alias, name, out.pae, why);
+    return readAlignedError(files.alignedError, out.pae, why);
+}
+
+// AlphaFold3's chain_pair_iptm: a row per chain, null where a pair has no value.
+struct PairRowsField {
+    bool present = false;
+    std::vector<std::vector<double>> rows;
+    std::string why;
+};
+
+error_code takePairRows(od::value& v, PairRowsField& f) {
+    f.present = true;
+    od::array rows;
+    if (auto e = v.get_array().get(rows)) {
+        if (broken(e)) return e;
+        f.why = "is not a list of rows";
+        return simdjson::SUCCESS;
+    }
+    for (auto row : rows) {
+        od::array a;
+        if (auto e = row.get_array().get(a)) {
+            if (broken(e)) return e;
+            f.why = "is not a list of rows";
+            return simdjson::SUCCESS;
+        }
+        f.rows.emplace_back();
+        for (auto item : a) {
+            double d = NAN;
+            bool null = false;
+            if (auto e = item.is_null().get(null)) return e;
+            if (!null) {
+                const error_code e = item.get_double().get(d);
+                if (broken(e)) return e;
+                if (e || !std::isfinite(d)) {
+                    f.why = "holds a value that is not a number";
+                    return simdjson::SUCCESS;
+                }
+            }
+            f.rows.back().push_back(d);
+        }
+    }
+    return simdjson::SUCCESS;
 }
 
 bool readAlphaFold3(const PredictorFiles& files, PredictorOutput& out, std::string& why) {
     out.atomTokens = true;
     {
-        JsonFile json;
         const std::string name = fileName(files.scores);
-        if (!loadJson(files.scores, json, why) || !readPae(json, name, out.pae, why) ||
-            !readPlddtKey(json, "atom_plddts", name, out.atomPlddt, why))
+        MatrixField pae, alias;
+        ListField plddt;
+        if (!scanJson(files.scores, {"pae", "predicted_aligned_error", "atom_plddts"},
+                      [&](std::size_t key, od::value& v, std::size_t size) {
+                          return key == 2 ? takeList(v, plddt)
+                                          : takeMatrix(v, key == 0 ? pae : alias, size);
+                      }, why) ||
+            !readPae(pae, alias, name, out.pae, why) ||
+            !readPlddt(plddt, "atom_plddts", name, out.atomPlddt, why))
             return false;
     }
-    JsonFile summary;
     const std::string name = fileName(files.summary);
-    if (!loadJson(files.summary, summary, why) || !readNumber(summary, "iptm", out.iptm, why, name) ||
-        !readNumber(summary, "ptm", out.ptm, why, name))
+    NumberField iptm, ptm;
+    PairRowsField pairs;
+    if (!scanJson(files.summary, {"iptm", "ptm", "chain_pair_iptm"},
+                  [&](std::size_t key, od::value& v, std::size_t) {
+                      return key == 2 ? takePairRows(v, pairs) : takeNumber(v, key == 0 ? iptm : ptm);
+                  }, why) ||
+        !readNumber(iptm, "iptm", out.iptm, why, name) || !readNumber(ptm, "ptm", out.ptm, why, name))
         return false;
-    simdjson::dom::element e;
-    if (!summary.root["chain_pair_iptm"].get(e)) {
-        simdjson::dom::array rows;
-        if (e.get_array().get(rows)) {
-            why = name + ": 'chain_pair_iptm' is not a list of rows";
-            return false;
+    if (!pairs.why.empty()) {
+        why = name + ": 'chain_pair_iptm' " + pairs.why;
+        return false;
+    }
+    out.pairIptm = std::move(pairs.rows);
+    return true;
+}
+
+// Boltz's pair_chains_iptm: an object of objects keyed by chain order as
+// text ("0", "1", ...), each key's first occurrence kept.
+struct ChainPairsField {
+    bool present = false;  // and an object
+    std::size_t size = 0;  // its fields, as many chains
+    std::map<std::string, std::optional<std::map<std::string, NumberField>>> rows;
+};
+
+error_code takeChainPairs(od::value& v, ChainPairsField& f) {
+    od::object pairs;
+    if (auto e = v.get_object().get(pairs)) return broken(e) ? e : simdjson::SUCCESS;
+    f.present = true;
+    for (auto field : pairs) {
+        od::field row;
+        std::string_view key;
+        if (auto e = std::move(field).get(row)) return e;
+        if (auto e = row.unescaped_key().get(key)) return e;
+        ++f.size;
+        if (f.rows.count(std::string(key))) continue;
+        auto& kept = f.rows[std::string(key)];
+        od::object values;
+        if (auto e = row.value().get_object().get(values)) {
+            if (broken(e)) return e;
+            continue;
         }
-        for (simdjson::dom::element row : rows) {
-            out.pairIptm.emplace_back();
-            // A chain without a pair value (null) keeps no number.
-            simdjson::dom::array a;
-            if (row.get_array().get(a)) {
-                why = name + ": 'chain_pair_iptm' is not a list of rows";
-                return false;
-            }
-            for (simdjson::dom::element v : a) {
-                double d = NAN;
-                if (!v.is_null() && (v.get_double().get(d) || !std::isfinite(d))) {
-                    why = name + ": 'chain_pair_iptm' holds a value that is not a number";
-                    return false;
-                }
-                out.pairIptm.back().push_back(d);
-            }
+        kept.emplace();
+        for (auto item : values) {
+            od::field value;
+            std::string_view chain;
+            if (auto e = std::move(item).get(value)) return e;
+            if (auto e = value.unescaped_key().get(chain)) return e;
+            if (kept->count(std::string(chain))) continue;
+            if (auto e = takeNumber(value.value(), (*kept)[std::string(chain)])) return e;
         }
     }
-    return true;
+    return simdjson::SUCCESS;
 }
 
 bool readBoltz(const PredictorFiles& files, PredictorOutput& out, std::string& why) {
@@ -254,30 +475,32 @@ bool readBoltz(const PredictorFiles& files, PredictorOutput& out, std::string& w
     for (double v : plddt.values) out.tokenPlddt.push_back(v * 100.0);
     if (!plddtInRange(out.tokenPlddt, fileName(files.plddt), "plddt", why)) return false;
 
-    JsonFile json;
     const std::string name = fileName(files.summary);
-    if (!loadJson(files.summary, json, why) || !readNumber(json, "iptm", out.iptm, why, name) ||
-        !readNumber(json, "ptm", out.ptm, why, name))
+    NumberField iptm, ptm;
+    ChainPairsField pairs;
+    if (!scanJson(files.summary, {"iptm", "ptm", "pair_chains_iptm"},
+                  [&](std::size_t key, od::value& v, std::size_t) {
+                      return key == 2 ? takeChainPairs(v, pairs) : takeNumber(v, key == 0 ? iptm : ptm);
+                  }, why) ||
+        !readNumber(iptm, "iptm", out.iptm, why, name) || !readNumber(ptm, "ptm", out.ptm, why, name))
         return false;
-    simdjson::dom::object pairs;
-    if (!json.root["pair_chains_iptm"].get(pairs)) {
-        // Keyed by chain order as text: "0", "1", ...
-        const std::size_t n = pairs.size();
+    if (pairs.present) {
+        const std::size_t n = pairs.size;
         out.pairIptm.assign(n, std::vector<double>(n, NAN));
         for (std::size_t i = 0; i < n; ++i) {
-            simdjson::dom::object row;
-            if (pairs[std::to_string(i)].get(row)) {
+            const auto row = pairs.rows.find(std::to_string(i));
+            if (row == pairs.rows.end() || !row->second) {
                 why = name + ": 'pair_chains_iptm' lacks chain " + std::to_string(i);
                 return false;
             }
             for (std::size_t j = 0; j < n; ++j) {
-                double d;
-                if (row[std::to_string(j)].get_double().get(d) || !std::isfinite(d)) {
+                const auto value = row->second->find(std::to_string(j));
+                if (value == row->second->end() || !value->second.usable) {
                     why = name + ": 'pair_chains_iptm' lacks a number for chains " +
                           std::to_string(i) + " and " + std::to_string(j);
                     return false;
                 }
-                out.pairIptm[i][j] = d;
+                out.pairIptm[i][j] = value->second.value;
             }
         }
     }

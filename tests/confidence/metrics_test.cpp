@@ -121,3 +121,95 @@ INSTANTIATE_TEST_SUITE_P(
                  "0.137931 2 2.00000 2.00000 1 0.01826"}));
 
 }  // namespace
+
+namespace {
+
+// The records read of a PDB file matched with a token per residue give the
+// same residues, tokens, positions and chains as the whole file.
+struct RecordsCase {
+    const char* name;
+    const char* pdb;
+};
+
+std::string atom(const char* record, int serial, const char* name, const char* res, char chain,
+                 int number, double x, const char* element) {
+    char line[96];
+    std::snprintf(line, sizeof line, "%-6s%5d %-4s %3s %c%4d    %8.3f%8.3f%8.3f  1.00 90.00          %2s\n",
+                  record, serial, name, res, chain, number, x, 1.0, 2.0, element);
+    return line;
+}
+
+class TokenRecords : public ::testing::TestWithParam<RecordsCase> {};
+
+TEST_P(TokenRecords, MatchAsTheWholeFile) {
+    const std::string pdb = GetParam().pdb;
+    InputStructure whole, part;
+    std::string why;
+    ASSERT_TRUE(readStructureText(pdb, false, "t.pdb", 0, whole, why)) << why;
+    ASSERT_TRUE(readStructureText(residueTokenRecords(pdb), false, "t.pdb", 0, part, why)) << why;
+    EXPECT_LT(part.atoms.size(), whole.atoms.size());
+    const auto matched = [&](const InputStructure& s, ConfidenceSource& source) {
+        PredictorOutput output;
+        output.predictor = "colabfold";
+        std::size_t tokens = 0;
+        for (std::size_t i = 0; i < s.atoms.size(); ++i) {
+            std::string n = s.atoms[i].name;
+            n.erase(0, n.find_first_not_of(' '));
+            n.erase(n.find_last_not_of(' ') + 1);
+            if ((n == "CA" && s.atoms[i].element == "C") || n == "C1'") ++tokens;
+        }
+        output.pae.size = tokens;
+        output.pae.values.assign(tokens * tokens, 1.0);
+        for (std::size_t t = 0; t < tokens; ++t) output.tokenPlddt.push_back(50.0 + double(t));
+        std::string problem;
+        EXPECT_TRUE(matchConfidence(s, output, source, problem)) << problem;
+    };
+    ConfidenceSource a, b;
+    matched(whole, a);
+    matched(part, b);
+    EXPECT_EQ(a.chains, b.chains);
+    ASSERT_EQ(a.residues.size(), b.residues.size());
+    EXPECT_FALSE(a.residues.empty());
+    for (std::size_t i = 0; i < a.residues.size(); ++i) {
+        const ConfidenceResidue &p = a.residues[i].residue, &q = b.residues[i].residue;
+        EXPECT_EQ(a.residues[i].chain, b.residues[i].chain) << i;
+        EXPECT_EQ(p.name, q.name) << i;
+        EXPECT_EQ(p.number, q.number) << i;
+        EXPECT_EQ(p.token, q.token) << i;
+        EXPECT_EQ(p.plddt, q.plddt) << i;
+        EXPECT_EQ(p.x, q.x) << i;
+        EXPECT_EQ(p.y, q.y) << i;
+        EXPECT_EQ(p.z, q.z) << i;
+    }
+}
+
+const std::string kProtein =
+    atom("ATOM", 1, " N", "GLY", 'A', 1, 1.0, "N") + atom("ATOM", 2, " CA", "GLY", 'A', 1, 2.0, "C") +
+    atom("ATOM", 3, " C", "GLY", 'A', 1, 3.0, "C") + atom("ATOM", 4, " N", "ALA", 'A', 2, 4.0, "N") +
+    atom("ATOM", 5, " CA", "ALA", 'A', 2, 5.0, "C") + atom("ATOM", 6, " CB", "ALA", 'A', 2, 6.0, "C") +
+    atom("ATOM", 7, " O", "ALA", 'A', 2, 7.0, "O") + "TER\n";
+// A calcium ion is named CA too; a water chain has no token but its place.
+const std::string kLigands = kProtein + atom("HETATM", 8, "CA", "CA", 'C', 5, 8.0, "CA") +
+                             atom("HETATM", 9, " O", "HOH", 'W', 1, 9.0, "O") +
+                             atom("ATOM", 10, " N", "SER", 'B', 1, 10.0, "N") +
+                             atom("ATOM", 11, " CA", "SER", 'B', 1, 11.0, "C") +
+                             atom("ATOM", 12, " OG", "SER", 'B', 1, 12.0, "O");
+const std::string kNucleic = kProtein + atom("ATOM", 13, " P", "DA", 'D', 1, 13.0, "P") +
+                             atom("ATOM", 14, " C3'", "DA", 'D', 1, 14.0, "C") +
+                             atom("ATOM", 15, " C1'", "DA", 'D', 1, 15.0, "C") +
+                             atom("ATOM", 16, " N9", "DA", 'D', 1, 16.0, "N");
+const std::string kModels = "MODEL        1\n" + kLigands + "ENDMDL\nMODEL        2\n" +
+                            atom("ATOM", 1, " N", "ALA", 'Z', 1, 1.0, "N") +
+                            atom("ATOM", 2, " CA", "ALA", 'Z', 1, 2.0, "C") + "ENDMDL\n";
+
+const std::string kCases[] = {kProtein, kLigands, kNucleic, kModels};
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, TokenRecords,
+    ::testing::Values(RecordsCase{"protein", kCases[0].c_str()},
+                      RecordsCase{"ligands", kCases[1].c_str()},
+                      RecordsCase{"nucleic", kCases[2].c_str()},
+                      RecordsCase{"models", kCases[3].c_str()}),
+    [](const ::testing::TestParamInfo<RecordsCase>& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -78,6 +78,20 @@ def colabfold(folder):
     return os.path.basename(SAMPLE)
 
 
+def colabfold_aligned_error(folder):
+    """The scores without a PAE, which the AlphaFold database's aligned-error
+    file (a list holding one object) gives instead."""
+    name = "aef_unrelaxed_rank_001_model_1.pdb"
+    shutil.copy(SAMPLE, os.path.join(folder, name))
+    with open(SCORES) as f:
+        scores = json.load(f)
+    pae = scores.pop("pae")
+    write_json(os.path.join(folder, "aef_scores_rank_001_model_1.json"), scores)
+    write_json(os.path.join(folder, "aef_predicted_aligned_error_v1.json"),
+               [{"predicted_aligned_error": pae, "max_predicted_aligned_error": 31.75}])
+    return name
+
+
 def alphafold3(structure, confidences, summary, chains=None):
     def write(folder):
         st, scores, atom_plddts = sample_arrays()
@@ -110,6 +124,7 @@ def boltz(folder):
 LAYOUTS = [
     # (id, writer, predictor, iptm of A:B)
     ("colabfold", colabfold, "colabfold", 0.92),
+    ("colabfold-aligned-error-file", colabfold_aligned_error, "colabfold", 0.92),
     ("alphafold3", alphafold3("pdl1_model.cif", "pdl1_confidences.json",
                               "pdl1_summary_confidences.json"), "alphafold3", 0.7),
     ("alphafold3-sample", alphafold3("seed-1_sample-0/model.cif",
@@ -213,6 +228,15 @@ def plddt_out_of_range(value):
     value["plddt"][3] = 150.0
 
 
+def pae_not_a_number(value):
+    value["pae"][5][7] = "x"
+
+
+def pae_not_a_number_nor_plddt(value):
+    pae_not_a_number(value)
+    del value["plddt"]
+
+
 def one_chain_summary(value):
     value["chain_pair_iptm"] = [[0.9]]
 
@@ -223,6 +247,13 @@ BAD = [
      "malformed or truncated JSON"),
     ("truncated-json", colabfold, replace_bytes(os.path.basename(SCORES), lambda d: d[:len(d) // 2]),
      "malformed or truncated JSON"),
+    ("trailing-content", colabfold, replace_bytes(os.path.basename(SCORES), lambda d: d + b" ]"),
+     "malformed or truncated JSON"),
+    # A value read part way through its row, and a later field still looked for.
+    ("pae-value", colabfold, edit_json(os.path.basename(SCORES), pae_not_a_number),
+     "'pae' holds a value that is not a non-negative number"),
+    ("pae-value-no-plddt", colabfold, edit_json(os.path.basename(SCORES), pae_not_a_number_nor_plddt),
+     os.path.basename(SCORES) + ": no 'plddt'"),
     ("pae-size", colabfold, edit_json(os.path.basename(SCORES), shrink_pae),
      os.path.basename(SCORES) + ": the PAE matrix is 208 x 208, the structure has 209 residues"),
     ("plddt-range", colabfold, edit_json(os.path.basename(SCORES), plddt_out_of_range),
