@@ -3,6 +3,7 @@
 #include "analysis/confidence_stage.h"
 #include "analysis/structure_analysis.h"
 #include "analysis/workspace.h"
+#include "common/amino_acids.h"
 #include "common/text_file.h"
 #include "input/assembly.h"
 #include "input/contacts.h"
@@ -273,19 +274,9 @@ void failEntry(const Run& run, InterfaceResult& result, EntryStatus status,
     result.status = status;
 }
 
-// One of the twenty standard amino acids, by its residue name. The residue
-// codes of the analysis are no test of this: they read the nucleotide "  A"
-// as alanine and "  U" as glutamate.
-bool isAminoAcid(const std::string& resName) {
-    static const char* const kNames[] = {"ALA", "ARG", "ASN", "ASP", "CYS", "GLN", "GLU",
-                                         "GLY", "HIS", "ILE", "LEU", "LYS", "MET", "PHE",
-                                         "PRO", "SER", "THR", "TRP", "TYR", "VAL"};
-    for (const char* name : kNames)
-        if (resName == name) return true;
-    return false;
-}
-
 // Whether the chains written under `id` hold an amino acid in an ATOM record.
+// By its name: the residue codes of the analysis are no test of this, as
+// they read the nucleotide "  A" as alanine and "  U" as glutamate.
 bool hasProteinResidue(const InputStructure& s, const ChainLayout& layout, char id) {
     for (const InputAtom& a : s.atoms)
         if (!a.hetero && layout.passOf[static_cast<std::size_t>(a.chain)] >= 0 &&

@@ -1,5 +1,7 @@
 #include "confidence/confidence.h"
 
+#include "common/amino_acids.h"
+
 #include <algorithm>
 #include <cmath>
 #include <string_view>
@@ -19,14 +21,7 @@ bool isNucleotide(const std::string& name) {
 }
 
 // The residues a predictor gives one token: the standard amino acids and nucleotides.
-bool isStandard(const std::string& name) {
-    static const char* const kNames[] = {"ALA", "ARG", "ASN", "ASP", "CYS", "GLN", "GLU",
-                                         "GLY", "HIS", "ILE", "LEU", "LYS", "MET", "PHE",
-                                         "PRO", "SER", "THR", "TRP", "TYR", "VAL"};
-    for (const char* n : kNames)
-        if (name == n) return true;
-    return isNucleotide(name);
-}
+bool isStandard(const std::string& name) { return isAminoAcid(name) || isNucleotide(name); }
 
 // CA of an amino acid (carbon: calcium ions are named CA too) or C1' of a nucleotide.
 bool isRepresentative(const InputAtom& a) {
