@@ -344,11 +344,12 @@ std::string sideIds(const InputStructure& s, const ChainLayout& layout) {
 // Writes the layout as TEMP.pdb and scores it; `label` names the structure
 // in the messages.
 void scoreLayout(const InputStructure& s, const ChainLayout& layout, const std::string& label,
-                 const Run& run, InterfaceResult& result) {
+                 const Run& run, InterfaceResult& result,
+                 const std::vector<AtomRun>* runs = nullptr) {
     removeTempFiles(run.files);
     int skipped = 0;
     std::string why;
-    if (!writePdb(s, layout, run.files, "TEMP.pdb", skipped, why)) {
+    if (!writePdb(s, layout, run.files, "TEMP.pdb", skipped, why, runs)) {
         noteFullDisk(result);
         failEntry(run, result, EntryStatus::ReadFailed, label, why);
         return;
@@ -491,6 +492,7 @@ void scoreConverted(const StructureInput& input, const std::string& name,
             continue;
         }
         if (run.onPairs) run.onPairs(name + suffix, part.pairs.size());
+        const std::vector<AtomRun> runs = atomRuns(s);  // each pair writes two chains of many
         for (const ChainPair& p : part.pairs) {
             // The names are made as each pair is scored: an entry may have
             // millions of pairs.
@@ -503,7 +505,7 @@ void scoreConverted(const StructureInput& input, const std::string& name,
             if (layoutSides(s, {s.chains[static_cast<std::size_t>(p.first)]},
                             {s.chains[static_cast<std::size_t>(p.second)]}, layout, why)) {
                 pair.sides = pairSides(s, p);
-                scoreLayout(s, layout, pairLabel, run, pair);
+                scoreLayout(s, layout, pairLabel, run, pair, &runs);
             } else {
                 failEntry(run, pair, EntryStatus::ChainMissing, pairLabel, why);
             }

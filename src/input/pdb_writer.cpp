@@ -1,6 +1,7 @@
 #include "input/pdb_writer.h"
 
 #include "common/text_file.h"
+#include "sasa/fixed_format.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -179,13 +180,27 @@ bool formatAtomRecord(const InputAtom& a, char chain, int serial, std::string& r
         charge[0] = static_cast<char>('0' + (a.charge < 0 ? -a.charge : a.charge));
         charge[1] = a.charge < 0 ? '-' : '+';
     }
-    char line[96];
-    const int n = std::snprintf(
-        line, sizeof line, "%-6s%5s %-4s%c%3s %c%4d%c   %8.3f%8.3f%8.3f%6.2f%6.2f          %2s%s\n",
-        a.hetero ? "HETATM" : "ATOM", serialField(serial).c_str(), a.name.c_str(), a.altLoc,
-        a.resName.c_str(), chain, a.resSeq, a.iCode, a.x, a.y, a.z,
-        static_cast<double>(a.occupancy), static_cast<double>(a.bFactor),
-        a.element.size() <= 2 ? a.element.c_str() : "", charge);
+    // The numbers without printf's general float conversion (most of the
+    // time of writing a large structure), to the same characters.
+    char line[128];
+    int n = std::snprintf(line, sizeof line, "%-6s%5s %-4s%c%3s %c%4d%c   ",
+                          a.hetero ? "HETATM" : "ATOM", serialField(serial).c_str(), a.name.c_str(),
+                          a.altLoc, a.resName.c_str(), chain, a.resSeq, a.iCode);
+    const struct {
+        double value;
+        int width, decimals;
+    } numbers[] = {{a.x, 8, 3},
+                   {a.y, 8, 3},
+                   {a.z, 8, 3},
+                   {static_cast<double>(a.occupancy), 6, 2},
+                   {static_cast<double>(a.bFactor), 6, 2}};
+    for (const auto& f : numbers)
+        if (n >= 0 && n < static_cast<int>(sizeof line))
+            n += sasa::formatFixed(line + n, sizeof line - static_cast<std::size_t>(n), f.value,
+                                   f.width, f.decimals);
+    if (n >= 0 && n < static_cast<int>(sizeof line))
+        n += std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), "          %2s%s\n",
+                           a.element.size() <= 2 ? a.element.c_str() : "", charge);
     if (n != 81) {
         why = atomLabel(a) + ": a field does not fit the PDB columns";
         return false;
@@ -200,29 +215,51 @@ bool writePdb(const InputStructure& s, const ChainLayout& layout, const std::str
     return writePdb(s, layout, here, path, skipped, why);
 }
 
+std::vector<AtomRun> atomRuns(const InputStructure& s) {
+    std::vector<AtomRun> runs;
+    for (std::size_t i = 0; i < s.atoms.size(); ++i) {
+        if (runs.empty() || runs.back().chain != s.atoms[i].chain)
+            runs.push_back({s.atoms[i].chain, i, i});
+        runs.back().end = i + 1;
+    }
+    return runs;
+}
+
 bool writePdb(const InputStructure& s, const ChainLayout& layout, Workspace& files,
-              const std::string& path, int& skipped, std::string& why) {
+              const std::string& path, int& skipped, std::string& why,
+              const std::vector<AtomRun>* runs) {
     skipped = 0;
     File out(files.open(path, "w"));
     bool ok = static_cast<bool>(out);
     std::string record;
     int position = 0;
+    std::vector<AtomRun> own;
+    if (!runs) {
+        own.push_back({0, 0, s.atoms.size()});  // every atom, its chain looked at one by one
+        runs = &own;
+    }
     for (int pass = 0; ok && pass < layout.passes; ++pass)
-        for (const InputAtom& a : s.atoms) {
-            const std::size_t c = static_cast<std::size_t>(a.chain);
-            if (layout.passOf[c] != pass) continue;
-            ++position;
-            if (!formatAtomRecord(a, layout.idOf[c], a.serial > 0 ? a.serial : position, record,
-                                  why)) {
-                if (a.hetero && coordinatesFit(a)) {
-                    ++skipped;
-                    continue;
+        for (const AtomRun& run : *runs) {
+            if (runs != &own && layout.passOf[static_cast<std::size_t>(run.chain)] != pass)
+                continue;
+            for (std::size_t i = run.begin; ok && i < run.end; ++i) {
+                const InputAtom& a = s.atoms[i];
+                const std::size_t c = static_cast<std::size_t>(a.chain);
+                if (layout.passOf[c] != pass) continue;
+                ++position;
+                if (!formatAtomRecord(a, layout.idOf[c], a.serial > 0 ? a.serial : position,
+                                      record, why)) {
+                    if (a.hetero && coordinatesFit(a)) {
+                        ++skipped;
+                        continue;
+                    }
+                    ok = false;
+                    break;
                 }
-                ok = false;
-                break;
+                ok = std::fputs(record.c_str(), out.get()) >= 0;
+                if (!ok) why = "cannot write " + path;
             }
-            ok = std::fputs(record.c_str(), out.get()) >= 0;
-            if (!ok) why = "cannot write " + path;
+            if (!ok) break;
         }
     if (ok) ok = std::fputs("END\n", out.get()) >= 0;
     if (out) {

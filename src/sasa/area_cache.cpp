@@ -3,7 +3,10 @@
 #include "sasa/lee_richards.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace sasa {
 
@@ -153,7 +156,159 @@ void AreaCache::put(std::uint32_t sphere, double area, std::uint64_t digest,
     latest[sphere] = static_cast<std::uint32_t>(areas.size() - 1);
 }
 
+namespace {
+
+using Cell = std::array<std::int64_t, 3>;
+
+// The atoms that only one of two runs has, on a grid of cells no smaller
+// than any reach between them and an atom of the new run.
+struct Apart {
+    std::vector<Sphere> spheres;
+    double minX = 0, minY = 0, minZ = 0, cell = 1;
+    std::vector<std::pair<Cell, std::uint32_t>> byCell;  // sorted
+
+    Cell cellOf(const Sphere& s) const {
+        return {static_cast<std::int64_t>(std::floor((s.x - minX) / cell)),
+                static_cast<std::int64_t>(std::floor((s.y - minY) / cell)),
+                static_cast<std::int64_t>(std::floor((s.z - minZ) / cell))};
+    }
+
+    void index(double largestNewRadius) {
+        double largest = 0;
+        minX = minY = minZ = std::numeric_limits<double>::max();
+        for (const Sphere& s : spheres) {
+            largest = std::max(largest, s.r);
+            minX = std::min(minX, s.x);
+            minY = std::min(minY, s.y);
+            minZ = std::min(minZ, s.z);
+        }
+        cell = largest + largestNewRadius + 1e-3;
+        byCell.resize(spheres.size());
+        for (std::size_t i = 0; i < spheres.size(); ++i)
+            byCell[i] = {cellOf(spheres[i]), static_cast<std::uint32_t>(i)};
+        std::sort(byCell.begin(), byCell.end());
+    }
+
+    // Whether a sphere of these reaches `a`: the engine's own test of reach
+    // with a hair more room, so that no reach it finds is missed here.
+    bool reach(const Sphere& a) const {
+        if (spheres.empty()) return false;
+        const Cell c = cellOf(a);
+        for (std::int64_t dx = -1; dx <= 1; ++dx)
+            for (std::int64_t dy = -1; dy <= 1; ++dy)
+                for (std::int64_t dz = -1; dz <= 1; ++dz) {
+                    const Cell want = {c[0] + dx, c[1] + dy, c[2] + dz};
+                    auto it = std::lower_bound(
+                        byCell.begin(), byCell.end(), want,
+                        [](const std::pair<Cell, std::uint32_t>& e, const Cell& k) {
+                            return e.first < k;
+                        });
+                    for (; it != byCell.end() && it->first == want; ++it) {
+                        const Sphere& b = spheres[it->second];
+                        const double x = b.x - a.x, y = b.y - a.y, z = b.z - a.z;
+                        const double reach = a.r + b.r + 1e-6;
+                        if (x * x + y * y + z * z < reach * reach) return true;
+                    }
+                }
+        return false;
+    }
+};
+
+}  // namespace
+
+std::vector<double> AreaCache::unchanged(const Sphere* atoms, const std::uint32_t* numbers,
+                                         const char* shared, std::size_t n) {
+    std::vector<double> out(n, std::nan(""));
+    if (recent.empty() || n == 0) return out;
+    if (inNew_.size() < spheres.size()) {
+        inNew_.resize(spheres.size(), 0);
+        inRecent_.resize(spheres.size(), 0);
+        atomIn_.resize(spheres.size(), 0);
+    }
+    if (stamp2_ > kNone - 4) {  // the stamps would wrap: none may pass for this call's
+        std::fill(inNew_.begin(), inNew_.end(), 0);
+        std::fill(inRecent_.begin(), inRecent_.end(), 0);
+        stamp2_ = 0;
+    }
+    const std::uint32_t mine = ++stamp2_, theirs = ++stamp2_;
+    for (std::size_t i = 0; i < n; ++i)
+        if (numbers[i] != kNone) inNew_[numbers[i]] = mine;
+
+    // The recent run with the fewest atoms that only one of the two has.
+    const RecentRun* nearest = nullptr;
+    std::size_t fewest = 0;
+    for (const RecentRun& run : recent) {
+        std::size_t common = 0;
+        for (std::uint32_t number : run.numbers)
+            common += number != kNone && number < inNew_.size() && inNew_[number] == mine;
+        const std::size_t apart = run.numbers.size() + n - 2 * common;
+        if (common > 0 && (!nearest || apart < fewest)) {
+            nearest = &run;
+            fewest = apart;
+        }
+    }
+    if (!nearest) return out;
+    const RecentRun& then = *nearest;
+    for (std::size_t j = 0; j < then.numbers.size(); ++j)
+        if (then.numbers[j] != kNone) {
+            inRecent_[then.numbers[j]] = theirs;
+            atomIn_[then.numbers[j]] = static_cast<std::uint32_t>(j);
+        }
+
+    // Apart: the atoms of one run only, and every atom that shares its
+    // centre with another (a sphere that occurs twice counts as one of
+    // neither run): whatever they reach changed surroundings.
+    Apart apart;
+    for (std::size_t j = 0; j < then.numbers.size(); ++j) {
+        const std::uint32_t number = then.numbers[j];
+        if (number == kNone || !then.alone[j] || inNew_[number] != mine)
+            apart.spheres.push_back({then.x[j], then.y[j], then.z[j], then.r[j]});
+    }
+    double largestNew = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        largestNew = std::max(largestNew, atoms[i].r);
+        const std::uint32_t number = numbers[i];
+        if (number == kNone || shared[i] || inRecent_[number] != theirs)
+            apart.spheres.push_back(atoms[i]);
+    }
+    apart.index(largestNew);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t number = numbers[i];
+        if (number == kNone || shared[i] || inRecent_[number] != theirs) continue;
+        const std::uint32_t j = atomIn_[number];
+        if (!then.alone[j] || apart.reach(atoms[i])) continue;
+        out[i] = then.areas[j];
+    }
+    return out;
+}
+
+void AreaCache::remember(const Sphere* atoms, const std::uint32_t* numbers, const char* shared,
+                         const double* areas, std::size_t n) {
+    if (recent.size() >= kRecentRuns) recent.pop_front();
+    RecentRun& run = recent.emplace_back();
+    run.numbers.assign(numbers, numbers + n);
+    run.areas.assign(areas, areas + n);
+    run.x.resize(n);
+    run.y.resize(n);
+    run.z.resize(n);
+    run.r.resize(n);
+    run.alone.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        run.x[i] = atoms[i].x;
+        run.y[i] = atoms[i].y;
+        run.z[i] = atoms[i].z;
+        run.r[i] = atoms[i].r;
+        run.alone[i] = !shared[i];
+    }
+}
+
 void AreaCache::clear() {
+    recent.clear();
+    for (auto* v : {&inNew_, &inRecent_, &atomIn_}) {
+        v->clear();
+        v->shrink_to_fit();
+    }
+    stamp2_ = 0;
     spheres.clear();
     for (auto* v : {&latest, &stamp_, &left_}) {
         v->clear();

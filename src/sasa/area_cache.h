@@ -98,6 +98,29 @@ struct AreaCache {
     // of one size look alike until their members are compared.
     bool digestsCollide = false;
 
+    // The last runs' atoms. An atom of a new run that was in one of them,
+    // and that no sphere of only one of the two runs reaches, has there the
+    // very reaching set it has now: its area is copied without its
+    // neighbours being looked for (most atoms of a subunit cut from its
+    // complex, or of a complex after its own subunit). The run sharing the
+    // most atoms with the new one is the one compared.
+    struct RecentRun {
+        std::vector<std::uint32_t> numbers;  // per atom: its sphere's number, or kNone
+        std::vector<double> x, y, z, r, areas;
+        std::vector<char> alone;  // no other atom of the run at its centre: its area is its own
+    };
+    static constexpr std::size_t kRecentRuns = 4;
+    std::deque<RecentRun> recent;
+
+    // Per atom of a run (`n` spheres, their numbers, and whether another
+    // atom of the run shares its centre): the area it had in the nearest
+    // recent run when its reaching set is the same there, else NaN.
+    std::vector<double> unchanged(const Sphere* atoms, const std::uint32_t* numbers,
+                                  const char* shared, std::size_t n);
+    // Keeps a run's atoms and areas as the latest of `recent`.
+    void remember(const Sphere* atoms, const std::uint32_t* numbers, const char* shared,
+                  const double* areas, std::size_t n);
+
     void clear();
 
 private:
@@ -108,6 +131,10 @@ private:
     std::uint32_t lookup_ = 0;
     void mark(const std::uint32_t* reaching, std::uint32_t count);  // the set looked for
     bool holds(const Area& a);  // the set marked is a's reaching set
+    // Of unchanged(): per sphere number, the stamp of the run it is in
+    // (the new one, the one compared) and its atom there.
+    std::vector<std::uint32_t> inNew_, inRecent_, atomIn_;
+    std::uint32_t stamp2_ = 0;
 };
 
 SphereKey keyOf(const Sphere& s);

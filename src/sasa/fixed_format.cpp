@@ -73,6 +73,14 @@ int formatFixed(char* out, std::size_t size, double value, int width, int decima
 }
 
 bool fitsFixed(double value, int width, int decimals) {
+    // Well inside the columns (room for a sign and for rounding up): no
+    // need to write it. A coordinate is nearly always so.
+    if (decimals >= 0 && decimals <= kMostDecimals && width - decimals - 2 >= 1 &&
+        width - decimals - 2 <= 9) {
+        double inside = 1;
+        for (int k = 0; k < width - decimals - 2; ++k) inside *= 10;
+        if (std::fabs(value) < inside - 1) return true;  // false for NaN
+    }
     char text[48];
     return formatFixed(text, sizeof text, value, width, decimals) == width;
 }

@@ -749,6 +749,15 @@ std::vector<double> measure(const Run& run, int slices) {
     }
     keys.clear();
     keys.shrink_to_fit();
+    // The areas of atoms whose surroundings an earlier run had already.
+    std::vector<std::uint32_t> numberOf;  // per atom (file order)
+    std::vector<double> known;
+    if (run.cache) {
+        numberOf.resize(n);
+        for (std::size_t k = 0; k < n; ++k) numberOf[static_cast<std::size_t>(order[k])] = numbers[k];
+        known = run.cache->unchanged(spheres.data(), numberOf.data(), run.shared.data(), n);
+    }
+    const auto isKnown = [&known](std::size_t atom) { return !known.empty() && !std::isnan(known[atom]); };
 
     const Steps& steps =
         vectorStepsInUse.load(std::memory_order_relaxed) ? kVectorSteps : kScalarSteps;
@@ -768,6 +777,17 @@ std::vector<double> measure(const Run& run, int slices) {
 
     std::uint32_t measured = 0;
     for (const Cell& cell : cells) {
+        bool anyToMeasure = false;
+        for (int i = cell.first; i < cell.last; ++i) {
+            const std::size_t atom = static_cast<std::size_t>(order[i]);
+            if (isKnown(atom)) {
+                areas[atom] = known[atom];
+                ++run.cache->copied;
+            } else {
+                anyToMeasure = anyToMeasure || !run.inside[atom];
+            }
+        }
+        if (!anyToMeasure) continue;
         nx.clear();
         ny.clear();
         nz.clear();
@@ -799,7 +819,7 @@ std::vector<double> measure(const Run& run, int slices) {
 
         for (int i = cell.first; i < cell.last; ++i) {
             const std::size_t atom = static_cast<std::size_t>(order[i]);
-            if (run.inside[atom]) continue;
+            if (run.inside[atom] || isKnown(atom)) continue;
             // A caller's stop (a time limit, a cancel), looked at rarely
             // enough to cost nothing: it throws out of the run.
             if ((++measured & 255u) == 0) checkEngineStop();
@@ -858,6 +878,7 @@ std::vector<double> measure(const Run& run, int slices) {
             }
         }
     }
+    if (run.cache) run.cache->remember(spheres.data(), numberOf.data(), run.shared.data(), areas.data(), n);
     return areas;
 }
 
