@@ -164,7 +164,7 @@ using Cell = std::array<std::int64_t, 3>;
 // than any reach between them and an atom of the new run.
 struct Apart {
     std::vector<Sphere> spheres;
-    double minX = 0, minY = 0, minZ = 0, cell = 1;
+    double minX = 0, minY = 0, minZ = 0, maxX = 0, maxY = 0, maxZ = 0, cell = 1;
     std::vector<std::pair<Cell, std::uint32_t>> byCell;  // sorted
 
     Cell cellOf(const Sphere& s) const {
@@ -176,11 +176,15 @@ struct Apart {
     void index(double largestNewRadius) {
         double largest = 0;
         minX = minY = minZ = std::numeric_limits<double>::max();
+        maxX = maxY = maxZ = std::numeric_limits<double>::lowest();
         for (const Sphere& s : spheres) {
             largest = std::max(largest, s.r);
             minX = std::min(minX, s.x);
             minY = std::min(minY, s.y);
             minZ = std::min(minZ, s.z);
+            maxX = std::max(maxX, s.x);
+            maxY = std::max(maxY, s.y);
+            maxZ = std::max(maxZ, s.z);
         }
         cell = largest + largestNewRadius + 1e-3;
         byCell.resize(spheres.size());
@@ -193,6 +197,10 @@ struct Apart {
     // with a hair more room, so that no reach it finds is missed here.
     bool reach(const Sphere& a) const {
         if (spheres.empty()) return false;
+        // Most atoms lie a cell or more outside the box of these.
+        if (a.x < minX - cell || a.x > maxX + cell || a.y < minY - cell || a.y > maxY + cell ||
+            a.z < minZ - cell || a.z > maxZ + cell)
+            return false;
         const Cell c = cellOf(a);
         for (std::int64_t dx = -1; dx <= 1; ++dx)
             for (std::int64_t dy = -1; dy <= 1; ++dy)
@@ -215,6 +223,37 @@ struct Apart {
 };
 
 }  // namespace
+
+void AreaCache::number(const Sphere* atoms, std::size_t n, std::uint32_t* numbers) {
+    const RecentRun* latest = recent.empty() ? nullptr : &recent.back();
+    const std::size_t had = latest ? latest->numbers.size() : 0;
+    if (latest) {
+        if (atomIn_.size() < spheres.size()) {
+            inNew_.resize(spheres.size(), 0);
+            inRecent_.resize(spheres.size(), 0);
+            atomIn_.resize(spheres.size(), 0);
+        }
+        for (std::size_t j = 0; j < had; ++j)
+            if (latest->numbers[j] != kNone) atomIn_[latest->numbers[j]] = static_cast<std::uint32_t>(j);
+    }
+    std::size_t next = 0;  // the latest run's atom the next one is guessed to be
+    for (std::size_t i = 0; i < n; ++i) {
+        const Key key = keyOf(atoms[i]);
+        if (next < had) {
+            const Sphere guess{latest->x[next], latest->y[next], latest->z[next], latest->r[next]};
+            if (keyOf(guess) == key && latest->numbers[next] != kNone) {
+                numbers[i] = latest->numbers[next++];
+                continue;
+            }
+        }
+        numbers[i] = spheres.number(key);
+        // Met in the latest run: the atoms after it are guessed to follow it.
+        if (latest && numbers[i] != kNone && numbers[i] < atomIn_.size()) {
+            const std::uint32_t j = atomIn_[numbers[i]];
+            if (j < had && latest->numbers[j] == numbers[i]) next = j + 1;
+        }
+    }
+}
 
 std::vector<double> AreaCache::unchanged(const Sphere* atoms, const std::uint32_t* numbers,
                                          const char* shared, std::size_t n) {

@@ -117,6 +117,10 @@ struct AreaCache {
     // recent run when its reaching set is the same there, else NaN.
     std::vector<double> unchanged(const Sphere* atoms, const std::uint32_t* numbers,
                                   const char* shared, std::size_t n);
+    // The numbers of a run's atoms (kNone for the zero key, or once the
+    // table is full). Atoms met in the order the latest run had them are
+    // numbered from it, without a lookup in the table.
+    void number(const Sphere* atoms, std::size_t n, std::uint32_t* numbers);
     // Keeps a run's atoms and areas as the latest of `recent`.
     void remember(const Sphere* atoms, const std::uint32_t* numbers, const char* shared,
                   const double* areas, std::size_t n);

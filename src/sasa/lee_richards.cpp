@@ -726,6 +726,8 @@ std::vector<double> measure(const Run& run, int slices) {
     // together in memory for the distance tests.
     std::vector<double> xs(n), ys(n), zs(n), rs(n);
     std::vector<char> neighbourOk(n);  // may cover another atom
+    std::vector<std::uint32_t> numberOf(run.cache ? n : 0);  // per atom (file order)
+    if (run.cache) run.cache->number(spheres.data(), n, numberOf.data());
     std::vector<std::uint64_t> digests(run.cache ? n : 0);
     std::vector<std::uint32_t> numbers(run.cache ? n : 0);  // in the cache's table of spheres
     std::vector<Cell> cells;
@@ -737,10 +739,8 @@ std::vector<double> measure(const Run& run, int slices) {
         rs[k] = s.r;
         neighbourOk[k] = !run.inside[order[k]];
         if (run.cache) {
-            const AreaCache::Key key = keyOf(s);
-            const std::uint64_t digest = keyDigest(key);
-            digests[k] = run.cache->digestsCollide ? 0 : digest;
-            numbers[k] = run.cache->spheres.number(key, digest);
+            digests[k] = run.cache->digestsCollide ? 0 : keyDigest(keyOf(s));
+            numbers[k] = numberOf[static_cast<std::size_t>(order[k])];
         }
         const CellKey& key = keys[order[k]];
         if (cells.empty() || cells.back().key != key)
@@ -750,13 +750,8 @@ std::vector<double> measure(const Run& run, int slices) {
     keys.clear();
     keys.shrink_to_fit();
     // The areas of atoms whose surroundings an earlier run had already.
-    std::vector<std::uint32_t> numberOf;  // per atom (file order)
     std::vector<double> known;
-    if (run.cache) {
-        numberOf.resize(n);
-        for (std::size_t k = 0; k < n; ++k) numberOf[static_cast<std::size_t>(order[k])] = numbers[k];
-        known = run.cache->unchanged(spheres.data(), numberOf.data(), run.shared.data(), n);
-    }
+    if (run.cache) known = run.cache->unchanged(spheres.data(), numberOf.data(), run.shared.data(), n);
     const auto isKnown = [&known](std::size_t atom) { return !known.empty() && !std::isnan(known[atom]); };
 
     const Steps& steps =
