@@ -591,6 +591,9 @@ void analyseStructure(const EngineLink& engine, const StructureInput& input,
     std::vector<InterfacePoint> ownPoints;
     if (!hooks.points) ownPoints.resize(kInterfacePoints);
     EntryAreas areas;
+    // One interface: its runs need only be compared with the runs just
+    // before. Many: an area may be met again long after it was measured.
+    areas.accessible.byNeighbourhood = settings.allPairs;
     const bool fromText = input.path.empty() || !input.text.empty();
     const std::string label = fromText ? input.name : input.path;
     std::unique_ptr<ConfidenceStage> confidence;

@@ -94,6 +94,10 @@ struct AreaCache {
     std::size_t reachUsed = 0;  // bytes used of the last block
     // Of the last run's atoms: areas copied from the cache, and computed.
     std::size_t copied = 0, computed = 0;
+    // Whether areas are also kept by neighbourhood (find, put), for runs
+    // long after: an entry of many interfaces. Without, only the recent
+    // runs below are compared, which is all one interface's runs need.
+    bool byNeighbourhood = true;
     // For tests only: every digest taken as 0, so that all neighbourhoods
     // of one size look alike until their members are compared.
     bool digestsCollide = false;

@@ -728,7 +728,8 @@ std::vector<double> measure(const Run& run, int slices) {
     std::vector<char> neighbourOk(n);  // may cover another atom
     std::vector<std::uint32_t> numberOf(run.cache ? n : 0);  // per atom (file order)
     if (run.cache) run.cache->number(spheres.data(), n, numberOf.data());
-    std::vector<std::uint64_t> digests(run.cache ? n : 0);
+    const bool table = run.cache && run.cache->byNeighbourhood;
+    std::vector<std::uint64_t> digests(table ? n : 0);
     std::vector<std::uint32_t> numbers(run.cache ? n : 0);  // in the cache's table of spheres
     std::vector<Cell> cells;
     for (std::size_t k = 0; k < n; ++k) {
@@ -739,7 +740,7 @@ std::vector<double> measure(const Run& run, int slices) {
         rs[k] = s.r;
         neighbourOk[k] = !run.inside[order[k]];
         if (run.cache) {
-            digests[k] = run.cache->digestsCollide ? 0 : keyDigest(keyOf(s));
+            if (table) digests[k] = run.cache->digestsCollide ? 0 : keyDigest(keyOf(s));
             numbers[k] = numberOf[static_cast<std::size_t>(order[k])];
         }
         const CellKey& key = keys[order[k]];
@@ -825,7 +826,7 @@ std::vector<double> measure(const Run& run, int slices) {
             std::uint64_t digest = 0;
             const auto count = static_cast<std::uint32_t>(found);
             // A sphere without a number (a table full) is measured, never kept.
-            bool cached = run.cache && !run.shared[atom] && numbers[i] != AreaCache::kNone;
+            bool cached = table && !run.shared[atom] && numbers[i] != AreaCache::kNone;
             if (cached) {
                 for (std::size_t k = 0; k < found; ++k) {
                     digest += digests[reaching[k]];

@@ -107,8 +107,11 @@ TEST(IncrementalRuns, GiveTheFilesOfFullRunsOnEveryStructure) {
 
 // Random atom sets, with the coincident centres, equal directions and
 // touching spheres of a coarse grid: a cache filled by a set and reused by
-// subsets and by overlapping sets gives the areas of fresh runs, bit for bit.
+// subsets and by overlapping sets gives the areas of fresh runs, bit for bit,
+// whether areas are kept by neighbourhood or only the recent runs compared.
 TEST(IncrementalRuns, CachedAreasAreThoseOfFreshRunsOnRandomSets) {
+  for (const bool byNeighbourhood : {true, false}) {
+    SCOPED_TRACE(byNeighbourhood ? "by neighbourhood" : "recent runs only");
     std::mt19937 random(1717);
     std::size_t copiedTotal = 0;
     for (int round = 0; round < 60; ++round) {
@@ -120,6 +123,7 @@ TEST(IncrementalRuns, CachedAreasAreThoseOfFreshRunsOnRandomSets) {
             s = {grid(random) * step, grid(random) * step, grid(random) * step,
                  1.4 + 1.6 + 0.2 * radius(random)};
         sasa::AreaCache cache;
+        cache.byNeighbourhood = byNeighbourhood;
         for (int pass = 0; pass < 4; ++pass) {
             // The whole set, a half of it (as a subunit), a few atoms lost.
             std::vector<sasa::Sphere> set;
@@ -137,6 +141,7 @@ TEST(IncrementalRuns, CachedAreasAreThoseOfFreshRunsOnRandomSets) {
         }
     }
     EXPECT_GT(copiedTotal, 1000u);
+  }
 }
 
 }  // namespace
