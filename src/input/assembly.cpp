@@ -371,13 +371,16 @@ std::vector<Sphere> chainSpheres(const InputStructure& s) {
     return spheres;
 }
 
-// Appends to `s` a copy of chain `chain` of `from` moved by `t`, named `name`.
+// Appends to `s` a copy of chain `chain` of `from` moved by `t`, named `name`;
+// with `contactsOnly`, only of the atoms that touchingChains looks at (heavy
+// atoms of ATOM records), for a copy searched for contacts and never written.
 int appendCopy(const InputStructure& from, int chain, const gemmi::Transform& t,
-               const std::string& name, InputStructure& s) {
+               const std::string& name, InputStructure& s, bool contactsOnly = false) {
     const int index = static_cast<int>(s.chains.size());
     s.chains.push_back(name);
     for (const InputAtom& a : from.atoms)
-        if (a.chain == chain) {
+        if (a.chain == chain &&
+            (!contactsOnly || (!a.hetero && a.element != "H" && a.element != "D"))) {
             InputAtom copy = a;
             const gemmi::Vec3 p = t.apply(gemmi::Vec3(a.x, a.y, a.z));
             copy.x = p.x, copy.y = p.y, copy.z = p.z;
@@ -455,7 +458,7 @@ bool crystalInterfaces(const Crystal& crystal, const InputStructure& asu, Struct
     InputStructure search = asu;
     std::vector<std::pair<int, Image>> copies(near.begin(), near.end());
     for (const auto& [chain, image] : copies)
-        appendCopy(asu, chain, crystal.cartesian(image), "", search);
+        appendCopy(asu, chain, crystal.cartesian(image), "", search, true);
     // Each interface once: the lower chain first, and of a chain with its
     // own copy the lower of the operator and its inverse.
     std::set<std::tuple<int, int, Image>> interfaces;
