@@ -374,19 +374,24 @@ std::vector<Sphere> chainSpheres(const InputStructure& s) {
 // Appends to `s` a copy of chain `chain` of `from` moved by `t`, named `name`;
 // with `contactsOnly`, only of the atoms that touchingChains looks at (heavy
 // atoms of ATOM records), for a copy searched for contacts and never written.
-int appendCopy(const InputStructure& from, int chain, const gemmi::Transform& t,
-               const std::string& name, InputStructure& s, bool contactsOnly = false) {
+// `runs` is atomRuns(from): a copy visits only its chain's atoms.
+int appendCopy(const InputStructure& from, const std::vector<AtomRun>& runs, int chain,
+               const gemmi::Transform& t, const std::string& name, InputStructure& s,
+               bool contactsOnly = false) {
     const int index = static_cast<int>(s.chains.size());
     s.chains.push_back(name);
-    for (const InputAtom& a : from.atoms)
-        if (a.chain == chain &&
-            (!contactsOnly || (!a.hetero && a.element != "H" && a.element != "D"))) {
+    for (const AtomRun& run : runs) {
+        if (run.chain != chain) continue;
+        for (std::size_t i = run.begin; i < run.end; ++i) {
+            const InputAtom& a = from.atoms[i];
+            if (contactsOnly && (a.hetero || a.element == "H" || a.element == "D")) continue;
             InputAtom copy = a;
             const gemmi::Vec3 p = t.apply(gemmi::Vec3(a.x, a.y, a.z));
             copy.x = p.x, copy.y = p.y, copy.z = p.z;
             copy.chain = index;
             s.atoms.push_back(std::move(copy));
         }
+    }
     return index;
 }
 
@@ -457,8 +462,9 @@ bool crystalInterfaces(const Crystal& crystal, const InputStructure& asu, Struct
     // The chains as written and those copies, searched as one structure.
     InputStructure search = asu;
     std::vector<std::pair<int, Image>> copies(near.begin(), near.end());
+    const std::vector<AtomRun> runs = atomRuns(asu);
     for (const auto& [chain, image] : copies)
-        appendCopy(asu, chain, crystal.cartesian(image), "", search, true);
+        appendCopy(asu, runs, chain, crystal.cartesian(image), "", search, true);
     // Each interface once: the lower chain first, and of a chain with its
     // own copy the lower of the operator and its inverse.
     std::set<std::tuple<int, int, Image>> interfaces;
@@ -476,7 +482,7 @@ bool crystalInterfaces(const Crystal& crystal, const InputStructure& asu, Struct
         if (!image.identity()) {
             const auto [it, added] = appended.emplace(std::make_pair(b, image), 0);
             if (added)
-                it->second = appendCopy(asu, b, crystal.cartesian(image),
+                it->second = appendCopy(asu, runs, b, crystal.cartesian(image),
                                         asu.chains[static_cast<std::size_t>(b)] + " " + symmetryCode(image),
                                         part.structure);
             second = it->second;

@@ -4,6 +4,7 @@
 // the file formats.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,25 @@ struct InputStructure {
     std::vector<std::string> chains;  // distinct author chain names, in order of first atom
     std::vector<InputAtom> atoms;     // the model's atoms in file order
 };
+
+// A stretch of consecutive atoms of one chain: `atoms[begin..end)`.
+struct AtomRun {
+    int chain = 0;
+    std::size_t begin = 0, end = 0;
+};
+
+// The structure's atoms as such stretches, in file order: what is done
+// chain by chain many times (every pair of an assembly written, every
+// crystal copy made) visits only the atoms of its chains.
+inline std::vector<AtomRun> atomRuns(const InputStructure& s) {
+    std::vector<AtomRun> runs;
+    for (std::size_t i = 0; i < s.atoms.size(); ++i) {
+        if (runs.empty() || runs.back().chain != s.atoms[i].chain)
+            runs.push_back({s.atoms[i].chain, i, i});
+        runs.back().end = i + 1;
+    }
+    return runs;
+}
 
 // Reads model `model` (its number in the file; 0: the first model) of the
 // structure file at `path`. The format comes from the name (.cif, .mmcif:

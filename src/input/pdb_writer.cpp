@@ -215,16 +215,6 @@ bool writePdb(const InputStructure& s, const ChainLayout& layout, const std::str
     return writePdb(s, layout, here, path, skipped, why);
 }
 
-std::vector<AtomRun> atomRuns(const InputStructure& s) {
-    std::vector<AtomRun> runs;
-    for (std::size_t i = 0; i < s.atoms.size(); ++i) {
-        if (runs.empty() || runs.back().chain != s.atoms[i].chain)
-            runs.push_back({s.atoms[i].chain, i, i});
-        runs.back().end = i + 1;
-    }
-    return runs;
-}
-
 bool writePdb(const InputStructure& s, const ChainLayout& layout, Workspace& files,
               const std::string& path, int& skipped, std::string& why,
               const std::vector<AtomRun>* runs) {

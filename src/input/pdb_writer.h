@@ -5,7 +5,6 @@
 #include "common/workspace.h"
 #include "input/input_structure.h"
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -56,19 +55,9 @@ bool formatAtomRecord(const InputAtom& a, char chain, int serial, std::string& r
 bool writePdb(const InputStructure& s, const ChainLayout& layout, const std::string& path,
               int& skipped, std::string& why);
 
-// A stretch of consecutive atoms of one chain: `s.atoms[begin..end)`.
-struct AtomRun {
-    int chain = 0;
-    std::size_t begin = 0, end = 0;
-};
-
-// The structure's atoms as such stretches, in file order. Made once for a
-// structure whose chains are written many times (every pair of an assembly):
-// each layout then visits only the atoms it writes.
-std::vector<AtomRun> atomRuns(const InputStructure& s);
-
 // writePdb into `files` (`path` a name there). `runs`, when given, is
-// atomRuns(s).
+// atomRuns(s): a structure whose chains are written many times (every pair
+// of an assembly) then visits only the atoms each layout writes.
 bool writePdb(const InputStructure& s, const ChainLayout& layout, Workspace& files,
               const std::string& path, int& skipped, std::string& why,
               const std::vector<AtomRun>* runs = nullptr);
