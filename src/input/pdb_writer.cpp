@@ -3,7 +3,9 @@
 #include "common/text_file.h"
 #include "sasa/fixed_format.h"
 
+#include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -180,12 +182,39 @@ bool formatAtomRecord(const InputAtom& a, char chain, int serial, std::string& r
         charge[0] = static_cast<char>('0' + (a.charge < 0 ? -a.charge : a.charge));
         charge[1] = a.charge < 0 ? '-' : '+';
     }
-    // The numbers without printf's general float conversion (most of the
-    // time of writing a large structure), to the same characters.
+    // Written field by field, as printf's conversions write them, without
+    // printf (most of the time of writing a large structure).
     char line[128];
-    int n = std::snprintf(line, sizeof line, "%-6s%5s %-4s%c%3s %c%4d%c   ",
-                          a.hetero ? "HETATM" : "ATOM", serialField(serial).c_str(), a.name.c_str(),
-                          a.altLoc, a.resName.c_str(), chain, a.resSeq, a.iCode);
+    std::size_t n = 0;
+    const auto text = [&](const char* s, std::size_t width, bool left) {
+        const std::size_t length = std::strlen(s);
+        const std::size_t fill = width > length ? width - length : 0;
+        if (n + fill + length >= sizeof line) {
+            n = sizeof line;  // too long: no record
+            return;
+        }
+        const std::size_t before = left ? 0 : fill;
+        std::memset(line + n, ' ', fill + length);
+        std::memcpy(line + n + before, s, length);
+        n += fill + length;
+    };
+    const auto one = [&](char c) {
+        if (n + 1 < sizeof line) line[n++] = c;
+        else n = sizeof line;
+    };
+    char resSeq[16] = {};
+    std::to_chars(resSeq, resSeq + sizeof resSeq - 1, a.resSeq);
+    text(a.hetero ? "HETATM" : "ATOM", 6, true);
+    text(serialField(serial).c_str(), 5, false);
+    one(' ');
+    text(a.name.c_str(), 4, true);
+    one(a.altLoc);
+    text(a.resName.c_str(), 3, false);
+    one(' ');
+    one(chain);
+    text(resSeq, 4, false);
+    one(a.iCode);
+    text("", 3, false);
     const struct {
         double value;
         int width, decimals;
@@ -195,12 +224,13 @@ bool formatAtomRecord(const InputAtom& a, char chain, int serial, std::string& r
                    {static_cast<double>(a.occupancy), 6, 2},
                    {static_cast<double>(a.bFactor), 6, 2}};
     for (const auto& f : numbers)
-        if (n >= 0 && n < static_cast<int>(sizeof line))
-            n += sasa::formatFixed(line + n, sizeof line - static_cast<std::size_t>(n), f.value,
-                                   f.width, f.decimals);
-    if (n >= 0 && n < static_cast<int>(sizeof line))
-        n += std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), "          %2s%s\n",
-                           a.element.size() <= 2 ? a.element.c_str() : "", charge);
+        if (n < sizeof line)
+            n += static_cast<std::size_t>(
+                sasa::formatFixed(line + n, sizeof line - n, f.value, f.width, f.decimals));
+    text("", 10, false);
+    text(a.element.size() <= 2 ? a.element.c_str() : "", 2, false);
+    text(charge, 0, false);
+    one('\n');
     if (n != 81) {
         why = atomLabel(a) + ": a field does not fit the PDB columns";
         return false;

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -118,6 +120,62 @@ TEST(PdbWriter, CoordinatesOnlyWhereTheColumnsHoldThem) {
         EXPECT_EQ(formatAtomRecord(a, 'A', 1, record, why), c.fits) << c.x;
         if (c.fits) EXPECT_EQ(record.size(), 81u) << record;
         else EXPECT_NE(why.find("do not fit"), std::string::npos) << why;
+    }
+}
+
+// Each record is what printf's conversions write for its columns, down to
+// an alternate location of NUL, negative zeros and rounding halves.
+TEST(PdbWriter, RecordIsWhatPrintfWrites) {
+    struct Row {
+        const char* what;
+        bool hetero;
+        const char *name, *resName, *element;
+        char altLoc, iCode;
+        int resSeq, serial, charge;
+        double x, y, z;
+        float occupancy, bFactor;
+    };
+    const Row rows[] = {
+        {"usual", false, " CA ", "ALA", "C", ' ', ' ', 12, 7, 0, 1.5, -2.25, 30.125, 1.0f, 20.5f},
+        {"hetero, short names", true, "FE", "HEM", "FE", 'A', 'B', -999, 99999, 2, -0.0004, 0.0005,
+         -0.0005, 0.005f, 0.015f},
+        {"a NUL alternate location", false, "N", "G", "", '\0', ' ', 9999, 100000, -1, 9999.999,
+         -999.999, 0.0, -99.99f, 999.99f},
+        {"empty and long element", false, "OXT", "", "XYZ", ' ', 'Z', 0, 1, 0, 1e-9, -1e-9, 123.4565,
+         0.125f, 0.375f},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        InputAtom a = atomAt(0, r.x);
+        a.hetero = r.hetero;
+        a.name = r.name;
+        a.resName = r.resName;
+        a.element = r.element;
+        a.altLoc = r.altLoc;
+        a.iCode = r.iCode;
+        a.resSeq = r.resSeq;
+        a.charge = r.charge;
+        a.y = r.y;
+        a.z = r.z;
+        a.occupancy = r.occupancy;
+        a.bFactor = r.bFactor;
+        std::string record, why;
+        ASSERT_TRUE(formatAtomRecord(a, 'Q', r.serial, record, why)) << why;
+        char serial[8];
+        if (r.serial <= 99999) std::snprintf(serial, sizeof serial, "%5d", r.serial);
+        else std::snprintf(serial, sizeof serial, "%s", "A0000");  // hybrid-36: 100000
+        char charge[3] = "  ";
+        if (r.charge != 0) {
+            charge[0] = static_cast<char>('0' + std::abs(r.charge));
+            charge[1] = r.charge < 0 ? '-' : '+';
+        }
+        char line[96];
+        const int n = std::snprintf(
+            line, sizeof line, "%-6s%5s %-4s%c%3s %c%4d%c   %8.3f%8.3f%8.3f%6.2f%6.2f          %2s%s\n",
+            r.hetero ? "HETATM" : "ATOM", serial, r.name, r.altLoc, r.resName, 'Q', r.resSeq, r.iCode,
+            r.x, r.y, r.z, static_cast<double>(r.occupancy), static_cast<double>(r.bFactor),
+            std::strlen(r.element) <= 2 ? r.element : "", charge);
+        EXPECT_EQ(record, std::string(line, static_cast<std::size_t>(n)));
     }
 }
 
