@@ -3,7 +3,7 @@
 #include "sasa/lee_richards.h"
 
 #include <algorithm>
-#include <array>
+#include <compare>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -158,7 +158,11 @@ void AreaCache::put(std::uint32_t sphere, double area, std::uint64_t digest,
 
 namespace {
 
-using Cell = std::array<std::int64_t, 3>;
+// Compared member by member (a defaulted comparison, no memcmp).
+struct Cell {
+    std::int64_t x = 0, y = 0, z = 0;
+    auto operator<=>(const Cell&) const = default;
+};
 
 // The atoms that only one of two runs has, on a grid of cells no smaller
 // than any reach between them and an atom of the new run.
@@ -205,7 +209,7 @@ struct Apart {
         for (std::int64_t dx = -1; dx <= 1; ++dx)
             for (std::int64_t dy = -1; dy <= 1; ++dy)
                 for (std::int64_t dz = -1; dz <= 1; ++dz) {
-                    const Cell want = {c[0] + dx, c[1] + dy, c[2] + dz};
+                    const Cell want = {c.x + dx, c.y + dy, c.z + dz};
                     auto it = std::lower_bound(
                         byCell.begin(), byCell.end(), want,
                         [](const std::pair<Cell, std::uint32_t>& e, const Cell& k) {

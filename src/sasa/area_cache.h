@@ -33,7 +33,10 @@ struct Sphere;
 // A sphere's exact bits: centre x, y, z and radius (atom radius + probe).
 struct SphereKey {
     std::uint64_t x = 0, y = 0, z = 0, r = 0;
-    bool operator==(const SphereKey&) const = default;
+    // Word by word (a defaulted one may become a call to memcmp).
+    bool operator==(const SphereKey& o) const {
+        return x == o.x && y == o.y && z == o.z && r == o.r;
+    }
 };
 std::uint64_t keyDigest(const SphereKey& k);
 
