@@ -6,7 +6,6 @@
 #include <compare>
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 namespace sasa {
 
@@ -168,29 +167,19 @@ struct Cell {
 // than any reach between them and an atom of the new run.
 struct Apart {
     std::vector<Sphere> spheres;
-    double minX = 0, minY = 0, minZ = 0, maxX = 0, maxY = 0, maxZ = 0, cell = 1;
+    SphereBounds box;
+    double cell = 1;
     std::vector<std::pair<Cell, std::uint32_t>> byCell;  // sorted
 
     Cell cellOf(const Sphere& s) const {
-        return {static_cast<std::int64_t>(std::floor((s.x - minX) / cell)),
-                static_cast<std::int64_t>(std::floor((s.y - minY) / cell)),
-                static_cast<std::int64_t>(std::floor((s.z - minZ) / cell))};
+        return {static_cast<std::int64_t>(std::floor((s.x - box.minX) / cell)),
+                static_cast<std::int64_t>(std::floor((s.y - box.minY) / cell)),
+                static_cast<std::int64_t>(std::floor((s.z - box.minZ) / cell))};
     }
 
     void index(double largestNewRadius) {
-        double largest = 0;
-        minX = minY = minZ = std::numeric_limits<double>::max();
-        maxX = maxY = maxZ = std::numeric_limits<double>::lowest();
-        for (const Sphere& s : spheres) {
-            largest = std::max(largest, s.r);
-            minX = std::min(minX, s.x);
-            minY = std::min(minY, s.y);
-            minZ = std::min(minZ, s.z);
-            maxX = std::max(maxX, s.x);
-            maxY = std::max(maxY, s.y);
-            maxZ = std::max(maxZ, s.z);
-        }
-        cell = largest + largestNewRadius + 1e-3;
+        box = boundsOf(spheres);
+        cell = box.maxR + largestNewRadius + 1e-3;
         byCell.resize(spheres.size());
         for (std::size_t i = 0; i < spheres.size(); ++i)
             byCell[i] = {cellOf(spheres[i]), static_cast<std::uint32_t>(i)};
@@ -202,8 +191,8 @@ struct Apart {
     bool reach(const Sphere& a) const {
         if (spheres.empty()) return false;
         // Most atoms lie a cell or more outside the box of these.
-        if (a.x < minX - cell || a.x > maxX + cell || a.y < minY - cell || a.y > maxY + cell ||
-            a.z < minZ - cell || a.z > maxZ + cell)
+        if (a.x < box.minX - cell || a.x > box.maxX + cell || a.y < box.minY - cell ||
+            a.y > box.maxY + cell || a.z < box.minZ - cell || a.z > box.maxZ + cell)
             return false;
         const Cell c = cellOf(a);
         for (std::int64_t dx = -1; dx <= 1; ++dx)

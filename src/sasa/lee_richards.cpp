@@ -697,17 +697,9 @@ std::vector<double> measure(const Run& run, int slices) {
     std::vector<double> areas(n, 0.0);
     if (n == 0 || slices < 1) return areas;
 
-    double maxR = 0, minX = spheres[0].x, minY = spheres[0].y, minZ = spheres[0].z;
-    double maxX = minX, maxY = minY, maxZ = minZ;
-    for (const Sphere& s : spheres) {
-        maxR = std::max(maxR, s.r);
-        minX = std::min(minX, s.x);
-        minY = std::min(minY, s.y);
-        minZ = std::min(minZ, s.z);
-        maxX = std::max(maxX, s.x);
-        maxY = std::max(maxY, s.y);
-        maxZ = std::max(maxZ, s.z);
-    }
+    const SphereBounds box = boundsOf(spheres);
+    const double maxR = box.maxR, minX = box.minX, minY = box.minY, minZ = box.minZ;
+    const double maxX = box.maxX, maxY = box.maxY, maxZ = box.maxZ;
     // Cells no smaller than a millionth of the extent keep the cell numbers
     // small whatever the radii (a tiny probe on a zero radius, say).
     const double span = std::max({maxX - minX, maxY - minY, maxZ - minZ});

@@ -11,6 +11,7 @@
 #include "sasa/area_cache.h"
 
 #include <cstddef>
+#include <algorithm>
 #include <vector>
 
 namespace sasa {
@@ -19,6 +20,26 @@ struct Sphere {
     double x = 0, y = 0, z = 0;
     double r = 0;  // atom radius + probe, > 0
 };
+
+// The box of a set of spheres' centres and its largest radius (of none: an
+// empty box, min above max).
+struct SphereBounds {
+    double minX = 1e308, minY = 1e308, minZ = 1e308;
+    double maxX = -1e308, maxY = -1e308, maxZ = -1e308, maxR = 0;
+};
+inline SphereBounds boundsOf(const std::vector<Sphere>& spheres) {
+    SphereBounds b;
+    for (const Sphere& s : spheres) {
+        b.maxR = std::max(b.maxR, s.r);
+        b.minX = std::min(b.minX, s.x);
+        b.minY = std::min(b.minY, s.y);
+        b.minZ = std::min(b.minZ, s.z);
+        b.maxX = std::max(b.maxX, s.x);
+        b.maxY = std::max(b.maxY, s.y);
+        b.maxZ = std::max(b.maxZ, s.z);
+    }
+    return b;
+}
 
 // The largest sphere and coordinate the slice geometry takes, angstroms.
 inline constexpr double kMaxSphereRadius = 1000.0;
