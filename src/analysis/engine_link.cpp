@@ -97,9 +97,11 @@ bool runEngineStep(const EngineLink& engine, Workspace& files, const ControlFile
         // A caller's stop: its limit counts from here; the engine looks at it.
         checkEngineStop();
         startEngineRunClock();
-        sasa::runJob(text, engine.naccessDir, files, engine.data.get(), areas, true);
+        // The analysis never reads the residue areas: in memory, where no
+        // one else can see them, they are not written.
+        const bool onDisk = files.directory() != nullptr;
+        sasa::runJob(text, engine.naccessDir, files, engine.data.get(), areas, true, onDisk);
         if (engine.guard) engine.guard(false);
-        // The analysis never reads the residue areas.
         if (stemmed) files.release(stem + ".rsa");
     } else {
         const std::string* dir = files.directory();

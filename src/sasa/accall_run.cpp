@@ -187,7 +187,7 @@ bool EngineData::read(const std::string& engineDir, std::string& why) {
 }
 
 int runJob(std::istream& control, const std::string& engineDir, Workspace& files,
-           const EngineData* data, AreaCache* cache, bool releaseInput) {
+           const EngineData* data, AreaCache* cache, bool releaseInput, bool residueFile) {
     const ControlResult parsed = readControl(control);
     const ControlSettings& s = parsed.settings;
     const std::string stem = outputStem(s.pdbFile);
@@ -303,7 +303,7 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
     asa.stream->reserve(pdb.atoms.size() * kAsaLineBytes);
     writeAsa(asa.out(), pdb.atoms, areas, radii);
     std::unique_ptr<PendingFile> rsa;
-    if (!s.asaOnly) {
+    if (!s.asaOnly && residueFile) {
         rsa = std::make_unique<PendingFile>(files, rsaName);
         if (!rsa->stream) return fail(log, "cannot create " + rsa->tempName);
         writeRsa(rsa->out(), s.pdbFile, stdFile, sumResidues(pdb.atoms, areas, radii),

@@ -41,8 +41,11 @@ struct EngineData {
 // (see area_cache.h); the files written are the same as without it. With
 // `releaseInput`, PDBFILE is released (Workspace::release) once read, for a
 // caller that reads it no more: in memory its room serves the outputs.
+// Without `residueFile`, no .rsa is written (the log is the same), for a
+// caller that never reads one.
 int runJob(std::istream& control, const std::string& engineDir, Workspace& files,
-           const EngineData* data, AreaCache* cache = nullptr, bool releaseInput = false);
+           const EngineData* data, AreaCache* cache = nullptr, bool releaseInput = false,
+           bool residueFile = true);
 
 // <stem> for an input path: its file name without the last extension.
 std::string outputStem(const std::string& pdbFile);
