@@ -10,7 +10,9 @@ MDAnalysis (python3-mdanalysis):
 Each frame is a structure to kav_zur: the two sides' atoms (hydrogens,
 water, ions and lipids left out; force-field names mapped by NAME_MAP) are
 written as PDB text with the frame's coordinates (MDAnalysis's, in Å) and
-scored by kav_zur.score, the analysis of one structure.
+scored as kav_zur.score scores that text, the analysis of one structure.
+The records are prepared once; a frame hands only its coordinates to the
+extension, which writes the text.
 """
 
 import collections
@@ -165,14 +167,14 @@ def _records(atoms, chain_ids):
 
 
 class _Frame:
-    """What a frame leaves for scoring: the PDB text, or why it cannot be
-    scored."""
+    """What a frame leaves for scoring: the coordinates of the scored atoms,
+    or why it cannot be scored."""
 
-    __slots__ = ("index", "frame", "time", "text", "failure")
+    __slots__ = ("index", "frame", "time", "positions", "failure")
 
-    def __init__(self, index, frame, time, text=None, failure=None):
+    def __init__(self, index, frame, time, positions=None, failure=None):
         self.index, self.frame, self.time = index, frame, time
-        self.text, self.failure = text, failure
+        self.positions, self.failure = positions, failure
 
 
 def _split_message(side_name, positions, box, bonds):
@@ -276,9 +278,14 @@ class InterfaceScores(AnalysisBase):
         self._atoms = a + b
         self._n_a = len(a)
         self._heads, self._tails = _records(self._atoms, ids_a + ids_b)
-        # One format for the whole frame: a single % per frame.
-        self._format = "".join(h.replace("%", "%%") + "%8.3f%8.3f%8.3f" + t.replace("%", "%%")
-                               for h, t in zip(self._heads, self._tails)) + "END\n"
+        # Made once: each frame's text is these records with its coordinates.
+        try:
+            self._records = kav_zur._FrameRecords(
+                [h.encode("utf-8", "surrogateescape") for h in self._heads],
+                [t.encode("utf-8", "surrogateescape") for t in self._tails])
+        except ValueError as e:
+            raise ValueError("%s: %s" % (self._universe.filename or "the topology", e)) from None
+        self._sides = kav_zur._chain_sides(self._chains)
         self._bonds = self._side_bonds(a, b)
         if make_whole:
             self._make_whole()
@@ -321,10 +328,6 @@ class InterfaceScores(AnalysisBase):
             frame.failure = ("read_failed", "frame %d: %d coordinates are not numbers (NaN or "
                              "infinite)" % (ts.frame, int(np.sum(~np.isfinite(positions)))))
             return frame
-        if np.any(np.abs(positions) >= 1e4):
-            frame.failure = ("read_failed", "frame %d: coordinates beyond +-9999.999 A, which "
-                             "PDB records cannot hold" % ts.frame)
-            return frame
         box = ts.dimensions
         for k, (side, part) in enumerate((("A", positions[:self._n_a]),
                                           ("B", positions[self._n_a:]))):
@@ -332,7 +335,7 @@ class InterfaceScores(AnalysisBase):
             if message:
                 frame.failure = ("not_whole", "frame %d: %s" % (ts.frame, message))
                 return frame
-        frame.text = self._format % tuple(positions.ravel().tolist())
+        frame.positions = positions
         return frame
 
     def _score(self, frame):
@@ -341,9 +344,9 @@ class InterfaceScores(AnalysisBase):
         if frame.failure is not None:
             return frame, None, frame.failure
         try:
-            r = self._engine.score(frame.text, chains=self._chains, format="pdb", name=name)
-        except kav_zur.ScoreError as e:
-            return frame, e.result, None
+            r = self._engine._score_frame(self._records, frame.positions, name, self._sides)
+        except ValueError as e:  # a coordinate the PDB columns cannot hold
+            return frame, None, ("read_failed", "frame %d: %s" % (frame.frame, e))
         return frame, r, None
 
     # --- AnalysisBase ------------------------------------------------------
