@@ -48,10 +48,16 @@ FrameRecords::FrameRecords(std::vector<std::string> heads, std::vector<std::stri
 }
 
 std::string FrameRecords::text(const double* xyz, std::size_t values) const {
+    std::string out;
+    write(xyz, values, out);
+    return out;
+}
+
+void FrameRecords::write(const double* xyz, std::size_t values, std::string& out) const {
     if (values != 3 * heads_.size())
         throw std::invalid_argument(std::to_string(values) + " coordinates for " +
                                     std::to_string(heads_.size()) + " atoms (3 each)");
-    std::string out(fixedBytes_ + 3 * kCoordinateColumns * heads_.size(), '\0');
+    out.resize(fixedBytes_ + 3 * kCoordinateColumns * heads_.size());
     char* at = out.data();
     for (std::size_t i = 0; i < heads_.size(); ++i) {
         std::memcpy(at, heads_[i].data(), heads_[i].size());
@@ -66,7 +72,6 @@ std::string FrameRecords::text(const double* xyz, std::size_t values) const {
         at += tails_[i].size();
     }
     std::memcpy(at, "END\n", 4);
-    return out;
 }
 
 }  // namespace kzpy

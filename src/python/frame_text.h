@@ -26,6 +26,8 @@ public:
     // coordinate does not fit its eight columns (below -999.9995 or from
     // 9999.9995 on, or not a number).
     std::string text(const double* xyz, std::size_t values) const;
+    // The same into `out`, whose memory is reused when it holds enough.
+    void write(const double* xyz, std::size_t values, std::string& out) const;
 
 private:
     std::vector<std::string> heads_, tails_;

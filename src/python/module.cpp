@@ -335,15 +335,13 @@ One Engine may score in several threads at once.)")
                 // A copy taken with the GIL held: the array may change once it is let go.
                 const std::vector<double> values(xyz.data(), xyz.data() + xyz.size());
                 kzpy::Request request;
-                request.format = "pdb";
                 request.name = name;
                 request.sideOne = sideOne;
                 request.sideTwo = sideTwo;
                 request.timeout = timeout;
                 request.cancel = &stop.raised;
                 py::gil_scoped_release release;
-                request.text = records.text(values.data(), values.size());
-                return engine.score(request);
+                return engine.scoreFrame(records, values.data(), values.size(), request);
             },
             py::arg("records"), py::arg("xyz"), py::arg("name"), py::arg("side_one"),
             py::arg("side_two"), py::arg("timeout"), py::arg("stop"),
