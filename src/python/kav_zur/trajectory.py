@@ -228,7 +228,8 @@ class InterfaceScores(AnalysisBase):
     pandas DataFrame: frame, time (ps), the details file's columns
     (kav_zur.to_dataframe), and message (why a frame was not scored).
     A frame that cannot be scored is a row with its status, never the end
-    of the run: "read_failed" for coordinates that are not numbers,
+    of the run: "read_failed" for coordinates that are not numbers or do
+    not fit PDB columns (-999.999 to 9999.999 A),
     "not_whole" for a side split across the periodic box, or the status
     kav_zur gives. A trajectory that ends in a partial frame ends the run
     after the last whole frame, with a RuntimeWarning that says so.
