@@ -467,6 +467,16 @@ def _timeseries(rows, name):
     results = [r for _, r, _ in rows if r is not None]
     scored = kav_zur.to_dataframe(results) if results else kav_zur.to_dataframe([])
     columns = list(scored.columns)
+    frames = {"frame": pd.array([f.frame for f, _, _ in rows], dtype="int64"),
+              "time": pd.array([float(f.time) for f, _, _ in rows], dtype="float64")}
+    if results and len(results) == len(rows):
+        # Every frame reached the analysis: its columns as they are.
+        data = dict(frames)
+        for c in columns:
+            data[c] = scored[c].array
+        data["message"] = pd.array(["" if r.status == "scored" else r.messages.strip()
+                                    for r in results], dtype=object)
+        return pd.DataFrame(data, columns=["frame", "time"] + columns + ["message"])
     table = {c: [] for c in columns}
     it = scored.itertuples(index=False)
     messages = []
@@ -482,8 +492,7 @@ def _timeseries(rows, name):
             table["name"][-1] = "%s frame %d" % (name, frame.frame)
             table["status"][-1] = failure[0]
             messages.append(failure[1])
-    data = {"frame": pd.array([f.frame for f, _, _ in rows], dtype="int64"),
-            "time": pd.array([float(f.time) for f, _, _ in rows], dtype="float64")}
+    data = dict(frames)
     for c in columns:
         data[c] = pd.array(table[c], dtype=scored[c].dtype)
     data["message"] = pd.array(messages, dtype=object)
