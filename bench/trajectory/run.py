@@ -3,8 +3,8 @@
 InterfaceScores on the committed 1ycr trajectory and on a synthetic
 trajectory of 7ddo (6,411 atoms: examples/7ddo.pdb's coordinates with small
 random displacements, written by MDAnalysis), against the same frames
-written as PDB files and scored one at a time by kav_zur.score_many (by
-wall time and by the CPU time of the process, which another program on
+written as PDB files and scored one at a time by kav_zur.score_many, both
+with every thread of the process on one CPU (by wall time and by the CPU time of the process, which another program on
 the machine slows less); the share of the time spent reading frames and
 of making their PDB text (in the extension, from the records made once);
 jobs=2 against jobs=1 with the
@@ -83,6 +83,25 @@ def timed_run(u, jobs, **sides):
     return timed(lambda: InterfaceScores(u, jobs=jobs, **sides).run().results.timeseries)
 
 
+def _set_affinity(cpus):
+    for task in os.listdir("/proc/self/task"):
+        try:
+            os.sched_setaffinity(int(task), cpus)
+        except OSError:  # a thread that has ended since
+            pass
+
+
+def on_one_core(call):
+    """call() with every thread of this process (and those it starts) on
+    one CPU: a run of one core, whatever threads it uses."""
+    allowed = os.sched_getaffinity(0)
+    _set_affinity({min(allowed)})
+    try:
+        return call()
+    finally:
+        _set_affinity(allowed)
+
+
 def reading_seconds(u, **sides):
     """(Reading the frames and checking them, as a run does before scoring;
     making each frame's PDB text from its coordinates, as the extension
@@ -98,23 +117,31 @@ def reading_seconds(u, **sides):
 
 
 def case(label, topology, trajectory, folder, runs, **sides):
-    """Best of `runs` runs of each way, taken in turn (the machine is shared:
-    the best run is the one least slowed by others)."""
+    """Best of `runs` runs of each way, taken in turn, each way first in its
+    turn (the machine is shared: the best run is the one least slowed by
+    others)."""
     u = mda.Universe(topology, trajectory)
     n = u.trajectory.n_frames
     paths = as_pdb_files(InterfaceScores(u, **sides), u, folder)
     chains = ":".join(",".join(c) for c in InterfaceScores(u, **sides)._chains)
     InterfaceScores(u, **sides).run(stop=2)  # imports (pandas) and the engine set up once
     best = {k: [] for k in ("one", "one_cpu", "two", "many", "many_cpu", "reading", "text")}
-    for _ in range(runs):
-        seconds, cpu, table = timed_run(u, 1, **sides)
-        best["one"].append(seconds)
-        best["one_cpu"].append(cpu)
-        seconds, _, table2 = timed_run(u, 2, **sides)
-        best["two"].append(seconds)
-        seconds, cpu, _ = timed(lambda: kav_zur.score_many(paths, chains=chains, jobs=1))
-        best["many"].append(seconds)
-        best["many_cpu"].append(cpu)
+    for run in range(runs):
+        # Each way first in turn: what runs before one (the state of the
+        # memory it leaves) weighs on no way more than on another.
+        for way in ("one", "many", "two")[run % 3:] + ("one", "many", "two")[:run % 3]:
+            if way == "one":
+                seconds, cpu, table = on_one_core(lambda: timed_run(u, 1, **sides))
+                best["one"].append(seconds)
+                best["one_cpu"].append(cpu)
+            elif way == "two":
+                seconds, _, table2 = timed_run(u, 2, **sides)
+                best["two"].append(seconds)
+            else:
+                seconds, cpu, _ = on_one_core(lambda: timed(
+                    lambda: kav_zur.score_many(paths, chains=chains, jobs=1)))
+                best["many"].append(seconds)
+                best["many_cpu"].append(cpu)
         reading, text = reading_seconds(u, **sides)
         best["reading"].append(reading)
         best["text"].append(text)
