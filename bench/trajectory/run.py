@@ -3,8 +3,11 @@
 InterfaceScores on the committed 1ycr trajectory and on a synthetic
 trajectory of 7ddo (6,411 atoms: examples/7ddo.pdb's coordinates with small
 random displacements, written by MDAnalysis), against the same frames
-written as PDB files and scored one at a time by kav_zur.score_many; the
-share of the time spent reading frames; jobs=2 against jobs=1 with the
+written as PDB files and scored one at a time by kav_zur.score_many, both
+with every thread of the process on one CPU (by wall time and by the CPU time of the process, which another program on
+the machine slows less); the share of the time spent reading frames and
+of making their PDB text (in the extension, from the records made once);
+jobs=2 against jobs=1 with the
 ceiling of this machine as it is loaded (bench/benchlib.py); the peak
 memory after a short and a long run (flat: one frame per thread held).
 
@@ -69,48 +72,99 @@ def as_pdb_files(analysis, u, folder):
     return paths
 
 
+def timed(call):
+    """(wall seconds, CPU seconds of the process, what call() gives); the
+    CPU seconds of the calling thread in timed.here."""
+    wall, cpu, here = time.perf_counter(), time.process_time(), time.thread_time()
+    value = call()
+    timed.here = time.thread_time() - here
+    return time.perf_counter() - wall, time.process_time() - cpu, value
+
+
 def timed_run(u, jobs, **sides):
-    start = time.perf_counter()
-    table = InterfaceScores(u, jobs=jobs, **sides).run().results.timeseries
-    return time.perf_counter() - start, table
+    return timed(lambda: InterfaceScores(u, jobs=jobs, **sides).run().results.timeseries)
+
+
+def _set_affinity(cpus):
+    for task in os.listdir("/proc/self/task"):
+        try:
+            os.sched_setaffinity(int(task), cpus)
+        except OSError:  # a thread that has ended since
+            pass
+
+
+def on_one_core(call):
+    """call() with every thread of this process (and those it starts) on
+    one CPU: a run of one core, whatever threads it uses."""
+    allowed = os.sched_getaffinity(0)
+    _set_affinity({min(allowed)})
+    try:
+        return call()
+    finally:
+        _set_affinity(allowed)
 
 
 def reading_seconds(u, **sides):
-    """Reading the frames and making each frame's text, without scoring."""
+    """(Reading the frames and checking them, as a run does before scoring;
+    making each frame's PDB text from its coordinates, as the extension
+    does for scoring), in seconds."""
     analysis = InterfaceScores(u, **sides)
     start = time.perf_counter()
-    for i, ts in enumerate(u.trajectory):
-        analysis._frame_of(i, ts)
-    return time.perf_counter() - start
+    frames = [analysis._frame_of(i, ts) for i, ts in enumerate(u.trajectory)]
+    reading = time.perf_counter() - start
+    start = time.perf_counter()
+    for frame in frames:
+        analysis._records.text(frame.positions)
+    return reading, time.perf_counter() - start
 
 
 def case(label, topology, trajectory, folder, runs, **sides):
-    """Best of `runs` runs of each way, taken in turn (the machine is shared:
-    the best run is the one least slowed by others)."""
+    """Best of `runs` runs of each way, taken in turn, each way first in its
+    turn (the machine is shared: the best run is the one least slowed by
+    others)."""
     u = mda.Universe(topology, trajectory)
     n = u.trajectory.n_frames
     paths = as_pdb_files(InterfaceScores(u, **sides), u, folder)
     chains = ":".join(",".join(c) for c in InterfaceScores(u, **sides)._chains)
     InterfaceScores(u, **sides).run(stop=2)  # imports (pandas) and the engine set up once
-    best = {"one": [], "two": [], "many": [], "reading": []}
-    for _ in range(runs):
-        seconds, table = timed_run(u, 1, **sides)
-        best["one"].append(seconds)
-        seconds, table2 = timed_run(u, 2, **sides)
-        best["two"].append(seconds)
-        start = time.perf_counter()
-        kav_zur.score_many(paths, chains=chains, jobs=1)
-        best["many"].append(time.perf_counter() - start)
-        best["reading"].append(reading_seconds(u, **sides))
-    one, two, many, reading = (min(best[k]) for k in ("one", "two", "many", "reading"))
+    best = {k: [] for k in ("one", "one_cpu", "two", "many", "many_cpu", "reading", "text",
+                            "main")}
+    for run in range(runs):
+        # Each way first in turn: what runs before one (the state of the
+        # memory it leaves) weighs on no way more than on another.
+        for way in ("one", "many", "two")[run % 3:] + ("one", "many", "two")[:run % 3]:
+            if way == "one":
+                seconds, cpu, table = on_one_core(lambda: timed_run(u, 1, **sides))
+                best["one"].append(seconds)
+                best["one_cpu"].append(cpu)
+                best["main"].append(timed.here)
+            elif way == "two":
+                seconds, _, table2 = timed_run(u, 2, **sides)
+                best["two"].append(seconds)
+            else:
+                seconds, cpu, _ = on_one_core(lambda: timed(
+                    lambda: kav_zur.score_many(paths, chains=chains, jobs=1)))
+                best["many"].append(seconds)
+                best["many_cpu"].append(cpu)
+        reading, text = reading_seconds(u, **sides)
+        best["reading"].append(reading)
+        best["text"].append(text)
+    one, one_cpu, two, many, many_cpu, reading, text, main = (
+        min(best[k]) for k in ("one", "one_cpu", "two", "many", "many_cpu", "reading", "text",
+                               "main"))
     scored = int((table["status"] == "scored").sum())
     same = table.drop(columns="seconds").equals(table2.drop(columns="seconds"))
     print("%s: %d frames, %d atoms scored, %d scored, best of %d  (%s)"
           % (label, n, len(InterfaceScores(u, **sides)._atoms), scored, runs, load()))
-    print("  InterfaceScores jobs=1: %.2f frames/s per core (reading frames and making their "
-          "text: %.0f%% of the time)" % (n / one, 100 * reading / one))
-    print("  score_many of the frames as PDB files, jobs=1: %.2f structures/s  (InterfaceScores "
-          "at %.2fx its rate)" % (n / many, many / one))
+    print("  InterfaceScores jobs=1: %.2f frames/s per core, %.2f per CPU second (reading "
+          "frames: %.1f%% of the time, making their text: %.1f%%)"
+          % (n / one, n / one_cpu, 100 * reading / one, 100 * text / one))
+    print("    the calling thread (reading frames as a run reads them, checking them, handing "
+          "them over, the table): %.1f%% of the CPU time, %.2f ms a frame"
+          % (100 * main / one_cpu, 1000 * main / n))
+    print("  score_many of the frames as PDB files, jobs=1: %.2f structures/s, %.2f per CPU "
+          "second  (InterfaceScores at %.2fx its rate, %.2fx by CPU time)"
+          % (n / many, n / many_cpu, many / one, many_cpu / one_cpu))
     print("  jobs=2: %.2f frames/s, %.2fx jobs=1, the same rows: %s  (ceiling now %.2fx)"
           % (n / two, one / two, same, parallel_capacity(2)))
 

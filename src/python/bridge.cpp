@@ -3,6 +3,8 @@
 // this process, its results turned into the module's plain records.
 #include "python/bridge.h"
 
+#include "python/frame_text.h"
+
 #include "analysis/analysis.h"
 #include "analysis/engine_program.h"
 #include "common/engine_stop.h"
@@ -163,6 +165,24 @@ std::vector<Interface> Engine::score(const Request& request) const {
     const StructureInput input = request.path.empty()
                                      ? StructureInput::fromText(request.text, request.format, name)
                                      : StructureInput::file(request.path);
+    return scoreInput(input, request, name, shownPath);
+}
+
+std::vector<Interface> Engine::scoreFrame(const FrameRecords& records, const double* xyz,
+                                          std::size_t values, const Request& request) const {
+    // Each thread keeps its frame's text from one frame to the next: a
+    // frame of a trajectory is the size of the one before, and its text is
+    // written into memory already touched rather than into fresh pages.
+    thread_local StructureInput frame;
+    frame.format = "pdb";
+    frame.name = request.name.empty() ? std::string("frame") : request.name;
+    records.write(xyz, values, frame.text);
+    return scoreInput(frame, request, frame.name, frame.name);
+}
+
+std::vector<Interface> Engine::scoreInput(const StructureInput& input, const Request& request,
+                                          const std::string& name,
+                                          const std::string& shownPath) const {
     AnalysisSettings settings;
     settings.sideOne = request.sideOne;
     settings.sideTwo = request.sideTwo;

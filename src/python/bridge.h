@@ -10,7 +10,11 @@
 #include <string>
 #include <vector>
 
+struct StructureInput;  // analysis/analysis.h
+
 namespace kzpy {
+
+class FrameRecords;  // python/frame_text.h
 
 // One structure to score: a file, or its text with its format.
 struct Request {
@@ -93,7 +97,18 @@ public:
     // analysis itself cannot run or a report file cannot be written.
     std::vector<Interface> score(const Request& request) const;
 
+    // One frame of a trajectory: the text of `records` with the coordinates
+    // `xyz` (`values` of them, 3 per atom, in angstroms) scored as
+    // `request`'s text would be (its path and text unused). Throws
+    // std::invalid_argument, scoring nothing, when a coordinate does not fit
+    // its PDB columns; else as score().
+    std::vector<Interface> scoreFrame(const FrameRecords& records, const double* xyz,
+                                      std::size_t values, const Request& request) const;
+
 private:
+    std::vector<Interface> scoreInput(const StructureInput& input, const Request& request,
+                                      const std::string& name, const std::string& shownPath) const;
+
     struct State;
     std::unique_ptr<State> state_;
 };

@@ -2,7 +2,9 @@
 // Python types. The calls users make (score, score_many, ...) are written in
 // Python over it, in kav_zur/__init__.py.
 #include "python/bridge.h"
+#include "python/frame_text.h"
 
+#include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
@@ -11,6 +13,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #ifndef KAVZUR_VERSION
 #define KAVZUR_VERSION "unknown"
@@ -169,6 +172,18 @@ Interface unpickled(const py::tuple& t) {
     return r;
 }
 
+// A frame's coordinates as the records take them: one row of x, y, z per
+// atom, in angstroms (float32 arrays converted exactly).
+using Coordinates = py::array_t<double, py::array::c_style | py::array::forcecast>;
+
+void checkShape(const kzpy::FrameRecords& records, const Coordinates& xyz) {
+    if (xyz.ndim() != 2 || xyz.shape(1) != 3 ||
+        static_cast<std::size_t>(xyz.shape(0)) != records.atoms())
+        throw std::invalid_argument("coordinates must be an array of shape (" +
+                                    std::to_string(records.atoms()) +
+                                    ", 3), one row per atom of the records");
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_kav_zur, m) {
@@ -309,5 +324,43 @@ One Engine may score in several threads at once.)")
             py::arg("mse_as_met") = false,
             "The raw call under kav_zur.score and friends: a list of Result, failures included.\n"
             "Paths, names and text are bytes (the file system's own); timeout 0 is the command\n"
-            "line's limit; stop.set() from another thread ends the call (KeyboardInterrupt).");
+            "line's limit; stop.set() from another thread ends the call (KeyboardInterrupt).")
+        .def(
+            "_score_frame",
+            [](const kzpy::Engine& engine, const kzpy::FrameRecords& records,
+               const Coordinates& xyz,
+               const std::string& name, const std::vector<std::string>& sideOne,
+               const std::vector<std::string>& sideTwo, double timeout, const Stop& stop) {
+                checkShape(records, xyz);
+                // A copy taken with the GIL held: the array may change once it is let go.
+                const std::vector<double> values(xyz.data(), xyz.data() + xyz.size());
+                kzpy::Request request;
+                request.name = name;
+                request.sideOne = sideOne;
+                request.sideTwo = sideTwo;
+                request.timeout = timeout;
+                request.cancel = &stop.raised;
+                py::gil_scoped_release release;
+                return engine.scoreFrame(records, values.data(), values.size(), request);
+            },
+            py::arg("records"), py::arg("xyz"), py::arg("name"), py::arg("side_one"),
+            py::arg("side_two"), py::arg("timeout"), py::arg("stop"),
+            "One frame of a trajectory: the PDB text of `records` with the coordinates `xyz`\n"
+            "(angstroms, one row per atom) scored as _score scores text, a list of Result.\n"
+            "ValueError when the array's shape is not the records' or a coordinate does not\n"
+            "fit its PDB columns.");
+
+    py::class_<kzpy::FrameRecords>(m, "_FrameRecords",
+                                   "A trajectory's PDB ATOM records but their coordinates, "
+                                   "prepared once for _score_frame.")
+        .def(py::init<std::vector<std::string>, std::vector<std::string>>(), py::arg("heads"),
+             py::arg("tails"),
+             "heads: each atom's record up to column 30, tails: the rest of its line after\n"
+             "column 54 (newline included), as bytes. ValueError when a head is not 30 columns.")
+        .def_property_readonly("atoms", &kzpy::FrameRecords::atoms)
+        .def("text", [](const kzpy::FrameRecords& records,
+                        const Coordinates& xyz) {
+                 checkShape(records, xyz);
+                 return py::bytes(records.text(xyz.data(), static_cast<std::size_t>(xyz.size())));
+             }, py::arg("xyz"), "The PDB text _score_frame scores for `xyz`, as bytes.");
 }

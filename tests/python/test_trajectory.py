@@ -189,6 +189,10 @@ def nan_frame(u, ts):
     ts.positions[0] = np.nan  # chain A's first N
 
 
+def far_frame(u, ts):
+    ts.positions[:] -= [1500, 0, 0]  # whole, but x beyond what PDB columns hold
+
+
 def split_frame(u, ts):
     # Half of chain B moved by one box length: whole in the box, split as a molecule.
     b = u.select_atoms("chainID B").indices
@@ -206,6 +210,8 @@ BAD_CASES = [
                                          "resname ASN or chainID B"], 1, "share", None),
     ("NaN coordinates", lambda t: [altered(t, nan_frame), "--chains", "A:B"], 0,
      "1 read_failed", ["scored", "read_failed", "scored"]),
+    ("coordinates beyond the PDB columns", lambda t: [altered(t, far_frame), "--chains", "A:B"],
+     0, "1 read_failed", ["scored", "read_failed", "scored"]),
     ("split across the box", lambda t: [altered(t, split_frame), "--chains", "A:B"], 0,
      "1 not_whole", ["scored", "not_whole", "scored"]),
     ("truncated file", lambda t: [truncated(t), "--chains", "A:B"], 0, "partial frame",
@@ -231,6 +237,54 @@ def test_bad_input_is_a_clear_error_or_one_failed_row(arguments, code, says, sta
         with open(details) as f:
             rows = [line.split("\t") for line in f.read().splitlines()[1:]]
         assert [r[4] for r in rows] == statuses
+
+
+# (x of the first atom, its eight columns in the frame's text or None: refused)
+COORDINATES = [
+    (1.0, "   1.000"),
+    (0.0625, "   0.062"),      # a tie in binary: rounded to even, as "%8.3f"
+    (-0.0004, "  -0.000"),
+    (-0.0, "  -0.000"),
+    (1e-7, "   0.000"),
+    (9999.999, "9999.999"),
+    (-999.999, "-999.999"),
+    (9999.9996, None),         # rounds to 10000.000: nine columns
+    (-999.9996, None),
+    (-1500.0, None),
+    (float("inf"), None),
+]
+
+
+@pytest.mark.parametrize("x,columns", COORDINATES, ids=[repr(c[0]) for c in COORDINATES])
+def test_frame_records_write_each_coordinate_in_its_columns(x, columns):
+    analysis = InterfaceScores(universe(TOPOLOGY), chains="A:B")
+    xyz = analysis._atoms.positions.astype(np.float64)
+    xyz[0, 0] = x
+    if columns is None:
+        with pytest.raises(ValueError, match="atom 1: coordinate .* does not fit"):
+            analysis._records.text(xyz)
+        return
+    text = analysis._records.text(xyz).decode()
+    lines = text.splitlines()
+    assert lines[0][30:38] == columns
+    assert lines[0] == analysis._heads[0] + columns + "%8.3f%8.3f" % tuple(xyz[0, 1:]) + \
+        analysis._tails[0].rstrip("\n")
+    assert len(lines) == len(analysis._atoms) + 1 and lines[-1] == "END"
+
+
+@pytest.mark.parametrize("frame", [0, 59])
+def test_a_frame_from_coordinates_is_the_result_of_its_text(frame):
+    u = universe(TOPOLOGY, DCD)
+    analysis = InterfaceScores(u, chains="A:B")
+    u.trajectory[frame]
+    xyz = analysis._atoms.positions
+    name = "1ycr frame %d" % frame
+    ours = kav_zur.engine()._score_frame(analysis._records, xyz, name, analysis._sides)
+    text = kav_zur.score(analysis._records.text(xyz), chains="A:B", format="pdb", name=name)
+    assert ours.status == "scored"
+    for field, value in text.as_dict().items():
+        if field != "seconds":
+            assert getattr(ours, field) == value, field
 
 
 def test_importing_kav_zur_leaves_mdanalysis_out():

@@ -29,7 +29,7 @@ from . import _paths
 try:
     from ._kav_zur import Engine as _CoreEngine
     from ._kav_zur import Result, __version__
-    from ._kav_zur import _report_folder_name, _Stop
+    from ._kav_zur import _FrameRecords, _report_folder_name, _Stop
 except ImportError as _missing:
     # A build tree configured but not built has this folder without the
     # extension: say how to build it. The build tree's engine directory,
@@ -354,6 +354,23 @@ class Engine:
                                      model, all_models, assembly, crystal, report_dir, timeout,
                                      stop, *confidence, mse_as_met)
 
+        return self._call(call, stop)
+
+    def _score_frame(self, records, xyz, name, sides, stop=None):
+        """One trajectory frame (kav_zur.trajectory): the PDB text of
+        `records` (a _FrameRecords) with the coordinates `xyz` (angstroms,
+        one row per atom), made in C++ and scored as text with the chains
+        `sides`; its Result, failed or not. `stop` as for _run."""
+        name = _fs_bytes(name)
+
+        def call(stop):
+            return self._core._score_frame(records, xyz, name, sides[0], sides[1], 0.0, stop)[0]
+
+        return self._call(call, stop)
+
+    def _call(self, call, stop):
+        """call(stop) here with `stop` given or off the main thread; else in
+        the scorer thread, waited for so that Ctrl-C stops it at once."""
         if stop is not None or threading.current_thread() is not threading.main_thread():
             # Signals reach the main thread only: nothing to wait for here.
             return call(stop if stop is not None else _Stop())

@@ -10,7 +10,9 @@ MDAnalysis (python3-mdanalysis):
 Each frame is a structure to kav_zur: the two sides' atoms (hydrogens,
 water, ions and lipids left out; force-field names mapped by NAME_MAP) are
 written as PDB text with the frame's coordinates (MDAnalysis's, in Å) and
-scored by kav_zur.score, the analysis of one structure.
+scored as kav_zur.score scores that text, the analysis of one structure.
+The records are prepared once; a frame hands only its coordinates to the
+extension, which writes the text.
 """
 
 import collections
@@ -165,14 +167,14 @@ def _records(atoms, chain_ids):
 
 
 class _Frame:
-    """What a frame leaves for scoring: the PDB text, or why it cannot be
-    scored."""
+    """What a frame leaves for scoring: the coordinates of the scored atoms,
+    or why it cannot be scored."""
 
-    __slots__ = ("index", "frame", "time", "text", "failure")
+    __slots__ = ("index", "frame", "time", "positions", "failure")
 
-    def __init__(self, index, frame, time, text=None, failure=None):
+    def __init__(self, index, frame, time, positions=None, failure=None):
         self.index, self.frame, self.time = index, frame, time
-        self.text, self.failure = text, failure
+        self.positions, self.failure = positions, failure
 
 
 def _split_message(side_name, positions, box, bonds):
@@ -226,7 +228,8 @@ class InterfaceScores(AnalysisBase):
     pandas DataFrame: frame, time (ps), the details file's columns
     (kav_zur.to_dataframe), and message (why a frame was not scored).
     A frame that cannot be scored is a row with its status, never the end
-    of the run: "read_failed" for coordinates that are not numbers,
+    of the run: "read_failed" for coordinates that are not numbers or do
+    not fit PDB columns (-999.999 to 9999.999 A),
     "not_whole" for a side split across the periodic box, or the status
     kav_zur gives. A trajectory that ends in a partial frame ends the run
     after the last whole frame, with a RuntimeWarning that says so.
@@ -276,9 +279,14 @@ class InterfaceScores(AnalysisBase):
         self._atoms = a + b
         self._n_a = len(a)
         self._heads, self._tails = _records(self._atoms, ids_a + ids_b)
-        # One format for the whole frame: a single % per frame.
-        self._format = "".join(h.replace("%", "%%") + "%8.3f%8.3f%8.3f" + t.replace("%", "%%")
-                               for h, t in zip(self._heads, self._tails)) + "END\n"
+        # Made once: each frame's text is these records with its coordinates.
+        try:
+            self._records = kav_zur._FrameRecords(
+                [h.encode("utf-8", "surrogateescape") for h in self._heads],
+                [t.encode("utf-8", "surrogateescape") for t in self._tails])
+        except ValueError as e:
+            raise ValueError("%s: %s" % (self._universe.filename or "the topology", e)) from None
+        self._sides = kav_zur._chain_sides(self._chains)
         self._bonds = self._side_bonds(a, b)
         if make_whole:
             self._make_whole()
@@ -321,10 +329,6 @@ class InterfaceScores(AnalysisBase):
             frame.failure = ("read_failed", "frame %d: %d coordinates are not numbers (NaN or "
                              "infinite)" % (ts.frame, int(np.sum(~np.isfinite(positions)))))
             return frame
-        if np.any(np.abs(positions) >= 1e4):
-            frame.failure = ("read_failed", "frame %d: coordinates beyond +-9999.999 A, which "
-                             "PDB records cannot hold" % ts.frame)
-            return frame
         box = ts.dimensions
         for k, (side, part) in enumerate((("A", positions[:self._n_a]),
                                           ("B", positions[self._n_a:]))):
@@ -332,7 +336,7 @@ class InterfaceScores(AnalysisBase):
             if message:
                 frame.failure = ("not_whole", "frame %d: %s" % (ts.frame, message))
                 return frame
-        frame.text = self._format % tuple(positions.ravel().tolist())
+        frame.positions = positions
         return frame
 
     def _score(self, frame):
@@ -341,9 +345,9 @@ class InterfaceScores(AnalysisBase):
         if frame.failure is not None:
             return frame, None, frame.failure
         try:
-            r = self._engine.score(frame.text, chains=self._chains, format="pdb", name=name)
-        except kav_zur.ScoreError as e:
-            return frame, e.result, None
+            r = self._engine._score_frame(self._records, frame.positions, name, self._sides)
+        except ValueError as e:  # a coordinate the PDB columns cannot hold
+            return frame, None, ("read_failed", "frame %d: %s" % (frame.frame, e))
         return frame, r, None
 
     # --- AnalysisBase ------------------------------------------------------
@@ -463,6 +467,16 @@ def _timeseries(rows, name):
     results = [r for _, r, _ in rows if r is not None]
     scored = kav_zur.to_dataframe(results) if results else kav_zur.to_dataframe([])
     columns = list(scored.columns)
+    frames = {"frame": pd.array([f.frame for f, _, _ in rows], dtype="int64"),
+              "time": pd.array([float(f.time) for f, _, _ in rows], dtype="float64")}
+    if results and len(results) == len(rows):
+        # Every frame reached the analysis: its columns as they are.
+        data = dict(frames)
+        for c in columns:
+            data[c] = scored[c].array
+        data["message"] = pd.array(["" if r.status == "scored" else r.messages.strip()
+                                    for r in results], dtype=object)
+        return pd.DataFrame(data, columns=["frame", "time"] + columns + ["message"])
     table = {c: [] for c in columns}
     it = scored.itertuples(index=False)
     messages = []
@@ -478,8 +492,7 @@ def _timeseries(rows, name):
             table["name"][-1] = "%s frame %d" % (name, frame.frame)
             table["status"][-1] = failure[0]
             messages.append(failure[1])
-    data = {"frame": pd.array([f.frame for f, _, _ in rows], dtype="int64"),
-            "time": pd.array([float(f.time) for f, _, _ in rows], dtype="float64")}
+    data = dict(frames)
     for c in columns:
         data[c] = pd.array(table[c], dtype=scored[c].dtype)
     data["message"] = pd.array(messages, dtype=object)

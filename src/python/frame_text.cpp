@@ -1,0 +1,77 @@
+// The PDB text of a trajectory frame from records prepared once.
+#include "python/frame_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+namespace kzpy {
+
+namespace {
+
+constexpr std::size_t kHeadColumns = 30;  // the coordinates start in column 31
+constexpr std::size_t kCoordinateColumns = 8;
+
+// `value` as "%8.3f" writes it, into `out` (eight characters); false when it
+// needs more than eight.
+bool writeCoordinate(double value, char* out) {
+    if (!std::isfinite(value)) return false;
+    char digits[32];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value,
+                                         std::chars_format::fixed, 3);
+    if (ec != std::errc()) return false;
+    const std::size_t length = static_cast<std::size_t>(end - digits);
+    if (length > kCoordinateColumns) return false;
+    const std::size_t pad = kCoordinateColumns - length;
+    std::memset(out, ' ', pad);
+    std::memcpy(out + pad, digits, length);
+    return true;
+}
+
+}  // namespace
+
+FrameRecords::FrameRecords(std::vector<std::string> heads, std::vector<std::string> tails)
+    : heads_(std::move(heads)), tails_(std::move(tails)) {
+    if (heads_.size() != tails_.size())
+        throw std::invalid_argument("the records hold " + std::to_string(heads_.size()) +
+                                    " heads and " + std::to_string(tails_.size()) + " tails");
+    for (std::size_t i = 0; i < heads_.size(); ++i) {
+        if (heads_[i].size() != kHeadColumns)
+            throw std::invalid_argument("atom " + std::to_string(i + 1) + ": its record \"" +
+                                        heads_[i] + "\" is " + std::to_string(heads_[i].size()) +
+                                        " columns wide before the coordinates, not 30 (a name "
+                                        "or a number too long for its PDB columns)");
+        fixedBytes_ += heads_[i].size() + tails_[i].size();
+    }
+    fixedBytes_ += 4;
+}
+
+std::string FrameRecords::text(const double* xyz, std::size_t values) const {
+    std::string out;
+    write(xyz, values, out);
+    return out;
+}
+
+void FrameRecords::write(const double* xyz, std::size_t values, std::string& out) const {
+    if (values != 3 * heads_.size())
+        throw std::invalid_argument(std::to_string(values) + " coordinates for " +
+                                    std::to_string(heads_.size()) + " atoms (3 each)");
+    out.resize(fixedBytes_ + 3 * kCoordinateColumns * heads_.size());
+    char* at = out.data();
+    for (std::size_t i = 0; i < heads_.size(); ++i) {
+        std::memcpy(at, heads_[i].data(), heads_[i].size());
+        at += heads_[i].size();
+        for (std::size_t k = 0; k < 3; ++k, at += kCoordinateColumns) {
+            if (!writeCoordinate(xyz[3 * i + k], at))
+                throw std::invalid_argument("atom " + std::to_string(i + 1) + ": coordinate " +
+                                            std::to_string(xyz[3 * i + k]) +
+                                            " does not fit a PDB record (-999.999 to 9999.999 A)");
+        }
+        std::memcpy(at, tails_[i].data(), tails_[i].size());
+        at += tails_[i].size();
+    }
+    std::memcpy(at, "END\n", 4);
+}
+
+}  // namespace kzpy
