@@ -1,7 +1,8 @@
 // The PDB text of a trajectory frame from records prepared once.
 #include "python/frame_text.h"
 
-#include <charconv>
+#include "sasa/fixed_format.h"
+
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -14,18 +15,14 @@ constexpr std::size_t kHeadColumns = 30;  // the coordinates start in column 31
 constexpr std::size_t kCoordinateColumns = 8;
 
 // `value` as "%8.3f" writes it, into `out` (eight characters); false when it
-// needs more than eight.
+// needs more than eight or is not a number.
 bool writeCoordinate(double value, char* out) {
-    if (!std::isfinite(value)) return false;
-    char digits[32];
-    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value,
-                                         std::chars_format::fixed, 3);
-    if (ec != std::errc()) return false;
-    const std::size_t length = static_cast<std::size_t>(end - digits);
-    if (length > kCoordinateColumns) return false;
-    const std::size_t pad = kCoordinateColumns - length;
-    std::memset(out, ' ', pad);
-    std::memcpy(out + pad, digits, length);
+    char text[48];
+    if (!std::isfinite(value) ||
+        sasa::formatFixed(text, sizeof text, value, static_cast<int>(kCoordinateColumns), 3) !=
+            static_cast<int>(kCoordinateColumns))
+        return false;
+    std::memcpy(out, text, kCoordinateColumns);
     return true;
 }
 
