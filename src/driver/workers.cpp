@@ -18,6 +18,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <malloc.h>
 #include <map>
 #include <poll.h>
 #include <sys/file.h>
@@ -83,6 +84,9 @@ constexpr double kStopGraceSeconds = 5.0;
 // rest of the run. A fork every few hundred entries costs next to nothing.
 constexpr std::size_t kWorkerEntries = 200;
 constexpr long kRetirePeakKb = 256 * 1024;
+// What a worker's allocator keeps of the memory it frees (see workAt).
+constexpr int kKeptBlockBytes = 32 << 20;
+constexpr int kKeptTopBytes = 128 << 20;
 
 // KAV_ZUR_WORKER_ENTRIES (a positive whole number) in place of
 // kWorkerEntries; 1 gives every entry a fresh worker.
@@ -331,6 +335,12 @@ bool startOver(std::FILE* results) {
             std::fflush(results.get()) != 0)
             _exit(kSetupFailed);
     };
+    // The memory one entry frees stays for the next, rather than going back
+    // to the system and being touched afresh (a page fault a page): glibc
+    // would unmap blocks from 128 kB up and trim the heap's top past
+    // 128 kB. The retirement past kRetirePeakKb bounds what is kept.
+    mallopt(M_MMAP_THRESHOLD, kKeptBlockBytes);
+    mallopt(M_TRIM_THRESHOLD, kKeptTopBytes);
     for (std::uint64_t index = 0;;) {
         // End of file: the list is done, or this worker retires.
         if (!receiveWhole(channel, &index, sizeof index)) _exit(0);
