@@ -14,13 +14,17 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <malloc.h>
 #include <map>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/signalfd.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -71,15 +75,78 @@ void armEngineTimeout() {
 // How long stopped workers get to end before they are killed.
 constexpr double kStopGraceSeconds = 5.0;
 
+// A worker scores entry after entry: a fresh process for each would cost
+// its fork and the first touch of its memory, about a tenth of a 5k-atom
+// structure. It retires (a fresh worker takes the next entry) after
+// kWorkerEntries entries, or once its peak resident size has passed
+// kRetirePeakKb: the memory a large structure made the allocator take stays
+// with its process, and each of N workers would hold such a peak for the
+// rest of the run. A fork every few hundred entries costs next to nothing.
+constexpr std::size_t kWorkerEntries = 200;
+constexpr long kRetirePeakKb = 256 * 1024;
+// What a worker's allocator keeps of the memory it frees (see workAt).
+constexpr int kKeptBlockBytes = 32 << 20;
+constexpr int kKeptTopBytes = 128 << 20;
+
+// KAV_ZUR_WORKER_ENTRIES (a positive whole number) in place of
+// kWorkerEntries; 1 gives every entry a fresh worker.
+std::size_t workerEntries() {
+    const char* text = std::getenv("KAV_ZUR_WORKER_ENTRIES");
+    if (!text || !*text) return kWorkerEntries;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long n = std::strtoull(text, &end, 10);
+    if (*end != '\0' || errno != 0 || n == 0 || text[0] == '-') return kWorkerEntries;
+    return static_cast<std::size_t>(std::min<unsigned long long>(n, SIZE_MAX));
+}
+
+// Parent and worker talk over a socket pair (send's MSG_NOSIGNAL: a peer
+// gone gives an error, never SIGPIPE): the parent sends the index of the
+// entry to score; once the entry's end frame is written, the worker answers
+// with that index and its peak resident size. End of file tells the worker
+// to stop.
+struct Answer {
+    std::uint64_t index = 0;
+    std::int64_t peakKb = 0;
+};
+
+// Sends or receives `size` bytes whole; false when the peer is gone (or, for
+// a receive, said nothing more).
+bool sendWhole(int fd, const void* data, std::size_t size) {
+    const char* at = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = send(fd, at, size, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        at += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool receiveWhole(int fd, void* data, std::size_t size) {
+    char* at = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = recv(fd, at, size, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        at += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 // While workers run, the terminating signals and SIGCHLD are held back and
 // read from a descriptor (HeldSignals), so that the workers are stopped first.
 
 // A descriptor closed on every path.
 struct Descriptor {
     int fd = -1;
-    explicit Descriptor(int f) : fd(f) {}
-    ~Descriptor() {
+    explicit Descriptor(int f = -1) : fd(f) {}
+    ~Descriptor() { reset(); }
+    void reset(int f = -1) {
         if (fd >= 0) close(fd);
+        fd = f;
     }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
@@ -214,9 +281,21 @@ void putString(std::string& out, const std::string& text) {
     out += text;
 }
 
-// The worker: scores one entry in its directory and leaves its results there.
-[[noreturn]] void workAt(const std::string& dir, const std::string& entry,
-                         const EntryContext& context, const sigset_t& mask, pid_t parent) {
+// Empties the worker's console, errors and results files for its next
+// entry: the parent has taken all of them when it hands that entry over.
+bool startOver(std::FILE* results) {
+    return std::fflush(stdout) == 0 && std::fflush(stderr) == 0 && ftruncate(1, 0) == 0 &&
+           ftruncate(2, 0) == 0 && fseeko(stdout, 0, SEEK_SET) == 0 &&
+           fseeko(stderr, 0, SEEK_SET) == 0 && std::fflush(results) == 0 &&
+           ftruncate(fileno(results), 0) == 0 && fseeko(results, 0, SEEK_SET) == 0;
+}
+
+// The worker: scores the entries the parent hands it over `channel`, one at
+// a time, in its directory, and leaves each one's results there.
+[[noreturn]] void workAt(const std::string& dir, const std::vector<std::string>& list,
+                         std::size_t first, const EntryContext& firstContext,
+                         const EntryContext& context, int channel, const sigset_t& mask,
+                         pid_t parent) {
     sigprocmask(SIG_SETMASK, &mask, nullptr);
     // A worker never outlives the run; SIGTERM lets it stop its engine first.
     // Inherited as ignored (trap '' TERM in a job script) it would change
@@ -234,12 +313,12 @@ void putString(std::string& out, const std::string& text) {
         _exit(kSetupFailed);
     }
     EngineLink guarded;
-    EntryContext guardedContext = context;
+    EntryContext guardedFirst = firstContext, guardedOthers = context;
     if (inProcess) {
         armEngineTimeout();
         guarded = *context.engine;
         guarded.guard = guardEngineRun;
-        guardedContext.engine = &guarded;
+        guardedFirst.engine = guardedOthers.engine = &guarded;
     }
     // Each result as soon as it is done (an entry of many pairs streams),
     // then the end frame: a results file without it is a worker that died.
@@ -256,12 +335,25 @@ void putString(std::string& out, const std::string& text) {
             std::fflush(results.get()) != 0)
             _exit(kSetupFailed);
     };
-    scoreEntry(entry, guardedContext,
-               [&frame](EntryResult&& r) { frame(encodeResults({std::move(r)})); });
-    std::fflush(stderr);
-    frame(std::string());
-    if (std::fclose(results.release()) != 0) _exit(kSetupFailed);
-    _exit(0);
+    // The memory one entry frees stays for the next, rather than going back
+    // to the system and being touched afresh (a page fault a page): glibc
+    // would unmap blocks from 128 kB up and trim the heap's top past
+    // 128 kB. The retirement past kRetirePeakKb bounds what is kept.
+    mallopt(M_MMAP_THRESHOLD, kKeptBlockBytes);
+    mallopt(M_TRIM_THRESHOLD, kKeptTopBytes);
+    for (std::uint64_t index = 0;;) {
+        // End of file: the list is done, or this worker retires.
+        if (!receiveWhole(channel, &index, sizeof index)) _exit(0);
+        if (index >= list.size() || !startOver(results.get())) _exit(kSetupFailed);
+        scoreEntry(list[index], index == first ? guardedFirst : guardedOthers,
+                   [&frame](EntryResult&& r) { frame(encodeResults({std::move(r)})); });
+        std::fflush(stderr);
+        frame(std::string());
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        const Answer answer{index, usage.ru_maxrss};
+        if (!sendWhole(channel, &answer, sizeof answer)) _exit(0);
+    }
 }
 
 // The frames a worker has added to its results file since `resultsAt`: each
@@ -307,7 +399,10 @@ bool readFrames(const std::string& dir, std::uint64_t& resultsAt, std::uint64_t&
 
 struct Worker {
     pid_t pid = -1;
+    Descriptor channel;  // the parent's end of the socket; closed: told to stop
     std::size_t index = 0;
+    bool busy = false;        // list[index] is at work
+    std::size_t handed = 0;   // the entries it was handed
     std::string dir;  // "" until the slot has one
     Clock::time_point start;
     std::uint64_t resultsAt = 0, consoleAt = 0, errorsAt = 0;  // what the parent has taken of its files
@@ -474,6 +569,7 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
     bool starting = true;
     Clock::time_point killAt{};
     const pid_t self = getpid();
+    const std::size_t entriesPerWorker = workerEntries();
 
     auto running = [&workers] {
         std::size_t n = 0;
@@ -515,6 +611,59 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
             }
         }
     };
+    // Hands list[next] to a worker that waits for an entry; false when it
+    // is gone (it is reaped, and the entry goes to a fresh worker). A worker
+    // just forked has the entry whatever: its end costs that entry, as
+    // one that cannot set up its directory does.
+    auto handOut = [&](Worker& w, bool fresh) {
+        const std::uint64_t index = next;
+        if (!sendWhole(w.channel.fd, &index, sizeof index) && !fresh) return false;
+        w.index = next++;
+        w.busy = true;
+        ++w.handed;
+        w.start = Clock::now();
+        w.resultsAt = w.consoleAt = w.errorsAt = 0;
+        w.streamed = w.ended = false;
+        return true;
+    };
+    // What the worker left of its entry at work: its results when it has
+    // answered (`answered`) with its end frame written, else one result
+    // WorkerDied with `how` it ended.
+    auto takeEntry = [&](Worker& w, bool answered, const std::string& how) {
+        Finished f;
+        f.streamed = w.streamed;
+        std::vector<std::pair<std::string, EntryResult>> frames;
+        bool whole = readFrames(w.dir, w.resultsAt, w.consoleAt, frames, w.ended);
+        for (auto& [console, result] : frames) {
+            f.console += shown(console);
+            if (!result.name.empty()) f.results.push_back(std::move(result));
+        }
+        // What it printed after its last result (a worker that died).
+        std::string rest = readAll(w.dir + "/console");
+        f.console += shown(rest.size() > w.consoleAt ? rest.substr(w.consoleAt) : std::string());
+        const std::string errors = readAll(w.dir + "/errors");
+        f.errors = shown(errors.size() > w.errorsAt ? errors.substr(w.errorsAt) : std::string());
+        whole = whole && w.ended && answered;
+        if (!whole) {
+            const double seconds = std::chrono::duration<double>(Clock::now() - w.start).count();
+            f.stopped = outcome.signal != 0;
+            dieEntry(w.index, f, how, seconds);
+        }
+        w.busy = false;
+        finished[w.index] = std::move(f);
+        return whole;
+    };
+    // A worker's answer that its entry is done, if there is one.
+    auto answered = [](Worker& w, Answer& answer) {
+        if (w.channel.fd < 0) return false;
+        ssize_t n;
+        while ((n = recv(w.channel.fd, &answer, sizeof answer, MSG_DONTWAIT | MSG_PEEK)) < 0 &&
+               errno == EINTR) {
+        }
+        // Sent whole by one send: a part of it is not yet all there.
+        return n == static_cast<ssize_t>(sizeof answer) &&
+               receiveWhole(w.channel.fd, &answer, sizeof answer) && answer.index == w.index;
+    };
 
     if (run.path.empty()) {
         std::fprintf(stderr, "kav_zur: cannot create a directory for the workers in the working "
@@ -525,7 +674,12 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
 
     for (;;) {
         for (Worker& w : workers) {
-            if (!starting || w.pid > 0 || next >= list.size()) continue;
+            if (!starting || w.busy || next >= list.size()) continue;
+            if (w.pid > 0 && w.channel.fd < 0) continue;  // on its way out: reaped below
+            if (w.pid > 0) {
+                if (!handOut(w, false)) w.channel.reset();
+                continue;
+            }
             if (w.dir.empty()) w.dir = newWorkerDir(run.path);
             Finished f;
             if (w.dir.empty()) {
@@ -533,26 +687,46 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
                 finished[next++] = std::move(f);
                 continue;
             }
+            int ends[2];
+            if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+                const int error = errno;
+                if (running() > 0) break;
+                dieEntry(next, f, std::string("could not be started: ") + std::strerror(error), 0.0);
+                finished[next++] = std::move(f);
+                continue;
+            }
             std::fflush(stdout);  // nothing of ours may be printed twice
             std::fflush(stderr);
-            w.start = Clock::now();
-            w.index = next;
+            w.handed = 0;
             w.pid = fork();
-            if (w.pid == 0) workAt(w.dir, list[next], next == first ? firstContext : workerContext,
-                                      signals.previous, self);
+            if (w.pid == 0) {
+                // The other workers' channels are theirs alone.
+                for (Worker& other : workers)
+                    if (other.channel.fd >= 0) close(other.channel.fd);
+                close(ends[0]);
+                workAt(w.dir, list, first, firstContext, workerContext, ends[1], signals.previous,
+                       self);
+            }
+            close(ends[1]);
             if (w.pid < 0) {
                 // Out of processes for now: the entry waits for a worker to
                 // end, unless none is left to wait for.
                 const int error = errno;
+                close(ends[0]);
                 if (running() > 0) break;
                 dieEntry(next, f, std::string("could not be started: ") + std::strerror(error), 0.0);
-                finished[next] = std::move(f);
+                finished[next++] = std::move(f);
+                continue;
             }
-            ++next;
+            w.channel.reset(ends[0]);
+            handOut(w, true);
         }
         if (running() > 0) {
-            pollfd watched{signals.fd, POLLIN, 0};
-            poll(&watched, 1, 1000);  // a second at most: a missed SIGCHLD costs no more
+            // Woken by a signal (a worker's end among them) or by an answer.
+            std::vector<pollfd> watched{{signals.fd, POLLIN, 0}};
+            for (const Worker& w : workers)
+                if (w.busy && w.channel.fd >= 0) watched.push_back({w.channel.fd, POLLIN, 0});
+            poll(watched.data(), watched.size(), 1000);  // a second at most: a missed SIGCHLD costs no more
         }
         signalfd_siginfo info{};
         while (signals.fd >= 0 && read(signals.fd, &info, sizeof info) == sizeof info) {
@@ -571,43 +745,42 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
                 if (w.pid > 0) kill(w.pid, SIGKILL);
 
         for (Worker& w : workers)
-            if (w.pid > 0 && w.index == toRecord && !outcome.signal) stream(w);
+            if (w.busy && w.index == toRecord && !outcome.signal) stream(w);
+
+        // Entries done: a worker that answered waits for the next one, or
+        // retires.
+        for (Worker& w : workers) {
+            Answer answer;
+            if (!w.busy || !answered(w, answer)) continue;
+            if (!takeEntry(w, true, "handed back results that could not be read")) {
+                kill(w.pid, SIGKILL);
+                w.channel.reset();
+            } else if (w.handed >= entriesPerWorker || answer.peakKb > kRetirePeakKb) {
+                w.channel.reset();
+            }
+        }
+        // Workers with nothing more to do are told to stop.
+        for (Worker& w : workers)
+            if (w.pid > 0 && !w.busy && (!starting || next >= list.size())) w.channel.reset();
 
         for (Worker& w : workers) {
             int status = 0;
             if (w.pid <= 0 || waitpid(w.pid, &status, WNOHANG) != w.pid) continue;
             w.pid = -1;
-            Finished f;
-            f.streamed = w.streamed;
-            std::vector<std::pair<std::string, EntryResult>> frames;
-            bool whole = readFrames(w.dir, w.resultsAt, w.consoleAt, frames, w.ended);
-            for (auto& [console, result] : frames) {
-                f.console += shown(console);
-                if (!result.name.empty()) f.results.push_back(std::move(result));
-            }
-            // What it printed after its last result (a worker that died).
-            std::string rest = readAll(w.dir + "/console");
-            f.console += shown(rest.size() > w.consoleAt ? rest.substr(w.consoleAt) : std::string());
-            const std::string errors = readAll(w.dir + "/errors");
-            f.errors = shown(errors.size() > w.errorsAt ? errors.substr(w.errorsAt) : std::string());
-            w.errorsAt = 0;
-            whole = whole && w.ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-            w.resultsAt = w.consoleAt = 0;
-            w.streamed = w.ended = false;
+            // It may have answered just before it ended.
+            Answer answer;
+            const bool done = w.busy && answered(w, answer);
+            w.channel.reset();
+            const bool whole = !w.busy || takeEntry(w, done, howItEnded(status));
             for (const char* name : {"/console", "/errors", "/results"})
                 std::remove((w.dir + name).c_str());
-            if (!whole) {
-                const double seconds =
-                    std::chrono::duration<double>(Clock::now() - w.start).count();
-                f.stopped = outcome.signal != 0;
-                dieEntry(w.index, f, howItEnded(status), seconds);
+            if (!whole || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
                 // Whatever the dead worker left, and whatever it started,
                 // stays out of the next worker's way.
                 std::error_code ec;
                 fs::remove_all(w.dir, ec);
                 w.dir.clear();
             }
-            finished[w.index] = std::move(f);
         }
 
         // Everything finished in an unbroken run from the next entry to record.

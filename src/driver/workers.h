@@ -1,6 +1,8 @@
-// Scoring a list with N worker processes (-j N): each structure is scored by
-// a worker forked for it, in a private working directory of the worker's
-// slot, through the same scoreEntry as a run in one process. The console
+// Scoring a list with N worker processes (-j N): each worker scores entry
+// after entry as the parent hands them out, in a private working directory
+// of the worker's slot, through the same scoreEntry as a run in one process;
+// it retires after a number of entries or past a peak of memory, and a
+// fresh worker takes its slot. The console
 // output of each worker is captured and printed, and its results recorded,
 // in list order, so that a run with workers prints and writes what a run
 // without them does.
@@ -28,8 +30,9 @@ struct WorkersOutcome {
 // hands each entry's results to `record` after printing its messages. The
 // workers' directories live in ".kav_zur-jobs.XXXXXX" in the working
 // directory, removed at the end; such directories left by a run that was
-// killed outright are removed first. A worker that dies costs its entry
-// only: a message, and one result with status WorkerDied. A signal that ends
+// killed outright are removed first. A worker that dies costs the entry at
+// work only: a message, and one result with status WorkerDied; a fresh
+// worker takes the entries after it. A signal that ends
 // a run from outside (Ctrl-C, SIGTERM, SIGHUP, ...) stops every worker (by
 // SIGTERM, which makes a worker stop its engine first, SIGKILL after 5 s);
 // they are waited for, their directories removed, and its number returned,

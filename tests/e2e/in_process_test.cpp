@@ -1,13 +1,16 @@
 // The bundled engine inside kav_zur against the same engine as a program
 // (--engine program): the same bytes in every file and on the console, and a
-// structure that crashes or hangs the engine in the process costs only itself.
+// structure that crashes or hangs the engine in the process costs only itself,
+// also to a worker that scores entry after entry.
 #include "records/score_file.h"
 #include "run_program.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -30,11 +33,22 @@ std::map<std::string, std::string> filesUnder(const fs::path& dir) {
     return files;
 }
 
-// The details file without its last column (the wall time of each row).
+// The details file without its seconds column (the wall time of each row).
 std::string withoutSeconds(const std::string& details) {
     std::istringstream in(details);
     std::string out;
-    for (std::string line; std::getline(in, line);) out += line.substr(0, line.rfind('\t')) + "\n";
+    std::size_t column = std::string::npos;  // the seconds column's number, from the header
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> cells;
+        std::istringstream row(line);
+        for (std::string cell; std::getline(row, cell, '\t');) cells.push_back(cell);
+        if (!line.empty() && line.back() == '\t') cells.emplace_back();
+        if (column == std::string::npos)
+            column = std::find(cells.begin(), cells.end(), "seconds") - cells.begin();
+        if (column < cells.size()) cells.erase(cells.begin() + static_cast<std::ptrdiff_t>(column));
+        for (std::size_t i = 0; i < cells.size(); ++i) out += (i ? "\t" : "") + cells[i];
+        out += "\n";
+    }
     return out;
 }
 
@@ -45,12 +59,16 @@ struct Outcome {
     std::vector<std::string> left;  // what the working directory holds after the run
 };
 
-Outcome runIn(const fs::path& work, const fs::path& list, std::vector<std::string> args) {
+Outcome runIn(const fs::path& work, const fs::path& list, std::vector<std::string> args,
+              const std::vector<std::pair<std::string, std::string>>& env = {},
+              const std::function<void(pid_t)>& whileRunning = {}) {
     fs::create_directories(work);
     fs::copy_file(list, work / "pdblist", fs::copy_options::overwrite_existing);
     args.insert(args.end(), {"--details", "run.tsv", "--report", "report", "../structures",
                              KAVZUR_ENGINE_DIR});
-    Outcome o{e2e::runKavZur(work, args), readText(work / kScoreFileName),
+    const e2e::Started started = e2e::startKavZur(work, args, env);
+    if (whileRunning) whileRunning(started.pid);
+    Outcome o{e2e::finishKavZur(started), readText(work / kScoreFileName),
               withoutSeconds(readText(work / "run.tsv")), filesUnder(work / "report"), {}};
     for (const auto& e : fs::directory_iterator(work)) o.left.push_back(e.path().filename());
     std::sort(o.left.begin(), o.left.end());
@@ -215,5 +233,139 @@ TEST_P(InProcessFaultTest, CostsOnlyItsStructure) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, InProcessFaultTest, ::testing::ValuesIn(kFaults));
+
+// --- workers that score entry after entry -------------------------------------
+
+enum class Fault { None, Crash, Hang };
+
+struct ReuseCase {
+    const char* what;
+    const char* jobs;
+    const char* workerEntries;  // KAV_ZUR_WORKER_ENTRIES; "" for the default
+    bool predictions;           // the list of predictions and plain entries, with --confidence
+    Fault fault;                // what befalls the worker while it scores the list's second entry
+};
+
+const ReuseCase kReuse[] = {
+    {"one worker for the list", "1", "", false, Fault::None},
+    {"a worker retiring after every 2 entries", "1", "2", false, Fault::None},
+    {"two workers", "2", "", false, Fault::None},
+    {"--confidence, plain entries between predictions", "1", "", true, Fault::None},
+    {"a crash on entry 2 of 4", "1", "", false, Fault::Crash},
+    {"a hang on entry 2 of 4", "1", "", false, Fault::Hang},
+};
+
+void PrintTo(const ReuseCase& c, std::ostream* os) { *os << c.what; }
+
+class WorkerReuseTest : public ::testing::TestWithParam<ReuseCase> {};
+
+// Each row against a run that gives every entry a fresh worker (as each
+// entry had one before workers scored many): the same bytes everywhere, but
+// for the entry at work when its worker crashed or hung.
+TEST_P(WorkerReuseTest, GivesWhatAFreshWorkerPerEntryGives) {
+    const ReuseCase& c = GetParam();
+    const fs::path source = KAVZUR_SOURCE_DIR;
+    testutil::ScratchDir scratch;
+    const fs::path structures = scratch.parent() / "structures";
+    fs::create_directory(structures);
+    for (const fs::path& dir : {source / "examples", source / "examples/predicted"})
+        for (const auto& e : fs::directory_iterator(dir))
+            if (e.is_regular_file()) fs::create_symlink(e.path(), structures / e.path().filename());
+    const std::string secondName = c.predictions ? "1hpv.pdb" : "7ddo.pdb";
+    const std::string list =
+        c.predictions
+            ? "pdl1_binder_unrelaxed_rank_001_alphafold2_multimer_v3_model_1_seed_000.pdb\n"
+              "1hpv.pdb\n"
+              "pdl1_binder_unrelaxed_rank_002_alphafold2_multimer_v3_model_3_seed_000.pdb\n"
+              "1ycr.pdb\n"
+            : "1hpv.pdb\n" + secondName + "\n1ycr.pdb\n4hhb.pdb\n";
+    writeText(scratch.parent() / "pdblist", list);
+    auto options = [&c](const char* jobs) {
+        return c.predictions ? std::vector<std::string>{"-j", jobs, "--confidence"}
+                             : std::vector<std::string>{"-j", jobs};
+    };
+    std::vector<std::pair<std::string, std::string>> env;
+    if (c.fault == Fault::Hang) env.push_back({"KAV_ZUR_ENGINE_TIMEOUT", "2"});
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    if (c.fault == Fault::Crash)
+        env.push_back({"ASAN_OPTIONS", std::string(asan ? asan : "") + ":handle_segv=0"});
+
+    auto freshEnv = env;
+    freshEnv.push_back({"KAV_ZUR_WORKER_ENTRIES", "1"});
+    const Outcome fresh =
+        runIn(scratch.parent() / "fresh", scratch.parent() / "pdblist", options("1"), freshEnv);
+    ASSERT_EQ(fresh.run.status, 0) << fresh.run.err;
+
+    if (*c.workerEntries) env.push_back({"KAV_ZUR_WORKER_ENTRIES", c.workerEntries});
+    const Outcome reused = runIn(
+        scratch.parent() / "reused", scratch.parent() / "pdblist", options(c.jobs), env,
+        [&](pid_t kavZur) {
+            if (c.fault == Fault::None) return;
+            // The one worker, once its console shows the second entry at
+            // the engine (its text is flushed as each engine run starts).
+            // It sees the structure directory's absolute path.
+            pid_t worker = 0;
+            for (int i = 0; i < 40000; ++i) {
+                if (!worker) worker = workerOf(kavZur);
+                std::error_code ec;
+                const fs::path cwd = fs::read_symlink("/proc/" + std::to_string(worker) + "/cwd", ec);
+                if (worker && readText(cwd / "console").find("/structures/" + secondName + ". ") !=
+                                  std::string::npos)
+                    break;
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+            }
+            ASSERT_GT(worker, 0);
+            if (c.fault == Fault::Crash) {
+                kill(worker, SIGSEGV);
+            } else {
+                // Stopped past its engine's time limit: on going on, it finds it passed.
+                kill(worker, SIGSTOP);
+                std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+                kill(worker, SIGCONT);
+            }
+        });
+    EXPECT_EQ(reused.run.status, 0) << reused.run.err;
+    EXPECT_EQ(reused.run.err, fresh.run.err);
+    EXPECT_EQ(reused.left, fresh.left);
+    if (c.fault == Fault::None) {
+        EXPECT_EQ(reused.run.out, fresh.run.out);
+        EXPECT_EQ(reused.scores, fresh.scores);
+        EXPECT_EQ(reused.details, fresh.details);
+        EXPECT_GT(reused.report.size(), 4u);
+        EXPECT_EQ(reused.report, fresh.report);
+        return;
+    }
+    // The second entry's line and row go; its console line is cut where it
+    // was at work, followed by the message. All else stays.
+    const std::vector<std::string> freshOut = e2e::splitLines(fresh.run.out);
+    ASSERT_GE(freshOut.size(), 4u);
+    const std::string how = c.fault == Fault::Crash
+                                ? "ended by signal 11"
+                                : "ran the engine longer than 2 s and was stopped";
+    const std::string message = "\nThe worker process scoring ../structures/" + secondName + " " +
+                                how + " ... skipped\n";
+    const std::size_t at = reused.run.out.find(message), from = freshOut[0].size();
+    ASSERT_NE(at, std::string::npos) << reused.run.out;
+    const std::string cut = reused.run.out.substr(from, at - from);
+    EXPECT_EQ(reused.run.out.substr(0, from) + freshOut[1].substr(0, cut.size()) +
+                  reused.run.out.substr(at),
+              freshOut[0] + cut + message + fresh.run.out.substr(from + freshOut[1].size()));
+    EXPECT_EQ(cut.rfind("Working on ../structures/" + secondName, 0), 0u) << cut;
+    std::string scores = fresh.scores;
+    const std::size_t line = scores.find("\n" + secondName + "\t");
+    ASSERT_NE(line, std::string::npos);
+    scores.erase(line + 1, scores.find('\n', line + 1) - line);
+    EXPECT_EQ(reused.scores, scores);
+    std::vector<std::string> freshRows = e2e::splitLines(fresh.details),
+                             reusedRows = e2e::splitLines(reused.details);
+    ASSERT_EQ(reusedRows.size(), 5u);
+    freshRows.erase(freshRows.begin() + 2);
+    reusedRows.erase(reusedRows.begin() + 2);
+    EXPECT_EQ(reusedRows, freshRows);
+    EXPECT_EQ(statuses(reused.details),
+              (std::vector<std::string>{"scored", "worker_died", "scored", "scored"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lists, WorkerReuseTest, ::testing::ValuesIn(kReuse));
 
 }  // namespace
