@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <set>
 
 namespace {
 
@@ -23,6 +22,17 @@ double mean(const std::vector<double>& values) {
     return sum / static_cast<double>(values.size());
 }
 
+// How many distinct residue numbers the marked residues hold (two residues
+// may share one, told apart by an insertion code).
+int distinctNumbers(const std::vector<ConfidenceResidue>& residues,
+                    const std::vector<char>& marked) {
+    std::vector<int> numbers;
+    for (std::size_t i = 0; i < residues.size(); ++i)
+        if (marked[i]) numbers.push_back(residues[i].number);
+    std::sort(numbers.begin(), numbers.end());
+    return static_cast<int>(std::unique(numbers.begin(), numbers.end()) - numbers.begin());
+}
+
 }  // namespace
 
 double confidenceD0(int length, double floor) {
@@ -40,26 +50,23 @@ ConfidenceRow directionRow(const std::vector<ConfidenceResidue>& a,
 
     // The residue numbers with a partner under the PAE cut-off (I1, I2) and
     // also within the distance cut-off (J1, J2).
-    std::set<int> i1, i2, j1, j2;
+    // Residues are marked, and their distinct numbers counted once.
+    std::vector<char> i1(a.size(), 0), i2(b.size(), 0), j1(a.size(), 0), j2(b.size(), 0);
     std::vector<std::vector<std::size_t>> valid(a.size());
     for (std::size_t i = 0; i < a.size(); ++i) {
         for (std::size_t j = 0; j < b.size(); ++j) {
             if (!(pae.at(a[i].token, b[j].token) < cutoffs.pae)) continue;
             valid[i].push_back(j);
-            i1.insert(a[i].number);
-            i2.insert(b[j].number);
-            if (distance(a[i], b[j]) < cutoffs.distance) {
-                j1.insert(a[i].number);
-                j2.insert(b[j].number);
-            }
+            i1[i] = i2[j] = 1;
+            if (distance(a[i], b[j]) < cutoffs.distance) j1[i] = j2[j] = 1;
         }
     }
-    row.n0dom = static_cast<int>(i1.size() + i2.size());
+    row.nres1 = distinctNumbers(a, i1);
+    row.nres2 = distinctNumbers(b, i2);
+    row.n0dom = row.nres1 + row.nres2;
     row.d0dom = confidenceD0(row.n0dom, floor);
-    row.nres1 = static_cast<int>(i1.size());
-    row.nres2 = static_cast<int>(i2.size());
-    row.dist1 = static_cast<int>(j1.size());
-    row.dist2 = static_cast<int>(j2.size());
+    row.dist1 = distinctNumbers(a, j1);
+    row.dist2 = distinctNumbers(b, j2);
 
     // Per aligned residue: the mean TM term over its valid partners with
     // the three d0s, and over every partner with d0chn. The first residue
@@ -98,7 +105,7 @@ ConfidenceRow directionRow(const std::vector<ConfidenceResidue>& a,
 
     // The 8 A contact set of pDockQ and pDockQ2 (no PAE condition), LIS over
     // the pairs with PAE at most 12, ipae over every pair both ways.
-    std::set<std::size_t> inA, inB;
+    std::vector<char> inA(a.size(), 0), inB(b.size(), 0);  // in a contact
     double tmSum = 0.0, lisSum = 0.0, forward = 0.0, backward = 0.0;
     int contacts = 0, lisCount = 0;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -113,8 +120,7 @@ ConfidenceRow directionRow(const std::vector<ConfidenceResidue>& a,
             if (distance(a[i], b[j]) <= 8.0) {
                 ++contacts;
                 tmSum += tmTerm(p, 10.0);
-                inA.insert(i);
-                inB.insert(j);
+                inA[i] = inB[j] = 1;
             }
         }
     }
@@ -124,15 +130,20 @@ ConfidenceRow directionRow(const std::vector<ConfidenceResidue>& a,
     row.contacts = contacts;
     if (contacts > 0) {
         double plddt = 0.0, contactPlddt = 0.0;
-        for (std::size_t i : inA) {
+        std::size_t marked = 0;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (!inA[i]) continue;
             plddt += a[i].plddt;
             contactPlddt += a[i].contactPlddt;
+            ++marked;
         }
-        for (std::size_t j : inB) {
+        for (std::size_t j = 0; j < b.size(); ++j) {
+            if (!inB[j]) continue;
             plddt += b[j].plddt;
             contactPlddt += b[j].contactPlddt;
+            ++marked;
         }
-        const double n = static_cast<double>(inA.size() + inB.size());
+        const double n = static_cast<double>(marked);
         row.interfacePlddt = plddt / n;
         const double meanPlddt = contactPlddt / n;
         const double x = meanPlddt * std::log10(static_cast<double>(contacts));
