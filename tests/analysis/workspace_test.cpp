@@ -90,7 +90,9 @@ TEST(Workspace, StoredTextReadsBackWhole) {
             EXPECT_EQ(back, t.text);
             const std::string* held = files.find("TEMP.asa");
             EXPECT_EQ(held != nullptr, kind.inMemory);
-            if (held) EXPECT_EQ(*held, t.text);
+            if (held) {
+                EXPECT_EQ(*held, t.text);
+            }
         }
     }
 }

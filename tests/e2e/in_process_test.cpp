@@ -214,7 +214,9 @@ TEST_P(InProcessFaultTest, CostsOnlyItsStructure) {
     if (!c.hang) {
         for (std::size_t i = 0; i < got.size(); ++i)
             if (got[i] == "worker_died") crashed = i;
-        if (c.jobs == std::string("1")) EXPECT_EQ(crashed, 0u);
+        if (c.jobs == std::string("1")) {
+            EXPECT_EQ(crashed, 0u);
+        }
     }
     std::vector<std::string> expected(3, c.hang ? "worker_died" : "scored");
     expected[crashed] = "worker_died";
