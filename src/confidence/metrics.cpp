@@ -48,18 +48,44 @@ ConfidenceRow directionRow(const std::vector<ConfidenceResidue>& a,
     row.n0chn = static_cast<int>(a.size() + b.size());
     row.d0chn = confidenceD0(row.n0chn, floor);
 
+    // One pass over the pairs for every sum and mark below; each sum is
+    // taken in the order i, then j.
     // The residue numbers with a partner under the PAE cut-off (I1, I2) and
-    // also within the distance cut-off (J1, J2).
-    // Residues are marked, and their distinct numbers counted once.
+    // also within the distance cut-off (J1, J2): residues are marked, and
+    // their distinct numbers counted once.
     std::vector<char> i1(a.size(), 0), i2(b.size(), 0), j1(a.size(), 0), j2(b.size(), 0);
     std::vector<std::vector<std::size_t>> valid(a.size());
+    // The mean TM term of each aligned residue over every partner, d0chn.
+    std::vector<double> iptmOf(a.size(), 0.0);
+    // The 8 A contact set of pDockQ and pDockQ2 (no PAE condition), LIS over
+    // the pairs with PAE at most 12, ipae over every pair both ways.
+    std::vector<char> inA(a.size(), 0), inB(b.size(), 0);  // in a contact
+    double tmSum = 0.0, lisSum = 0.0, forward = 0.0, backward = 0.0;
+    int contacts = 0, lisCount = 0;
     for (std::size_t i = 0; i < a.size(); ++i) {
+        double all = 0.0;
         for (std::size_t j = 0; j < b.size(); ++j) {
-            if (!(pae.at(a[i].token, b[j].token) < cutoffs.pae)) continue;
-            valid[i].push_back(j);
-            i1[i] = i2[j] = 1;
-            if (distance(a[i], b[j]) < cutoffs.distance) j1[i] = j2[j] = 1;
+            const double p = pae.at(a[i].token, b[j].token);
+            const double d = distance(a[i], b[j]);
+            if (p < cutoffs.pae) {
+                valid[i].push_back(j);
+                i1[i] = i2[j] = 1;
+                if (d < cutoffs.distance) j1[i] = j2[j] = 1;
+            }
+            all += tmTerm(p, row.d0chn);
+            forward += p;
+            backward += pae.at(b[j].token, a[i].token);
+            if (p <= 12.0) {
+                lisSum += (12.0 - p) / 12.0;
+                ++lisCount;
+            }
+            if (d <= 8.0) {
+                ++contacts;
+                tmSum += tmTerm(p, 10.0);
+                inA[i] = inB[j] = 1;
+            }
         }
+        iptmOf[i] = b.empty() ? 0.0 : all / static_cast<double>(b.size());
     }
     row.nres1 = distinctNumbers(a, i1);
     row.nres2 = distinctNumbers(b, i2);
@@ -69,17 +95,12 @@ ConfidenceRow directionRow(const std::vector<ConfidenceResidue>& a,
     row.dist2 = distinctNumbers(b, j2);
 
     // Per aligned residue: the mean TM term over its valid partners with
-    // the three d0s, and over every partner with d0chn. The first residue
-    // that reaches a maximum gives it (n0res, d0res of ipSAE).
+    // the three d0s. The first residue that reaches a maximum gives it
+    // (n0res, d0res of ipSAE).
     std::vector<double> positive;
-    bool first = true;
     row.d0res = confidenceD0(0, floor);
     for (std::size_t i = 0; i < a.size(); ++i) {
-        double all = 0.0;
-        for (const ConfidenceResidue& r : b) all += tmTerm(pae.at(a[i].token, r.token), row.d0chn);
-        const double iptm = b.empty() ? 0.0 : all / static_cast<double>(b.size());
-        row.iptmD0chn = first ? iptm : std::max(row.iptmD0chn, iptm);
-        first = false;
+        row.iptmD0chn = i == 0 ? iptmOf[i] : std::max(row.iptmD0chn, iptmOf[i]);
         if (valid[i].empty()) continue;
         const int n0res = static_cast<int>(valid[i].size());
         const double d0res = confidenceD0(n0res, floor);
@@ -103,27 +124,6 @@ ConfidenceRow directionRow(const std::vector<ConfidenceResidue>& a,
     row.ipsaeAvg = mean(positive);
     row.ipsaeMin = positive.empty() ? 0.0 : *std::min_element(positive.begin(), positive.end());
 
-    // The 8 A contact set of pDockQ and pDockQ2 (no PAE condition), LIS over
-    // the pairs with PAE at most 12, ipae over every pair both ways.
-    std::vector<char> inA(a.size(), 0), inB(b.size(), 0);  // in a contact
-    double tmSum = 0.0, lisSum = 0.0, forward = 0.0, backward = 0.0;
-    int contacts = 0, lisCount = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        for (std::size_t j = 0; j < b.size(); ++j) {
-            const double p = pae.at(a[i].token, b[j].token);
-            forward += p;
-            backward += pae.at(b[j].token, a[i].token);
-            if (p <= 12.0) {
-                lisSum += (12.0 - p) / 12.0;
-                ++lisCount;
-            }
-            if (distance(a[i], b[j]) <= 8.0) {
-                ++contacts;
-                tmSum += tmTerm(p, 10.0);
-                inA[i] = inB[j] = 1;
-            }
-        }
-    }
     const double pairs = static_cast<double>(a.size() * b.size());
     row.ipae = pairs > 0 ? 0.5 * (forward / pairs + backward / pairs) : 0.0;
     row.lis = lisCount > 0 ? lisSum / lisCount : 0.0;
