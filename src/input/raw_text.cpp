@@ -31,6 +31,18 @@ bool readableCoordinate(const std::string& line, std::size_t from) {
     field.erase(0, field.find_first_not_of(' '));
     field.erase(field.find_last_not_of(' ') + 1);
     if (field.empty()) return false;
+    // The usual form, [-]digits[.digits], is a whole number for strtod, and
+    // finite: below 1e6 exactly when its whole part is (no strtod needed).
+    {
+        std::size_t k = field[0] == '-' ? 1 : 0;
+        long whole = 0;
+        std::size_t digits = 0;
+        for (; k < field.size() && field[k] >= '0' && field[k] <= '9'; ++k, ++digits)
+            whole = whole * 10 + (field[k] - '0');
+        if (digits > 0 && k < field.size() && field[k] == '.')
+            for (++k; k < field.size() && field[k] >= '0' && field[k] <= '9';) ++k;
+        if (digits > 0 && k == field.size()) return whole < 1000000;
+    }
     errno = 0;
     char* end = nullptr;
     const double v = std::strtod(field.c_str(), &end);
