@@ -227,7 +227,8 @@ void AreaCache::number(const Sphere* atoms, std::size_t n, std::uint32_t* number
             atomIn_.resize(spheres.size(), 0);
         }
         for (std::size_t j = 0; j < had; ++j)
-            if (latest->numbers[j] != kNone) atomIn_[latest->numbers[j]] = static_cast<std::uint32_t>(j);
+            if (latest->numbers[j] != kNone)
+                atomIn_[latest->numbers[j]] = static_cast<std::uint32_t>(j);
     }
     std::size_t next = 0;  // the latest run's atom the next one is guessed to be
     for (std::size_t i = 0; i < n; ++i) {

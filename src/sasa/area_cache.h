@@ -109,8 +109,8 @@ struct AreaCache {
     // and that no sphere of only one of the two runs reaches, has there the
     // very reaching set it has now: its area is copied without its
     // neighbours being looked for (most atoms of a subunit cut from its
-    // complex, or of a complex after its own subunit). The run sharing the
-    // most atoms with the new one is the one compared.
+    // complex, or of a complex after the copy it was cut from). The run
+    // sharing the most atoms with the new one is the one compared.
     struct RecentRun {
         std::vector<std::uint32_t> numbers;  // per atom: its sphere's number, or kNone
         std::vector<double> x, y, z, r, areas;

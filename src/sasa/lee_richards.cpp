@@ -744,8 +744,11 @@ std::vector<double> measure(const Run& run, int slices) {
     keys.shrink_to_fit();
     // The areas of atoms whose surroundings an earlier run had already.
     std::vector<double> known;
-    if (run.cache) known = run.cache->unchanged(spheres.data(), numberOf.data(), run.shared.data(), n);
-    const auto isKnown = [&known](std::size_t atom) { return !known.empty() && !std::isnan(known[atom]); };
+    if (run.cache)
+        known = run.cache->unchanged(spheres.data(), numberOf.data(), run.shared.data(), n);
+    const auto isKnown = [&known](std::size_t atom) {
+        return !known.empty() && !std::isnan(known[atom]);
+    };
 
     const Steps& steps =
         vectorStepsInUse.load(std::memory_order_relaxed) ? kVectorSteps : kScalarSteps;
@@ -866,7 +869,8 @@ std::vector<double> measure(const Run& run, int slices) {
             }
         }
     }
-    if (run.cache) run.cache->remember(spheres.data(), numberOf.data(), run.shared.data(), areas.data(), n);
+    if (run.cache)
+        run.cache->remember(spheres.data(), numberOf.data(), run.shared.data(), areas.data(), n);
     return areas;
 }
 
