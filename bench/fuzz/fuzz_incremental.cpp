@@ -4,6 +4,7 @@
 // a subset of the first or a set with new atoms; each later set is measured
 // with the cache the earlier ones filled and afresh, and every area must be
 // the same to the bit.
+#include "sasa/area_cache.h"
 #include "sasa/lee_richards.h"
 
 #include <cstddef>

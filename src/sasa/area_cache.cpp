@@ -1,7 +1,5 @@
 #include "sasa/area_cache.h"
 
-#include "sasa/lee_richards.h"
-
 #include <algorithm>
 #include <compare>
 #include <cmath>
@@ -217,15 +215,16 @@ struct Apart {
 
 }  // namespace
 
+void AreaCache::growStamps() {
+    for (auto* v : {&inNew_, &inRecent_, &atomIn_})
+        if (v->size() < spheres.size()) v->resize(spheres.size(), 0);
+}
+
 void AreaCache::number(const Sphere* atoms, std::size_t n, std::uint32_t* numbers) {
     const RecentRun* latest = recent.empty() ? nullptr : &recent.back();
     const std::size_t had = latest ? latest->numbers.size() : 0;
     if (latest) {
-        if (atomIn_.size() < spheres.size()) {
-            inNew_.resize(spheres.size(), 0);
-            inRecent_.resize(spheres.size(), 0);
-            atomIn_.resize(spheres.size(), 0);
-        }
+        growStamps();
         for (std::size_t j = 0; j < had; ++j)
             if (latest->numbers[j] != kNone)
                 atomIn_[latest->numbers[j]] = static_cast<std::uint32_t>(j);
@@ -234,8 +233,7 @@ void AreaCache::number(const Sphere* atoms, std::size_t n, std::uint32_t* number
     for (std::size_t i = 0; i < n; ++i) {
         const Key key = keyOf(atoms[i]);
         if (next < had) {
-            const Sphere guess{latest->x[next], latest->y[next], latest->z[next], latest->r[next]};
-            if (keyOf(guess) == key && latest->numbers[next] != kNone) {
+            if (keyOf(latest->spheres[next]) == key && latest->numbers[next] != kNone) {
                 numbers[i] = latest->numbers[next++];
                 continue;
             }
@@ -253,11 +251,7 @@ std::vector<double> AreaCache::unchanged(const Sphere* atoms, const std::uint32_
                                          const char* shared, std::size_t n) {
     std::vector<double> out(n, std::nan(""));
     if (recent.empty() || n == 0) return out;
-    if (inNew_.size() < spheres.size()) {
-        inNew_.resize(spheres.size(), 0);
-        inRecent_.resize(spheres.size(), 0);
-        atomIn_.resize(spheres.size(), 0);
-    }
+    growStamps();
     if (stamp2_ > kNone - 4) {  // the stamps would wrap: none may pass for this call's
         std::fill(inNew_.begin(), inNew_.end(), 0);
         std::fill(inRecent_.begin(), inRecent_.end(), 0);
@@ -295,7 +289,7 @@ std::vector<double> AreaCache::unchanged(const Sphere* atoms, const std::uint32_
     for (std::size_t j = 0; j < then.numbers.size(); ++j) {
         const std::uint32_t number = then.numbers[j];
         if (number == kNone || !then.alone[j] || inNew_[number] != mine)
-            apart.spheres.push_back({then.x[j], then.y[j], then.z[j], then.r[j]});
+            apart.spheres.push_back(then.spheres[j]);
     }
     double largestNew = 0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -319,20 +313,11 @@ void AreaCache::remember(const Sphere* atoms, const std::uint32_t* numbers, cons
                          const double* areas, std::size_t n) {
     if (recent.size() >= kRecentRuns) recent.pop_front();
     RecentRun& run = recent.emplace_back();
+    run.spheres.assign(atoms, atoms + n);
     run.numbers.assign(numbers, numbers + n);
     run.areas.assign(areas, areas + n);
-    run.x.resize(n);
-    run.y.resize(n);
-    run.z.resize(n);
-    run.r.resize(n);
     run.alone.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        run.x[i] = atoms[i].x;
-        run.y[i] = atoms[i].y;
-        run.z[i] = atoms[i].z;
-        run.r[i] = atoms[i].r;
-        run.alone[i] = !shared[i];
-    }
+    for (std::size_t i = 0; i < n; ++i) run.alone[i] = !shared[i];
 }
 
 void AreaCache::clear() {

@@ -20,6 +20,8 @@
 // (neighbours are mostly met close together, so most take one).
 #pragma once
 
+#include "sasa/lee_richards.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -27,8 +29,6 @@
 #include <vector>
 
 namespace sasa {
-
-struct Sphere;
 
 // A sphere's exact bits: centre x, y, z and radius (atom radius + probe).
 struct SphereKey {
@@ -112,8 +112,9 @@ struct AreaCache {
     // complex, or of a complex after the copy it was cut from). The run
     // sharing the most atoms with the new one is the one compared.
     struct RecentRun {
+        std::vector<Sphere> spheres;
         std::vector<std::uint32_t> numbers;  // per atom: its sphere's number, or kNone
-        std::vector<double> x, y, z, r, areas;
+        std::vector<double> areas;
         std::vector<char> alone;  // no other atom of the run at its centre: its area is its own
     };
     static constexpr std::size_t kRecentRuns = 4;
@@ -146,6 +147,7 @@ private:
     // (the new one, the one compared) and its atom there.
     std::vector<std::uint32_t> inNew_, inRecent_, atomIn_;
     std::uint32_t stamp2_ = 0;
+    void growStamps();  // to a stamp a sphere number
 };
 
 SphereKey keyOf(const Sphere& s);

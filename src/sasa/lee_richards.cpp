@@ -1,6 +1,7 @@
 #include "sasa/lee_richards.h"
 
 #include "common/engine_stop.h"
+#include "sasa/area_cache.h"
 
 #include <algorithm>
 #include <array>

@@ -8,13 +8,13 @@
 // circle's circumference to the sphere's.
 #pragma once
 
-#include "sasa/area_cache.h"
-
 #include <cstddef>
 #include <algorithm>
 #include <vector>
 
 namespace sasa {
+
+struct AreaCache;  // area_cache.h
 
 struct Sphere {
     double x = 0, y = 0, z = 0;
