@@ -255,26 +255,21 @@ bool writePdb(const InputStructure& s, const ChainLayout& layout, Workspace& fil
     int position = 0;
     std::vector<AtomRun> own;
     if (!runs) {
-        own.push_back({0, 0, s.atoms.size()});  // every atom, its chain looked at one by one
+        own = atomRuns(s);
         runs = &own;
     }
     for (int pass = 0; ok && pass < layout.passes; ++pass)
         for (const AtomRun& run : *runs) {
-            if (runs != &own && layout.passOf[static_cast<std::size_t>(run.chain)] != pass)
-                continue;
+            const std::size_t c = static_cast<std::size_t>(run.chain);
+            if (layout.passOf[c] != pass) continue;
             for (std::size_t i = run.begin; ok && i < run.end; ++i) {
                 const InputAtom& a = s.atoms[i];
-                const std::size_t c = static_cast<std::size_t>(a.chain);
-                if (layout.passOf[c] != pass) continue;
                 ++position;
                 if (!formatAtomRecord(a, layout.idOf[c], a.serial > 0 ? a.serial : position,
                                       record, why)) {
-                    if (a.hetero && coordinatesFit(a)) {
-                        ++skipped;
-                        continue;
-                    }
-                    ok = false;
-                    break;
+                    if (a.hetero && coordinatesFit(a)) ++skipped;
+                    else ok = false;
+                    continue;
                 }
                 ok = std::fputs(record.c_str(), out.get()) >= 0;
                 if (!ok) why = "cannot write " + path;
