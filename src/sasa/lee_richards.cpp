@@ -723,7 +723,7 @@ std::vector<double> measure(const Run& run, int slices) {
     if (run.cache) run.cache->number(spheres.data(), n, numberOf.data());
     const bool table = run.cache && run.cache->byNeighbourhood;
     std::vector<std::uint64_t> digests(table ? n : 0);
-    std::vector<std::uint32_t> numbers(run.cache ? n : 0);  // in the cache's table of spheres
+    std::vector<std::uint32_t> numbers(table ? n : 0);  // numberOf, cell-ordered, for the table
     std::vector<Cell> cells;
     for (std::size_t k = 0; k < n; ++k) {
         const Sphere& s = spheres[order[k]];
@@ -732,8 +732,8 @@ std::vector<double> measure(const Run& run, int slices) {
         zs[k] = s.z;
         rs[k] = s.r;
         neighbourOk[k] = !run.inside[order[k]];
-        if (run.cache) {
-            if (table) digests[k] = run.cache->digestsCollide ? 0 : keyDigest(keyOf(s));
+        if (table) {
+            digests[k] = run.cache->digestsCollide ? 0 : keyDigest(keyOf(s));
             numbers[k] = numberOf[static_cast<std::size_t>(order[k])];
         }
         const CellKey& key = keys[order[k]];
