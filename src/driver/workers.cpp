@@ -284,8 +284,9 @@ void putString(std::string& out, const std::string& text) {
     out += text;
 }
 
-// Empties the worker's console, errors and results files for its next
-// entry: the parent has taken all of them when it hands that entry over.
+// Starts the worker's console, errors and results files afresh for its next
+// entry, at their start: the parent has taken all of them, and emptied them,
+// when it hands that entry over.
 bool startOver(std::FILE* results) {
     return std::fflush(stdout) == 0 && std::fflush(stderr) == 0 && ftruncate(1, 0) == 0 &&
            ftruncate(2, 0) == 0 && fseeko(stdout, 0, SEEK_SET) == 0 &&
@@ -620,6 +621,13 @@ WorkersOutcome runWorkers(const std::vector<std::string>& list, std::size_t firs
     // one that cannot set up its directory does.
     auto handOut = [&](Worker& w, bool fresh) {
         const std::uint64_t index = next;
+        // The worker's files still hold the entry it ended, until it wakes
+        // to start over: emptied here, they can never be taken for the
+        // next entry's (a worker slow to wake gave one entry's lines twice).
+        // It waits, its output flushed, and seeks to their start on waking.
+        if (!fresh)
+            for (const char* name : {"/console", "/errors", "/results"})
+                if (truncate((w.dir + name).c_str(), 0) != 0 && errno != ENOENT) return false;
         if (!sendWhole(w.channel.fd, &index, sizeof index) && !fresh) return false;
         w.index = next++;
         w.busy = true;

@@ -238,7 +238,8 @@ INSTANTIATE_TEST_SUITE_P(Faults, InProcessFaultTest, ::testing::ValuesIn(kFaults
 
 // --- workers that score entry after entry -------------------------------------
 
-enum class Fault { None, Crash, Hang };
+// SlowToWake: the worker, having answered, wakes to each next entry late.
+enum class Fault { None, Crash, Hang, SlowToWake };
 
 struct ReuseCase {
     const char* what;
@@ -252,6 +253,7 @@ const ReuseCase kReuse[] = {
     {"one worker for the list", "1", "", false, Fault::None},
     {"a worker retiring after every 2 entries", "1", "2", false, Fault::None},
     {"two workers", "2", "", false, Fault::None},
+    {"a worker slow to wake for its next entry", "1", "", false, Fault::SlowToWake},
     {"--confidence, plain entries between predictions", "1", "", true, Fault::None},
     {"a crash on entry 2 of 4", "1", "", false, Fault::Crash},
     {"a hang on entry 2 of 4", "1", "", false, Fault::Hang},
@@ -299,10 +301,14 @@ TEST_P(WorkerReuseTest, GivesWhatAFreshWorkerPerEntryGives) {
     ASSERT_EQ(fresh.run.status, 0) << fresh.run.err;
 
     if (*c.workerEntries) env.push_back({"KAV_ZUR_WORKER_ENTRIES", c.workerEntries});
+    if (c.fault == Fault::SlowToWake) {
+        env.push_back({"LD_PRELOAD", KAVZUR_SLOW_WAKE});
+        env.push_back({"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"});
+    }
     const Outcome reused = runIn(
         scratch.parent() / "reused", scratch.parent() / "pdblist", options(c.jobs), env,
         [&](pid_t kavZur) {
-            if (c.fault == Fault::None) return;
+            if (c.fault == Fault::None || c.fault == Fault::SlowToWake) return;
             // The one worker, once its console shows the second entry at
             // the engine (its text is flushed as each engine run starts).
             // It sees the structure directory's absolute path.
@@ -329,7 +335,7 @@ TEST_P(WorkerReuseTest, GivesWhatAFreshWorkerPerEntryGives) {
     EXPECT_EQ(reused.run.status, 0) << reused.run.err;
     EXPECT_EQ(reused.run.err, fresh.run.err);
     EXPECT_EQ(reused.left, fresh.left);
-    if (c.fault == Fault::None) {
+    if (c.fault == Fault::None || c.fault == Fault::SlowToWake) {
         EXPECT_EQ(reused.run.out, fresh.run.out);
         EXPECT_EQ(reused.scores, fresh.scores);
         EXPECT_EQ(reused.details, fresh.details);

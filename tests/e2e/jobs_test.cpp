@@ -187,8 +187,11 @@ TEST(Details, ARowForEveryEntryWhateverTheWorkers) {
     const std::vector<std::string> one = e2e::splitLines(withoutSeconds(details[0])),
                                    two = e2e::splitLines(withoutSeconds(details[1]));
     ASSERT_EQ(two.size(), one.size());
-    for (std::size_t i = 0; i < one.size(); ++i)
-        if (i != 9 && i != 11) EXPECT_EQ(two[i], one[i]) << "row " << i;
+    for (std::size_t i = 0; i < one.size(); ++i) {
+        if (i != 9 && i != 11) {
+            EXPECT_EQ(two[i], one[i]) << "row " << i;
+        }
+    }
     const std::vector<std::string> two_statuses = statuses(details[1]);
     const std::vector<std::string> last = {two_statuses[8], two_statuses[10]};
     if (last[0] == "scored") {
