@@ -92,8 +92,13 @@ bool ConfidenceStage::load(std::FILE* out) {
     std::string why;
     InputStructure s;
     auto source = std::make_unique<ConfidenceSource>();
-    if (!readPredictorOutput(files, output, why) ||
-        (!asWritten_ && !readMatchedRecords(path_, !output.atomTokens, s, why))) {
+    // The structure as the predictor wrote it first: its chains' runs of
+    // tokens tell which values of the matrix pair a chain with itself, and
+    // those need not be parsed.
+    const bool perAtom = tokenPerAtom(files.predictor);
+    if ((!asWritten_ && !readMatchedRecords(path_, !perAtom, s, why)) ||
+        !readPredictorOutput(files, output, why, chainTokenRuns(asWritten_ ? *asWritten_ : s,
+                                                                perAtom))) {
         std::fprintf(out, " %s: confidence not read: %s.\n", label_.c_str(), why.c_str());
         return false;
     }

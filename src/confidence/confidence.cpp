@@ -34,7 +34,60 @@ bool isContact(const InputAtom& a, const std::string& resName) {
     return name == "CB" || name == "C3'" || (name == "CA" && resName == "GLY");
 }
 
+// A residue of the structure as tokens see it: its atoms [first, end), its
+// name trimmed, its representative and contact atoms (-1 when absent).
+struct ResidueSpan {
+    std::size_t first = 0, end = 0;
+    std::string name;
+    int rep = -1, contact = -1;
+};
+
+// The residue whose atoms begin at `first`: the atoms up to the next one of
+// another chain, number, insertion code or name.
+ResidueSpan residueAt(const InputStructure& s, std::size_t first) {
+    ResidueSpan r;
+    r.first = first;
+    const InputAtom& a0 = s.atoms[first];
+    r.end = first + 1;
+    while (r.end < s.atoms.size() && s.atoms[r.end].chain == a0.chain &&
+           s.atoms[r.end].resSeq == a0.resSeq && s.atoms[r.end].iCode == a0.iCode &&
+           s.atoms[r.end].resName == a0.resName)
+        ++r.end;
+    r.name = trimmed(a0.resName);
+    for (std::size_t k = first; k < r.end; ++k) {
+        if (r.rep < 0 && isRepresentative(s.atoms[k])) r.rep = static_cast<int>(k);
+        if (r.contact < 0 && isContact(s.atoms[k], r.name)) r.contact = static_cast<int>(k);
+    }
+    return r;
+}
+
+// The tokens the residue is: with per-atom tokens a ligand or modified
+// residue is one per atom; any other residue is one by its representative
+// atom, or none without it.
+std::size_t tokensOf(const ResidueSpan& r, bool perAtom) {
+    if (perAtom && !isStandard(r.name)) return r.end - r.first;
+    return r.rep >= 0 ? 1 : 0;
+}
+
 }  // namespace
+
+std::vector<std::size_t> chainTokenRuns(const InputStructure& s, bool perAtom) {
+    std::vector<std::size_t> starts;
+    std::size_t tokens = 0;
+    int chain = -1;
+    for (std::size_t first = 0; first < s.atoms.size();) {
+        const ResidueSpan r = residueAt(s, first);
+        const std::size_t n = tokensOf(r, perAtom);
+        if (n > 0 && (starts.empty() || s.atoms[first].chain != chain)) {
+            starts.push_back(tokens);
+            chain = s.atoms[first].chain;
+        }
+        tokens += n;
+        first = r.end;
+    }
+    starts.push_back(tokens);
+    return starts;
+}
 
 std::string residueTokenRecords(const std::string& pdb) {
     std::string kept;
@@ -81,34 +134,21 @@ bool matchConfidence(const InputStructure& s, PredictorOutput output, Confidence
     out.residues.reserve(output.pae.size);
     std::size_t tokens = 0;
     for (std::size_t first = 0; first < s.atoms.size();) {
+        const ResidueSpan span = residueAt(s, first);
         const InputAtom& a0 = s.atoms[first];
-        std::size_t end = first + 1;
-        while (end < s.atoms.size() && s.atoms[end].chain == a0.chain &&
-               s.atoms[end].resSeq == a0.resSeq && s.atoms[end].iCode == a0.iCode &&
-               s.atoms[end].resName == a0.resName)
-            ++end;
-        const std::string resName = trimmed(a0.resName);
-        int rep = -1, contact = -1;
-        for (std::size_t k = first; k < end; ++k) {
-            if (rep < 0 && isRepresentative(s.atoms[k])) rep = static_cast<int>(k);
-            if (contact < 0 && isContact(s.atoms[k], resName)) contact = static_cast<int>(k);
-        }
-        const bool standard = isStandard(resName);
+        int rep = span.rep, contact = span.contact;
         std::size_t token = tokens;
-        if (perAtom && !standard) {
-            if (rep >= 0) token = tokens + static_cast<std::size_t>(rep) - first;
-            tokens += end - first;
-        } else if (rep >= 0) {
-            ++tokens;
-        }
+        if (perAtom && !isStandard(span.name) && rep >= 0)
+            token = tokens + static_cast<std::size_t>(rep) - first;
+        tokens += tokensOf(span, perAtom);
         if (rep >= 0) {
             if (contact < 0) contact = rep;
             const InputAtom& c = s.atoms[static_cast<std::size_t>(contact)];
             TokenResidue r;
             r.chain = a0.chain;
-            r.nucleic = isNucleotide(resName);
+            r.nucleic = isNucleotide(span.name);
             r.residue.number = a0.resSeq;
-            r.residue.name = resName;
+            r.residue.name = span.name;
             r.residue.x = c.x;
             r.residue.y = c.y;
             r.residue.z = c.z;
@@ -119,7 +159,7 @@ bool matchConfidence(const InputStructure& s, PredictorOutput output, Confidence
             }
             out.residues.push_back(std::move(r));
         }
-        first = end;
+        first = span.end;
     }
     if (tokens != output.pae.size) {
         why = "the PAE matrix is " + std::to_string(output.pae.size) + " x " +

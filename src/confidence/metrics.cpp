@@ -54,7 +54,14 @@ ConfidenceRow directionRow(const std::vector<ConfidenceResidue>& a,
     // also within the distance cut-off (J1, J2): residues are marked, and
     // their distinct numbers counted once.
     std::vector<char> i1(a.size(), 0), i2(b.size(), 0), j1(a.size(), 0), j2(b.size(), 0);
-    std::vector<std::vector<std::size_t>> valid(a.size());
+    // The partners of residue i under the PAE cut-off are partners[first[i],
+    // first[i + 1]), each with its TM term at d0chn (taken once, used twice).
+    struct Partner {
+        std::size_t j;
+        double tmChn;
+    };
+    std::vector<Partner> partners;
+    std::vector<std::size_t> first(a.size() + 1, 0);
     // The mean TM term of each aligned residue over every partner, d0chn.
     std::vector<double> iptmOf(a.size(), 0.0);
     // The 8 A contact set of pDockQ and pDockQ2 (no PAE condition), LIS over
@@ -64,15 +71,17 @@ ConfidenceRow directionRow(const std::vector<ConfidenceResidue>& a,
     int contacts = 0, lisCount = 0;
     for (std::size_t i = 0; i < a.size(); ++i) {
         double all = 0.0;
+        first[i] = partners.size();
         for (std::size_t j = 0; j < b.size(); ++j) {
             const double p = pae.at(a[i].token, b[j].token);
             const double d = distance(a[i], b[j]);
+            const double tmChn = tmTerm(p, row.d0chn);
             if (p < cutoffs.pae) {
-                valid[i].push_back(j);
+                partners.push_back({j, tmChn});
                 i1[i] = i2[j] = 1;
                 if (d < cutoffs.distance) j1[i] = j2[j] = 1;
             }
-            all += tmTerm(p, row.d0chn);
+            all += tmChn;
             forward += p;
             backward += pae.at(b[j].token, a[i].token);
             if (p <= 12.0) {
@@ -87,6 +96,7 @@ ConfidenceRow directionRow(const std::vector<ConfidenceResidue>& a,
         }
         iptmOf[i] = b.empty() ? 0.0 : all / static_cast<double>(b.size());
     }
+    first[a.size()] = partners.size();
     row.nres1 = distinctNumbers(a, i1);
     row.nres2 = distinctNumbers(b, i2);
     row.n0dom = row.nres1 + row.nres2;
@@ -101,17 +111,18 @@ ConfidenceRow directionRow(const std::vector<ConfidenceResidue>& a,
     row.d0res = confidenceD0(0, floor);
     for (std::size_t i = 0; i < a.size(); ++i) {
         row.iptmD0chn = i == 0 ? iptmOf[i] : std::max(row.iptmD0chn, iptmOf[i]);
-        if (valid[i].empty()) continue;
-        const int n0res = static_cast<int>(valid[i].size());
+        const std::size_t count = first[i + 1] - first[i];
+        if (count == 0) continue;
+        const int n0res = static_cast<int>(count);
         const double d0res = confidenceD0(n0res, floor);
         double chn = 0.0, dom = 0.0, res = 0.0;
-        for (std::size_t j : valid[i]) {
-            const double p = pae.at(a[i].token, b[j].token);
-            chn += tmTerm(p, row.d0chn);
+        for (std::size_t k = first[i]; k < first[i + 1]; ++k) {
+            const double p = pae.at(a[i].token, b[partners[k].j].token);
+            chn += partners[k].tmChn;
             dom += tmTerm(p, row.d0dom);
             res += tmTerm(p, d0res);
         }
-        const double n = static_cast<double>(valid[i].size());
+        const double n = static_cast<double>(count);
         row.ipsaeD0chn = std::max(row.ipsaeD0chn, chn / n);
         row.ipsaeD0dom = std::max(row.ipsaeD0dom, dom / n);
         if (res / n > row.ipsae) {

@@ -7,6 +7,8 @@
 // scored one. Distances in angstroms between the residues' contact atoms.
 #pragma once
 
+#include "common/huge_pages.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -21,10 +23,12 @@ struct ConfidenceResidue {
     std::size_t token = 0;   // its row and column in the PAE matrix
 };
 
-// A square matrix of predicted aligned errors, row-major.
+// A square matrix of predicted aligned errors, row-major. A large one is in
+// memory that may be huge pages: a fresh worker's first matrix touched a
+// page fault's worth of memory for every 512 values.
 struct PaeMatrix {
     std::size_t size = 0;
-    std::vector<double> values;  // size * size
+    std::vector<double, HugePageAllocator<double>> values;  // size * size
     double at(std::size_t row, std::size_t column) const { return values[row * size + column]; }
 };
 

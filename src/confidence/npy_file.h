@@ -2,13 +2,15 @@
 // little-endian float32 or float64, C order, one or two dimensions.
 #pragma once
 
+#include "common/huge_pages.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
 
 struct NpyArray {
     std::vector<std::size_t> shape;
-    std::vector<double> values;  // row-major, float32 widened to double
+    std::vector<double, HugePageAllocator<double>> values;  // row-major, float32 widened to double
 };
 
 // Reads the array `name` ("pae") of the archive at `path`. False, with the

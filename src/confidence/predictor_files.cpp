@@ -1,5 +1,6 @@
 #include "confidence/predictor_files.h"
 
+#include "common/huge_pages.h"
 #include "common/text_file.h"
 #include "confidence/npy_file.h"
 
@@ -38,12 +39,36 @@ std::string fileName(const std::string& path) { return fs::path(path).filename()
 namespace od = simdjson::ondemand;
 using simdjson::error_code;
 
+// The bytes of a file, in memory that may be huge pages (huge_pages.h).
+class TextBuffer {
+public:
+    TextBuffer() = default;
+    ~TextBuffer() { hugePagesFree(data_, capacity_); }
+    TextBuffer(const TextBuffer&) = delete;
+    TextBuffer& operator=(const TextBuffer&) = delete;
+
+    // Room for `bytes` at least; false when there is no memory for them.
+    bool reserve(std::size_t bytes) {
+        if (bytes <= capacity_) return true;
+        hugePagesFree(data_, capacity_);
+        capacity_ = hugePagesRoom(bytes);
+        data_ = static_cast<char*>(hugePagesAllocate(capacity_));
+        if (!data_) capacity_ = 0;
+        return data_ != nullptr;
+    }
+    char* data() const { return data_; }
+    std::size_t capacity() const { return capacity_; }
+
+private:
+    char* data_ = nullptr;
+    std::size_t capacity_ = 0;
+};
+
 struct JsonBuffers {
     od::parser parser;
     // The file, with simdjson's padding beyond its size: not cleared before
     // it is filled (clearing a large file's buffer costs a tenth of its read).
-    std::unique_ptr<char[]> text;
-    std::size_t capacity = 0;
+    TextBuffer text;
 };
 
 // Memory kept for the next file at most; a larger document's goes with it.
@@ -61,7 +86,7 @@ using TakeField = std::function<error_code(std::size_t key, od::value& value, st
 bool scanJson(const std::string& path, std::initializer_list<std::string_view> keys,
               const TakeField& take, std::string& why) {
     thread_local std::unique_ptr<JsonBuffers> kept;
-    if (kept && kept->capacity > kKeptBytes) kept.reset();
+    if (kept && kept->text.capacity() > kKeptBytes) kept.reset();
     if (!kept) kept = std::make_unique<JsonBuffers>();
     const std::string name = fileName(path);
     std::string_view text;
@@ -74,15 +99,11 @@ bool scanJson(const std::string& path, std::initializer_list<std::string_view> k
             return false;
         }
         const std::size_t needed = static_cast<std::size_t>(size) + simdjson::SIMDJSON_PADDING;
-        if (needed > kept->capacity) {
-            kept->text.reset(new (std::nothrow) char[needed]);
-            kept->capacity = kept->text ? needed : 0;
-            if (!kept->text) {
-                why = name + ": cannot be read (out of memory)";
-                return false;
-            }
+        if (!kept->text.reserve(needed)) {
+            why = name + ": cannot be read (out of memory)";
+            return false;
         }
-        char* data = kept->text.get();
+        char* data = kept->text.data();
         const std::size_t got = std::fread(data, 1, static_cast<std::size_t>(size), f.get());
         if (got != size || std::ferror(f.get())) {
             why = name + ": cannot be read";
@@ -102,7 +123,7 @@ bool scanJson(const std::string& path, std::initializer_list<std::string_view> k
         return false;
     };
     od::document doc;
-    if (auto e = kept->parser.iterate(text.data(), text.size(), kept->capacity).get(doc))
+    if (auto e = kept->parser.iterate(text.data(), text.size(), kept->text.capacity()).get(doc))
         return malformed(e);
     std::vector<bool> seen(keys.size(), false);
     const auto fields = [&](od::object object) -> error_code {
@@ -204,10 +225,28 @@ struct MatrixField {
     std::string why;
 };
 
+// The tokens of a run of one chain (chainTokenRuns), as the rows of a
+// matrix come: [from, to) holds the current row's.
+struct ChainRun {
+    const std::vector<std::size_t>& starts;
+    std::size_t next = 0;  // the index in `starts` of the next run's start
+    std::size_t from = 0, to = 0;
+    void reach(std::size_t row) {
+        while (next < starts.size() && starts[next] <= row) {
+            from = starts[next++];
+            to = next < starts.size() ? starts[next] : from;
+        }
+        if (row >= to) from = to = 0;  // past the last run: every value is read
+    }
+};
+
 // The rows are read as they come: the matrix is square when each of them
 // is as long as the list of rows, which is known at its end. The problem
-// named is that of the first row that has one.
-error_code takeMatrix(od::value& v, MatrixField& f, std::size_t textSize) {
+// named is that of the first row that has one. A value pairing a chain with
+// itself (its row and column in one run of `runs`) is taken for a
+// non-negative number by its first character, a digit, and kept as NaN.
+error_code takeMatrix(od::value& v, MatrixField& f, std::size_t textSize,
+                      const std::vector<std::size_t>& runs) {
     constexpr std::size_t kNone = static_cast<std::size_t>(-1);
     f.present = true;
     PaeMatrix& m = f.matrix;
@@ -220,6 +259,7 @@ error_code takeMatrix(od::value& v, MatrixField& f, std::size_t textSize) {
     }
     std::vector<std::size_t> lengths;  // of each row; kNone for one that is no list
     std::size_t badRow = kNone;        // the first row with a value that is not a PAE
+    ChainRun run{runs};
     for (auto row : rows) {
         od::array a;
         if (auto e = row.get_array().get(a)) {
@@ -227,8 +267,18 @@ error_code takeMatrix(od::value& v, MatrixField& f, std::size_t textSize) {
             lengths.push_back(kNone);
             continue;
         }
+        run.reach(lengths.size());
         std::size_t length = 0;
         for (auto item : a) {
+            if (length >= run.from && length < run.to && badRow == kNone) {
+                std::string_view token;
+                if (auto e = item.raw_json_token().get(token)) return e;
+                if (!token.empty() && token[0] >= '0' && token[0] <= '9') {
+                    m.values.push_back(NAN);
+                    ++length;
+                    continue;
+                }
+            }
             double d;
             const error_code e = item.get_double().get(d);
             if (broken(e)) return e;
@@ -301,16 +351,18 @@ bool readPlddt(ListField& f, const char* key, const std::string& name,
 }
 
 // A file's aligned error under either name.
-bool readAlignedError(const std::string& path, PaeMatrix& out, std::string& why) {
+bool readAlignedError(const std::string& path, const std::vector<std::size_t>& runs, PaeMatrix& out,
+                      std::string& why) {
     MatrixField pae, alias;
     return scanJson(path, {"pae", "predicted_aligned_error"},
                     [&](std::size_t key, od::value& v, std::size_t size) {
-                        return takeMatrix(v, key == 0 ? pae : alias, size);
+                        return takeMatrix(v, key == 0 ? pae : alias, size, runs);
                     }, why) &&
            readPae(pae, alias, fileName(path), out, why);
 }
 
-bool readColabFold(const PredictorFiles& files, PredictorOutput& out, std::string& why) {
+bool readColabFold(const PredictorFiles& files, const std::vector<std::size_t>& runs,
+                   PredictorOutput& out, std::string& why) {
     const std::string name = fileName(files.scores);
     ListField plddt;
     NumberField iptm, ptm;
@@ -321,8 +373,8 @@ bool readColabFold(const PredictorFiles& files, PredictorOutput& out, std::strin
                           case 0: return takeList(v, plddt);
                           case 1: return takeNumber(v, iptm);
                           case 2: return takeNumber(v, ptm);
-                          case 3: return takeMatrix(v, pae, size);
-                          default: return takeMatrix(v, alias, size);
+                          case 3: return takeMatrix(v, pae, size, runs);
+                          default: return takeMatrix(v, alias, size, runs);
                       }
                   }, why))
         return false;
@@ -331,7 +383,7 @@ bool readColabFold(const PredictorFiles& files, PredictorOutput& out, std::strin
         return false;
     if (pae.present || alias.present || files.alignedError.empty())
         return readPae(pae, alias, name, out.pae, why);
-    return readAlignedError(files.alignedError, out.pae, why);
+    return readAlignedError(files.alignedError, runs, out.pae, why);
 }
 
 // AlphaFold3's chain_pair_iptm: a row per chain, null where a pair has no value.
@@ -375,8 +427,8 @@ error_code takePairRows(od::value& v, PairRowsField& f) {
     return simdjson::SUCCESS;
 }
 
-bool readAlphaFold3(const PredictorFiles& files, PredictorOutput& out, std::string& why) {
-    out.atomTokens = true;
+bool readAlphaFold3(const PredictorFiles& files, const std::vector<std::size_t>& runs,
+                    PredictorOutput& out, std::string& why) {
     {
         const std::string name = fileName(files.scores);
         MatrixField pae, alias;
@@ -384,7 +436,7 @@ bool readAlphaFold3(const PredictorFiles& files, PredictorOutput& out, std::stri
         if (!scanJson(files.scores, {"pae", "predicted_aligned_error", "atom_plddts"},
                       [&](std::size_t key, od::value& v, std::size_t size) {
                           return key == 2 ? takeList(v, plddt)
-                                          : takeMatrix(v, key == 0 ? pae : alias, size);
+                                          : takeMatrix(v, key == 0 ? pae : alias, size, runs);
                       }, why) ||
             !readPae(pae, alias, name, out.pae, why) ||
             !readPlddt(plddt, "atom_plddts", name, out.atomPlddt, why))
@@ -446,7 +498,6 @@ error_code takeChainPairs(od::value& v, ChainPairsField& f) {
 }
 
 bool readBoltz(const PredictorFiles& files, PredictorOutput& out, std::string& why) {
-    out.atomTokens = true;
     NpyArray pae;
     if (!readNpzArray(files.scores, "pae", pae, why)) {
         why = fileName(files.scores) + ": " + why;
@@ -565,11 +616,17 @@ PredictorFiles findPredictorFiles(const std::string& path) {
     return f;
 }
 
-bool readPredictorOutput(const PredictorFiles& files, PredictorOutput& out, std::string& why) {
+bool tokenPerAtom(const std::string& predictor) {
+    return predictor == "alphafold3" || predictor == "boltz";
+}
+
+bool readPredictorOutput(const PredictorFiles& files, PredictorOutput& out, std::string& why,
+                         const std::vector<std::size_t>& chainRuns) {
     out = PredictorOutput{};
     out.predictor = files.predictor;
-    if (files.predictor == "colabfold") return readColabFold(files, out, why);
-    if (files.predictor == "alphafold3") return readAlphaFold3(files, out, why);
+    out.atomTokens = tokenPerAtom(files.predictor);
+    if (files.predictor == "colabfold") return readColabFold(files, chainRuns, out, why);
+    if (files.predictor == "alphafold3") return readAlphaFold3(files, chainRuns, out, why);
     if (files.predictor == "boltz") return readBoltz(files, out, why);
     why = "no confidence files";
     return false;

@@ -37,6 +37,15 @@ struct PredictorOutput {
     bool atomTokens = false;             // ligands and modified residues are a token per atom
 };
 
+// Whether the predictor makes a token of each atom of a ligand or modified
+// residue (AlphaFold3, Boltz) rather than one per residue (ColabFold).
+bool tokenPerAtom(const std::string& predictor);
+
 // Reads the files found. False, with the file and the problem in `why`
-// ("x_scores.json: truncated JSON"), when one cannot be used.
-bool readPredictorOutput(const PredictorFiles& files, PredictorOutput& out, std::string& why);
+// ("x_scores.json: truncated JSON"), when one cannot be used. With
+// `chainRuns` (chainTokenRuns of the structure), the aligned errors of a
+// chain with itself in a JSON matrix are checked to be non-negative numbers
+// by their first character only, and kept as NaN: no metric reads them, and
+// parsing them was most of the cost of the file.
+bool readPredictorOutput(const PredictorFiles& files, PredictorOutput& out, std::string& why,
+                         const std::vector<std::size_t>& chainRuns = {});

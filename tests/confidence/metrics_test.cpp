@@ -100,7 +100,9 @@ TEST_P(OneResidueSides, FollowTheCutoffs) {
     b.token = 1;
     b.x = c.distance;
     a.plddt = a.contactPlddt = b.plddt = b.contactPlddt = 90.0;
-    PaeMatrix pae{2, std::vector<double>(4, c.pae)};
+    PaeMatrix pae;
+    pae.size = 2;
+    pae.values.assign(4, c.pae);
     const ConfidenceRow r = directionRow({a}, {b}, pae, c.nucleic, ConfidenceCutoffs{});
     char text[160];
     std::snprintf(text, sizeof text, "%.6f %d %.5f %.5f %d %.5f", r.ipsae, r.n0dom, r.d0chn,

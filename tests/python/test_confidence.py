@@ -232,6 +232,14 @@ def pae_not_a_number(value):
     value["pae"][5][7] = "x"
 
 
+def pae_negative_within_a_chain(value):
+    value["pae"][5][7] = -1.5  # A with A: not parsed as a number, yet refused by its sign
+
+
+def pae_not_a_number_between_chains(value):
+    value["pae"][5][200] = "x"  # A with B
+
+
 def pae_not_a_number_nor_plddt(value):
     pae_not_a_number(value)
     del value["plddt"]
@@ -251,6 +259,12 @@ BAD = [
      "malformed or truncated JSON"),
     # A value read part way through its row, and a later field still looked for.
     ("pae-value", colabfold, edit_json(os.path.basename(SCORES), pae_not_a_number),
+     "'pae' holds a value that is not a non-negative number"),
+    ("pae-negative-within-a-chain", colabfold,
+     edit_json(os.path.basename(SCORES), pae_negative_within_a_chain),
+     "'pae' holds a value that is not a non-negative number"),
+    ("pae-value-between-chains", colabfold,
+     edit_json(os.path.basename(SCORES), pae_not_a_number_between_chains),
      "'pae' holds a value that is not a non-negative number"),
     ("pae-value-no-plddt", colabfold, edit_json(os.path.basename(SCORES), pae_not_a_number_nor_plddt),
      os.path.basename(SCORES) + ": no 'plddt'"),
