@@ -7,6 +7,13 @@ namespace {
 
 constexpr std::size_t kHugePage = std::size_t(2) << 20;
 
+// Under AddressSanitizer, blocks it can watch.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMapped = false;
+#else
+constexpr bool kMapped = true;
+#endif
+
 std::size_t mappedLength(std::size_t bytes) {
     return (bytes + kHugePage - 1) / kHugePage * kHugePage;
 }
@@ -32,11 +39,11 @@ thread_local KeptRelease keptRelease;
 }  // namespace
 
 std::size_t hugePagesRoom(std::size_t bytes) {
-    return bytes < kHugePagesFrom ? bytes : mappedLength(bytes);
+    return bytes < kHugePagesFrom || !kMapped ? bytes : mappedLength(bytes);
 }
 
 void* hugePagesAllocate(std::size_t bytes) {
-    if (bytes < kHugePagesFrom) return ::operator new(bytes, std::nothrow);
+    if (bytes < kHugePagesFrom || !kMapped) return ::operator new(bytes, std::nothrow);
     const std::size_t length = mappedLength(bytes);
     if (kept.block && kept.length == length) {
         void* block = kept.block;
@@ -61,7 +68,7 @@ void* hugePagesAllocate(std::size_t bytes) {
 
 void hugePagesFree(void* block, std::size_t bytes) noexcept {
     if (!block) return;
-    if (bytes < kHugePagesFrom) {
+    if (bytes < kHugePagesFrom || !kMapped) {
         ::operator delete(block);
         return;
     }

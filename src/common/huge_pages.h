@@ -6,13 +6,15 @@
 // huge pages (a machine that allows them only on request then gives them;
 // one that refuses gives small pages, as before). Each thread keeps the
 // last block it freed, up to kKeptHugeBytes, for the next of that size.
+// Under AddressSanitizer every block comes from operator new, which it
+// watches.
 #pragma once
 
 #include <cstddef>
 #include <new>
 
 inline constexpr std::size_t kHugePagesFrom = std::size_t(1) << 20;
-inline constexpr std::size_t kKeptHugeBytes = std::size_t(256) << 20;
+inline constexpr std::size_t kKeptHugeBytes = std::size_t(64) << 20;
 
 // At least `bytes` (more than zero), or nullptr when there is no memory.
 // Its contents are undefined.
