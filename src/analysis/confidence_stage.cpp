@@ -66,9 +66,16 @@ void ConfidenceStage::part(bool firstModel, const InputStructure* asWritten) {
     asWritten_ = asWritten;
 }
 
-bool ConfidenceStage::load(std::FILE* out) {
-    if (tried_) return source_ != nullptr;
+bool ConfidenceStage::load(std::FILE* out, const std::string& sides,
+                           const std::vector<std::string>& one,
+                           const std::vector<std::string>& two) {
+    // Read once for every pair, or once for the one interface: another
+    // interface's sides would read other values.
+    const std::string key = settings_.allPairs ? std::string() : sides;
+    if (tried_ && key == loadedFor_) return source_ != nullptr;
     tried_ = true;
+    loadedFor_ = key;
+    source_.reset();
     if (path_.empty()) {
         std::fprintf(out, " %s: no confidence files (a structure given as text has none beside it).\n",
                      label_.c_str());
@@ -92,13 +99,24 @@ bool ConfidenceStage::load(std::FILE* out) {
     std::string why;
     InputStructure s;
     auto source = std::make_unique<ConfidenceSource>();
-    // The structure as the predictor wrote it first: its chains' runs of
-    // tokens tell which values of the matrix pair a chain with itself, and
-    // those need not be parsed.
+    // The structure as the predictor wrote it first: the side of each token
+    // tells which aligned errors the interfaces read, and only those are
+    // parsed. With every pair, each chain is a side; else the interface's.
     const bool perAtom = tokenPerAtom(files.predictor);
-    if ((!asWritten_ && !readMatchedRecords(path_, !perAtom, s, why)) ||
-        !readPredictorOutput(files, output, why, chainTokenRuns(asWritten_ ? *asWritten_ : s,
-                                                                perAtom))) {
+    if (!asWritten_ && !readMatchedRecords(path_, !perAtom, s, why)) {
+        std::fprintf(out, " %s: confidence not read: %s.\n", label_.c_str(), why.c_str());
+        return false;
+    }
+    const InputStructure& written = asWritten_ ? *asWritten_ : s;
+    std::vector<int> tokenSides = tokenChains(written, perAtom);
+    for (int& side : tokenSides) {
+        const std::string& chain = written.chains[static_cast<std::size_t>(side)];
+        side = settings_.allPairs || one.empty() ? side + 1
+               : std::find(one.begin(), one.end(), chain) != one.end() ? 1
+               : std::find(two.begin(), two.end(), chain) != two.end() ? 2
+                                                                       : 0;
+    }
+    if (!readPredictorOutput(files, output, why, tokenSides)) {
         std::fprintf(out, " %s: confidence not read: %s.\n", label_.c_str(), why.c_str());
         return false;
     }
@@ -120,9 +138,10 @@ void ConfidenceStage::measure(InterfaceResult& result, std::FILE* out) {
                      settings_.crystal ? "a crystal interface" : "not the first model");
         return;
     }
-    if (!load(out)) return;
     std::vector<std::string> one, two;
-    if (splitSides(result.sides, one, two) && !settings_.assembly.empty()) {
+    const bool split = splitSides(result.sides, one, two);
+    if (!load(out, result.sides, one, two)) return;
+    if (split && !settings_.assembly.empty()) {
         // A copy made by an assembly's operator is no chain the predictor saw.
         for (const auto* side : {&one, &two})
             for (const std::string& chain : *side)

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 // The structure at `path` as the confidence is matched to it. A PDB file
 // matched with a token per residue is read by its records that matching
@@ -36,8 +37,10 @@ public:
     void measure(InterfaceResult& result, std::FILE* out);
 
 private:
-    bool load(std::FILE* out);
+    bool load(std::FILE* out, const std::string& sides, const std::vector<std::string>& one,
+              const std::vector<std::string>& two);
     std::string path_, label_;
+    std::string loadedFor_;  // the sides it was read for ("" for every pair)
     const AnalysisSettings& settings_;
     bool tried_ = false, ownPart_ = true;
     const InputStructure* asWritten_ = nullptr;

@@ -71,22 +71,14 @@ std::size_t tokensOf(const ResidueSpan& r, bool perAtom) {
 
 }  // namespace
 
-std::vector<std::size_t> chainTokenRuns(const InputStructure& s, bool perAtom) {
-    std::vector<std::size_t> starts;
-    std::size_t tokens = 0;
-    int chain = -1;
+std::vector<int> tokenChains(const InputStructure& s, bool perAtom) {
+    std::vector<int> chains;
     for (std::size_t first = 0; first < s.atoms.size();) {
         const ResidueSpan r = residueAt(s, first);
-        const std::size_t n = tokensOf(r, perAtom);
-        if (n > 0 && (starts.empty() || s.atoms[first].chain != chain)) {
-            starts.push_back(tokens);
-            chain = s.atoms[first].chain;
-        }
-        tokens += n;
+        chains.insert(chains.end(), tokensOf(r, perAtom), s.atoms[first].chain);
         first = r.end;
     }
-    starts.push_back(tokens);
-    return starts;
+    return chains;
 }
 
 std::string residueTokenRecords(const std::string& pdb) {

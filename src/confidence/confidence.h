@@ -39,11 +39,10 @@ struct ConfidenceSource {
 bool matchConfidence(const InputStructure& s, PredictorOutput output, ConfidenceSource& out,
                      std::string& why);
 
-// Where each run of consecutive tokens of one chain begins, counted as
-// matchConfidence counts them, then the number of tokens: a matrix entry
-// whose row and column are in one run pairs a chain with itself, which no
-// metric reads (readPredictorOutput's `chainRuns`).
-std::vector<std::size_t> chainTokenRuns(const InputStructure& s, bool perAtom);
+// The chain (an index into s.chains) of each token of `s`, counted as
+// matchConfidence counts them: what readPredictorOutput's `tokenSides` are
+// made from.
+std::vector<int> tokenChains(const InputStructure& s, bool perAtom);
 
 // The records of PDB text that matching with a token per residue uses: the
 // atoms named CA, CB, C1' and C3' (the representative and contact atoms),

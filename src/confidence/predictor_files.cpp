@@ -225,28 +225,13 @@ struct MatrixField {
     std::string why;
 };
 
-// The tokens of a run of one chain (chainTokenRuns), as the rows of a
-// matrix come: [from, to) holds the current row's.
-struct ChainRun {
-    const std::vector<std::size_t>& starts;
-    std::size_t next = 0;  // the index in `starts` of the next run's start
-    std::size_t from = 0, to = 0;
-    void reach(std::size_t row) {
-        while (next < starts.size() && starts[next] <= row) {
-            from = starts[next++];
-            to = next < starts.size() ? starts[next] : from;
-        }
-        if (row >= to) from = to = 0;  // past the last run: every value is read
-    }
-};
-
 // The rows are read as they come: the matrix is square when each of them
 // is as long as the list of rows, which is known at its end. The problem
-// named is that of the first row that has one. A value pairing a chain with
-// itself (its row and column in one run of `runs`) is taken for a
+// named is that of the first row that has one. A value that is not between
+// two sides (`sides`, readPredictorOutput's tokenSides) is taken for a
 // non-negative number by its first character, a digit, and kept as NaN.
 error_code takeMatrix(od::value& v, MatrixField& f, std::size_t textSize,
-                      const std::vector<std::size_t>& runs) {
+                      const std::vector<int>& sides) {
     constexpr std::size_t kNone = static_cast<std::size_t>(-1);
     f.present = true;
     PaeMatrix& m = f.matrix;
@@ -259,7 +244,6 @@ error_code takeMatrix(od::value& v, MatrixField& f, std::size_t textSize,
     }
     std::vector<std::size_t> lengths;  // of each row; kNone for one that is no list
     std::size_t badRow = kNone;        // the first row with a value that is not a PAE
-    ChainRun run{runs};
     for (auto row : rows) {
         od::array a;
         if (auto e = row.get_array().get(a)) {
@@ -267,10 +251,14 @@ error_code takeMatrix(od::value& v, MatrixField& f, std::size_t textSize,
             lengths.push_back(kNone);
             continue;
         }
-        run.reach(lengths.size());
+        // The side of this row's token; -1 beyond the tokens, where every
+        // value is parsed (the matrix is then refused for its size).
+        const int side = lengths.size() < sides.size() ? sides[lengths.size()] : -1;
         std::size_t length = 0;
         for (auto item : a) {
-            if (length >= run.from && length < run.to && badRow == kNone) {
+            const bool between = side < 0 || length >= sides.size() ||
+                                 (side != 0 && sides[length] != 0 && sides[length] != side);
+            if (!between && badRow == kNone) {
                 std::string_view token;
                 if (auto e = item.raw_json_token().get(token)) return e;
                 if (!token.empty() && token[0] >= '0' && token[0] <= '9') {
@@ -351,17 +339,17 @@ bool readPlddt(ListField& f, const char* key, const std::string& name,
 }
 
 // A file's aligned error under either name.
-bool readAlignedError(const std::string& path, const std::vector<std::size_t>& runs, PaeMatrix& out,
+bool readAlignedError(const std::string& path, const std::vector<int>& sides, PaeMatrix& out,
                       std::string& why) {
     MatrixField pae, alias;
     return scanJson(path, {"pae", "predicted_aligned_error"},
                     [&](std::size_t key, od::value& v, std::size_t size) {
-                        return takeMatrix(v, key == 0 ? pae : alias, size, runs);
+                        return takeMatrix(v, key == 0 ? pae : alias, size, sides);
                     }, why) &&
            readPae(pae, alias, fileName(path), out, why);
 }
 
-bool readColabFold(const PredictorFiles& files, const std::vector<std::size_t>& runs,
+bool readColabFold(const PredictorFiles& files, const std::vector<int>& sides,
                    PredictorOutput& out, std::string& why) {
     const std::string name = fileName(files.scores);
     ListField plddt;
@@ -373,8 +361,8 @@ bool readColabFold(const PredictorFiles& files, const std::vector<std::size_t>& 
                           case 0: return takeList(v, plddt);
                           case 1: return takeNumber(v, iptm);
                           case 2: return takeNumber(v, ptm);
-                          case 3: return takeMatrix(v, pae, size, runs);
-                          default: return takeMatrix(v, alias, size, runs);
+                          case 3: return takeMatrix(v, pae, size, sides);
+                          default: return takeMatrix(v, alias, size, sides);
                       }
                   }, why))
         return false;
@@ -383,7 +371,7 @@ bool readColabFold(const PredictorFiles& files, const std::vector<std::size_t>& 
         return false;
     if (pae.present || alias.present || files.alignedError.empty())
         return readPae(pae, alias, name, out.pae, why);
-    return readAlignedError(files.alignedError, runs, out.pae, why);
+    return readAlignedError(files.alignedError, sides, out.pae, why);
 }
 
 // AlphaFold3's chain_pair_iptm: a row per chain, null where a pair has no value.
@@ -427,7 +415,7 @@ error_code takePairRows(od::value& v, PairRowsField& f) {
     return simdjson::SUCCESS;
 }
 
-bool readAlphaFold3(const PredictorFiles& files, const std::vector<std::size_t>& runs,
+bool readAlphaFold3(const PredictorFiles& files, const std::vector<int>& sides,
                     PredictorOutput& out, std::string& why) {
     {
         const std::string name = fileName(files.scores);
@@ -436,7 +424,7 @@ bool readAlphaFold3(const PredictorFiles& files, const std::vector<std::size_t>&
         if (!scanJson(files.scores, {"pae", "predicted_aligned_error", "atom_plddts"},
                       [&](std::size_t key, od::value& v, std::size_t size) {
                           return key == 2 ? takeList(v, plddt)
-                                          : takeMatrix(v, key == 0 ? pae : alias, size, runs);
+                                          : takeMatrix(v, key == 0 ? pae : alias, size, sides);
                       }, why) ||
             !readPae(pae, alias, name, out.pae, why) ||
             !readPlddt(plddt, "atom_plddts", name, out.atomPlddt, why))
@@ -621,12 +609,12 @@ bool tokenPerAtom(const std::string& predictor) {
 }
 
 bool readPredictorOutput(const PredictorFiles& files, PredictorOutput& out, std::string& why,
-                         const std::vector<std::size_t>& chainRuns) {
+                         const std::vector<int>& tokenSides) {
     out = PredictorOutput{};
     out.predictor = files.predictor;
     out.atomTokens = tokenPerAtom(files.predictor);
-    if (files.predictor == "colabfold") return readColabFold(files, chainRuns, out, why);
-    if (files.predictor == "alphafold3") return readAlphaFold3(files, chainRuns, out, why);
+    if (files.predictor == "colabfold") return readColabFold(files, tokenSides, out, why);
+    if (files.predictor == "alphafold3") return readAlphaFold3(files, tokenSides, out, why);
     if (files.predictor == "boltz") return readBoltz(files, out, why);
     why = "no confidence files";
     return false;

@@ -43,9 +43,11 @@ bool tokenPerAtom(const std::string& predictor);
 
 // Reads the files found. False, with the file and the problem in `why`
 // ("x_scores.json: truncated JSON"), when one cannot be used. With
-// `chainRuns` (chainTokenRuns of the structure), the aligned errors of a
-// chain with itself in a JSON matrix are checked to be non-negative numbers
-// by their first character only, and kept as NaN: no metric reads them, and
-// parsing them was most of the cost of the file.
+// `tokenSides` (for each token of the structure, the side of the interfaces
+// to be measured it is on, 0 for none), a JSON matrix's aligned error is
+// parsed only between tokens of two different sides: the others, which no
+// metric of those interfaces reads, are checked to be non-negative numbers
+// by their first character and kept as NaN (parsing them was most of the
+// cost of the file).
 bool readPredictorOutput(const PredictorFiles& files, PredictorOutput& out, std::string& why,
-                         const std::vector<std::size_t>& chainRuns = {});
+                         const std::vector<int>& tokenSides = {});
