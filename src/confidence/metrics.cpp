@@ -56,11 +56,15 @@ ConfidenceRow directionRow(const std::vector<ConfidenceResidue>& a,
     std::vector<char> i1(a.size(), 0), i2(b.size(), 0), j1(a.size(), 0), j2(b.size(), 0);
     // The partners of residue i under the PAE cut-off are partners[first[i],
     // first[i + 1]), each with its TM term at d0chn (taken once, used twice).
+    // Room is reserved for every pair (up to 64 MB): only what is used is
+    // touched, and nothing is copied as it grows (a fresh worker's first
+    // rows touched four times the memory, at a page fault a page).
     struct Partner {
         std::size_t j;
         double tmChn;
     };
     std::vector<Partner> partners;
+    partners.reserve(std::min(a.size() * b.size(), std::size_t(1) << 22));
     std::vector<std::size_t> first(a.size() + 1, 0);
     // The mean TM term of each aligned residue over every partner, d0chn.
     std::vector<double> iptmOf(a.size(), 0.0);
