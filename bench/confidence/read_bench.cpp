@@ -64,10 +64,16 @@ int main(int argc, char** argv) {
         ConfidenceSource source;
         ConfidenceRecord record;
         Times read, files_, match, metrics;
-        // The files first, as the analysis reads them: whether tokens are
-        // residues decides how much of the structure is read.
-        if (!best([&] { return readPredictorOutput(files, output, why); }, files_) ||
-            !best([&] { return readMatchedRecords(path, !output.atomTokens, s, why); }, read) ||
+        // As the analysis reads them for the first two chains: the structure
+        // (whether tokens are residues decides how much of it is read), then
+        // the files, with only the values between the two sides parsed.
+        const bool perAtom = tokenPerAtom(files.predictor);
+        if (!best([&] { return readMatchedRecords(path, !perAtom, s, why); }, read) ||
+            !best([&] {
+                std::vector<int> sides = tokenChains(s, perAtom);
+                for (int& side : sides) side = side < 2 ? side + 1 : 0;
+                return readPredictorOutput(files, output, why, sides);
+            }, files_) ||
             !best([&] { return matchConfidence(s, output, source, why); }, match) ||
             !best([&] {
                 return interfaceConfidence(source, {s.chains[0]}, {s.chains[1]},
