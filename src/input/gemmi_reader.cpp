@@ -136,6 +136,12 @@ bool readCif(RawText& raw, const std::string& path, gemmi::cif::Document& doc, s
 }
 
 void fill(const gemmi::Model& model, bool mseAsMet, InputStructure& out) {
+    // Room for every atom at once: grown one by one, the records were
+    // copied along the way.
+    std::size_t atoms = 0;
+    for (const gemmi::Chain& chain : model.chains)
+        for (const gemmi::Residue& residue : chain.residues) atoms += residue.atoms.size();
+    out.atoms.reserve(out.atoms.size() + atoms);
     std::map<std::string, int> chainIndex;
     for (const gemmi::Chain& chain : model.chains) {
         const auto [it, added] = chainIndex.emplace(chain.name, static_cast<int>(out.chains.size()));
