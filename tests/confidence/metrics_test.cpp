@@ -1,5 +1,7 @@
 // The metrics of the ColabFold samples, printed as the published
-// definitions print them: each row (A->B, B->A, combined) to every digit.
+// definitions print them: each row (A->B, B->A, combined) to every digit;
+// and the memory large matrices are held in.
+#include "common/huge_pages.h"
 #include "confidence/confidence.h"
 
 #include <gtest/gtest.h>
@@ -217,5 +219,36 @@ INSTANTIATE_TEST_SUITE_P(
                       RecordsCase{"nucleic", kCases[2].c_str()},
                       RecordsCase{"models", kCases[3].c_str()}),
     [](const ::testing::TestParamInfo<RecordsCase>& info) { return std::string(info.param.name); });
+
+// --- memory for large matrices ------------------------------------------------
+
+// Blocks of each size hold every byte asked for, the next block of a size
+// just freed included (it is the kept one), and freeing leaves the others
+// whole: a wrong cut of a mapping would unmap a neighbour or fault here.
+TEST(HugePages, BlocksHoldTheirBytes) {
+    const std::size_t kSizes[] = {1000, kHugePagesFrom - 1, kHugePagesFrom, 3 << 20, 3 << 20,
+                                  (5 << 20) + 7, kKeptHugeBytes + 1};
+    std::vector<std::pair<unsigned char*, std::size_t>> held;
+    for (std::size_t bytes : kSizes) {
+        ASSERT_GE(hugePagesRoom(bytes), bytes);
+        auto* block = static_cast<unsigned char*>(hugePagesAllocate(bytes));
+        ASSERT_NE(block, nullptr) << bytes;
+        for (std::size_t i = 0; i < bytes; i += 997) block[i] = static_cast<unsigned char>(i);
+        block[bytes - 1] = 0xA5;
+        held.emplace_back(block, bytes);
+        if (bytes == (3u << 20) && held.size() == 4) {
+            hugePagesFree(block, bytes);  // kept, and given to the next of its size
+            held.pop_back();
+        }
+    }
+    for (const auto& [block, bytes] : held) {
+        for (std::size_t i = 0; i < bytes - 1; i += 997)
+            ASSERT_EQ(block[i], static_cast<unsigned char>(i)) << bytes << " at " << i;
+        EXPECT_EQ(block[bytes - 1], 0xA5) << bytes;
+    }
+    for (const auto& [block, bytes] : held) hugePagesFree(block, bytes);
+    std::vector<double, HugePageAllocator<double>> matrix(529 * 529, 2.5);
+    EXPECT_EQ(matrix.back(), 2.5);
+}
 
 }  // namespace
