@@ -3,6 +3,7 @@
 // Python over it, in kav_zur/__init__.py.
 #include "python/bridge.h"
 #include "python/frame_text.h"
+#include "python/signal_stop.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -184,6 +185,31 @@ void checkShape(const kzpy::FrameRecords& records, const Coordinates& xyz) {
                                     ", 3), one row per atom of the records");
 }
 
+// score(cancel) with the GIL released. With `stop` (its flag raised by the
+// thread that waits for the call), cancel is its flag. Without one (the main
+// thread scoring its own call, Python's SIGINT handler its default one), a
+// SIGINT raises it: Python's handler then runs here and raises
+// KeyboardInterrupt. Were it to raise nothing, the call would start over, as
+// it would have gone on.
+template <class Score>
+auto scoreReleased(const Stop* stop, Score&& score) -> decltype(score(nullptr)) {
+    if (stop) {
+        py::gil_scoped_release release;
+        return score(&stop->raised);
+    }
+    for (;;) {
+        {
+            const kzpy::SignalStop signals;
+            py::gil_scoped_release release;
+            try {
+                return score(&kzpy::signalStopFlag());
+            } catch (const kzpy::Cancelled&) {
+            }
+        }
+        if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    }
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_kav_zur, m) {
@@ -330,7 +356,7 @@ One Engine may score in several threads at once.)")
             [](const kzpy::Engine& engine, const kzpy::FrameRecords& records,
                const Coordinates& xyz,
                const std::string& name, const std::vector<std::string>& sideOne,
-               const std::vector<std::string>& sideTwo, double timeout, const Stop& stop) {
+               const std::vector<std::string>& sideTwo, double timeout, const Stop* stop) {
                 checkShape(records, xyz);
                 // A copy taken with the GIL held: the array may change once it is let go.
                 const std::vector<double> values(xyz.data(), xyz.data() + xyz.size());
@@ -339,16 +365,19 @@ One Engine may score in several threads at once.)")
                 request.sideOne = sideOne;
                 request.sideTwo = sideTwo;
                 request.timeout = timeout;
-                request.cancel = &stop.raised;
-                py::gil_scoped_release release;
-                return engine.scoreFrame(records, values.data(), values.size(), request);
+                return scoreReleased(stop, [&](const std::atomic<bool>* cancel) {
+                    request.cancel = cancel;
+                    return engine.scoreFrame(records, values.data(), values.size(), request);
+                });
             },
             py::arg("records"), py::arg("xyz"), py::arg("name"), py::arg("side_one"),
-            py::arg("side_two"), py::arg("timeout"), py::arg("stop"),
+            py::arg("side_two"), py::arg("timeout"), py::arg("stop").none(true),
             "One frame of a trajectory: the PDB text of `records` with the coordinates `xyz`\n"
             "(angstroms, one row per atom) scored as _score scores text, a list of Result.\n"
             "ValueError when the array's shape is not the records' or a coordinate does not\n"
-            "fit its PDB columns.");
+            "fit its PDB columns. stop=None, from the main thread while Python's SIGINT handler\n"
+            "is its default one: scored right there, Ctrl-C stopping it at once\n"
+            "(KeyboardInterrupt).");
 
     py::class_<kzpy::FrameRecords>(m, "_FrameRecords",
                                    "A trajectory's PDB ATOM records but their coordinates, "
