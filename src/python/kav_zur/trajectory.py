@@ -345,7 +345,8 @@ class InterfaceScores(AnalysisBase):
         if frame.failure is not None:
             return frame, None, frame.failure
         try:
-            r = self._engine._score_frame(self._records, frame.positions, name, self._sides)
+            r = self._engine._score_frame(self._records, frame.positions, name, self._sides,
+                                          self._stop)
         except ValueError as e:  # a coordinate the PDB columns cannot hold
             return frame, None, ("read_failed", "frame %d: %s" % (frame.frame, e))
         return frame, r, None
@@ -355,9 +356,15 @@ class InterfaceScores(AnalysisBase):
     def _prepare(self):
         self._rows = []
         self._pending = collections.deque()
-        self._pool = (concurrent.futures.ThreadPoolExecutor(self._jobs,
-                                                            thread_name_prefix="kav_zur")
-                      if self._jobs > 1 else None)
+        self._pool = None
+        # One frame at a time: scored where the run is (on the main thread,
+        # Ctrl-C stops it there). Else on the pool's threads, all stopped at
+        # once by the run's stop when the run ends early (Ctrl-C).
+        self._stop = None
+        if self._jobs > 1:
+            self._pool = concurrent.futures.ThreadPoolExecutor(self._jobs,
+                                                               thread_name_prefix="kav_zur")
+            self._stop = kav_zur._Stop()
 
     def _single_frame(self):
         frame = self._frame_of(self._frame_index, self._ts)
@@ -411,15 +418,17 @@ class InterfaceScores(AnalysisBase):
                 self.times[i] = ts.time
                 self._single_frame()
                 i += 1
+            self.frames, self.times = self.frames[:i], self.times[:i]
+            self._conclude()
         except BaseException:
             if self._pool is not None:
+                # The frames under way end at once, the others are never begun.
+                self._stop.set()
                 for f in self._pending:
                     f.cancel()
                 self._pool.shutdown(wait=True)
                 self._pool = None
             raise
-        self.frames, self.times = self.frames[:i], self.times[:i]
-        self._conclude()
         if self.results.stopped and "partial" in self.results.stopped:
             warnings.warn(self.results.stopped, RuntimeWarning, stacklevel=2)
         return self
