@@ -108,32 +108,38 @@ def _pick(universe, side, which):
                     "AtomGroup, not %s" % (which, type(side).__name__))
 
 
+def _per_kind(values, test):
+    """test(v) for each of `values`, asked once for each different value."""
+    kinds, inverse = np.unique(np.asarray(values, dtype=object).astype(str), return_inverse=True)
+    return np.array([bool(test(v)) for v in kinds], dtype=bool)[inverse.reshape(-1)]
+
+
 def _scored_atoms(group, which):
     """The atoms of `group` kav_zur scores: no hydrogens, water, ions or
     lipids. Raises ValueError naming a residue whose name is not in the
     table."""
-    names = group.names
     resnames = group.resnames
+    left_out = _per_kind(resnames, lambda r: r.strip().upper() in LEFT_OUT or r.strip() in LEFT_OUT)
     elements = _attribute(group, "elements")
-    keep = np.zeros(len(group), dtype=bool)
+    if elements:
+        # An element given decides; a blank one leaves it to the name.
+        hydrogen = np.where(np.asarray(elements, dtype=object).astype(str) != "",
+                            _per_kind(elements, lambda e: _is_hydrogen("", e)),
+                            _per_kind(group.names, lambda n: _is_hydrogen(n, None)))
+    else:
+        hydrogen = _per_kind(group.names, lambda n: _is_hydrogen(n, None))
+    candidates = ~left_out & ~hydrogen
+    known = _per_kind(resnames, lambda r: standard_residue(r.strip()) is not None)
     unknown = {}
     resids = group.resids
-    for i in range(len(group)):
-        resname = str(resnames[i]).strip()
-        if resname.upper() in LEFT_OUT or resname in LEFT_OUT:
-            continue
-        if _is_hydrogen(str(names[i]), elements[i] if elements else None):
-            continue
-        if standard_residue(resname) is None:
-            unknown.setdefault(resname, int(resids[i]))
-            continue
-        keep[i] = True
+    for i in np.flatnonzero(candidates & ~known):
+        unknown.setdefault(str(resnames[i]).strip(), int(resids[i]))
     if unknown:
         named = ", ".join("%s %d" % (n, r) for n, r in sorted(unknown.items()))
         raise ValueError("side %s: residue %s is not in kav_zur.trajectory.NAME_MAP (no "
                          "standard name to score it by); leave it out with a selection, or "
                          "map it first" % (which, named))
-    atoms = group[keep]
+    atoms = group[candidates & known]
     if len(atoms) == 0:
         raise ValueError("side %s: no protein heavy atoms (the selection picks %d atoms, none "
                          "scored)" % (which, len(group)))
@@ -177,21 +183,46 @@ class _Frame:
         self.positions, self.failure = positions, failure
 
 
-def _split_message(side_name, positions, box, bonds):
-    """Why a side is split by the periodic box in this frame, or None:
-    a bond (of the topology, or between consecutive atoms of a chain when
-    it has none) longer than half the box along an axis."""
-    if box is None or len(bonds) == 0:
-        return None
-    lengths = np.asarray(box[:3], dtype=float)
-    if not np.all(np.isfinite(lengths)) or np.any(lengths <= 0):
-        return None
-    d = np.abs(positions[bonds[:, 0]] - positions[bonds[:, 1]])
-    if not np.any(d > lengths / 2):
-        return None
+def _split_message(side_name):
     return ("side %s is split across the periodic box (atoms bonded or next to each other in "
             "a chain are more than half the box apart); make molecules whole first "
             "(make_whole=True, --make-whole, or gmx trjconv -pbc mol)" % side_name)
+
+
+class _BondCheck:
+    """The bonds of both sides (of the topology, or between consecutive
+    atoms of a chain when it has none) as index pairs into the scored atoms,
+    side A's first; it finds a side that the periodic box splits in a frame,
+    into buffers kept from frame to frame."""
+
+    def __init__(self, bonds_a, bonds_b, n_a):
+        pairs = np.concatenate([np.asarray(bonds_a, dtype=np.intp).reshape(-1, 2),
+                                np.asarray(bonds_b, dtype=np.intp).reshape(-1, 2) + n_a])
+        self.first = np.ascontiguousarray(pairs[:, 0])
+        self.second = np.ascontiguousarray(pairs[:, 1])
+        self.in_a = len(bonds_a)
+        self._buffers = None
+
+    def split_side(self, positions, box):
+        """"A" or "B": a side with a bond longer than half the box along an
+        axis in this frame (A first), or None."""
+        if box is None or len(self.first) == 0:
+            return None
+        half = np.asarray(box[:3], dtype=np.float64) / 2
+        if not np.all(np.isfinite(half)) or np.any(half <= 0):
+            return None
+        if self._buffers is None or self._buffers[0].dtype != positions.dtype:
+            self._buffers = [np.empty((len(self.first), 3), dtype=positions.dtype)
+                             for _ in range(2)]
+        d, other = self._buffers
+        np.take(positions, self.first, axis=0, out=d)
+        np.take(positions, self.second, axis=0, out=other)
+        np.subtract(d, other, out=d)
+        np.abs(d, out=d)
+        if not np.any(d.max(axis=0) > half):
+            return None
+        over = np.flatnonzero(np.any(d > half, axis=1))
+        return "A" if over[0] < self.in_a else "B"
 
 
 def _chain_neighbours(chain_ids):
@@ -287,11 +318,12 @@ class InterfaceScores(AnalysisBase):
         except ValueError as e:
             raise ValueError("%s: %s" % (self._universe.filename or "the topology", e)) from None
         self._sides = kav_zur._chain_sides(self._chains)
-        self._bonds = self._side_bonds(a, b)
+        bonds = self._side_bonds(a, b)
         if make_whole:
-            self._make_whole()
-        if self._bonds is None:
-            self._bonds = [_chain_neighbours(ids) for ids in own]
+            self._make_whole(bonds)
+        if bonds is None:
+            bonds = [_chain_neighbours(ids) for ids in own]
+        self._bonds = _BondCheck(bonds[0], bonds[1], self._n_a)
         filename = getattr(universe.trajectory, "filename", None) or "trajectory"
         self._name = name or os.path.basename(str(filename))
 
@@ -305,13 +337,15 @@ class InterfaceScores(AnalysisBase):
             return None
         out = []
         for side in (a, b):
-            where = {int(ix): k for k, ix in enumerate(side.indices)}
-            pairs = [(where[i], where[j]) for i, j in bonds if i in where and j in where]
-            out.append(np.array(pairs, dtype=int).reshape(-1, 2))
+            # Each atom of the universe's place in the side, or -1.
+            where = np.full(len(self._universe.atoms), -1, dtype=np.intp)
+            where[side.indices] = np.arange(len(side))
+            pairs = where[np.asarray(bonds, dtype=np.intp).reshape(-1, 2)]
+            out.append(pairs[np.all(pairs >= 0, axis=1)])
         return out
 
-    def _make_whole(self):
-        if self._bonds is None:
+    def _make_whole(self, bonds):
+        if bonds is None:
             raise ValueError("make_whole=True needs bonds in the topology, and %s has none "
                              "(use a topology with bonds: PSF, TPR, PRMTOP, or a PDB with "
                              "CONECT records; or make molecules whole first, gmx trjconv -pbc "
@@ -325,17 +359,18 @@ class InterfaceScores(AnalysisBase):
     def _frame_of(self, index, ts):
         positions = self._atoms.positions
         frame = _Frame(index, ts.frame, ts.time)
-        if not np.all(np.isfinite(positions)):
-            frame.failure = ("read_failed", "frame %d: %d coordinates are not numbers (NaN or "
-                             "infinite)" % (ts.frame, int(np.sum(~np.isfinite(positions)))))
-            return frame
-        box = ts.dimensions
-        for k, (side, part) in enumerate((("A", positions[:self._n_a]),
-                                          ("B", positions[self._n_a:]))):
-            message = _split_message(side, part, box, self._bonds[k])
-            if message:
-                frame.failure = ("not_whole", "frame %d: %s" % (ts.frame, message))
+        # One sum finds a NaN or an infinity (float32 coordinates summed as
+        # float64 cannot overflow); the count only when there is one.
+        if not np.isfinite(positions.sum(dtype=np.float64)):
+            bad = int(np.sum(~np.isfinite(positions)))
+            if bad:
+                frame.failure = ("read_failed", "frame %d: %d coordinates are not numbers (NaN "
+                                 "or infinite)" % (ts.frame, bad))
                 return frame
+        side = self._bonds.split_side(positions, ts.dimensions)
+        if side:
+            frame.failure = ("not_whole", "frame %d: %s" % (ts.frame, _split_message(side)))
+            return frame
         frame.positions = positions
         return frame
 
