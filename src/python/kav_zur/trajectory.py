@@ -154,21 +154,30 @@ def _chain_label(atoms):
 
 
 def _records(atoms, chain_ids):
-    """The PDB ATOM records of `atoms` up to the coordinates and after them."""
+    """The PDB ATOM records of `atoms` up to the coordinates and after them.
+    (Each different atom name, residue name and element is worked out once.)"""
     heads, tails = [], []
-    elements = _attribute(atoms, "elements")
-    for i, (name, resname, resid, chain) in enumerate(zip(atoms.names, atoms.resnames,
-                                                          atoms.resids, chain_ids)):
-        name = str(name).strip()
-        name = ATOM_NAME_MAP.get(name, name)
-        resname = standard_residue(str(resname))
-        element = (elements[i].strip().upper() if elements and elements[i].strip()
-                   else name.lstrip("0123456789")[:1])
-        # PDB atom names start in column 14 unless they fill four columns.
-        field = name if len(name) == 4 else " " + name.ljust(3)
-        heads.append("ATOM  %5d %-4s %3s %1s%4d    " % ((i + 1) % 100000, field, resname,
+    elements = _attribute(atoms, "elements") or [""] * len(atoms)
+    fields, residues, ends = {}, {}, {}
+    for i, (name, resname, resid, chain, element) in enumerate(
+            zip(atoms.names, atoms.resnames, atoms.resids, chain_ids, elements)):
+        field = fields.get(name)
+        if field is None:
+            mapped = str(name).strip()
+            mapped = ATOM_NAME_MAP.get(mapped, mapped)
+            # PDB atom names start in column 14 unless they fill four columns.
+            field = fields[name] = (mapped if len(mapped) == 4 else " " + mapped.ljust(3),
+                                    mapped.lstrip("0123456789")[:1])
+        standard = residues.get(resname)
+        if standard is None:
+            standard = residues[resname] = standard_residue(str(resname))
+        end = ends.get((element, field[1]))
+        if end is None:
+            symbol = element.strip().upper() if element.strip() else field[1]
+            end = ends[(element, field[1])] = "  1.00  0.00          %2s\n" % symbol[:2]
+        heads.append("ATOM  %5d %-4s %3s %1s%4d    " % ((i + 1) % 100000, field[0], standard,
                                                         chain, int(resid) % 10000))
-        tails.append("  1.00  0.00          %2s\n" % element[:2])
+        tails.append(end)
     return heads, tails
 
 
@@ -302,7 +311,7 @@ class InterfaceScores(AnalysisBase):
         ids_a, ids_b = _chain_label(a), _chain_label(b)
         own = [ids or [""] * len(side) for ids, side in ((ids_a, a), (ids_b, b))]
         usable = (ids_a is not None and ids_b is not None and
-                  all(len(c) == 1 and c.strip() for c in ids_a + ids_b) and
+                  all(len(c) == 1 and c.strip() for c in set(ids_a) | set(ids_b)) and
                   not set(ids_a) & set(ids_b))
         if not usable:
             ids_a, ids_b = ["A"] * len(a), ["B"] * len(b)
