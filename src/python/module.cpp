@@ -183,22 +183,27 @@ void checkShape(const kzpy::FrameRecords& records, const py::array& xyz) {
 
 // A frame's coordinates as the records take them: one row of x, y, z per
 // atom, in angstroms, copied with the GIL held (the array may change once it
-// is let go). MDAnalysis's float32 positions are widened in the copy itself,
-// exactly; any other array is converted by numpy first.
-std::vector<double> frameCoordinates(const kzpy::FrameRecords& records, const py::handle& xyz) {
+// is let go) into memory the calling thread keeps from frame to frame.
+// MDAnalysis's float32 positions are widened in the copy itself, exactly;
+// any other array is converted by numpy first.
+const std::vector<double>& frameCoordinates(const kzpy::FrameRecords& records,
+                                            const py::handle& xyz) {
     using Floats = py::array_t<float, py::array::c_style>;
     using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
+    thread_local std::vector<double> copy;
     if (Floats::check_(xyz)) {
         const auto values = py::reinterpret_borrow<Floats>(xyz);
         checkShape(records, values);
-        return std::vector<double>(values.data(), values.data() + values.size());
+        copy.assign(values.data(), values.data() + values.size());
+        return copy;
     }
     const Doubles values = Doubles::ensure(xyz);
     if (!values)
         throw py::type_error("coordinates must be an array of numbers, one row of x, y, z per "
                              "atom, not " + std::string(py::str(py::type::handle_of(xyz).attr("__name__"))));
     checkShape(records, values);
-    return std::vector<double>(values.data(), values.data() + values.size());
+    copy.assign(values.data(), values.data() + values.size());
+    return copy;
 }
 
 // score(cancel) with the GIL released. With `stop` (its flag raised by the
@@ -373,7 +378,7 @@ One Engine may score in several threads at once.)")
                const py::handle& xyz,
                const std::string& name, const std::vector<std::string>& sideOne,
                const std::vector<std::string>& sideTwo, double timeout, const Stop* stop) {
-                const std::vector<double> values = frameCoordinates(records, xyz);
+                const std::vector<double>& values = frameCoordinates(records, xyz);
                 kzpy::Request request;
                 request.name = name;
                 request.sideOne = sideOne;
@@ -402,7 +407,7 @@ One Engine may score in several threads at once.)")
              "column 54 (newline included), as bytes. ValueError when a head is not 30 columns.")
         .def_property_readonly("atoms", &kzpy::FrameRecords::atoms)
         .def("text", [](const kzpy::FrameRecords& records, const py::handle& xyz) {
-                 const std::vector<double> values = frameCoordinates(records, xyz);
+                 const std::vector<double>& values = frameCoordinates(records, xyz);
                  return py::bytes(records.text(values.data(), values.size()));
              }, py::arg("xyz"), "The PDB text _score_frame scores for `xyz`, as bytes.");
 }

@@ -365,8 +365,14 @@ class InterfaceScores(AnalysisBase):
 
     # --- one frame ---------------------------------------------------------
 
-    def _frame_of(self, index, ts):
-        positions = self._atoms.positions
+    def _frame_of(self, index, ts, out=None):
+        """The frame of the timestep `ts`; its scored atoms' coordinates
+        copied into `out` when given (one frame at a time: the same array
+        each frame), else into an array of its own."""
+        if out is None or out.dtype != ts.positions.dtype:
+            positions = self._atoms.positions
+        else:
+            positions = np.take(ts.positions, self._atoms.ix, axis=0, out=out)
         frame = _Frame(index, ts.frame, ts.time)
         # One sum finds a NaN or an infinity (float32 coordinates summed as
         # float64 cannot overflow); the count only when there is one.
@@ -384,12 +390,14 @@ class InterfaceScores(AnalysisBase):
         return frame
 
     def _score(self, frame):
-        """The row of one frame (runs on a worker thread)."""
+        """The row of one frame (runs on a worker thread). The row keeps no
+        coordinates: memory stays that of the frames being scored."""
         name = "%s frame %d" % (self._name, frame.frame)
         if frame.failure is not None:
             return frame, None, frame.failure
+        positions, frame.positions = frame.positions, None
         try:
-            r = self._engine._score_frame(self._records, frame.positions, name, self._sides,
+            r = self._engine._score_frame(self._records, positions, name, self._sides,
                                           self._stop)
         except ValueError as e:  # a coordinate the PDB columns cannot hold
             return frame, None, ("read_failed", "frame %d: %s" % (frame.frame, e))
@@ -405,13 +413,17 @@ class InterfaceScores(AnalysisBase):
         # Ctrl-C stops it there). Else on the pool's threads, all stopped at
         # once by the run's stop when the run ends early (Ctrl-C).
         self._stop = None
+        # One frame at a time reads each into the same array; frames that
+        # wait for a thread need arrays of their own.
+        self._positions = np.empty((len(self._atoms), 3), dtype=np.float32)
         if self._jobs > 1:
+            self._positions = None
             self._pool = concurrent.futures.ThreadPoolExecutor(self._jobs,
                                                                thread_name_prefix="kav_zur")
             self._stop = kav_zur._Stop()
 
     def _single_frame(self):
-        frame = self._frame_of(self._frame_index, self._ts)
+        frame = self._frame_of(self._frame_index, self._ts, self._positions)
         if self._pool is None:
             self._collect(self._score(frame))
             return
