@@ -252,7 +252,10 @@ class InterfaceScores(AnalysisBase):
                 segment IDs, or AtomGroups
     jobs        frames scored at once on threads (kav_zur releases the GIL);
                 0: one per usable core. Rows come out in frame order; one
-                frame per thread is held at a time.
+                frame per thread is held at a time. With 1, each frame is
+                scored on the calling thread itself. Ctrl-C stops a run
+                within a fraction of a second (KeyboardInterrupt), the
+                frames under way on every thread included.
     make_whole  apply MDAnalysis's unwrap transformation first (needs bonds
                 in the topology)
     engine      a kav_zur.engine(); default: the bundled engine
