@@ -3,7 +3,6 @@
 // Python over it, in kav_zur/__init__.py.
 #include "python/bridge.h"
 #include "python/frame_text.h"
-#include "python/signal_stop.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -206,31 +205,6 @@ const std::vector<double>& frameCoordinates(const kzpy::FrameRecords& records,
     return copy;
 }
 
-// score(cancel) with the GIL released. With `stop` (its flag raised by the
-// thread that waits for the call), cancel is its flag. Without one (the main
-// thread scoring its own call, Python's SIGINT handler its default one), a
-// SIGINT raises it: Python's handler then runs here and raises
-// KeyboardInterrupt. Were it to raise nothing, the call would start over, as
-// it would have gone on.
-template <class Score>
-auto scoreReleased(const Stop* stop, Score&& score) -> decltype(score(nullptr)) {
-    if (stop) {
-        py::gil_scoped_release release;
-        return score(&stop->raised);
-    }
-    for (;;) {
-        {
-            const kzpy::SignalStop signals;
-            py::gil_scoped_release release;
-            try {
-                return score(&kzpy::signalStopFlag());
-            } catch (const kzpy::Cancelled&) {
-            }
-        }
-        if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-    }
-}
-
 }  // namespace
 
 PYBIND11_MODULE(_kav_zur, m) {
@@ -377,26 +351,23 @@ One Engine may score in several threads at once.)")
             [](const kzpy::Engine& engine, const kzpy::FrameRecords& records,
                const py::handle& xyz,
                const std::string& name, const std::vector<std::string>& sideOne,
-               const std::vector<std::string>& sideTwo, double timeout, const Stop* stop) {
+               const std::vector<std::string>& sideTwo, double timeout, const Stop& stop) {
                 const std::vector<double>& values = frameCoordinates(records, xyz);
                 kzpy::Request request;
                 request.name = name;
                 request.sideOne = sideOne;
                 request.sideTwo = sideTwo;
                 request.timeout = timeout;
-                return scoreReleased(stop, [&](const std::atomic<bool>* cancel) {
-                    request.cancel = cancel;
-                    return engine.scoreFrame(records, values.data(), values.size(), request);
-                });
+                request.cancel = &stop.raised;
+                py::gil_scoped_release release;
+                return engine.scoreFrame(records, values.data(), values.size(), request);
             },
             py::arg("records"), py::arg("xyz"), py::arg("name"), py::arg("side_one"),
-            py::arg("side_two"), py::arg("timeout"), py::arg("stop").none(true),
+            py::arg("side_two"), py::arg("timeout"), py::arg("stop"),
             "One frame of a trajectory: the PDB text of `records` with the coordinates `xyz`\n"
             "(angstroms, one row per atom) scored as _score scores text, a list of Result.\n"
             "ValueError when the array's shape is not the records' or a coordinate does not\n"
-            "fit its PDB columns. stop=None, from the main thread while Python's SIGINT handler\n"
-            "is its default one: scored right there, Ctrl-C stopping it at once\n"
-            "(KeyboardInterrupt).");
+            "fit its PDB columns.");
 
     py::class_<kzpy::FrameRecords>(m, "_FrameRecords",
                                    "A trajectory's PDB ATOM records but their coordinates, "

@@ -112,7 +112,7 @@ INTERRUPTS = [
     ("score with a program", "eng.score(P1YCR)", "hang"),
     ("score_many with a program", "eng.score_many([P1YCR] * 4, jobs=2)", "hang"),
     ("score_many with a program, one thread", "eng.score_many([P1YCR] * 2, jobs=1)", "hang"),
-    # One frame at a time is scored on the main thread itself.
+    # Trajectories, one frame at a time and two at once.
     ("a trajectory in process", FRAMES + "; a = InterfaceScores(mda.Universe(DENSE), "
      "chains='A:B')\n    a.run()", None),
     ("a trajectory in process, two threads", FRAMES + "; a = InterfaceScores("

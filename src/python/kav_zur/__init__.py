@@ -19,7 +19,6 @@ engine run as KAV_ZUR_ENGINE_TIMEOUT does on the command line.
 
 import math
 import os
-import signal
 import sys
 import threading
 from concurrent.futures import ThreadPoolExecutor
@@ -361,15 +360,8 @@ class Engine:
         """One trajectory frame (kav_zur.trajectory): the PDB text of
         `records` (a _FrameRecords) with the coordinates `xyz` (angstroms,
         one row per atom), made in C++ and scored as text with the chains
-        `sides`; its Result, failed or not. `stop` as for _run, but that in
-        the main thread, while Ctrl-C is Python's KeyboardInterrupt, the
-        frame is scored right here, with no thread to hand it to and wait
-        for: while it is scored, a SIGINT raises the call's stop from the
-        extension's own handler, which passes the signal on to Python's."""
+        `sides`; its Result, failed or not. `stop` as for _run."""
         name = _fs_bytes(name)
-        if (stop is None and threading.current_thread() is threading.main_thread() and
-                signal.getsignal(signal.SIGINT) is signal.default_int_handler):
-            return self._core._score_frame(records, xyz, name, sides[0], sides[1], 0.0, None)[0]
 
         def call(stop):
             return self._core._score_frame(records, xyz, name, sides[0], sides[1], 0.0, stop)[0]

@@ -252,8 +252,7 @@ class InterfaceScores(AnalysisBase):
                 segment IDs, or AtomGroups
     jobs        frames scored at once on threads (kav_zur releases the GIL);
                 0: one per usable core. Rows come out in frame order; one
-                frame per thread is held at a time. With 1, each frame is
-                scored on the calling thread itself. Ctrl-C stops a run
+                frame per thread is held at a time. Ctrl-C stops a run
                 within a fraction of a second (KeyboardInterrupt), the
                 frames under way on every thread included.
     make_whole  apply MDAnalysis's unwrap transformation first (needs bonds
@@ -412,9 +411,10 @@ class InterfaceScores(AnalysisBase):
         self._rows = []
         self._pending = collections.deque()
         self._pool = None
-        # One frame at a time: scored where the run is (on the main thread,
-        # Ctrl-C stops it there). Else on the pool's threads, all stopped at
-        # once by the run's stop when the run ends early (Ctrl-C).
+        # One frame at a time: scored as every call of the module is (from
+        # the main thread, in the module's helper thread while the main
+        # thread waits, able to take Ctrl-C). Else on the pool's threads,
+        # all stopped at once by the run's stop when the run ends early.
         self._stop = None
         # One frame at a time reads each into the same array; frames that
         # wait for a thread need arrays of their own.
