@@ -8,8 +8,10 @@ with every thread of the process on one CPU (by wall time and by the CPU time of
 the machine slows less); the share of the time spent reading frames and
 of making their PDB text (in the extension, from the records made once);
 jobs=2 against jobs=1 with the
-ceiling of this machine as it is loaded (bench/benchlib.py); the peak
-memory after a short and a long run (flat: one frame per thread held).
+ceiling of this machine as it is loaded (bench/benchlib.py); what a
+frame costs outside the analysis of its structure (its row's seconds)
+against what a file costs score_many; the peak memory after a short and a
+long run (flat: one frame per thread held).
 
 Usage: PYTHONPATH=build/python /usr/bin/python3 bench/trajectory/run.py
        [--frames N] [--long N]
@@ -20,6 +22,7 @@ import resource
 import sys
 import tempfile
 import time
+import tracemalloc
 import warnings
 
 import numpy as np
@@ -73,11 +76,9 @@ def as_pdb_files(analysis, u, folder):
 
 
 def timed(call):
-    """(wall seconds, CPU seconds of the process, what call() gives); the
-    CPU seconds of the calling thread in timed.here."""
-    wall, cpu, here = time.perf_counter(), time.process_time(), time.thread_time()
+    """(wall seconds, CPU seconds of the process, what call() gives)."""
+    wall, cpu = time.perf_counter(), time.process_time()
     value = call()
-    timed.here = time.thread_time() - here
     return time.perf_counter() - wall, time.process_time() - cpu, value
 
 
@@ -127,8 +128,9 @@ def case(label, topology, trajectory, folder, runs, **sides):
     paths = as_pdb_files(InterfaceScores(u, **sides), u, folder)
     chains = ":".join(",".join(c) for c in InterfaceScores(u, **sides)._chains)
     InterfaceScores(u, **sides).run(stop=2)  # imports (pandas) and the engine set up once
-    best = {k: [] for k in ("one", "one_cpu", "two", "many", "many_cpu", "reading", "text",
-                            "main")}
+    ways = ("one", "one_cpu", "two", "many", "many_cpu", "reading", "text", "one_outside",
+            "many_outside")
+    best = {k: [] for k in ways}
     for run in range(runs):
         # Each way first in turn: what runs before one (the state of the
         # memory it leaves) weighs on no way more than on another.
@@ -137,21 +139,23 @@ def case(label, topology, trajectory, folder, runs, **sides):
                 seconds, cpu, table = on_one_core(lambda: timed_run(u, 1, **sides))
                 best["one"].append(seconds)
                 best["one_cpu"].append(cpu)
-                best["main"].append(timed.here)
+                # Outside the analysis of each frame: reading, checking,
+                # making its text, the run's set-up and table.
+                best["one_outside"].append(seconds - table["seconds"].sum())
             elif way == "two":
                 seconds, _, table2 = timed_run(u, 2, **sides)
                 best["two"].append(seconds)
             else:
-                seconds, cpu, _ = on_one_core(lambda: timed(
+                seconds, cpu, results = on_one_core(lambda: timed(
                     lambda: kav_zur.score_many(paths, chains=chains, jobs=1)))
                 best["many"].append(seconds)
                 best["many_cpu"].append(cpu)
+                best["many_outside"].append(seconds - sum(r.seconds for r in results))
         reading, text = reading_seconds(u, **sides)
         best["reading"].append(reading)
         best["text"].append(text)
-    one, one_cpu, two, many, many_cpu, reading, text, main = (
-        min(best[k]) for k in ("one", "one_cpu", "two", "many", "many_cpu", "reading", "text",
-                               "main"))
+    one, one_cpu, two, many, many_cpu, reading, text, one_outside, many_outside = (
+        min(best[k]) for k in ways)
     scored = int((table["status"] == "scored").sum())
     same = table.drop(columns="seconds").equals(table2.drop(columns="seconds"))
     print("%s: %d frames, %d atoms scored, %d scored, best of %d  (%s)"
@@ -159,9 +163,10 @@ def case(label, topology, trajectory, folder, runs, **sides):
     print("  InterfaceScores jobs=1: %.2f frames/s per core, %.2f per CPU second (reading "
           "frames: %.1f%% of the time, making their text: %.1f%%)"
           % (n / one, n / one_cpu, 100 * reading / one, 100 * text / one))
-    print("    the calling thread (reading frames as a run reads them, checking them, handing "
-          "them over, the table): %.1f%% of the CPU time, %.2f ms a frame"
-          % (100 * main / one_cpu, 1000 * main / n))
+    print("    outside the analysis of each frame (reading and checking it, making its text, "
+          "the run's set-up and table): %.2f ms a frame, %.1f%% of the time; score_many "
+          "outside the analysis of each file: %.2f ms a file"
+          % (1000 * one_outside / n, 100 * one_outside / one, 1000 * many_outside / n))
     print("  score_many of the frames as PDB files, jobs=1: %.2f structures/s, %.2f per CPU "
           "second  (InterfaceScores at %.2fx its rate, %.2fx by CPU time)"
           % (n / many, n / many_cpu, many / one, many_cpu / one_cpu))
@@ -186,14 +191,23 @@ def main(argv):
         case("7ddo, synthetic", seven, dcd, os.path.join(work, "7ddo"), args.runs,
              side_a="protein and chainID A", side_b="protein and chainID C")
 
-        # Memory: a short and a long run of the same atoms.
+        # Memory: a short and a long run of the same atoms. The process's
+        # peak is mostly the runs before; the peak of Python's own
+        # allocations (numpy's arrays among them) during each run shows
+        # what a run holds.
         short = synthetic(TOPOLOGY, 50, work, "short")
         longer = synthetic(TOPOLOGY, args.long, work, "long")
-        InterfaceScores(mda.Universe(TOPOLOGY, short), chains="A:B", jobs=2).run()
-        after_short = peak_mb()
-        InterfaceScores(mda.Universe(TOPOLOGY, longer), chains="A:B", jobs=2).run()
-        print("memory: peak %.0f MB after 50 frames, %.0f MB after %d more (%s)"
-              % (after_short, peak_mb(), args.long, load()))
+        universes = [mda.Universe(TOPOLOGY, path) for path in (short, longer)]
+        tracemalloc.start()
+        InterfaceScores(universes[0], chains="A:B", jobs=2).run()
+        after_short, held_short = peak_mb(), tracemalloc.get_traced_memory()[1] / 2**20
+        tracemalloc.reset_peak()
+        InterfaceScores(universes[1], chains="A:B", jobs=2).run()
+        held_long = tracemalloc.get_traced_memory()[1] / 2**20
+        tracemalloc.stop()
+        print("memory: peak %.0f MB after 50 frames, %.0f MB after %d more; Python's "
+              "allocations at their peak in a run: %.1f MB over 50 frames, %.1f MB over %d (%s)"
+              % (after_short, peak_mb(), args.long, held_short, held_long, args.long, load()))
     return 0
 
 

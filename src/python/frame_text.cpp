@@ -28,20 +28,28 @@ bool writeCoordinate(double value, char* out) {
 
 }  // namespace
 
-FrameRecords::FrameRecords(std::vector<std::string> heads, std::vector<std::string> tails)
-    : heads_(std::move(heads)), tails_(std::move(tails)) {
-    if (heads_.size() != tails_.size())
-        throw std::invalid_argument("the records hold " + std::to_string(heads_.size()) +
-                                    " heads and " + std::to_string(tails_.size()) + " tails");
-    for (std::size_t i = 0; i < heads_.size(); ++i) {
-        if (heads_[i].size() != kHeadColumns)
+FrameRecords::FrameRecords(std::vector<std::string> heads, std::vector<std::string> tails) {
+    if (heads.size() != tails.size())
+        throw std::invalid_argument("the records hold " + std::to_string(heads.size()) +
+                                    " heads and " + std::to_string(tails.size()) + " tails");
+    std::size_t bytes = 4;
+    for (std::size_t i = 0; i < heads.size(); ++i) {
+        if (heads[i].size() != kHeadColumns)
             throw std::invalid_argument("atom " + std::to_string(i + 1) + ": its record \"" +
-                                        heads_[i] + "\" is " + std::to_string(heads_[i].size()) +
+                                        heads[i] + "\" is " + std::to_string(heads[i].size()) +
                                         " columns wide before the coordinates, not 30 (a name "
                                         "or a number too long for its PDB columns)");
-        fixedBytes_ += heads_[i].size() + tails_[i].size();
+        bytes += kHeadColumns + 3 * kCoordinateColumns + tails[i].size();
     }
-    fixedBytes_ += 4;
+    blank_.reserve(bytes);
+    columns_.reserve(heads.size());
+    for (std::size_t i = 0; i < heads.size(); ++i) {
+        blank_ += heads[i];
+        columns_.push_back(blank_.size());
+        blank_.append(3 * kCoordinateColumns, ' ');
+        blank_ += tails[i];
+    }
+    blank_ += "END\n";
 }
 
 std::string FrameRecords::text(const double* xyz, std::size_t values) const {
@@ -51,24 +59,20 @@ std::string FrameRecords::text(const double* xyz, std::size_t values) const {
 }
 
 void FrameRecords::write(const double* xyz, std::size_t values, std::string& out) const {
-    if (values != 3 * heads_.size())
+    if (values != 3 * columns_.size())
         throw std::invalid_argument(std::to_string(values) + " coordinates for " +
-                                    std::to_string(heads_.size()) + " atoms (3 each)");
-    out.resize(fixedBytes_ + 3 * kCoordinateColumns * heads_.size());
-    char* at = out.data();
-    for (std::size_t i = 0; i < heads_.size(); ++i) {
-        std::memcpy(at, heads_[i].data(), heads_[i].size());
-        at += heads_[i].size();
+                                    std::to_string(columns_.size()) + " atoms (3 each)");
+    out.assign(blank_);
+    char* text = out.data();
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        char* at = text + columns_[i];
         for (std::size_t k = 0; k < 3; ++k, at += kCoordinateColumns) {
             if (!writeCoordinate(xyz[3 * i + k], at))
                 throw std::invalid_argument("atom " + std::to_string(i + 1) + ": coordinate " +
                                             std::to_string(xyz[3 * i + k]) +
                                             " does not fit a PDB record (-999.999 to 9999.999 A)");
         }
-        std::memcpy(at, tails_[i].data(), tails_[i].size());
-        at += tails_[i].size();
     }
-    std::memcpy(at, "END\n", 4);
 }
 
 }  // namespace kzpy

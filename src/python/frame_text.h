@@ -18,7 +18,7 @@ public:
     // 30 columns wide (the coordinates would not land in their columns).
     FrameRecords(std::vector<std::string> heads, std::vector<std::string> tails);
 
-    std::size_t atoms() const { return heads_.size(); }
+    std::size_t atoms() const { return columns_.size(); }
 
     // The PDB text of one frame: each atom's record with its coordinates
     // ("%8.3f" each, as x, y, z of `xyz`, 3 * atoms() values in angstroms),
@@ -30,8 +30,10 @@ public:
     void write(const double* xyz, std::size_t values, std::string& out) const;
 
 private:
-    std::vector<std::string> heads_, tails_;
-    std::size_t fixedBytes_ = 0;  // the records but their coordinates, and "END\n"
+    // Every record with blank coordinates, then "END": a frame's text is a
+    // copy of it with the coordinates written in.
+    std::string blank_;
+    std::vector<std::size_t> columns_;  // where each atom's coordinates start in blank_
 };
 
 }  // namespace kzpy

@@ -172,16 +172,37 @@ Interface unpickled(const py::tuple& t) {
     return r;
 }
 
-// A frame's coordinates as the records take them: one row of x, y, z per
-// atom, in angstroms (float32 arrays converted exactly).
-using Coordinates = py::array_t<double, py::array::c_style | py::array::forcecast>;
-
-void checkShape(const kzpy::FrameRecords& records, const Coordinates& xyz) {
+void checkShape(const kzpy::FrameRecords& records, const py::array& xyz) {
     if (xyz.ndim() != 2 || xyz.shape(1) != 3 ||
         static_cast<std::size_t>(xyz.shape(0)) != records.atoms())
         throw std::invalid_argument("coordinates must be an array of shape (" +
                                     std::to_string(records.atoms()) +
                                     ", 3), one row per atom of the records");
+}
+
+// A frame's coordinates as the records take them: one row of x, y, z per
+// atom, in angstroms, copied with the GIL held (the array may change once it
+// is let go) into memory the calling thread keeps from frame to frame.
+// MDAnalysis's float32 positions are widened in the copy itself, exactly;
+// any other array is converted by numpy first.
+const std::vector<double>& frameCoordinates(const kzpy::FrameRecords& records,
+                                            const py::handle& xyz) {
+    using Floats = py::array_t<float, py::array::c_style>;
+    using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
+    thread_local std::vector<double> copy;
+    if (Floats::check_(xyz)) {
+        const auto values = py::reinterpret_borrow<Floats>(xyz);
+        checkShape(records, values);
+        copy.assign(values.data(), values.data() + values.size());
+        return copy;
+    }
+    const Doubles values = Doubles::ensure(xyz);
+    if (!values)
+        throw py::type_error("coordinates must be an array of numbers, one row of x, y, z per "
+                             "atom, not " + std::string(py::str(py::type::handle_of(xyz).attr("__name__"))));
+    checkShape(records, values);
+    copy.assign(values.data(), values.data() + values.size());
+    return copy;
 }
 
 }  // namespace
@@ -328,12 +349,10 @@ One Engine may score in several threads at once.)")
         .def(
             "_score_frame",
             [](const kzpy::Engine& engine, const kzpy::FrameRecords& records,
-               const Coordinates& xyz,
+               const py::handle& xyz,
                const std::string& name, const std::vector<std::string>& sideOne,
                const std::vector<std::string>& sideTwo, double timeout, const Stop& stop) {
-                checkShape(records, xyz);
-                // A copy taken with the GIL held: the array may change once it is let go.
-                const std::vector<double> values(xyz.data(), xyz.data() + xyz.size());
+                const std::vector<double>& values = frameCoordinates(records, xyz);
                 kzpy::Request request;
                 request.name = name;
                 request.sideOne = sideOne;
@@ -358,9 +377,8 @@ One Engine may score in several threads at once.)")
              "heads: each atom's record up to column 30, tails: the rest of its line after\n"
              "column 54 (newline included), as bytes. ValueError when a head is not 30 columns.")
         .def_property_readonly("atoms", &kzpy::FrameRecords::atoms)
-        .def("text", [](const kzpy::FrameRecords& records,
-                        const Coordinates& xyz) {
-                 checkShape(records, xyz);
-                 return py::bytes(records.text(xyz.data(), static_cast<std::size_t>(xyz.size())));
+        .def("text", [](const kzpy::FrameRecords& records, const py::handle& xyz) {
+                 const std::vector<double>& values = frameCoordinates(records, xyz);
+                 return py::bytes(records.text(values.data(), values.size()));
              }, py::arg("xyz"), "The PDB text _score_frame scores for `xyz`, as bytes.");
 }

@@ -99,6 +99,11 @@ def test_an_engine_run_past_its_limit_fails_its_structure(
     assert all(not alive(pid) for pid in engine_pids(hanging_engine))
 
 
+# Trajectories: the dense structure as one frame, or the committed
+# trajectory, ready before Ctrl-C is armed.
+FRAMES = ("import MDAnalysis as mda; from kav_zur.trajectory import InterfaceScores; "
+          "TOP, DCD = (os.path.join(TRAJECTORY, f) for f in ('1ycr_md.pdb', '1ycr_md.dcd'))")
+
 # (what, the call in a child interpreter, the engine it uses). Ctrl-C comes
 # while an engine run is under way.
 INTERRUPTS = [
@@ -107,12 +112,22 @@ INTERRUPTS = [
     ("score with a program", "eng.score(P1YCR)", "hang"),
     ("score_many with a program", "eng.score_many([P1YCR] * 4, jobs=2)", "hang"),
     ("score_many with a program, one thread", "eng.score_many([P1YCR] * 2, jobs=1)", "hang"),
+    # Trajectories, one frame at a time and two at once.
+    ("a trajectory in process", FRAMES + "; a = InterfaceScores(mda.Universe(DENSE), "
+     "chains='A:B')\n    a.run()", None),
+    ("a trajectory in process, two threads", FRAMES + "; a = InterfaceScores("
+     "mda.Universe(DENSE), chains='A:B', jobs=2)\n    a.run()", None),
+    ("a trajectory with a program", FRAMES + "; a = InterfaceScores(mda.Universe(TOP, DCD), "
+     "chains='A:B', engine=eng)\n    a.run()", "hang"),
+    ("a trajectory with a program, two threads", FRAMES + "; a = InterfaceScores("
+     "mda.Universe(TOP, DCD), chains='A:B', engine=eng, jobs=2)\n    a.run()", "hang"),
 ]
 
 CHILD = textwrap.dedent("""\
     import os, signal, sys, threading, time, kav_zur
-    DENSE, P1YCR, ENGINE_DIR = sys.argv[1:4]
+    DENSE, P1YCR, ENGINE_DIR, TRAJECTORY = sys.argv[1:5]
     eng = kav_zur.engine(ENGINE_DIR) if ENGINE_DIR else None
+    %s
     threading.Timer(1.5, os.kill, (os.getpid(), signal.SIGINT)).start()
     try:
         %s
@@ -122,7 +137,7 @@ CHILD = textwrap.dedent("""\
     # A thread may still be leaving Python's own code: a moment for that.
     # (The one that runs the main thread's calls stays, idle.)
     end = time.monotonic() + 2
-    while any(t.name.startswith("kav_zur-") and not t.name.startswith("kav_zur-calls")
+    while any(t.name.startswith("kav_zur") and not t.name.startswith("kav_zur-calls")
               for t in threading.enumerate()):
         if time.monotonic() > end:
             sys.exit("threads left: %%s" %% threading.enumerate())
@@ -139,8 +154,11 @@ def test_ctrl_c_stops_the_call_at_once_and_leaves_nothing_behind(
     env = dict(os.environ, TMPDIR=str(tmp))
     # The limit far away: only Ctrl-C may end these calls.
     env.pop("KAV_ZUR_ENGINE_TIMEOUT", None)
-    run = subprocess.run([sys.executable, "-c", CHILD % call, dense, P1YCR,
-                          hanging_engine if engine else ""],
+    # What comes before the last line is made before Ctrl-C is armed.
+    setup, _, call = call.rpartition("\n")
+    run = subprocess.run([sys.executable, "-W", "ignore", "-c", CHILD % (setup, call.strip()),
+                          dense, P1YCR, hanging_engine if engine else "",
+                          os.path.join(SOURCE, "tests", "data", "trajectory")],
                          env=env, capture_output=True, text=True, timeout=30)
     assert run.returncode == 0 and "terminate" not in run.stderr, run.stderr
     # No thread of the module left (above), no working directory, no engine

@@ -108,32 +108,38 @@ def _pick(universe, side, which):
                     "AtomGroup, not %s" % (which, type(side).__name__))
 
 
+def _per_kind(values, test):
+    """test(v) for each of `values`, asked once for each different value."""
+    kinds, inverse = np.unique(np.asarray(values, dtype=object).astype(str), return_inverse=True)
+    return np.array([bool(test(v)) for v in kinds], dtype=bool)[inverse.reshape(-1)]
+
+
 def _scored_atoms(group, which):
     """The atoms of `group` kav_zur scores: no hydrogens, water, ions or
     lipids. Raises ValueError naming a residue whose name is not in the
     table."""
-    names = group.names
     resnames = group.resnames
+    left_out = _per_kind(resnames, lambda r: r.strip().upper() in LEFT_OUT or r.strip() in LEFT_OUT)
     elements = _attribute(group, "elements")
-    keep = np.zeros(len(group), dtype=bool)
+    if elements:
+        # An element given decides; a blank one leaves it to the name.
+        hydrogen = np.where(np.asarray(elements, dtype=object).astype(str) != "",
+                            _per_kind(elements, lambda e: _is_hydrogen("", e)),
+                            _per_kind(group.names, lambda n: _is_hydrogen(n, None)))
+    else:
+        hydrogen = _per_kind(group.names, lambda n: _is_hydrogen(n, None))
+    candidates = ~left_out & ~hydrogen
+    known = _per_kind(resnames, lambda r: standard_residue(r.strip()) is not None)
     unknown = {}
     resids = group.resids
-    for i in range(len(group)):
-        resname = str(resnames[i]).strip()
-        if resname.upper() in LEFT_OUT or resname in LEFT_OUT:
-            continue
-        if _is_hydrogen(str(names[i]), elements[i] if elements else None):
-            continue
-        if standard_residue(resname) is None:
-            unknown.setdefault(resname, int(resids[i]))
-            continue
-        keep[i] = True
+    for i in np.flatnonzero(candidates & ~known):
+        unknown.setdefault(str(resnames[i]).strip(), int(resids[i]))
     if unknown:
         named = ", ".join("%s %d" % (n, r) for n, r in sorted(unknown.items()))
         raise ValueError("side %s: residue %s is not in kav_zur.trajectory.NAME_MAP (no "
                          "standard name to score it by); leave it out with a selection, or "
                          "map it first" % (which, named))
-    atoms = group[keep]
+    atoms = group[candidates & known]
     if len(atoms) == 0:
         raise ValueError("side %s: no protein heavy atoms (the selection picks %d atoms, none "
                          "scored)" % (which, len(group)))
@@ -148,21 +154,30 @@ def _chain_label(atoms):
 
 
 def _records(atoms, chain_ids):
-    """The PDB ATOM records of `atoms` up to the coordinates and after them."""
+    """The PDB ATOM records of `atoms` up to the coordinates and after them.
+    (Each different atom name, residue name and element is worked out once.)"""
     heads, tails = [], []
-    elements = _attribute(atoms, "elements")
-    for i, (name, resname, resid, chain) in enumerate(zip(atoms.names, atoms.resnames,
-                                                          atoms.resids, chain_ids)):
-        name = str(name).strip()
-        name = ATOM_NAME_MAP.get(name, name)
-        resname = standard_residue(str(resname))
-        element = (elements[i].strip().upper() if elements and elements[i].strip()
-                   else name.lstrip("0123456789")[:1])
-        # PDB atom names start in column 14 unless they fill four columns.
-        field = name if len(name) == 4 else " " + name.ljust(3)
-        heads.append("ATOM  %5d %-4s %3s %1s%4d    " % ((i + 1) % 100000, field, resname,
+    elements = _attribute(atoms, "elements") or [""] * len(atoms)
+    fields, residues, ends = {}, {}, {}
+    for i, (name, resname, resid, chain, element) in enumerate(
+            zip(atoms.names, atoms.resnames, atoms.resids, chain_ids, elements)):
+        field = fields.get(name)
+        if field is None:
+            mapped = str(name).strip()
+            mapped = ATOM_NAME_MAP.get(mapped, mapped)
+            # PDB atom names start in column 14 unless they fill four columns.
+            field = fields[name] = (mapped if len(mapped) == 4 else " " + mapped.ljust(3),
+                                    mapped.lstrip("0123456789")[:1])
+        standard = residues.get(resname)
+        if standard is None:
+            standard = residues[resname] = standard_residue(str(resname))
+        end = ends.get((element, field[1]))
+        if end is None:
+            symbol = element.strip().upper() if element.strip() else field[1]
+            end = ends[(element, field[1])] = "  1.00  0.00          %2s\n" % symbol[:2]
+        heads.append("ATOM  %5d %-4s %3s %1s%4d    " % ((i + 1) % 100000, field[0], standard,
                                                         chain, int(resid) % 10000))
-        tails.append("  1.00  0.00          %2s\n" % element[:2])
+        tails.append(end)
     return heads, tails
 
 
@@ -177,21 +192,46 @@ class _Frame:
         self.positions, self.failure = positions, failure
 
 
-def _split_message(side_name, positions, box, bonds):
-    """Why a side is split by the periodic box in this frame, or None:
-    a bond (of the topology, or between consecutive atoms of a chain when
-    it has none) longer than half the box along an axis."""
-    if box is None or len(bonds) == 0:
-        return None
-    lengths = np.asarray(box[:3], dtype=float)
-    if not np.all(np.isfinite(lengths)) or np.any(lengths <= 0):
-        return None
-    d = np.abs(positions[bonds[:, 0]] - positions[bonds[:, 1]])
-    if not np.any(d > lengths / 2):
-        return None
+def _split_message(side_name):
     return ("side %s is split across the periodic box (atoms bonded or next to each other in "
             "a chain are more than half the box apart); make molecules whole first "
             "(make_whole=True, --make-whole, or gmx trjconv -pbc mol)" % side_name)
+
+
+class _BondCheck:
+    """The bonds of both sides (of the topology, or between consecutive
+    atoms of a chain when it has none) as index pairs into the scored atoms,
+    side A's first; it finds a side that the periodic box splits in a frame,
+    into buffers kept from frame to frame."""
+
+    def __init__(self, bonds_a, bonds_b, n_a):
+        pairs = np.concatenate([np.asarray(bonds_a, dtype=np.intp).reshape(-1, 2),
+                                np.asarray(bonds_b, dtype=np.intp).reshape(-1, 2) + n_a])
+        self.first = np.ascontiguousarray(pairs[:, 0])
+        self.second = np.ascontiguousarray(pairs[:, 1])
+        self.in_a = len(bonds_a)
+        self._buffers = None
+
+    def split_side(self, positions, box):
+        """"A" or "B": a side with a bond longer than half the box along an
+        axis in this frame (A first), or None."""
+        if box is None or len(self.first) == 0:
+            return None
+        half = np.asarray(box[:3], dtype=np.float64) / 2
+        if not np.all(np.isfinite(half)) or np.any(half <= 0):
+            return None
+        if self._buffers is None or self._buffers[0].dtype != positions.dtype:
+            self._buffers = [np.empty((len(self.first), 3), dtype=positions.dtype)
+                             for _ in range(2)]
+        d, other = self._buffers
+        np.take(positions, self.first, axis=0, out=d)
+        np.take(positions, self.second, axis=0, out=other)
+        np.subtract(d, other, out=d)
+        np.abs(d, out=d)
+        if not np.any(d.max(axis=0) > half):
+            return None
+        over = np.flatnonzero(np.any(d > half, axis=1))
+        return "A" if over[0] < self.in_a else "B"
 
 
 def _chain_neighbours(chain_ids):
@@ -212,7 +252,9 @@ class InterfaceScores(AnalysisBase):
                 segment IDs, or AtomGroups
     jobs        frames scored at once on threads (kav_zur releases the GIL);
                 0: one per usable core. Rows come out in frame order; one
-                frame per thread is held at a time.
+                frame per thread is held at a time. Ctrl-C stops a run
+                within a fraction of a second (KeyboardInterrupt), the
+                frames under way on every thread included.
     make_whole  apply MDAnalysis's unwrap transformation first (needs bonds
                 in the topology)
     engine      a kav_zur.engine(); default: the bundled engine
@@ -271,7 +313,7 @@ class InterfaceScores(AnalysisBase):
         ids_a, ids_b = _chain_label(a), _chain_label(b)
         own = [ids or [""] * len(side) for ids, side in ((ids_a, a), (ids_b, b))]
         usable = (ids_a is not None and ids_b is not None and
-                  all(len(c) == 1 and c.strip() for c in ids_a + ids_b) and
+                  all(len(c) == 1 and c.strip() for c in set(ids_a) | set(ids_b)) and
                   not set(ids_a) & set(ids_b))
         if not usable:
             ids_a, ids_b = ["A"] * len(a), ["B"] * len(b)
@@ -287,11 +329,12 @@ class InterfaceScores(AnalysisBase):
         except ValueError as e:
             raise ValueError("%s: %s" % (self._universe.filename or "the topology", e)) from None
         self._sides = kav_zur._chain_sides(self._chains)
-        self._bonds = self._side_bonds(a, b)
+        bonds = self._side_bonds(a, b)
         if make_whole:
-            self._make_whole()
-        if self._bonds is None:
-            self._bonds = [_chain_neighbours(ids) for ids in own]
+            self._make_whole(bonds)
+        if bonds is None:
+            bonds = [_chain_neighbours(ids) for ids in own]
+        self._bonds = _BondCheck(bonds[0], bonds[1], self._n_a)
         filename = getattr(universe.trajectory, "filename", None) or "trajectory"
         self._name = name or os.path.basename(str(filename))
 
@@ -305,13 +348,15 @@ class InterfaceScores(AnalysisBase):
             return None
         out = []
         for side in (a, b):
-            where = {int(ix): k for k, ix in enumerate(side.indices)}
-            pairs = [(where[i], where[j]) for i, j in bonds if i in where and j in where]
-            out.append(np.array(pairs, dtype=int).reshape(-1, 2))
+            # Each atom of the universe's place in the side, or -1.
+            where = np.full(len(self._universe.atoms), -1, dtype=np.intp)
+            where[side.indices] = np.arange(len(side))
+            pairs = where[np.asarray(bonds, dtype=np.intp).reshape(-1, 2)]
+            out.append(pairs[np.all(pairs >= 0, axis=1)])
         return out
 
-    def _make_whole(self):
-        if self._bonds is None:
+    def _make_whole(self, bonds):
+        if bonds is None:
             raise ValueError("make_whole=True needs bonds in the topology, and %s has none "
                              "(use a topology with bonds: PSF, TPR, PRMTOP, or a PDB with "
                              "CONECT records; or make molecules whole first, gmx trjconv -pbc "
@@ -322,30 +367,40 @@ class InterfaceScores(AnalysisBase):
 
     # --- one frame ---------------------------------------------------------
 
-    def _frame_of(self, index, ts):
-        positions = self._atoms.positions
+    def _frame_of(self, index, ts, out=None):
+        """The frame of the timestep `ts`; its scored atoms' coordinates
+        copied into `out` when given (one frame at a time: the same array
+        each frame), else into an array of its own."""
+        if out is None or out.dtype != ts.positions.dtype:
+            positions = self._atoms.positions
+        else:
+            positions = np.take(ts.positions, self._atoms.ix, axis=0, out=out)
         frame = _Frame(index, ts.frame, ts.time)
-        if not np.all(np.isfinite(positions)):
-            frame.failure = ("read_failed", "frame %d: %d coordinates are not numbers (NaN or "
-                             "infinite)" % (ts.frame, int(np.sum(~np.isfinite(positions)))))
-            return frame
-        box = ts.dimensions
-        for k, (side, part) in enumerate((("A", positions[:self._n_a]),
-                                          ("B", positions[self._n_a:]))):
-            message = _split_message(side, part, box, self._bonds[k])
-            if message:
-                frame.failure = ("not_whole", "frame %d: %s" % (ts.frame, message))
+        # One sum finds a NaN or an infinity (float32 coordinates summed as
+        # float64 cannot overflow); the count only when there is one.
+        if not np.isfinite(positions.sum(dtype=np.float64)):
+            bad = int(np.sum(~np.isfinite(positions)))
+            if bad:
+                frame.failure = ("read_failed", "frame %d: %d coordinates are not numbers (NaN "
+                                 "or infinite)" % (ts.frame, bad))
                 return frame
+        side = self._bonds.split_side(positions, ts.dimensions)
+        if side:
+            frame.failure = ("not_whole", "frame %d: %s" % (ts.frame, _split_message(side)))
+            return frame
         frame.positions = positions
         return frame
 
     def _score(self, frame):
-        """The row of one frame (runs on a worker thread)."""
+        """The row of one frame (runs on a worker thread). The row keeps no
+        coordinates: memory stays that of the frames being scored."""
         name = "%s frame %d" % (self._name, frame.frame)
         if frame.failure is not None:
             return frame, None, frame.failure
+        positions, frame.positions = frame.positions, None
         try:
-            r = self._engine._score_frame(self._records, frame.positions, name, self._sides)
+            r = self._engine._score_frame(self._records, positions, name, self._sides,
+                                          self._stop)
         except ValueError as e:  # a coordinate the PDB columns cannot hold
             return frame, None, ("read_failed", "frame %d: %s" % (frame.frame, e))
         return frame, r, None
@@ -355,12 +410,23 @@ class InterfaceScores(AnalysisBase):
     def _prepare(self):
         self._rows = []
         self._pending = collections.deque()
-        self._pool = (concurrent.futures.ThreadPoolExecutor(self._jobs,
-                                                            thread_name_prefix="kav_zur")
-                      if self._jobs > 1 else None)
+        self._pool = None
+        # One frame at a time: scored as every call of the module is (from
+        # the main thread, in the module's helper thread while the main
+        # thread waits, able to take Ctrl-C). Else on the pool's threads,
+        # all stopped at once by the run's stop when the run ends early.
+        self._stop = None
+        # One frame at a time reads each into the same array; frames that
+        # wait for a thread need arrays of their own.
+        self._positions = np.empty((len(self._atoms), 3), dtype=np.float32)
+        if self._jobs > 1:
+            self._positions = None
+            self._pool = concurrent.futures.ThreadPoolExecutor(self._jobs,
+                                                               thread_name_prefix="kav_zur")
+            self._stop = kav_zur._Stop()
 
     def _single_frame(self):
-        frame = self._frame_of(self._frame_index, self._ts)
+        frame = self._frame_of(self._frame_index, self._ts, self._positions)
         if self._pool is None:
             self._collect(self._score(frame))
             return
@@ -411,15 +477,17 @@ class InterfaceScores(AnalysisBase):
                 self.times[i] = ts.time
                 self._single_frame()
                 i += 1
+            self.frames, self.times = self.frames[:i], self.times[:i]
+            self._conclude()
         except BaseException:
             if self._pool is not None:
+                # The frames under way end at once, the others are never begun.
+                self._stop.set()
                 for f in self._pending:
                     f.cancel()
                 self._pool.shutdown(wait=True)
                 self._pool = None
             raise
-        self.frames, self.times = self.frames[:i], self.times[:i]
-        self._conclude()
         if self.results.stopped and "partial" in self.results.stopped:
             warnings.warn(self.results.stopped, RuntimeWarning, stacklevel=2)
         return self
