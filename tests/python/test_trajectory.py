@@ -4,6 +4,7 @@ of that frame written as PDB by MDAnalysis; jobs=2 gives jobs=1; force-field
 names score as the standard ones; bad input is a clear error or one failed
 row."""
 import os
+import signal
 import subprocess
 import sys
 import warnings
@@ -136,6 +137,39 @@ def traj(arguments):
     env = dict(os.environ, PYTHONWARNINGS="ignore")
     return subprocess.run([sys.executable, COMMAND, *arguments], capture_output=True,
                           text=True, env=env, check=False)
+
+
+# The command in a child interpreter that gives itself Ctrl-C once the
+# third row is collected: the interrupt comes at a known frame.
+CTRL_C_AFTER_THREE = """\
+import os, runpy, signal, sys
+import kav_zur.trajectory as t
+collect = t.InterfaceScores._collect
+def collected(self, row):
+    collect(self, row)
+    if len(self._rows) == 3:
+        os.kill(os.getpid(), signal.SIGINT)
+t.InterfaceScores._collect = collected
+sys.argv = sys.argv[1:]
+runpy.run_path(sys.argv[0], run_name="__main__")
+"""
+
+
+@pytest.mark.parametrize("jobs", ["1", "2"])
+def test_ctrl_c_writes_the_rows_finished_and_ends_as_the_signal(jobs, tmp_path):
+    details = tmp_path / "rows.tsv"
+    env = dict(os.environ, PYTHONWARNINGS="ignore")
+    run = subprocess.run([sys.executable, "-c", CTRL_C_AFTER_THREE, COMMAND, TOPOLOGY, DCD,
+                          "--chains", "A:B", "-j", jobs, "--details", str(details)],
+                         capture_output=True, text=True, env=env, timeout=120)
+    assert run.returncode == -signal.SIGINT, run.stderr
+    assert "Traceback" not in run.stderr and "stopped (Ctrl-C)" in run.stderr, run.stderr
+    lines = details.read_text().splitlines()
+    assert lines[0].startswith("frame\ttime\t")
+    assert [line.split("\t")[0] for line in lines[1:]] == ["0", "1", "2"]
+    whole = InterfaceScores(universe(TOPOLOGY, DCD), chains="A:B").run(stop=3).results
+    assert [float(line.split("\t")[lines[0].split("\t").index("ZUr")]) for line in lines[1:]] \
+        == list(whole.timeseries["ZUr"])
 
 
 def truncated(tmp_path):

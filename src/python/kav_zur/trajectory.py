@@ -451,7 +451,9 @@ class InterfaceScores(AnalysisBase):
         """Scores the chosen frames (all by default; start, stop, step as a
         slice, or frames: a list of frame indices) and returns self, with
         results.timeseries filled. A trajectory that cannot be read to its
-        end stops after the last whole frame, with a RuntimeWarning."""
+        end stops after the last whole frame, with a RuntimeWarning. Ctrl-C
+        raises KeyboardInterrupt with results.timeseries holding the rows of
+        the frames finished before it."""
         self._setup_frames(self._trajectory, start=start, stop=stop, step=step, frames=frames)
         self._prepare()
         self.results.stopped = _partial_tail(self._trajectory)
@@ -479,7 +481,7 @@ class InterfaceScores(AnalysisBase):
                 i += 1
             self.frames, self.times = self.frames[:i], self.times[:i]
             self._conclude()
-        except BaseException:
+        except BaseException as stopped:
             if self._pool is not None:
                 # The frames under way end at once, the others are never begun.
                 self._stop.set()
@@ -487,6 +489,10 @@ class InterfaceScores(AnalysisBase):
                     f.cancel()
                 self._pool.shutdown(wait=True)
                 self._pool = None
+            if isinstance(stopped, KeyboardInterrupt):
+                # What a stopped run scored stays: the rows of the frames
+                # finished before it, in frame order.
+                self.results.timeseries = _timeseries(self._rows, self._name)
             raise
         if self.results.stopped and "partial" in self.results.stopped:
             warnings.warn(self.results.stopped, RuntimeWarning, stacklevel=2)
