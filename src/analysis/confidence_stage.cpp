@@ -108,14 +108,16 @@ bool ConfidenceStage::load(std::FILE* out, const std::string& sides,
         return false;
     }
     const InputStructure& written = asWritten_ ? *asWritten_ : s;
-    std::vector<int> tokenSides = tokenChains(written, perAtom);
-    for (int& side : tokenSides) {
-        const std::string& chain = written.chains[static_cast<std::size_t>(side)];
-        side = settings_.allPairs || one.empty() ? side + 1
-               : std::find(one.begin(), one.end(), chain) != one.end() ? 1
-               : std::find(two.begin(), two.end(), chain) != two.end() ? 2
-                                                                       : 0;
+    std::vector<int> sideOfChain(written.chains.size());
+    for (std::size_t c = 0; c < sideOfChain.size(); ++c) {
+        const std::string& chain = written.chains[c];
+        sideOfChain[c] = settings_.allPairs || one.empty() ? static_cast<int>(c) + 1
+                         : std::find(one.begin(), one.end(), chain) != one.end() ? 1
+                         : std::find(two.begin(), two.end(), chain) != two.end() ? 2
+                                                                                 : 0;
     }
+    std::vector<int> tokenSides = tokenChains(written, perAtom);
+    for (int& side : tokenSides) side = sideOfChain[static_cast<std::size_t>(side)];
     if (!readPredictorOutput(files, output, why, tokenSides)) {
         std::fprintf(out, " %s: confidence not read: %s.\n", label_.c_str(), why.c_str());
         return false;

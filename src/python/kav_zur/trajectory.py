@@ -418,9 +418,9 @@ class InterfaceScores(AnalysisBase):
         self._stop = None
         # One frame at a time reads each into the same array; frames that
         # wait for a thread need arrays of their own.
-        self._positions = np.empty((len(self._atoms), 3), dtype=np.float32)
+        self._positions = (np.empty((len(self._atoms), 3), dtype=np.float32)
+                           if self._jobs <= 1 else None)
         if self._jobs > 1:
-            self._positions = None
             self._pool = concurrent.futures.ThreadPoolExecutor(self._jobs,
                                                                thread_name_prefix="kav_zur")
             self._stop = kav_zur._Stop()
