@@ -5,8 +5,8 @@ trajectory of 7ddo (6,411 atoms: examples/7ddo.pdb's coordinates with small
 random displacements, written by MDAnalysis), against the same frames
 written as PDB files and scored one at a time by kav_zur.score_many, both
 with every thread of the process on one CPU (by wall time and by the CPU time of the process, which another program on
-the machine slows less); the share of the time spent reading frames and
-of making their PDB text (in the extension, from the records made once);
+the machine slows less); the share of the time spent reading frames (each frame reaches
+the analysis as coordinates written into its structure, read once);
 jobs=2 against jobs=1 with the
 ceiling of this machine as it is loaded (bench/benchlib.py); what a
 frame costs outside the analysis of its structure (its row's seconds)
@@ -106,17 +106,13 @@ def on_one_core(call):
 
 
 def reading_seconds(u, **sides):
-    """(Reading the frames and checking them, as a run does before scoring;
-    making each frame's PDB text from its coordinates, as the extension
-    does for scoring), in seconds."""
+    """Reading the frames and checking them, as a run does before scoring,
+    in seconds."""
     analysis = InterfaceScores(u, **sides)
     start = time.perf_counter()
-    frames = [analysis._frame_of(i, ts) for i, ts in enumerate(u.trajectory)]
-    reading = time.perf_counter() - start
-    start = time.perf_counter()
-    for frame in frames:
-        analysis._records.text(frame.positions)
-    return reading, time.perf_counter() - start
+    for i, ts in enumerate(u.trajectory):
+        analysis._frame_of(i, ts)
+    return time.perf_counter() - start
 
 
 def case(label, topology, trajectory, folder, runs, **sides):
@@ -128,7 +124,7 @@ def case(label, topology, trajectory, folder, runs, **sides):
     paths = as_pdb_files(InterfaceScores(u, **sides), u, folder)
     chains = ":".join(",".join(c) for c in InterfaceScores(u, **sides)._chains)
     InterfaceScores(u, **sides).run(stop=2)  # imports (pandas) and the engine set up once
-    ways = ("one", "one_cpu", "two", "many", "many_cpu", "reading", "text", "one_outside",
+    ways = ("one", "one_cpu", "two", "many", "many_cpu", "reading", "one_outside",
             "many_outside")
     best = {k: [] for k in ways}
     for run in range(runs):
@@ -140,7 +136,7 @@ def case(label, topology, trajectory, folder, runs, **sides):
                 best["one"].append(seconds)
                 best["one_cpu"].append(cpu)
                 # Outside the analysis of each frame: reading, checking,
-                # making its text, the run's set-up and table.
+                # setting its atoms, the run's set-up and table.
                 best["one_outside"].append(seconds - table["seconds"].sum())
             elif way == "two":
                 seconds, _, table2 = timed_run(u, 2, **sides)
@@ -151,19 +147,16 @@ def case(label, topology, trajectory, folder, runs, **sides):
                 best["many"].append(seconds)
                 best["many_cpu"].append(cpu)
                 best["many_outside"].append(seconds - sum(r.seconds for r in results))
-        reading, text = reading_seconds(u, **sides)
-        best["reading"].append(reading)
-        best["text"].append(text)
-    one, one_cpu, two, many, many_cpu, reading, text, one_outside, many_outside = (
+        best["reading"].append(reading_seconds(u, **sides))
+    one, one_cpu, two, many, many_cpu, reading, one_outside, many_outside = (
         min(best[k]) for k in ways)
     scored = int((table["status"] == "scored").sum())
     same = table.drop(columns="seconds").equals(table2.drop(columns="seconds"))
     print("%s: %d frames, %d atoms scored, %d scored, best of %d  (%s)"
           % (label, n, len(InterfaceScores(u, **sides)._atoms), scored, runs, load()))
     print("  InterfaceScores jobs=1: %.2f frames/s per core, %.2f per CPU second (reading "
-          "frames: %.1f%% of the time, making their text: %.1f%%)"
-          % (n / one, n / one_cpu, 100 * reading / one, 100 * text / one))
-    print("    outside the analysis of each frame (reading and checking it, making its text, "
+          "frames: %.1f%% of the time)" % (n / one, n / one_cpu, 100 * reading / one))
+    print("    outside the analysis of each frame (reading and checking it, setting its atoms, "
           "the run's set-up and table): %.2f ms a frame, %.1f%% of the time; score_many "
           "outside the analysis of each file: %.2f ms a file"
           % (1000 * one_outside / n, 100 * one_outside / one, 1000 * many_outside / n))

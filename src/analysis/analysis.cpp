@@ -387,9 +387,12 @@ bool readParts(const StructureInput& input, const std::string& label,
             return false;
         }
         parts.assign(1, StructurePart{});
-        if (!readStructureText(input.text, input.format == "mmcif", label, settings.model,
-                               parts[0].structure, why, settings.mseAsMet))
+        if (input.structure) {
+            parts[0].structure = *input.structure;
+        } else if (!readStructureText(input.text, input.format == "mmcif", label, settings.model,
+                                      parts[0].structure, why, settings.mseAsMet)) {
             return false;
+        }
         if (settings.allPairs) {
             const InputStructure& s = parts[0].structure;
             const std::vector<std::pair<int, int>> touching = touchingChains(s);
@@ -566,6 +569,7 @@ std::string ConsoleSink::take() {
 // ---- the analysis of one structure
 
 bool needsConversion(const StructureInput& input, const AnalysisSettings& settings) {
+    if (input.structure) return true;  // written for the engine from its atoms
     if (settings.model != 0 || !settings.sideOne.empty() || !settings.sideTwo.empty() ||
         settings.allPairs || settings.allModels || !settings.assembly.empty() || settings.crystal ||
         settings.mseAsMet)

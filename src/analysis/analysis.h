@@ -17,6 +17,7 @@
 #include "common/status.h"
 #include "common/types.h"
 #include "confidence/confidence.h"
+#include "input/input_structure.h"
 #include "interface/pipeline.h"
 #include "report/interface_report.h"
 
@@ -83,6 +84,10 @@ struct StructureInput {
     std::string text;    // the content, when not read from `path`
     std::string format;  // with `text`: "pdb" or "mmcif"
     std::string name;    // the name in results and messages; "" means `path`
+    // Instead of `text`: its structure already read (a trajectory frame: its
+    // atoms read once, this frame's coordinates as its text reads back), to
+    // be scored as that text of `format` would be.
+    const InputStructure* structure = nullptr;
 
     static StructureInput file(std::string path) {
         StructureInput in;

@@ -174,9 +174,20 @@ std::vector<Interface> Engine::scoreFrame(const FrameRecords& records, const dou
     // frame of a trajectory is the size of the one before, and its text is
     // written into memory already touched rather than into fresh pages.
     thread_local StructureInput frame;
+    // Its atoms too: the coordinates are all that changes between frames.
+    thread_local FrameAtoms atoms;
     frame.format = "pdb";
     frame.name = request.name.empty() ? std::string("frame") : request.name;
-    records.write(xyz, values, frame.text);
+    // The structure the frame's text reads as, given as values: no text
+    // written and read again. The text itself where the first model's atoms
+    // read plainly are not what is asked for.
+    frame.structure = nullptr;
+    if (request.model == 0 && !request.mseAsMet && records.structure(xyz, values, atoms)) {
+        frame.text.clear();
+        frame.structure = &atoms.structure;
+    } else {
+        records.write(xyz, values, frame.text);
+    }
     return scoreInput(frame, request, frame.name, frame.name);
 }
 

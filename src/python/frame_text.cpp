@@ -3,6 +3,7 @@
 
 #include "sasa/fixed_format.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -25,6 +26,20 @@ bool writeCoordinate(double value, char* out) {
     std::memcpy(out, text, kCoordinateColumns);
     return true;
 }
+
+void checkCount(std::size_t values, std::size_t atoms) {
+    if (values != 3 * atoms)
+        throw std::invalid_argument(std::to_string(values) + " coordinates for " +
+                                    std::to_string(atoms) + " atoms (3 each)");
+}
+
+[[noreturn]] void refuse(std::size_t atom, double value) {
+    throw std::invalid_argument("atom " + std::to_string(atom + 1) + ": coordinate " +
+                                std::to_string(value) +
+                                " does not fit a PDB record (-999.999 to 9999.999 A)");
+}
+
+std::atomic<std::uint64_t> recordsMade{0};
 
 }  // namespace
 
@@ -50,6 +65,31 @@ FrameRecords::FrameRecords(std::vector<std::string> heads, std::vector<std::stri
         blank_ += tails[i];
     }
     blank_ += "END\n";
+
+    // The records read once, as a frame's text is read, with coordinates
+    // that number the atoms: read back in their order, one atom a record,
+    // they are each frame's structure but its coordinates.
+    id_ = ++recordsMade;
+    const std::size_t n = columns_.size();
+    std::vector<double> numbered(3 * n, 0.0);
+    for (std::size_t i = 0; i < n; ++i) {
+        numbered[3 * i] = static_cast<double>(i % 10000);
+        numbered[3 * i + 1] = static_cast<double>(i / 10000 % 10000);
+    }
+    std::string why;
+    if (n == 0 || n >= 100000000 ||
+        !readStructureText(text(numbered.data(), numbered.size()), false, "frame", 0, atoms_, why,
+                           false) ||
+        atoms_.atoms.size() != n) {
+        atoms_ = InputStructure{};
+        return;
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        if (atoms_.atoms[i].x != numbered[3 * i] || atoms_.atoms[i].y != numbered[3 * i + 1]) {
+            atoms_ = InputStructure{};
+            return;
+        }
+    readable_ = true;
 }
 
 std::string FrameRecords::text(const double* xyz, std::size_t values) const {
@@ -59,20 +99,36 @@ std::string FrameRecords::text(const double* xyz, std::size_t values) const {
 }
 
 void FrameRecords::write(const double* xyz, std::size_t values, std::string& out) const {
-    if (values != 3 * columns_.size())
-        throw std::invalid_argument(std::to_string(values) + " coordinates for " +
-                                    std::to_string(columns_.size()) + " atoms (3 each)");
+    checkCount(values, columns_.size());
     out.assign(blank_);
     char* text = out.data();
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         char* at = text + columns_[i];
-        for (std::size_t k = 0; k < 3; ++k, at += kCoordinateColumns) {
-            if (!writeCoordinate(xyz[3 * i + k], at))
-                throw std::invalid_argument("atom " + std::to_string(i + 1) + ": coordinate " +
-                                            std::to_string(xyz[3 * i + k]) +
-                                            " does not fit a PDB record (-999.999 to 9999.999 A)");
-        }
+        for (std::size_t k = 0; k < 3; ++k, at += kCoordinateColumns)
+            if (!writeCoordinate(xyz[3 * i + k], at)) refuse(i, xyz[3 * i + k]);
     }
+}
+
+bool FrameRecords::structure(const double* xyz, std::size_t values, FrameAtoms& out) const {
+    checkCount(values, columns_.size());
+    if (!readable_) return false;
+    if (out.records != id_) {
+        out.records = 0;  // a copy half made is no copy
+        out.structure = atoms_;
+        out.records = id_;
+    }
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        const double* v = xyz + 3 * i;
+        for (std::size_t k = 0; k < 3; ++k)
+            if (!std::isfinite(v[k]) ||
+                !sasa::fitsFixed(v[k], static_cast<int>(kCoordinateColumns), 3))
+                refuse(i, v[k]);
+        InputAtom& a = out.structure.atoms[i];
+        a.x = sasa::fixedValue(v[0], 3);
+        a.y = sasa::fixedValue(v[1], 3);
+        a.z = sasa::fixedValue(v[2], 3);
+    }
+    return true;
 }
 
 }  // namespace kzpy

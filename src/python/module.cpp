@@ -365,7 +365,8 @@ One Engine may score in several threads at once.)")
             py::arg("records"), py::arg("xyz"), py::arg("name"), py::arg("side_one"),
             py::arg("side_two"), py::arg("timeout"), py::arg("stop"),
             "One frame of a trajectory: the PDB text of `records` with the coordinates `xyz`\n"
-            "(angstroms, one row per atom) scored as _score scores text, a list of Result.\n"
+            "(angstroms, one row per atom) scored as _score scores text (as the atoms it reads\n"
+            "as, with no text made), a list of Result.\n"
             "ValueError when the array's shape is not the records' or a coordinate does not\n"
             "fit its PDB columns.");
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace sasa {
@@ -70,6 +71,22 @@ int formatFixed(char* out, std::size_t size, double value, int width, int decima
         out[written] = '\0';
     }
     return total;
+}
+
+double fixedValue(double value, int decimals) {
+    if (!std::isfinite(value) || std::fabs(value) >= kLargest || decimals < 0 ||
+        decimals > kMostDecimals) {
+        char text[400];
+        std::snprintf(text, sizeof text, "%.*f", decimals, value);
+        return std::strtod(text, nullptr);
+    }
+    // The text is the whole number q over 10^decimals, both exact in a
+    // double (q < 2^53): one division, correctly rounded, is the nearest
+    // double to the decimal, which is what a correct reading gives.
+    double scale = 1;
+    for (int k = 0; k < decimals; ++k) scale *= 10;
+    const double magnitude = static_cast<double>(scaledMagnitude(value, decimals)) / scale;
+    return std::signbit(value) ? -magnitude : magnitude;
 }
 
 bool fitsFixed(double value, int width, int decimals) {

@@ -15,6 +15,11 @@ namespace sasa {
 // beyond 1e9, non-finite ones and more than 3 decimals take snprintf itself.
 int formatFixed(char* out, std::size_t size, double value, int width, int decimals);
 
+// The number that a correctly rounded reading (strtod, gemmi's) gives of
+// the text formatFixed writes for `value` with `decimals`: the value as a
+// file holding it printed would give it back, with no text in between.
+double fixedValue(double value, int decimals);
+
 // True when "%W.Df" writes `value` in exactly `width` characters.
 bool fitsFixed(double value, int width, int decimals);
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -25,6 +26,11 @@ void expectPrintf(double v, Column c) {
     ASSERT_EQ(n, m) << v << " %" << c.width << "." << c.decimals << "f";
     ASSERT_STREQ(mine, theirs) << v;
     ASSERT_EQ(sasa::fitsFixed(v, c.width, c.decimals), m == c.width) << v;
+    // What reading the text back gives, to the bit (the sign of a zero too).
+    const double read = std::strtod(theirs, nullptr), value = sasa::fixedValue(v, c.decimals);
+    ASSERT_TRUE(std::isnan(read) ? std::isnan(value)
+                                 : std::memcmp(&read, &value, sizeof read) == 0)
+        << v << " read back as " << read << ", given as " << value;
 }
 
 TEST(FixedFormat, EqualsPrintfOnEdgesAndTies) {

@@ -359,8 +359,9 @@ class Engine:
     def _score_frame(self, records, xyz, name, sides, stop=None):
         """One trajectory frame (kav_zur.trajectory): the PDB text of
         `records` (a _FrameRecords) with the coordinates `xyz` (angstroms,
-        one row per atom), made in C++ and scored as text with the chains
-        `sides`; its Result, failed or not. `stop` as for _run."""
+        one row per atom), scored as text with the chains `sides` (in C++,
+        as the atoms that text reads as); its Result, failed or not. `stop`
+        as for _run."""
         name = _fs_bytes(name)
 
         def call(stop):
@@ -888,6 +889,14 @@ def to_dataframe(results):
     for i, r in enumerate(rows):
         if not isinstance(r, Result):
             raise TypeError("results[%d] is %s, not a kav_zur.Result" % (i, type(r).__name__))
+    data = _column_arrays(rows)
+    return pd.DataFrame(data, columns=list(data))
+
+
+def _column_arrays(rows):
+    """to_dataframe's columns of the Results `rows`, as pandas arrays in
+    their order (a table that adds columns of its own makes one DataFrame)."""
+    import pandas as pd
     data = {}
     columns = _COLUMNS
     if any(r._confidence_asked for r in rows):
@@ -901,4 +910,4 @@ def to_dataframe(results):
         else:
             data[column] = pd.array([float("nan") if v is None else v for v in values],
                                     dtype="float64")
-    return pd.DataFrame(data, columns=[c for c, _ in columns])
+    return data

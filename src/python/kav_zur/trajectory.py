@@ -261,6 +261,8 @@ class InterfaceScores(AnalysisBase):
     name        the rows' name stem (default: the trajectory file's name)
     progress    None, or a callable given each frame's (frame, Result or
                 None, (status, message) or None) as it is done, in order
+                (with jobs=1 from the run's own thread, which reads and
+                scores the frames)
 
     Hydrogens, water, ions and lipids are left out; residue and atom names
     are mapped by NAME_MAP and ATOM_NAME_MAP, and a residue not in the
@@ -321,7 +323,7 @@ class InterfaceScores(AnalysisBase):
         self._atoms = a + b
         self._n_a = len(a)
         self._heads, self._tails = _records(self._atoms, ids_a + ids_b)
-        # Made once: each frame's text is these records with its coordinates.
+        # Made and read once: each frame is these atoms with its coordinates.
         try:
             self._records = kav_zur._FrameRecords(
                 [h.encode("utf-8", "surrogateescape") for h in self._heads],
@@ -411,19 +413,18 @@ class InterfaceScores(AnalysisBase):
         self._rows = []
         self._pending = collections.deque()
         self._pool = None
-        # One frame at a time: scored as every call of the module is (from
-        # the main thread, in the module's helper thread while the main
-        # thread waits, able to take Ctrl-C). Else on the pool's threads,
-        # all stopped at once by the run's stop when the run ends early.
-        self._stop = None
-        # One frame at a time reads each into the same array; frames that
-        # wait for a thread need arrays of their own.
+        # One frame at a time: read, checked and scored in turn on one thread
+        # of the run's own (the main thread waits for it, able to take Ctrl-C,
+        # as for every call of the module), each into the same array. Else
+        # read here and scored on the pool's threads; frames that wait for a
+        # thread need arrays of their own. Either way the run's stop ends the
+        # frames under way when the run ends early.
+        self._stop = kav_zur._Stop()
         self._positions = (np.empty((len(self._atoms), 3), dtype=np.float32)
                            if self._jobs <= 1 else None)
         if self._jobs > 1:
             self._pool = concurrent.futures.ThreadPoolExecutor(self._jobs,
                                                                thread_name_prefix="kav_zur")
-            self._stop = kav_zur._Stop()
 
     def _single_frame(self):
         frame = self._frame_of(self._frame_index, self._ts, self._positions)
@@ -447,6 +448,48 @@ class InterfaceScores(AnalysisBase):
             self._pool = None
         self.results.timeseries = _timeseries(self._rows, self._name)
 
+    def _read_and_score(self):
+        """Every chosen frame read and handed on in turn; the message of a
+        trajectory that cannot be read to its end, or None."""
+        iterator = iter(self._sliced_trajectory)
+        i = 0
+        stopped = None
+        while not self._stop.is_set:
+            try:
+                ts = next(iterator)
+            except StopIteration:
+                break
+            except (OSError, EOFError, ValueError, RuntimeError) as e:
+                if not self.results.stopped:  # else said before the first frame
+                    stopped = ("%s: cannot be read after frame %d (%s): the run ends there"
+                               % (self._trajectory.filename, i - 1, e))
+                break
+            self._frame_index = i
+            self._ts = ts
+            self.frames[i] = ts.frame
+            self.times[i] = ts.time
+            self._single_frame()
+            i += 1
+        self.frames, self.times = self.frames[:i], self.times[:i]
+        return stopped
+
+    def _on_own_thread(self):
+        """_read_and_score on a thread of its own, waited for here: frames
+        pass to no other thread one by one. Ctrl-C here raises the run's stop
+        and, once that thread has ended, KeyboardInterrupt."""
+        out = {}
+
+        def body():
+            try:
+                out["stopped"] = self._read_and_score()
+            except BaseException as e:  # raised below, in the caller's thread
+                out["error"] = e
+
+        kav_zur._wait([kav_zur._start(body, "kav_zur-frames")], self._stop)
+        if "error" in out:
+            raise out["error"]
+        return out["stopped"]
+
     def run(self, start=None, stop=None, step=None, frames=None, verbose=False):
         """Scores the chosen frames (all by default; start, stop, step as a
         slice, or frames: a list of frame indices) and returns self, with
@@ -458,28 +501,11 @@ class InterfaceScores(AnalysisBase):
         self._prepare()
         self.results.stopped = _partial_tail(self._trajectory)
         try:
-            iterator = iter(self._sliced_trajectory)
-            i = 0
-            while True:
-                try:
-                    ts = next(iterator)
-                except StopIteration:
-                    break
-                except (OSError, EOFError, ValueError, RuntimeError) as e:
-                    if self.results.stopped:  # said before the first frame
-                        break
-                    self.results.stopped = ("%s: cannot be read after frame %d (%s): the run "
-                                            "ends there" % (self._trajectory.filename,
-                                                            i - 1, e))
-                    warnings.warn(self.results.stopped, RuntimeWarning, stacklevel=2)
-                    break
-                self._frame_index = i
-                self._ts = ts
-                self.frames[i] = ts.frame
-                self.times[i] = ts.time
-                self._single_frame()
-                i += 1
-            self.frames, self.times = self.frames[:i], self.times[:i]
+            stopped = (self._read_and_score() if self._pool is not None else
+                       self._on_own_thread())
+            if stopped:
+                self.results.stopped = stopped
+                warnings.warn(stopped, RuntimeWarning, stacklevel=2)
             self._conclude()
         except BaseException as stopped:
             if self._pool is not None:
@@ -539,18 +565,20 @@ def _tail_message(reader, path):
 def _timeseries(rows, name):
     import pandas as pd
     results = [r for _, r, _ in rows if r is not None]
-    scored = kav_zur.to_dataframe(results) if results else kav_zur.to_dataframe([])
-    columns = list(scored.columns)
     frames = {"frame": pd.array([f.frame for f, _, _ in rows], dtype="int64"),
               "time": pd.array([float(f.time) for f, _, _ in rows], dtype="float64")}
     if results and len(results) == len(rows):
-        # Every frame reached the analysis: its columns as they are.
+        # Every frame reached the analysis: its columns as they are, in one
+        # table made once.
+        arrays = kav_zur._column_arrays(results)
+        columns = list(arrays)
         data = dict(frames)
-        for c in columns:
-            data[c] = scored[c].array
+        data.update(arrays)
         data["message"] = pd.array(["" if r.status == "scored" else r.messages.strip()
                                     for r in results], dtype=object)
         return pd.DataFrame(data, columns=["frame", "time"] + columns + ["message"])
+    scored = kav_zur.to_dataframe(results)
+    columns = list(scored.columns)
     table = {c: [] for c in columns}
     it = scored.itertuples(index=False)
     messages = []
