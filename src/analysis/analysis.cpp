@@ -388,7 +388,7 @@ bool readParts(const StructureInput& input, const std::string& label,
         }
         parts.assign(1, StructurePart{});
         if (input.structure) {
-            parts[0].structure = *input.structure;
+            std::swap(parts[0].structure, *input.structure);  // given back by LentStructure
         } else if (!readStructureText(input.text, input.format == "mmcif", label, settings.model,
                                       parts[0].structure, why, settings.mseAsMet)) {
             return false;
@@ -409,6 +409,16 @@ bool readParts(const StructureInput& input, const std::string& label,
     return regular && readStructureParts(input.path, choice, parts, why);
 }
 
+// A structure lent by the caller (StructureInput::structure), taken into
+// the entry's one part by readParts: handed back however the entry ends.
+struct LentStructure {
+    const StructureInput& input;
+    std::vector<StructurePart>& parts;
+    ~LentStructure() {
+        if (input.structure && parts.size() == 1) std::swap(parts[0].structure, *input.structure);
+    }
+};
+
 // A structure read and rewritten for the engine (mmCIF, gzipped, chosen
 // chains, a model, every model, an assembly, the crystal, every pair).
 void scoreConverted(const StructureInput& input, const std::string& name,
@@ -421,6 +431,7 @@ void scoreConverted(const StructureInput& input, const std::string& name,
     if (onePart) std::fprintf(out, "Working on %s. ", label.c_str());
 
     std::vector<StructurePart> parts;
+    const LentStructure lent{input, parts};
     std::string why;
     bool regular = true;
     if (!readParts(input, label, settings, parts, regular, why)) {

@@ -86,8 +86,9 @@ struct StructureInput {
     std::string name;    // the name in results and messages; "" means `path`
     // Instead of `text`: its structure already read (a trajectory frame: its
     // atoms read once, this frame's coordinates as its text reads back), to
-    // be scored as that text of `format` would be.
-    const InputStructure* structure = nullptr;
+    // be scored as that text of `format` would be. Lent to the analysis,
+    // which reads it in place and gives it back as it was.
+    InputStructure* structure = nullptr;
 
     static StructureInput file(std::string path) {
         StructureInput in;

@@ -517,8 +517,14 @@ std::string summaryJson(const std::vector<DetailsField>& details, const Interfac
                 text += "null";
                 continue;
             }
-            text += "[" + jsonNumber(s.classes.x[slot]) + ", " + jsonNumber(s.classes.y[slot]) +
-                    ", " + jsonNumber(s.classes.z[slot]) + "]";
+            // Appended piece by piece ("[" + a temporary trips GCC 12's -Wrestrict).
+            text += '[';
+            text += jsonNumber(s.classes.x[slot]);
+            text += ", ";
+            text += jsonNumber(s.classes.y[slot]);
+            text += ", ";
+            text += jsonNumber(s.classes.z[slot]);
+            text += ']';
         }
         text += "],\n        \"angle\": " + jsonNumber(s.referenceAngle) + "\n      },\n";
         // Every class centroid with atoms: slot 0 is the whole interface.
