@@ -39,6 +39,32 @@ std::uint64_t scaledMagnitude(double value, int decimals) {
     return q;
 }
 
+// The digits of 0..99, two characters each: two digits a division.
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The decimal digits of `q` written backwards, ending just before `end`;
+// returns where they begin. 32-bit arithmetic where the number fits (a
+// coordinate or an area always does), two digits a step.
+template <typename Unsigned>
+char* digitsBefore(char* end, Unsigned q) {
+    while (q >= 100) {
+        const unsigned pair = static_cast<unsigned>(q % 100);
+        q /= 100;
+        end -= 2;
+        std::memcpy(end, kPairs + 2 * pair, 2);
+    }
+    if (q >= 10) {
+        end -= 2;
+        std::memcpy(end, kPairs + 2 * q, 2);
+    } else {
+        *--end = static_cast<char>('0' + q);
+    }
+    return end;
+}
+
 }  // namespace
 
 int formatFixed(char* out, std::size_t size, double value, int width, int decimals) {
@@ -46,29 +72,40 @@ int formatFixed(char* out, std::size_t size, double value, int width, int decima
         decimals > kMostDecimals)
         return std::snprintf(out, size, "%*.*f", width, decimals, value);
 
-    // The text backwards from its last digit.
+    // The text backwards from its last digit: the whole part's digits, the
+    // point, then the decimals, each part written as a number of its own.
     char text[40];
-    int at = sizeof text;
-    std::uint64_t q = scaledMagnitude(value, decimals);
-    for (int k = 0; k < decimals; ++k) {
-        text[--at] = static_cast<char>('0' + q % 10);
-        q /= 10;
+    char* const end = text + sizeof text;
+    const std::uint64_t q = scaledMagnitude(value, decimals);
+    std::uint64_t scale = 1;
+    for (int k = 0; k < decimals; ++k) scale *= 10;
+    const std::uint64_t whole = q / scale;
+    char* at = end;
+    if (decimals > 0) {
+        // The decimals with their leading zeros: scale + fraction has
+        // decimals + 1 digits, the first of which (a 1) is not written.
+        const auto fraction = static_cast<std::uint32_t>(q % scale + scale);
+        at = digitsBefore(at, fraction) + 1;
+        *--at = '.';
     }
-    if (decimals > 0) text[--at] = '.';
-    do {
-        text[--at] = static_cast<char>('0' + q % 10);
-        q /= 10;
-    } while (q != 0);
-    if (std::signbit(value)) text[--at] = '-';
-    const int length = static_cast<int>(sizeof text) - at;
+    at = whole <= 0xffffffffu ? digitsBefore(at, static_cast<std::uint32_t>(whole))
+                              : digitsBefore(at, whole);
+    if (std::signbit(value)) *--at = '-';
+    const int length = static_cast<int>(end - at);
     const int pad = width > length ? width - length : 0;
     const int total = pad + length;
     if (size > 0) {
         const std::size_t room = size - 1;
-        std::size_t written = 0;
-        for (int k = 0; k < pad && written < room; ++k) out[written++] = ' ';
-        for (int k = 0; k < length && written < room; ++k) out[written++] = text[at + k];
-        out[written] = '\0';
+        if (static_cast<std::size_t>(total) <= room) {  // the usual case: all of it
+            std::memset(out, ' ', static_cast<std::size_t>(pad));
+            std::memcpy(out + pad, at, static_cast<std::size_t>(length));
+            out[total] = '\0';
+        } else {
+            std::size_t written = 0;
+            for (int k = 0; k < pad && written < room; ++k) out[written++] = ' ';
+            for (int k = 0; k < length && written < room; ++k) out[written++] = at[k];
+            out[written] = '\0';
+        }
     }
     return total;
 }
