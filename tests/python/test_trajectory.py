@@ -306,16 +306,54 @@ def test_frame_records_write_each_coordinate_in_its_columns(x, columns):
     assert len(lines) == len(analysis._atoms) + 1 and lines[-1] == "END"
 
 
-@pytest.mark.parametrize("frame", [0, 59])
-def test_a_frame_from_coordinates_is_the_result_of_its_text(frame):
+def _near_limit(xyz):
+    # The whole complex moved to the top of the columns: 9999.999 at most.
+    return xyz + (9999.999 - xyz.max())
+
+
+def _halves(xyz):
+    # Every coordinate a tie in binary at the third decimal (x.xxx5 is not
+    # one in float32 or float64: these are), and some zeros of either sign.
+    xyz = np.round(xyz * 1000) / 1000 + 0.0005
+    xyz[:5] = np.round(xyz[:5] * 1000) / 1000
+    xyz[0] = [-0.0, 0.0, -0.0004]
+    return xyz
+
+
+def _mirrored_low(xyz):
+    # Down to the bottom of the columns: -999.999 at least.
+    return xyz - (xyz.min() + 999.999)
+
+
+@pytest.mark.parametrize("frame, change, records", [
+    (0, None, None),
+    (59, None, None),
+    (10, _near_limit, None),
+    (10, _halves, None),
+    (10, _mirrored_low, None),
+    # Records that do not read back as the analysis reads them (a chain ID
+    # it refuses): the frame is its text, failed as that text fails.
+    (0, None, lambda head: head[:21] + "\x01" + head[22:]),
+])
+def test_a_frame_from_coordinates_is_the_result_of_its_text(frame, change, records):
     u = universe(TOPOLOGY, DCD)
     analysis = InterfaceScores(u, chains="A:B")
+    heads = analysis._heads if records is None else [records(h) for h in analysis._heads]
+    frame_records = kav_zur._FrameRecords([h.encode() for h in heads],
+                                          [t.encode() for t in analysis._tails])
     u.trajectory[frame]
-    xyz = analysis._atoms.positions
+    xyz = analysis._atoms.positions.astype(np.float64)
+    if change is not None:
+        xyz = change(xyz)
     name = "1ycr frame %d" % frame
-    ours = kav_zur.engine()._score_frame(analysis._records, xyz, name, analysis._sides)
-    text = kav_zur.score(analysis._records.text(xyz), chains="A:B", format="pdb", name=name)
-    assert ours.status == "scored"
+    ours = kav_zur.engine()._score_frame(frame_records, xyz, name, analysis._sides)
+    try:
+        text = kav_zur.score(frame_records.text(xyz), chains="A:B", format="pdb", name=name)
+    except kav_zur.ScoreError as e:
+        text = e.result
+    # Read as the text is read (far up the columns, the frame of the
+    # interface may fail as that text's does).
+    assert (ours.status == "read_failed") == (records is not None)
     for field, value in text.as_dict().items():
         if field != "seconds":
             assert getattr(ours, field) == value, field
