@@ -28,34 +28,51 @@ std::uint64_t keyDigest(const SphereKey& k) {
     return mix(mix(mix(mix(k.x) ^ k.y) ^ k.z) ^ k.r);
 }
 
+std::uint64_t numberDigest(std::uint32_t n) {
+    // splitmix64's finaliser: well mixed, so that a sum of digests tells
+    // most sets apart. Numbers stand for keys one to one, so this tells
+    // sets apart as well as a digest of the keys, and costs less.
+    std::uint64_t v = n + 0x9e3779b97f4a7c15ULL;
+    v = (v ^ (v >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    v = (v ^ (v >> 27)) * 0x94d049bb133111ebULL;
+    return v ^ (v >> 31);
+}
+
 AreaCache::Spheres::Slot& AreaCache::Spheres::slotOf(const Key& k, std::uint64_t digest) {
+    // The tag passes over most other keys; the key itself decides.
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = digest & mask;; i = (i + 1) & mask)
-        if (slots_[i].key.r == 0 || slots_[i].key == k) return slots_[i];
+    const auto tag = static_cast<std::uint32_t>(digest >> 32);
+    for (std::size_t i = digest & mask;; i = (i + 1) & mask) {
+        Slot& s = slots_[i];
+        if (s.number == kNone || (s.tag == tag && keys_[s.number] == k)) return s;
+    }
 }
 
 std::uint32_t AreaCache::Spheres::number(const Key& k, std::uint64_t digest) {
     if (k.r == 0) return kNone;  // no sphere
     if (!slots_.empty()) {
         const Slot& s = slotOf(k, digest);
-        if (s.key.r != 0) return s.number;
+        if (s.number != kNone) return s.number;
     }
-    if (used_ >= kNone) return kNone;  // every number given
-    if (4 * (used_ + 1) > 3 * slots_.size()) {
-        std::vector<Slot> old = std::move(slots_);
-        slots_.assign(old.empty() ? 1024 : 2 * old.size(), Slot{});
-        for (const Slot& s : old)
-            if (s.key.r != 0) slotOf(s.key, keyDigest(s.key)) = s;
+    if (keys_.size() >= kNone) return kNone;  // every number given
+    if (4 * (keys_.size() + 1) > 3 * slots_.size()) {
+        slots_.assign(slots_.empty() ? 1024 : 2 * slots_.size(), Slot{});
+        for (std::size_t n = 0; n < keys_.size(); ++n) {
+            const std::uint64_t d = keyDigest(keys_[n]);
+            slotOf(keys_[n], d) = {static_cast<std::uint32_t>(n), static_cast<std::uint32_t>(d >> 32)};
+        }
     }
     Slot& s = slotOf(k, digest);
-    s = {k, static_cast<std::uint32_t>(used_++)};
+    s = {static_cast<std::uint32_t>(keys_.size()), static_cast<std::uint32_t>(digest >> 32)};
+    keys_.push_back(k);
     return s.number;
 }
 
 void AreaCache::Spheres::clear() {
+    keys_.clear();
+    keys_.shrink_to_fit();
     slots_.clear();
     slots_.shrink_to_fit();
-    used_ = 0;
 }
 
 namespace {
@@ -221,29 +238,20 @@ void AreaCache::growStamps() {
 }
 
 void AreaCache::number(const Sphere* atoms, std::size_t n, std::uint32_t* numbers) {
-    const RecentRun* latest = recent.empty() ? nullptr : &recent.back();
-    const std::size_t had = latest ? latest->numbers.size() : 0;
-    if (latest) {
-        growStamps();
-        for (std::size_t j = 0; j < had; ++j)
-            if (latest->numbers[j] != kNone)
-                atomIn_[latest->numbers[j]] = static_cast<std::uint32_t>(j);
-    }
-    std::size_t next = 0;  // the latest run's atom the next one is guessed to be
+    // A guess is taken only when the number's key is the atom's, bit for
+    // bit, and a number stands for one key alone: a number found so is the
+    // one the table gives. Runs cut from one structure keep its atoms in
+    // its order, so most atoms are found so, without a lookup.
+    std::uint32_t previous = kNone;
     for (std::size_t i = 0; i < n; ++i) {
         const Key key = keyOf(atoms[i]);
-        if (next < had) {
-            if (keyOf(latest->spheres[next]) == key && latest->numbers[next] != kNone) {
-                numbers[i] = latest->numbers[next++];
-                continue;
-            }
-        }
-        numbers[i] = spheres.number(key);
-        // Met in the latest run: the atoms after it are guessed to follow it.
-        if (latest && numbers[i] != kNone && numbers[i] < atomIn_.size()) {
-            const std::uint32_t j = atomIn_[numbers[i]];
-            if (j < had && latest->numbers[j] == numbers[i]) next = j + 1;
-        }
+        const std::uint32_t guess = previous != kNone ? followedBy_[previous] : kNone;
+        const std::uint32_t number =
+            guess != kNone && spheres.is(guess, key) ? guess : spheres.number(key);
+        if (number != kNone && number >= followedBy_.size())
+            followedBy_.resize(spheres.size(), kNone);
+        if (previous != kNone) followedBy_[previous] = number;
+        numbers[i] = previous = number;
     }
 }
 
@@ -328,7 +336,7 @@ void AreaCache::clear() {
     }
     stamp2_ = 0;
     spheres.clear();
-    for (auto* v : {&latest, &stamp_, &left_}) {
+    for (auto* v : {&latest, &stamp_, &left_, &followedBy_}) {
         v->clear();
         v->shrink_to_fit();
     }
