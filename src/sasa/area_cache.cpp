@@ -179,30 +179,68 @@ struct Cell {
 };
 
 // The atoms that only one of two runs has, on a grid of cells no smaller
-// than any reach between them and an atom of the new run.
+// than any reach between them and an atom of the new run. A grid whose box
+// of cells is not much larger than its atoms is held whole (each cell's
+// atoms found by its number); a sparse one keeps only its occupied cells,
+// sorted. Either gives a cell the same atoms.
 struct Apart {
     std::vector<Sphere> spheres;
     SphereBounds box;
     double cell = 1;
-    std::vector<std::pair<Cell, std::uint32_t>> byCell;  // sorted
+    std::vector<std::pair<Cell, std::uint32_t>> byCell;  // sparse: sorted
+    std::int64_t nx = 0, ny = 0, nz = 0;                 // whole: cells along each axis
+    std::vector<std::uint32_t> start, members;  // whole: cell c's atoms are members[start[c] ..]
 
     Cell cellOf(const Sphere& s) const {
         return {static_cast<std::int64_t>(std::floor((s.x - box.minX) / cell)),
                 static_cast<std::int64_t>(std::floor((s.y - box.minY) / cell)),
                 static_cast<std::int64_t>(std::floor((s.z - box.minZ) / cell))};
     }
+    std::size_t numberOf(const Cell& c) const {
+        return static_cast<std::size_t>((c.x * ny + c.y) * nz + c.z);
+    }
 
     void index(double largestNewRadius) {
         box = boundsOf(spheres);
         cell = box.maxR + largestNewRadius + 1e-3;
+        if (spheres.empty()) return;
+        // The cells of the box: its atoms' cells count from 0 (none lies
+        // below the box's corner) to those of its far corner.
+        const Cell far = cellOf({box.maxX, box.maxY, box.maxZ, 0});
+        nx = far.x + 1;
+        ny = far.y + 1;
+        nz = far.z + 1;
+        const auto room = static_cast<std::int64_t>(8 * spheres.size() + 4096);
+        if (nx <= room && ny <= room / nx && nz <= room / (nx * ny)) {
+            start.assign(static_cast<std::size_t>(nx * ny * nz) + 1, 0);
+            std::vector<std::uint32_t> cellOfAtom(spheres.size());
+            for (std::size_t i = 0; i < spheres.size(); ++i) {
+                cellOfAtom[i] = static_cast<std::uint32_t>(numberOf(cellOf(spheres[i])));
+                ++start[cellOfAtom[i] + 1];
+            }
+            for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
+            members.resize(spheres.size());
+            std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
+            for (std::size_t i = 0; i < spheres.size(); ++i)
+                members[fill[cellOfAtom[i]]++] = static_cast<std::uint32_t>(i);
+            return;
+        }
+        nx = ny = nz = 0;
         byCell.resize(spheres.size());
         for (std::size_t i = 0; i < spheres.size(); ++i)
             byCell[i] = {cellOf(spheres[i]), static_cast<std::uint32_t>(i)};
         std::sort(byCell.begin(), byCell.end());
     }
 
-    // Whether a sphere of these reaches `a`: the engine's own test of reach
-    // with a hair more room, so that no reach it finds is missed here.
+    // Whether sphere b reaches `a`: the engine's own test of reach with a
+    // hair more room, so that no reach it finds is missed here.
+    static bool reaches(const Sphere& b, const Sphere& a) {
+        const double x = b.x - a.x, y = b.y - a.y, z = b.z - a.z;
+        const double reach = a.r + b.r + 1e-6;
+        return x * x + y * y + z * z < reach * reach;
+    }
+
+    // Whether a sphere of these reaches `a`.
     bool reach(const Sphere& a) const {
         if (spheres.empty()) return false;
         // Most atoms lie a cell or more outside the box of these.
@@ -214,17 +252,22 @@ struct Apart {
             for (std::int64_t dy = -1; dy <= 1; ++dy)
                 for (std::int64_t dz = -1; dz <= 1; ++dz) {
                     const Cell want = {c.x + dx, c.y + dy, c.z + dz};
+                    if (nx > 0) {  // held whole: a cell outside the box holds none
+                        if (want.x < 0 || want.x >= nx || want.y < 0 || want.y >= ny ||
+                            want.z < 0 || want.z >= nz)
+                            continue;
+                        const std::size_t at = numberOf(want);
+                        for (std::uint32_t k = start[at]; k < start[at + 1]; ++k)
+                            if (reaches(spheres[members[k]], a)) return true;
+                        continue;
+                    }
                     auto it = std::lower_bound(
                         byCell.begin(), byCell.end(), want,
                         [](const std::pair<Cell, std::uint32_t>& e, const Cell& k) {
                             return e.first < k;
                         });
-                    for (; it != byCell.end() && it->first == want; ++it) {
-                        const Sphere& b = spheres[it->second];
-                        const double x = b.x - a.x, y = b.y - a.y, z = b.z - a.z;
-                        const double reach = a.r + b.r + 1e-6;
-                        if (x * x + y * y + z * z < reach * reach) return true;
-                    }
+                    for (; it != byCell.end() && it->first == want; ++it)
+                        if (reaches(spheres[it->second], a)) return true;
                 }
         return false;
     }
