@@ -157,7 +157,15 @@ void AreaCache::put(std::uint32_t sphere, double area, std::uint64_t digest,
         reach.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(kBlock));
         reachUsed = 0;
     }
-    std::sort(reaching, reaching + count);
+    // The set comes in the run's cell order, its numbers mostly rising
+    // within each cell: few are out of place, and an insertion sort moves
+    // only those.
+    for (std::uint32_t k = 1; k < count; ++k) {
+        const std::uint32_t v = reaching[k];
+        std::uint32_t at = k;
+        for (; at > 0 && reaching[at - 1] > v; --at) reaching[at] = reaching[at - 1];
+        reaching[at] = v;
+    }
     areas.push_back({area, digest, ((reach.size() - 1) << 20) | reachUsed, count, latest[sphere]});
     std::uint8_t* const start = reach.back().get() + reachUsed;
     std::uint8_t* out = start;
