@@ -723,11 +723,17 @@ void orderCandidates(const std::vector<Candidate>& in, const Centres& c, Orderin
     }
 }
 
+// Word by word (std::array's == may become a call to memcmp).
+bool sameCell(const CellKey& a, const CellKey& b) {
+    return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
+}
+
 // The atoms in order of their cells, those of one cell in input order: the
 // order a stable sort by cell gives. Cells are counted out one by one when
 // a box of them is not much larger than the atoms (cell numbers are never
-// negative: they count from the box's corner), else sorted.
-std::vector<int> cellOrder(const std::vector<CellKey>& keys) {
+// negative: they count from the box's corner), else sorted. `extent` is the
+// box's cells along each axis when counted out, else 0, 0, 0.
+std::vector<int> cellOrder(const std::vector<CellKey>& keys, CellKey& extent) {
     const std::size_t n = keys.size();
     std::vector<int> order(n);
     CellKey most = {0, 0, 0};
@@ -736,6 +742,7 @@ std::vector<int> cellOrder(const std::vector<CellKey>& keys) {
     const auto nx = static_cast<std::size_t>(most[0]) + 1, ny = static_cast<std::size_t>(most[1]) + 1,
                nz = static_cast<std::size_t>(most[2]) + 1;
     const std::size_t room = 8 * n + 4096;  // the most cells of the box counted out
+    extent = {0, 0, 0};
     if (nx > room || ny > room / nx || nz > room / (nx * ny)) {
         for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<int>(i);
         std::stable_sort(order.begin(), order.end(),
@@ -747,6 +754,8 @@ std::vector<int> cellOrder(const std::vector<CellKey>& keys) {
         return (static_cast<std::size_t>(k[0]) * ny + static_cast<std::size_t>(k[1])) * nz +
                static_cast<std::size_t>(k[2]);
     };
+    extent = {static_cast<std::int64_t>(nx), static_cast<std::int64_t>(ny),
+              static_cast<std::int64_t>(nz)};
     std::vector<std::uint32_t> start(nx * ny * nz + 1, 0);
     for (const CellKey& k : keys) ++start[cellNumber(k) + 1];
     for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
@@ -773,7 +782,8 @@ std::vector<double> measure(const Run& run, int slices) {
                    static_cast<std::int64_t>((spheres[i].y - minY) / cellSize),
                    static_cast<std::int64_t>((spheres[i].z - minZ) / cellSize)};
     }
-    std::vector<int> order = cellOrder(keys);
+    CellKey extent;
+    std::vector<int> order = cellOrder(keys, extent);
 
     // Cell-ordered copies, one array a coordinate, keep each cell's atoms
     // together in memory for the distance tests.
@@ -799,12 +809,35 @@ std::vector<double> measure(const Run& run, int slices) {
             digests[k] = run.cache->digestsCollide ? 0 : numberDigest(numbers[k]);
         }
         const CellKey& key = keys[order[k]];
-        if (cells.empty() || cells.back().key != key)
+        if (cells.empty() || !sameCell(cells.back().key, key))
             cells.push_back({key, static_cast<int>(k), static_cast<int>(k)});
         cells.back().last = static_cast<int>(k) + 1;
     }
     keys.clear();
     keys.shrink_to_fit();
+    // A cell's place in `cells`: by its number in a box counted out (the
+    // same cells a search finds), else by a binary search.
+    const bool whole = extent[0] > 0;
+    const auto cellNumber = [&extent](const CellKey& k) {
+        return static_cast<std::size_t>((k[0] * extent[1] + k[1]) * extent[2] + k[2]);
+    };
+    const std::size_t boxCells = static_cast<std::size_t>(extent[0] * extent[1] * extent[2]);
+    std::vector<int> cellIndex(boxCells, -1);  // empty when not counted out
+    if (whole)
+        for (std::size_t c = 0; c < cells.size(); ++c)
+            cellIndex[cellNumber(cells[c].key)] = static_cast<int>(c);
+    const auto cellAt = [&](const CellKey& want) -> const Cell* {
+        if (whole) {
+            for (int d = 0; d < 3; ++d)
+                if (want[d] < 0 || want[d] >= extent[d]) return nullptr;
+            const int at = cellIndex[cellNumber(want)];
+            return at < 0 ? nullptr : &cells[static_cast<std::size_t>(at)];
+        }
+        const auto found =
+            std::lower_bound(cells.begin(), cells.end(), want,
+                             [](const Cell& c, const CellKey& k) { return c.key < k; });
+        return found == cells.end() || !sameCell(found->key, want) ? nullptr : &*found;
+    };
     // The areas of atoms whose surroundings an earlier run had already.
     std::vector<double> known;
     if (run.cache)
@@ -851,10 +884,8 @@ std::vector<double> measure(const Run& run, int slices) {
             for (std::int64_t dy = -1; dy <= 1; ++dy)
                 for (std::int64_t dz = -1; dz <= 1; ++dz) {
                     const CellKey want = {cell.key[0] + dx, cell.key[1] + dy, cell.key[2] + dz};
-                    const auto found = std::lower_bound(
-                        cells.begin(), cells.end(), want,
-                        [](const Cell& c, const CellKey& k) { return c.key < k; });
-                    if (found == cells.end() || found->key != want) continue;
+                    const Cell* found = cellAt(want);
+                    if (!found) continue;
                     for (int j = found->first; j < found->last; ++j) {
                         nx.push_back(xs[j]);
                         ny.push_back(ys[j]);
