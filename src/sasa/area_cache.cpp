@@ -370,13 +370,18 @@ std::vector<double> AreaCache::unchanged(const Sphere* atoms, const std::uint32_
 
 void AreaCache::remember(const Sphere* atoms, const std::uint32_t* numbers, const char* shared,
                          const double* areas, std::size_t n) {
-    if (recent.size() >= kRecentRuns) recent.pop_front();
-    RecentRun& run = recent.emplace_back();
+    // The oldest run's room is reused: no new memory a run once it is had.
+    RecentRun run;
+    if (recent.size() >= kRecentRuns) {
+        run = std::move(recent.front());
+        recent.pop_front();
+    }
     run.spheres.assign(atoms, atoms + n);
     run.numbers.assign(numbers, numbers + n);
     run.areas.assign(areas, areas + n);
     run.alone.resize(n);
     for (std::size_t i = 0; i < n; ++i) run.alone[i] = !shared[i];
+    recent.push_back(std::move(run));
 }
 
 void AreaCache::clear() {
