@@ -98,6 +98,12 @@ std::uint32_t decode(const std::uint8_t*& in) {
     }
 }
 
+// A step from one number to the next (modulo 2^32), either way, as a
+// number whose small values are the short steps of both signs (0, -1, 1,
+// -2...): one byte for a step of less than 64.
+std::uint32_t zigzag(std::uint32_t step) { return (step << 1) ^ (0u - (step >> 31)); }
+std::uint32_t unzigzag(std::uint32_t v) { return (v >> 1) ^ (0u - (v & 1)); }
+
 }  // namespace
 
 void AreaCache::mark(const std::uint32_t* reaching, std::uint32_t count) {
@@ -126,7 +132,7 @@ bool AreaCache::holds(const Area& a) {
     std::uint32_t number = 0;
     bool ok = true;
     for (std::uint32_t k = 0; k < a.count && ok; ++k) {
-        number += decode(in);
+        number += unzigzag(decode(in));
         ok = number < stamp_.size() && stamp_[number] == lookup_ && left_[number] > 0;
         if (ok) --left_[number];
     }
@@ -147,7 +153,7 @@ const AreaCache::Area* AreaCache::find(std::uint32_t sphere, std::uint64_t diges
 }
 
 void AreaCache::put(std::uint32_t sphere, double area, std::uint64_t digest,
-                    std::uint32_t* reaching, std::uint32_t count) {
+                    const std::uint32_t* reaching, std::uint32_t count) {
     if (sphere == kNone || areas.size() >= kNone) return;  // not kept: measured again when met
     if (sphere >= latest.size()) latest.resize(static_cast<std::size_t>(sphere) + 1, kNone);
     // The set's bytes in one block: a new one when the last may lack room.
@@ -157,21 +163,12 @@ void AreaCache::put(std::uint32_t sphere, double area, std::uint64_t digest,
         reach.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(kBlock));
         reachUsed = 0;
     }
-    // The set comes in the run's cell order, its numbers mostly rising
-    // within each cell: few are out of place, and an insertion sort moves
-    // only those.
-    for (std::uint32_t k = 1; k < count; ++k) {
-        const std::uint32_t v = reaching[k];
-        std::uint32_t at = k;
-        for (; at > 0 && reaching[at - 1] > v; --at) reaching[at] = reaching[at - 1];
-        reaching[at] = v;
-    }
     areas.push_back({area, digest, ((reach.size() - 1) << 20) | reachUsed, count, latest[sphere]});
     std::uint8_t* const start = reach.back().get() + reachUsed;
     std::uint8_t* out = start;
     std::uint32_t previous = 0;
     for (std::uint32_t k = 0; k < count; ++k) {
-        out = encode(reaching[k] - previous, out);
+        out = encode(zigzag(reaching[k] - previous), out);
         previous = reaching[k];
     }
     reachUsed += static_cast<std::size_t>(out - start);

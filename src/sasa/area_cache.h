@@ -16,8 +16,10 @@
 // neighbours' numbers one by one: the count and an order-independent digest
 // only pass over the areas that cannot match. The table grows with the
 // spheres and their neighbourhoods, never with the number of runs. The
-// numbers of a set are kept sorted, as differences of one to five bytes
-// (neighbours are mostly met close together, so most take one).
+// numbers of a set are kept in the order the run found them (cell by cell,
+// so no sort is paid a kept area), as the differences from one to the next
+// in one to five bytes (neighbours are mostly numbered close together, so
+// most take one); the lookup counts members, whatever their order.
 #pragma once
 
 #include "sasa/lee_richards.h"
@@ -86,9 +88,9 @@ struct AreaCache {
     // (`count` sphere numbers, in any order), or null.
     const Area* find(std::uint32_t sphere, std::uint64_t digest, const std::uint32_t* reaching,
                      std::uint32_t count);
-    // Keeps `area` for sphere `sphere` and that reaching set (sorted here).
-    void put(std::uint32_t sphere, double area, std::uint64_t digest, std::uint32_t* reaching,
-             std::uint32_t count);
+    // Keeps `area` for sphere `sphere` and that reaching set (in any order).
+    void put(std::uint32_t sphere, double area, std::uint64_t digest,
+             const std::uint32_t* reaching, std::uint32_t count);
 
     int slices = 0;  // slices per sphere of the areas; a run with another count starts afresh
     Spheres spheres;
