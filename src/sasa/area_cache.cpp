@@ -28,34 +28,51 @@ std::uint64_t keyDigest(const SphereKey& k) {
     return mix(mix(mix(mix(k.x) ^ k.y) ^ k.z) ^ k.r);
 }
 
+std::uint64_t numberDigest(std::uint32_t n) {
+    // splitmix64's finaliser: well mixed, so that a sum of digests tells
+    // most sets apart. Numbers stand for keys one to one, so this tells
+    // sets apart as well as a digest of the keys, and costs less.
+    std::uint64_t v = n + 0x9e3779b97f4a7c15ULL;
+    v = (v ^ (v >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    v = (v ^ (v >> 27)) * 0x94d049bb133111ebULL;
+    return v ^ (v >> 31);
+}
+
 AreaCache::Spheres::Slot& AreaCache::Spheres::slotOf(const Key& k, std::uint64_t digest) {
+    // The tag passes over most other keys; the key itself decides.
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = digest & mask;; i = (i + 1) & mask)
-        if (slots_[i].key.r == 0 || slots_[i].key == k) return slots_[i];
+    const auto tag = static_cast<std::uint32_t>(digest >> 32);
+    for (std::size_t i = digest & mask;; i = (i + 1) & mask) {
+        Slot& s = slots_[i];
+        if (s.number == kNone || (s.tag == tag && keys_[s.number] == k)) return s;
+    }
 }
 
 std::uint32_t AreaCache::Spheres::number(const Key& k, std::uint64_t digest) {
     if (k.r == 0) return kNone;  // no sphere
     if (!slots_.empty()) {
         const Slot& s = slotOf(k, digest);
-        if (s.key.r != 0) return s.number;
+        if (s.number != kNone) return s.number;
     }
-    if (used_ >= kNone) return kNone;  // every number given
-    if (4 * (used_ + 1) > 3 * slots_.size()) {
-        std::vector<Slot> old = std::move(slots_);
-        slots_.assign(old.empty() ? 1024 : 2 * old.size(), Slot{});
-        for (const Slot& s : old)
-            if (s.key.r != 0) slotOf(s.key, keyDigest(s.key)) = s;
+    if (keys_.size() >= kNone) return kNone;  // every number given
+    if (4 * (keys_.size() + 1) > 3 * slots_.size()) {
+        slots_.assign(slots_.empty() ? 1024 : 2 * slots_.size(), Slot{});
+        for (std::size_t n = 0; n < keys_.size(); ++n) {
+            const std::uint64_t d = keyDigest(keys_[n]);
+            slotOf(keys_[n], d) = {static_cast<std::uint32_t>(n), static_cast<std::uint32_t>(d >> 32)};
+        }
     }
     Slot& s = slotOf(k, digest);
-    s = {k, static_cast<std::uint32_t>(used_++)};
+    s = {static_cast<std::uint32_t>(keys_.size()), static_cast<std::uint32_t>(digest >> 32)};
+    keys_.push_back(k);
     return s.number;
 }
 
 void AreaCache::Spheres::clear() {
+    keys_.clear();
+    keys_.shrink_to_fit();
     slots_.clear();
     slots_.shrink_to_fit();
-    used_ = 0;
 }
 
 namespace {
@@ -80,6 +97,12 @@ std::uint32_t decode(const std::uint8_t*& in) {
         if (!(b & 0x80)) return v;
     }
 }
+
+// A step from one number to the next (modulo 2^32), either way, as a
+// number whose small values are the short steps of both signs (0, -1, 1,
+// -2...): one byte for a step of less than 64.
+std::uint32_t zigzag(std::uint32_t step) { return (step << 1) ^ (0u - (step >> 31)); }
+std::uint32_t unzigzag(std::uint32_t v) { return (v >> 1) ^ (0u - (v & 1)); }
 
 }  // namespace
 
@@ -109,7 +132,7 @@ bool AreaCache::holds(const Area& a) {
     std::uint32_t number = 0;
     bool ok = true;
     for (std::uint32_t k = 0; k < a.count && ok; ++k) {
-        number += decode(in);
+        number += unzigzag(decode(in));
         ok = number < stamp_.size() && stamp_[number] == lookup_ && left_[number] > 0;
         if (ok) --left_[number];
     }
@@ -130,7 +153,7 @@ const AreaCache::Area* AreaCache::find(std::uint32_t sphere, std::uint64_t diges
 }
 
 void AreaCache::put(std::uint32_t sphere, double area, std::uint64_t digest,
-                    std::uint32_t* reaching, std::uint32_t count) {
+                    const std::uint32_t* reaching, std::uint32_t count) {
     if (sphere == kNone || areas.size() >= kNone) return;  // not kept: measured again when met
     if (sphere >= latest.size()) latest.resize(static_cast<std::size_t>(sphere) + 1, kNone);
     // The set's bytes in one block: a new one when the last may lack room.
@@ -140,13 +163,12 @@ void AreaCache::put(std::uint32_t sphere, double area, std::uint64_t digest,
         reach.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(kBlock));
         reachUsed = 0;
     }
-    std::sort(reaching, reaching + count);
     areas.push_back({area, digest, ((reach.size() - 1) << 20) | reachUsed, count, latest[sphere]});
     std::uint8_t* const start = reach.back().get() + reachUsed;
     std::uint8_t* out = start;
     std::uint32_t previous = 0;
     for (std::uint32_t k = 0; k < count; ++k) {
-        out = encode(reaching[k] - previous, out);
+        out = encode(zigzag(reaching[k] - previous), out);
         previous = reaching[k];
     }
     reachUsed += static_cast<std::size_t>(out - start);
@@ -162,30 +184,68 @@ struct Cell {
 };
 
 // The atoms that only one of two runs has, on a grid of cells no smaller
-// than any reach between them and an atom of the new run.
+// than any reach between them and an atom of the new run. A grid whose box
+// of cells is not much larger than its atoms is held whole (each cell's
+// atoms found by its number); a sparse one keeps only its occupied cells,
+// sorted. Either gives a cell the same atoms.
 struct Apart {
     std::vector<Sphere> spheres;
     SphereBounds box;
     double cell = 1;
-    std::vector<std::pair<Cell, std::uint32_t>> byCell;  // sorted
+    std::vector<std::pair<Cell, std::uint32_t>> byCell;  // sparse: sorted
+    std::int64_t nx = 0, ny = 0, nz = 0;                 // whole: cells along each axis
+    std::vector<std::uint32_t> start, members;  // whole: cell c's atoms are members[start[c] ..]
 
     Cell cellOf(const Sphere& s) const {
         return {static_cast<std::int64_t>(std::floor((s.x - box.minX) / cell)),
                 static_cast<std::int64_t>(std::floor((s.y - box.minY) / cell)),
                 static_cast<std::int64_t>(std::floor((s.z - box.minZ) / cell))};
     }
+    std::size_t numberOf(const Cell& c) const {
+        return static_cast<std::size_t>((c.x * ny + c.y) * nz + c.z);
+    }
 
     void index(double largestNewRadius) {
         box = boundsOf(spheres);
         cell = box.maxR + largestNewRadius + 1e-3;
+        if (spheres.empty()) return;
+        // The cells of the box: its atoms' cells count from 0 (none lies
+        // below the box's corner) to those of its far corner.
+        const Cell far = cellOf({box.maxX, box.maxY, box.maxZ, 0});
+        nx = far.x + 1;
+        ny = far.y + 1;
+        nz = far.z + 1;
+        const auto room = static_cast<std::int64_t>(8 * spheres.size() + 4096);
+        if (nx <= room && ny <= room / nx && nz <= room / (nx * ny)) {
+            start.assign(static_cast<std::size_t>(nx * ny * nz) + 1, 0);
+            std::vector<std::uint32_t> cellOfAtom(spheres.size());
+            for (std::size_t i = 0; i < spheres.size(); ++i) {
+                cellOfAtom[i] = static_cast<std::uint32_t>(numberOf(cellOf(spheres[i])));
+                ++start[cellOfAtom[i] + 1];
+            }
+            for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
+            members.resize(spheres.size());
+            std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
+            for (std::size_t i = 0; i < spheres.size(); ++i)
+                members[fill[cellOfAtom[i]]++] = static_cast<std::uint32_t>(i);
+            return;
+        }
+        nx = ny = nz = 0;
         byCell.resize(spheres.size());
         for (std::size_t i = 0; i < spheres.size(); ++i)
             byCell[i] = {cellOf(spheres[i]), static_cast<std::uint32_t>(i)};
         std::sort(byCell.begin(), byCell.end());
     }
 
-    // Whether a sphere of these reaches `a`: the engine's own test of reach
-    // with a hair more room, so that no reach it finds is missed here.
+    // Whether sphere b reaches `a`: the engine's own test of reach with a
+    // hair more room, so that no reach it finds is missed here.
+    static bool reaches(const Sphere& b, const Sphere& a) {
+        const double x = b.x - a.x, y = b.y - a.y, z = b.z - a.z;
+        const double reach = a.r + b.r + 1e-6;
+        return x * x + y * y + z * z < reach * reach;
+    }
+
+    // Whether a sphere of these reaches `a`.
     bool reach(const Sphere& a) const {
         if (spheres.empty()) return false;
         // Most atoms lie a cell or more outside the box of these.
@@ -197,17 +257,22 @@ struct Apart {
             for (std::int64_t dy = -1; dy <= 1; ++dy)
                 for (std::int64_t dz = -1; dz <= 1; ++dz) {
                     const Cell want = {c.x + dx, c.y + dy, c.z + dz};
+                    if (nx > 0) {  // held whole: a cell outside the box holds none
+                        if (want.x < 0 || want.x >= nx || want.y < 0 || want.y >= ny ||
+                            want.z < 0 || want.z >= nz)
+                            continue;
+                        const std::size_t at = numberOf(want);
+                        for (std::uint32_t k = start[at]; k < start[at + 1]; ++k)
+                            if (reaches(spheres[members[k]], a)) return true;
+                        continue;
+                    }
                     auto it = std::lower_bound(
                         byCell.begin(), byCell.end(), want,
                         [](const std::pair<Cell, std::uint32_t>& e, const Cell& k) {
                             return e.first < k;
                         });
-                    for (; it != byCell.end() && it->first == want; ++it) {
-                        const Sphere& b = spheres[it->second];
-                        const double x = b.x - a.x, y = b.y - a.y, z = b.z - a.z;
-                        const double reach = a.r + b.r + 1e-6;
-                        if (x * x + y * y + z * z < reach * reach) return true;
-                    }
+                    for (; it != byCell.end() && it->first == want; ++it)
+                        if (reaches(spheres[it->second], a)) return true;
                 }
         return false;
     }
@@ -221,29 +286,20 @@ void AreaCache::growStamps() {
 }
 
 void AreaCache::number(const Sphere* atoms, std::size_t n, std::uint32_t* numbers) {
-    const RecentRun* latest = recent.empty() ? nullptr : &recent.back();
-    const std::size_t had = latest ? latest->numbers.size() : 0;
-    if (latest) {
-        growStamps();
-        for (std::size_t j = 0; j < had; ++j)
-            if (latest->numbers[j] != kNone)
-                atomIn_[latest->numbers[j]] = static_cast<std::uint32_t>(j);
-    }
-    std::size_t next = 0;  // the latest run's atom the next one is guessed to be
+    // A guess is taken only when the number's key is the atom's, bit for
+    // bit, and a number stands for one key alone: a number found so is the
+    // one the table gives. Runs cut from one structure keep its atoms in
+    // its order, so most atoms are found so, without a lookup.
+    std::uint32_t previous = kNone;
     for (std::size_t i = 0; i < n; ++i) {
         const Key key = keyOf(atoms[i]);
-        if (next < had) {
-            if (keyOf(latest->spheres[next]) == key && latest->numbers[next] != kNone) {
-                numbers[i] = latest->numbers[next++];
-                continue;
-            }
-        }
-        numbers[i] = spheres.number(key);
-        // Met in the latest run: the atoms after it are guessed to follow it.
-        if (latest && numbers[i] != kNone && numbers[i] < atomIn_.size()) {
-            const std::uint32_t j = atomIn_[numbers[i]];
-            if (j < had && latest->numbers[j] == numbers[i]) next = j + 1;
-        }
+        const std::uint32_t guess = previous != kNone ? followedBy_[previous] : kNone;
+        const std::uint32_t number =
+            guess != kNone && spheres.is(guess, key) ? guess : spheres.number(key);
+        if (number != kNone && number >= followedBy_.size())
+            followedBy_.resize(spheres.size(), kNone);
+        if (previous != kNone) followedBy_[previous] = number;
+        numbers[i] = previous = number;
     }
 }
 
@@ -311,13 +367,18 @@ std::vector<double> AreaCache::unchanged(const Sphere* atoms, const std::uint32_
 
 void AreaCache::remember(const Sphere* atoms, const std::uint32_t* numbers, const char* shared,
                          const double* areas, std::size_t n) {
-    if (recent.size() >= kRecentRuns) recent.pop_front();
-    RecentRun& run = recent.emplace_back();
+    // The oldest run's room is reused: no new memory a run once it is had.
+    RecentRun run;
+    if (recent.size() >= kRecentRuns) {
+        run = std::move(recent.front());
+        recent.pop_front();
+    }
     run.spheres.assign(atoms, atoms + n);
     run.numbers.assign(numbers, numbers + n);
     run.areas.assign(areas, areas + n);
     run.alone.resize(n);
     for (std::size_t i = 0; i < n; ++i) run.alone[i] = !shared[i];
+    recent.push_back(std::move(run));
 }
 
 void AreaCache::clear() {
@@ -328,7 +389,7 @@ void AreaCache::clear() {
     }
     stamp2_ = 0;
     spheres.clear();
-    for (auto* v : {&latest, &stamp_, &left_}) {
+    for (auto* v : {&latest, &stamp_, &left_, &followedBy_}) {
         v->clear();
         v->shrink_to_fit();
     }

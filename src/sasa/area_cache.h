@@ -16,8 +16,10 @@
 // neighbours' numbers one by one: the count and an order-independent digest
 // only pass over the areas that cannot match. The table grows with the
 // spheres and their neighbourhoods, never with the number of runs. The
-// numbers of a set are kept sorted, as differences of one to five bytes
-// (neighbours are mostly met close together, so most take one).
+// numbers of a set are kept in the order the run found them (cell by cell,
+// so no sort is paid a kept area), as the differences from one to the next
+// in one to five bytes (neighbours are mostly numbered close together, so
+// most take one); the lookup counts members, whatever their order.
 #pragma once
 
 #include "sasa/lee_richards.h"
@@ -39,38 +41,42 @@ struct SphereKey {
     }
 };
 std::uint64_t keyDigest(const SphereKey& k);
+// A digest of a sphere number: the areas' digests are sums of these.
+std::uint64_t numberDigest(std::uint32_t n);
 
 struct AreaCache {
     using Key = SphereKey;
     static constexpr std::uint32_t kNone = 0xffffffffu;
 
-    // The spheres met so far, numbered from 0 in the order met (open
-    // addressing, linear probing: no allocation a sphere). A sphere's
-    // radius is never zero bits (it holds the probe, > 0), which marks a
-    // free slot.
+    // The spheres met so far, numbered from 0 in the order met: their keys
+    // by number, and a table from key to number (open addressing, linear
+    // probing, eight bytes a slot: the number and a part of the key's
+    // digest that passes over most other keys before theirs are compared).
     class Spheres {
     public:
         // The number of `k`, given now if it has none; kNone for the zero
         // key and once kNone numbers are given.
         std::uint32_t number(const Key& k) { return number(k, keyDigest(k)); }
         std::uint32_t number(const Key& k, std::uint64_t digest);  // digest: keyDigest(k)
+        // Whether `k` is the key of number `n` (a number of this table).
+        bool is(std::uint32_t n, const Key& k) const { return keys_[n] == k; }
         void clear();
-        std::size_t size() const { return used_; }
+        std::size_t size() const { return keys_.size(); }
 
     private:
         struct Slot {
-            Key key;
-            std::uint32_t number = kNone;
+            std::uint32_t number = kNone;  // kNone: a free slot
+            std::uint32_t tag = 0;         // the high half of the key's digest
         };
+        std::vector<Key> keys_;    // by number
         std::vector<Slot> slots_;  // a power of two, at most three quarters used
-        std::size_t used_ = 0;
         Slot& slotOf(const Key& k, std::uint64_t digest);
     };
 
     // One measured area of a sphere, with its neighbourhood.
     struct Area {
         double area = 0;               // square angstroms
-        std::uint64_t digest = 0;      // sum of keyDigest over the spheres within reach
+        std::uint64_t digest = 0;      // sum of numberDigest over the spheres within reach
         // Where its reaching set's bytes start: block first >> 20 of
         // `reach`, byte first & (kBlock - 1) of it.
         std::size_t first = 0;
@@ -82,9 +88,9 @@ struct AreaCache {
     // (`count` sphere numbers, in any order), or null.
     const Area* find(std::uint32_t sphere, std::uint64_t digest, const std::uint32_t* reaching,
                      std::uint32_t count);
-    // Keeps `area` for sphere `sphere` and that reaching set (sorted here).
-    void put(std::uint32_t sphere, double area, std::uint64_t digest, std::uint32_t* reaching,
-             std::uint32_t count);
+    // Keeps `area` for sphere `sphere` and that reaching set (in any order).
+    void put(std::uint32_t sphere, double area, std::uint64_t digest,
+             const std::uint32_t* reaching, std::uint32_t count);
 
     int slices = 0;  // slices per sphere of the areas; a run with another count starts afresh
     Spheres spheres;
@@ -126,8 +132,8 @@ struct AreaCache {
     std::vector<double> unchanged(const Sphere* atoms, const std::uint32_t* numbers,
                                   const char* shared, std::size_t n);
     // The numbers of a run's atoms (kNone for the zero key, or once the
-    // table is full). Atoms met in the order the latest run had them are
-    // numbered from it, without a lookup in the table.
+    // table is full). An atom whose sphere followed the atom before it in
+    // the last run that had that one is numbered without a lookup.
     void number(const Sphere* atoms, std::size_t n, std::uint32_t* numbers);
     // Keeps a run's atoms and areas as the latest of `recent`.
     void remember(const Sphere* atoms, const std::uint32_t* numbers, const char* shared,
@@ -146,6 +152,9 @@ private:
     // Of unchanged(): per sphere number, the stamp of the run it is in
     // (the new one, the one compared) and its atom there.
     std::vector<std::uint32_t> inNew_, inRecent_, atomIn_;
+    // Of number(): per sphere number, the number of the sphere after it in
+    // the last run it was in (kNone: none known).
+    std::vector<std::uint32_t> followedBy_;
     std::uint32_t stamp2_ = 0;
     void growStamps();  // to a stamp a sphere number
 };

@@ -127,6 +127,60 @@ bool measurable(const Sphere& s) {
            !std::isnan(s.r);
 }
 
+// A centre's bits, -0 taken as +0 (adding +0 makes it so), so that centres
+// equal as numbers (none is NaN here) have equal bits.
+std::uint64_t centreBits(double v) {
+    v += 0.0;
+    std::uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+// Marks the groups of spheres of equal centre (compared as numbers): every
+// member but its head inside, every member shared, and the head tied when
+// another member is as large. Its head is the largest member, the earliest
+// of equals, whatever the order of the others. Returns the number inside.
+// The centres are found in a table of their bits (open addressing, linear
+// probing), atom by atom in input order: no sort of all the run's atoms.
+std::size_t coincidentGroups(const std::vector<Sphere>& spheres, std::vector<char>& inside,
+                             std::vector<char>& tied, std::vector<char>& shared) {
+    const std::size_t n = spheres.size();
+    std::size_t size = 16;
+    while (size < 2 * n) size *= 2;  // at most half used
+    constexpr std::uint32_t kFree = 0xffffffffu;
+    std::vector<std::uint32_t> head(size, kFree);  // per slot: the head of its centre's group
+    const std::size_t mask = size - 1;
+    std::size_t dropped = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Sphere& s = spheres[i];
+        std::uint64_t h = centreBits(s.x) * 0x9e3779b97f4a7c15ULL;
+        h = (h ^ centreBits(s.y) ^ (h >> 29)) * 0xbf58476d1ce4e5b9ULL;
+        h = (h ^ centreBits(s.z) ^ (h >> 32)) * 0x94d049bb133111ebULL;
+        std::size_t at = (h ^ (h >> 31)) & mask;
+        for (;; at = (at + 1) & mask) {
+            if (head[at] == kFree) break;
+            const Sphere& g = spheres[head[at]];
+            if (g.x == s.x && g.y == s.y && g.z == s.z) break;
+        }
+        if (head[at] == kFree) {
+            head[at] = static_cast<std::uint32_t>(i);
+            continue;
+        }
+        const std::size_t first = head[at];
+        shared[i] = shared[first] = 1;
+        ++dropped;
+        if (s.r > spheres[first].r) {  // the new head: the old one lies inside it
+            inside[first] = 1;
+            tied[first] = 0;
+            head[at] = static_cast<std::uint32_t>(i);
+        } else {
+            inside[i] = 1;
+            if (s.r == spheres[first].r) tied[first] = 1;
+        }
+    }
+    return dropped;
+}
+
 // The atoms of a run as the measuring loop sees them.
 struct Run {
     const std::vector<Sphere>& spheres;
@@ -146,36 +200,13 @@ std::vector<double> leeRichardsAreas(const std::vector<Sphere>& spheres, int sli
     for (const Sphere& s : spheres)
         if (!measurable(s)) return std::vector<double>(n, std::nan(""));
 
-    // Groups of equal centres, the largest sphere first (the earliest of
-    // equals). The others lie inside it: they add nothing to any neighbour's
-    // cover, and it buries each of them in every slice.
-    std::vector<std::size_t> order(n);
-    for (std::size_t i = 0; i < n; ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        const Sphere &p = spheres[a], &q = spheres[b];
-        if (p.x != q.x) return p.x < q.x;
-        if (p.y != q.y) return p.y < q.y;
-        if (p.z != q.z) return p.z < q.z;
-        if (p.r != q.r) return p.r > q.r;
-        return a < b;
-    });
+    // Groups of equal centres: the largest sphere (the earliest of equals)
+    // is the group's head, the others lie inside it: they add nothing to any
+    // neighbour's cover, and it buries each of them in every slice.
     std::vector<char> inside(n, 0);  // buried in a coincident sphere
-    std::vector<char> tied(n, 0);    // the largest of its group, but not alone in that
+    std::vector<char> tied(n, 0);    // the head of its group, but not alone in that
     std::vector<char> shared(n, 0);  // in a group of two or more
-    std::size_t dropped = 0;
-    for (std::size_t k = 1; k < n; ++k) {
-        const Sphere &first = spheres[order[k - 1]], &s = spheres[order[k]];
-        if (s.x != first.x || s.y != first.y || s.z != first.z) continue;
-        // order[k - 1] is the group's largest or already inside: find the head.
-        std::size_t head = k - 1;
-        while (inside[order[head]]) --head;
-        inside[order[k]] = 1;
-        shared[order[k]] = shared[order[head]] = 1;
-        if (s.r == spheres[order[head]].r) tied[order[head]] = 1;
-        ++dropped;
-    }
-    order.clear();
-    order.shrink_to_fit();
+    const std::size_t dropped = coincidentGroups(spheres, inside, tied, shared);
 
     if (cache) {
         if (cache->slices != slices) {
@@ -692,6 +723,46 @@ void orderCandidates(const std::vector<Candidate>& in, const Centres& c, Orderin
     }
 }
 
+// Word by word (std::array's == may become a call to memcmp).
+bool sameCell(const CellKey& a, const CellKey& b) {
+    return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
+}
+
+// The atoms in order of their cells, those of one cell in input order: the
+// order a stable sort by cell gives. Cells are counted out one by one when
+// a box of them is not much larger than the atoms (cell numbers are never
+// negative: they count from the box's corner), else sorted. `extent` is the
+// box's cells along each axis when counted out, else 0, 0, 0.
+std::vector<int> cellOrder(const std::vector<CellKey>& keys, CellKey& extent) {
+    const std::size_t n = keys.size();
+    std::vector<int> order(n);
+    CellKey most = {0, 0, 0};
+    for (const CellKey& k : keys)
+        for (int d = 0; d < 3; ++d) most[d] = std::max(most[d], k[d]);
+    const auto nx = static_cast<std::size_t>(most[0]) + 1, ny = static_cast<std::size_t>(most[1]) + 1,
+               nz = static_cast<std::size_t>(most[2]) + 1;
+    const std::size_t room = 8 * n + 4096;  // the most cells of the box counted out
+    extent = {0, 0, 0};
+    if (nx > room || ny > room / nx || nz > room / (nx * ny)) {
+        for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<int>(i);
+        std::stable_sort(order.begin(), order.end(),
+                         [&](int a, int b) { return keys[a] < keys[b]; });
+        return order;
+    }
+    // A cell's number grows with its key, x first, as the sort's order does.
+    const auto cellNumber = [&](const CellKey& k) {
+        return (static_cast<std::size_t>(k[0]) * ny + static_cast<std::size_t>(k[1])) * nz +
+               static_cast<std::size_t>(k[2]);
+    };
+    extent = {static_cast<std::int64_t>(nx), static_cast<std::int64_t>(ny),
+              static_cast<std::int64_t>(nz)};
+    std::vector<std::uint32_t> start(nx * ny * nz + 1, 0);
+    for (const CellKey& k : keys) ++start[cellNumber(k) + 1];
+    for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
+    for (std::size_t i = 0; i < n; ++i) order[start[cellNumber(keys[i])]++] = static_cast<int>(i);
+    return order;
+}
+
 std::vector<double> measure(const Run& run, int slices) {
     const std::vector<Sphere>& spheres = run.spheres;
     const std::size_t n = spheres.size();
@@ -711,9 +782,8 @@ std::vector<double> measure(const Run& run, int slices) {
                    static_cast<std::int64_t>((spheres[i].y - minY) / cellSize),
                    static_cast<std::int64_t>((spheres[i].z - minZ) / cellSize)};
     }
-    std::vector<int> order(n);
-    for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<int>(i);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return keys[a] < keys[b]; });
+    CellKey extent;
+    std::vector<int> order = cellOrder(keys, extent);
 
     // Cell-ordered copies, one array a coordinate, keep each cell's atoms
     // together in memory for the distance tests.
@@ -733,16 +803,41 @@ std::vector<double> measure(const Run& run, int slices) {
         rs[k] = s.r;
         neighbourOk[k] = !run.inside[order[k]];
         if (table) {
-            digests[k] = run.cache->digestsCollide ? 0 : keyDigest(keyOf(s));
             numbers[k] = numberOf[static_cast<std::size_t>(order[k])];
+            // Of a sphere without a number: never summed (its neighbours are
+            // not looked up).
+            digests[k] = run.cache->digestsCollide ? 0 : numberDigest(numbers[k]);
         }
         const CellKey& key = keys[order[k]];
-        if (cells.empty() || cells.back().key != key)
+        if (cells.empty() || !sameCell(cells.back().key, key))
             cells.push_back({key, static_cast<int>(k), static_cast<int>(k)});
         cells.back().last = static_cast<int>(k) + 1;
     }
     keys.clear();
     keys.shrink_to_fit();
+    // A cell's place in `cells`: by its number in a box counted out (the
+    // same cells a search finds), else by a binary search.
+    const bool whole = extent[0] > 0;
+    const auto cellNumber = [&extent](const CellKey& k) {
+        return static_cast<std::size_t>((k[0] * extent[1] + k[1]) * extent[2] + k[2]);
+    };
+    const std::size_t boxCells = static_cast<std::size_t>(extent[0] * extent[1] * extent[2]);
+    std::vector<int> cellIndex(boxCells, -1);  // empty when not counted out
+    if (whole)
+        for (std::size_t c = 0; c < cells.size(); ++c)
+            cellIndex[cellNumber(cells[c].key)] = static_cast<int>(c);
+    const auto cellAt = [&](const CellKey& want) -> const Cell* {
+        if (whole) {
+            for (int d = 0; d < 3; ++d)
+                if (want[d] < 0 || want[d] >= extent[d]) return nullptr;
+            const int at = cellIndex[cellNumber(want)];
+            return at < 0 ? nullptr : &cells[static_cast<std::size_t>(at)];
+        }
+        const auto found =
+            std::lower_bound(cells.begin(), cells.end(), want,
+                             [](const Cell& c, const CellKey& k) { return c.key < k; });
+        return found == cells.end() || !sameCell(found->key, want) ? nullptr : &*found;
+    };
     // The areas of atoms whose surroundings an earlier run had already.
     std::vector<double> known;
     if (run.cache)
@@ -789,10 +884,8 @@ std::vector<double> measure(const Run& run, int slices) {
             for (std::int64_t dy = -1; dy <= 1; ++dy)
                 for (std::int64_t dz = -1; dz <= 1; ++dz) {
                     const CellKey want = {cell.key[0] + dx, cell.key[1] + dy, cell.key[2] + dz};
-                    const auto found = std::lower_bound(
-                        cells.begin(), cells.end(), want,
-                        [](const Cell& c, const CellKey& k) { return c.key < k; });
-                    if (found == cells.end() || found->key != want) continue;
+                    const Cell* found = cellAt(want);
+                    if (!found) continue;
                     for (int j = found->first; j < found->last; ++j) {
                         nx.push_back(xs[j]);
                         ny.push_back(ys[j]);

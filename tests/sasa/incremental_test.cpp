@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -122,9 +123,17 @@ TEST(IncrementalRuns, CachedAreasAreThoseOfFreshRunsOnRandomSets) {
         for (sasa::Sphere& s : all)
             s = {grid(random) * step, grid(random) * step, grid(random) * step,
                  1.4 + 1.6 + 0.2 * radius(random)};
+        // Every fifth round a far clump too: the grids of a run, and of the
+        // atoms apart from an earlier run, are then too sparse to hold whole.
+        if (round % 5 == 4)
+            for (std::size_t i = 0; i < all.size(); i += 2) {
+                all[i].x += 600;
+                all[i].y += 600;
+                all[i].z += 600;
+            }
         sasa::AreaCache cache;
         cache.byNeighbourhood = byNeighbourhood;
-        for (int pass = 0; pass < 4; ++pass) {
+        for (int pass = 0; pass < 5; ++pass) {
             // The whole set, a half of it (as a subunit), a few atoms lost.
             std::vector<sasa::Sphere> set;
             std::bernoulli_distribution keep(pass == 2 ? 0.98 : 1.0);
@@ -132,6 +141,8 @@ TEST(IncrementalRuns, CachedAreasAreThoseOfFreshRunsOnRandomSets) {
                 if ((pass != 1 || s.x < 6.0) && keep(random)) set.push_back(s);
             if (pass == 3)  // not a subset: new atoms too
                 for (int k = 0; k < 20; ++k) set.push_back({grid(random) * step, 0.3, 1.1, 3.2});
+            if (pass == 4)  // the same atoms in another order than any run before
+                std::shuffle(set.begin(), set.end(), random);
             const std::vector<double> fresh = sasa::leeRichardsAreas(set, 20);
             const std::vector<double> cached = sasa::leeRichardsAreas(set, 20, nullptr, &cache);
             for (std::size_t i = 0; i < set.size(); ++i)

@@ -75,18 +75,20 @@ TEST(LeeRichards, CoincidentPilesCountAsTheirLargestSphere) {
     const auto reference = sasa::leeRichardsAreas(alone, 20);
     struct Case {
         const char* what;
+        double pileX;       // x of the coincident copies' centre (y = z = 0)
         double pileRadius;  // radius of the coincident copies
         std::size_t copies;
         double firstArea;  // the largest sphere's area
     };
     const Case cases[] = {
-        {"smaller copies", 1.5, 20000, reference[0]},
-        {"equal copies bury each other", 3.0, 3, 0.0},
+        {"smaller copies", 0.0, 1.5, 20000, reference[0]},
+        {"equal copies bury each other", 0.0, 3.0, 3, 0.0},
+        {"a centre at -0 is the one at 0", -0.0, 1.5, 3, reference[0]},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<sasa::Sphere> pile = alone;
-        pile.insert(pile.end(), c.copies, sasa::Sphere{0, 0, 0, c.pileRadius});
+        pile.insert(pile.end(), c.copies, sasa::Sphere{c.pileX, 0, 0, c.pileRadius});
         std::size_t coincident = 0;
         const auto areas = sasa::leeRichardsAreas(pile, 20, &coincident);
         EXPECT_EQ(coincident, c.copies);
@@ -240,7 +242,7 @@ struct SphereSet {
 };
 
 std::vector<SphereSet> sampleSets() {
-    std::vector<SphereSet> cases(3);
+    std::vector<SphereSet> cases(4);
     std::mt19937 random(7);
     std::uniform_real_distribution<double> at(0.0, 8.0), radius(1.5, 3.5);
     cases[0].what = "columns";
@@ -255,6 +257,15 @@ std::vector<SphereSet> sampleSets() {
                 cases[1].spheres.push_back({i * 2.9 + 0.1 * j, j * 3.1 - 0.2 * k, k * 2.7, 1.7});
     cases[2].what = "crowded";
     for (int i = 0; i < 600; ++i) cases[2].spheres.push_back({at(random), at(random), at(random), 4.5});
+    // Piles of one to four spheres at one centre, of equal or unequal radii,
+    // some at x = 0 written as 0 and as -0 (equal centres all the same).
+    cases[3].what = "piles";
+    const double radii[] = {1.8, 2.4, 3.0};
+    for (int g = 0; g < 40; ++g) {
+        const double x = g % 10 == 0 ? 0.0 : 2 * at(random), y = 2 * at(random), z = 2 * at(random);
+        for (int m = 0; m <= g % 4; ++m)
+            cases[3].spheres.push_back({g % 10 == 0 && m % 2 ? -0.0 : x, y, z, radii[random() % 3]});
+    }
     return cases;
 }
 
