@@ -215,19 +215,12 @@ struct Apart {
         nx = far.x + 1;
         ny = far.y + 1;
         nz = far.z + 1;
-        const auto room = static_cast<std::int64_t>(8 * spheres.size() + 4096);
-        if (nx <= room && ny <= room / nx && nz <= room / (nx * ny)) {
-            start.assign(static_cast<std::size_t>(nx * ny * nz) + 1, 0);
+        if (holdBoxWhole(static_cast<std::size_t>(nx), static_cast<std::size_t>(ny),
+                         static_cast<std::size_t>(nz), spheres.size())) {
             std::vector<std::uint32_t> cellOfAtom(spheres.size());
-            for (std::size_t i = 0; i < spheres.size(); ++i) {
-                cellOfAtom[i] = static_cast<std::uint32_t>(numberOf(cellOf(spheres[i])));
-                ++start[cellOfAtom[i] + 1];
-            }
-            for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
-            members.resize(spheres.size());
-            std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
             for (std::size_t i = 0; i < spheres.size(); ++i)
-                members[fill[cellOfAtom[i]]++] = static_cast<std::uint32_t>(i);
+                cellOfAtom[i] = static_cast<std::uint32_t>(numberOf(cellOf(spheres[i])));
+            countIntoCells(cellOfAtom, static_cast<std::size_t>(nx * ny * nz), start, members);
             return;
         }
         nx = ny = nz = 0;

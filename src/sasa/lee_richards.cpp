@@ -741,25 +741,22 @@ std::vector<int> cellOrder(const std::vector<CellKey>& keys, CellKey& extent) {
         for (int d = 0; d < 3; ++d) most[d] = std::max(most[d], k[d]);
     const auto nx = static_cast<std::size_t>(most[0]) + 1, ny = static_cast<std::size_t>(most[1]) + 1,
                nz = static_cast<std::size_t>(most[2]) + 1;
-    const std::size_t room = 8 * n + 4096;  // the most cells of the box counted out
     extent = {0, 0, 0};
-    if (nx > room || ny > room / nx || nz > room / (nx * ny)) {
+    if (!holdBoxWhole(nx, ny, nz, n)) {
         for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<int>(i);
         std::stable_sort(order.begin(), order.end(),
                          [&](int a, int b) { return keys[a] < keys[b]; });
         return order;
     }
     // A cell's number grows with its key, x first, as the sort's order does.
-    const auto cellNumber = [&](const CellKey& k) {
-        return (static_cast<std::size_t>(k[0]) * ny + static_cast<std::size_t>(k[1])) * nz +
-               static_cast<std::size_t>(k[2]);
-    };
+    std::vector<std::uint32_t> cell(n), start;
+    for (std::size_t i = 0; i < n; ++i)
+        cell[i] = static_cast<std::uint32_t>(
+            (static_cast<std::size_t>(keys[i][0]) * ny + static_cast<std::size_t>(keys[i][1])) * nz +
+            static_cast<std::size_t>(keys[i][2]));
     extent = {static_cast<std::int64_t>(nx), static_cast<std::int64_t>(ny),
               static_cast<std::int64_t>(nz)};
-    std::vector<std::uint32_t> start(nx * ny * nz + 1, 0);
-    for (const CellKey& k : keys) ++start[cellNumber(k) + 1];
-    for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
-    for (std::size_t i = 0; i < n; ++i) order[start[cellNumber(keys[i])]++] = static_cast<int>(i);
+    countIntoCells(cell, nx * ny * nz, start, order);
     return order;
 }
 
