@@ -15,14 +15,17 @@ namespace {
 constexpr std::size_t kHeadColumns = 30;  // the coordinates start in column 31
 constexpr std::size_t kCoordinateColumns = 8;
 
+// Whether "%8.3f" writes `value` in its eight columns (a number, not "nan").
+bool fitsColumns(double value) {
+    return std::isfinite(value) && sasa::fitsFixed(value, static_cast<int>(kCoordinateColumns), 3);
+}
+
 // `value` as "%8.3f" writes it, into `out` (eight characters); false when it
-// needs more than eight or is not a number.
+// does not fit them.
 bool writeCoordinate(double value, char* out) {
+    if (!fitsColumns(value)) return false;
     char text[48];
-    if (!std::isfinite(value) ||
-        sasa::formatFixed(text, sizeof text, value, static_cast<int>(kCoordinateColumns), 3) !=
-            static_cast<int>(kCoordinateColumns))
-        return false;
+    sasa::formatFixed(text, sizeof text, value, static_cast<int>(kCoordinateColumns), 3);
     std::memcpy(out, text, kCoordinateColumns);
     return true;
 }
@@ -120,9 +123,7 @@ bool FrameRecords::structure(const double* xyz, std::size_t values, FrameAtoms& 
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         const double* v = xyz + 3 * i;
         for (std::size_t k = 0; k < 3; ++k)
-            if (!std::isfinite(v[k]) ||
-                !sasa::fitsFixed(v[k], static_cast<int>(kCoordinateColumns), 3))
-                refuse(i, v[k]);
+            if (!fitsColumns(v[k])) refuse(i, v[k]);
         InputAtom& a = out.structure.atoms[i];
         a.x = sasa::fixedValue(v[0], 3);
         a.y = sasa::fixedValue(v[1], 3);

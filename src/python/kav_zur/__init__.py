@@ -894,8 +894,9 @@ def to_dataframe(results):
 
 
 def _column_arrays(rows):
-    """to_dataframe's columns of the Results `rows`, as pandas arrays in
-    their order (a table that adds columns of its own makes one DataFrame)."""
+    """to_dataframe's columns of the Results `rows`, in their order: pandas
+    arrays for the counts and texts, numpy float64 arrays for the numbers (a
+    table that adds columns of its own makes one DataFrame of them)."""
     import numpy as np
     import pandas as pd
     data = {}

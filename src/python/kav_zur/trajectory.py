@@ -507,7 +507,7 @@ class InterfaceScores(AnalysisBase):
                 self.results.stopped = stopped
                 warnings.warn(stopped, RuntimeWarning, stacklevel=2)
             self._conclude()
-        except BaseException as stopped:
+        except BaseException as error:
             if self._pool is not None:
                 # The frames under way end at once, the others are never begun.
                 self._stop.set()
@@ -515,7 +515,7 @@ class InterfaceScores(AnalysisBase):
                     f.cancel()
                 self._pool.shutdown(wait=True)
                 self._pool = None
-            if isinstance(stopped, KeyboardInterrupt):
+            if isinstance(error, KeyboardInterrupt):
                 # What a stopped run scored stays: the rows of the frames
                 # finished before it, in frame order.
                 self.results.timeseries = _timeseries(self._rows, self._name)
