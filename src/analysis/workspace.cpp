@@ -66,6 +66,14 @@ int closeCookie(void* c) {
 
 }  // namespace
 
+const std::shared_ptr<std::string>& MemoryWorkspace::bytes(Held& held) {
+    if (!held.data) {
+        held.data = std::make_shared<std::string>(held.make ? held.make() : std::string());
+        held.make = nullptr;
+    }
+    return held.data;
+}
+
 std::FILE* MemoryWorkspace::open(const std::string& name, const char* mode) {
     const char kind = mode[0];
     const bool plus = std::strchr(mode, '+') != nullptr;
@@ -76,13 +84,15 @@ std::FILE* MemoryWorkspace::open(const std::string& name, const char* mode) {
             errno = ENOENT;
             return nullptr;
         }
-        cookie->data = it->second;
+        cookie->data = bytes(it->second);
+        if (plus) it->second.lines.reset();  // it may be written: no longer those lines
     } else if (kind == 'w') {
         cookie->data = std::make_shared<std::string>();
-        files_[name] = cookie->data;
+        files_[name] = Held{cookie->data, nullptr, nullptr};
     } else if (kind == 'a') {
-        if (it == files_.end()) it = files_.emplace(name, std::make_shared<std::string>()).first;
-        cookie->data = it->second;
+        if (it == files_.end()) it = files_.emplace(name, Held{}).first;
+        cookie->data = bytes(it->second);
+        it->second.lines.reset();
         cookie->append = true;
     } else {
         errno = EINVAL;
@@ -108,22 +118,34 @@ bool MemoryWorkspace::rename(const std::string& from, const std::string& to) {
         errno = ENOENT;
         return false;
     }
-    std::shared_ptr<std::string> data = it->second;
+    Held held = std::move(it->second);
     files_.erase(it);
-    files_[to] = std::move(data);
+    files_[to] = std::move(held);
     return true;
 }
 
 const std::string* MemoryWorkspace::find(const std::string& name) const {
     auto it = files_.find(name);
-    return it == files_.end() ? nullptr : it->second.get();
+    return it == files_.end() ? nullptr : bytes(it->second).get();
 }
 
 void MemoryWorkspace::put(const std::string& name, std::string text) {
-    files_[name] = std::make_shared<std::string>(std::move(text));
+    files_[name] = Held{std::make_shared<std::string>(std::move(text)), nullptr, nullptr};
 }
 
 bool MemoryWorkspace::store(const std::string& name, std::string&& text) {
     put(name, std::move(text));
     return true;
+}
+
+bool MemoryWorkspace::storeAreas(const std::string& name, std::vector<asa::AsaColumns>&& lines,
+                                 std::function<std::string()> text) {
+    files_[name] = Held{nullptr, std::move(text),
+                        std::make_shared<const std::vector<asa::AsaColumns>>(std::move(lines))};
+    return true;
+}
+
+const std::vector<asa::AsaColumns>* MemoryWorkspace::areas(const std::string& name) const {
+    auto it = files_.find(name);
+    return it == files_.end() ? nullptr : it->second.lines.get();
 }

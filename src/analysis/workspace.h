@@ -17,6 +17,9 @@ public:
     const std::string* directory() const override { return nullptr; }
     void release(const std::string& name) override { remove(name); }
     bool store(const std::string& name, std::string&& text) override;
+    bool storeAreas(const std::string& name, std::vector<asa::AsaColumns>&& lines,
+                    std::function<std::string()> text) override;
+    const std::vector<asa::AsaColumns>* areas(const std::string& name) const override;
 
     // The bytes of `name` as last flushed or closed; nullptr when there is none.
     const std::string* find(const std::string& name) const override;
@@ -26,5 +29,15 @@ public:
     void clear() { files_.clear(); }
 
 private:
-    std::map<std::string, std::shared_ptr<std::string>> files_;
+    // A file: its bytes, or (an area file not yet read as a file) what
+    // makes them, with its lines when storeAreas gave them.
+    struct Held {
+        std::shared_ptr<std::string> data;
+        std::function<std::string()> make;
+        std::shared_ptr<const std::vector<asa::AsaColumns>> lines;
+    };
+    // The bytes of `held`, made now if they were not yet.
+    static const std::shared_ptr<std::string>& bytes(Held& held);
+    // Mutable: reading an area file makes its text.
+    mutable std::map<std::string, Held> files_;
 };

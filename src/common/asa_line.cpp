@@ -73,25 +73,35 @@ bool decimalField(const char* line, int from, int to, int decimals, float& value
 
 }  // namespace
 
-bool readAsaColumns(const char* line, AsaColumns& out) {
-    // 68 characters, then the end of the line (or of the piece read).
-    for (int k = 0; k < 68; ++k)
+bool readAsaHead(const char* line, AsaColumns& out) {
+    for (int k = 0; k < 30; ++k)
         if (line[k] == '\0' || isOtherSpace(line[k])) return false;
-    if (line[68] != '\0' && line[68] != '\n') return false;
     if (std::strncmp(line, "ATOM  ", 6) != 0) return false;
-    // Blanks that separate the fields: columns 12, 17, 21, 27-30 and 63.
-    for (int k : {11, 16, 20, 26, 27, 28, 29, 62})
+    // Blanks that separate the fields: columns 12, 17, 21 and 27-30.
+    for (int k : {11, 16, 20, 26, 27, 28, 29})
         if (line[k] != ' ') return false;
     if (line[21] == ' ') return false;  // the chain ID is read as one character
-    // A number that begins with a digit would run on from the one before it.
-    for (int k : {38, 46, 54})
-        if (line[k] != ' ' && line[k] != '-') return false;
-    AsaColumns c;
+    AsaColumns c = out;
     if (!integerField(line, 6, 11, c.serial) || line[6] == '-') return false;
     if (!blankFreeRun(line, 12, 16, c.atomName) || !blankFreeRun(line, 17, 20, c.resName))
         return false;
     c.chain = line[21];
     if (!integerField(line, 22, 26, c.resSeq)) return false;
+    out = c;
+    return true;
+}
+
+bool readAsaColumns(const char* line, AsaColumns& out) {
+    // 68 characters, then the end of the line (or of the piece read).
+    for (int k = 0; k < 68; ++k)
+        if (line[k] == '\0' || isOtherSpace(line[k])) return false;
+    if (line[68] != '\0' && line[68] != '\n') return false;
+    if (line[62] != ' ') return false;  // the blank before the radius
+    // A number that begins with a digit would run on from the one before it.
+    for (int k : {38, 46, 54})
+        if (line[k] != ' ' && line[k] != '-') return false;
+    AsaColumns c;
+    if (!readAsaHead(line, c)) return false;
     if (!decimalField(line, 30, 38, 3, c.x) || !decimalField(line, 38, 46, 3, c.y) ||
         !decimalField(line, 46, 54, 3, c.z) || !decimalField(line, 54, 62, 3, c.area) ||
         !decimalField(line, 63, 68, 2, c.radius))

@@ -24,4 +24,11 @@ struct AsaColumns {
 // other line, which the caller reads as before.
 bool readAsaColumns(const char* line, AsaColumns& out);
 
+// The same for columns 1-30 alone (`line` holds at least 30 characters):
+// true, with serial, names, chain and residue number filled, when they are
+// in the engine's layout. A line is read by readAsaColumns exactly when its
+// first 30 columns are read by this and its numbers by the columns that
+// follow (sasa::asaColumns writes those from the numbers themselves).
+bool readAsaHead(const char* line, AsaColumns& out);
+
 }  // namespace asa

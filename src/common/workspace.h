@@ -6,10 +6,14 @@
 // (src/sasa) takes a Workspace too and depends on nothing else here.
 #pragma once
 
+#include "common/asa_line.h"
+
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 class Workspace {
 public:
@@ -49,6 +53,25 @@ public:
     // workspace in memory takes the text over instead of copying it. False,
     // with errno set, when it cannot be written in full.
     virtual bool store(const std::string& name, std::string&& text);
+
+    // An area file measured in this process: `lines` are its lines as
+    // asa::readAsaColumns reads them (every one in the engine's layout), and
+    // `text` makes its bytes. A workspace in memory keeps the lines for
+    // areas() and makes the text only when the file is first read as one;
+    // any other writes the text at once. False, with errno set, when it
+    // cannot be written in full.
+    virtual bool storeAreas(const std::string& name, std::vector<asa::AsaColumns>&& lines,
+                            std::function<std::string()> text) {
+        (void)lines;
+        return store(name, text());
+    }
+
+    // The lines storeAreas was given for `name`, while that is still the
+    // file of that name; nullptr for any other file, and on disk.
+    virtual const std::vector<asa::AsaColumns>* areas(const std::string& name) const {
+        (void)name;
+        return nullptr;
+    }
 };
 
 // Files in a directory: "" is the current directory, where names stay as

@@ -82,6 +82,63 @@ ReportAtom reportAtom(const char* line, const AsaRecord& r, float loss) {
     return atom;
 }
 
+// The same of a line in the engine's layout, which has no insertion code.
+ReportAtom reportAtom(const asa::AsaColumns& c, float loss) {
+    ReportAtom atom;
+    atom.atomName = c.atomName;
+    atom.resName = c.resName;
+    atom.chain = c.chain;
+    atom.resSeq = c.resSeq;
+    atom.iCode = ' ';
+    atom.x = c.x;
+    atom.y = c.y;
+    atom.z = c.z;
+    atom.buried = loss;
+    return atom;
+}
+
+AsaRecord recordOf(const asa::AsaColumns& c) {
+    AsaRecord r;
+    std::strcpy(r.resName, c.resName);
+    r.resSeq = c.resSeq;
+    r.x = c.x;
+    r.y = c.y;
+    r.z = c.z;
+    r.area = c.area;
+    r.radius = c.radius;
+    return r;
+}
+
+// Adds one atom of the subunit and its line of the complex to the pass;
+// false when the two are not of the same residue. `report(loss)` makes the
+// report's atom.
+template <typename MakeReportAtom>
+bool takePair(const AsaRecord& sub, const AsaRecord& cpx, std::vector<InterfacePoint>& points,
+              SubunitInterface& s, std::vector<ReportAtom>* atoms, MakeReportAtom&& report) {
+    if (sub.resSeq != cpx.resSeq || std::strcmp(sub.resName, cpx.resName) != 0) return false;
+
+    // An atom whose area is unchanged (loss exactly 0) is not at the interface.
+    const float loss = sub.area - cpx.area;
+    if (!(loss > 0.0f)) return true;
+
+    s.buriedArea += loss;
+    if (atoms) atoms->push_back(report(loss));
+    storePoint(points, s.n, InterfacePoint{cpx.x, cpx.y, cpx.z});
+    s.sumX += cpx.x;
+    s.sumY += cpx.y;
+    s.sumZ += cpx.z;
+    // Class 21 (not one of the twenty residues) counts in slot 0 only.
+    const int cls = ResID(getChar(cpx.resName));
+    if (cls >= 1 && cls <= 20) {
+        s.classes.x[cls] += cpx.x;
+        s.classes.y[cls] += cpx.y;
+        s.classes.z[cls] += cpx.z;
+        s.classes.count[cls] += 1;
+    }
+    ++s.n;
+    return true;
+}
+
 }  // namespace
 
 int readInterfaceAtoms(std::FILE* subunitAsa, std::FILE* complexAsa,
@@ -98,28 +155,24 @@ int readInterfaceAtoms(std::FILE* subunitAsa, std::FILE* complexAsa,
         AsaRecord sub, cpx;
         if (!parseAsaLine(subunitLine, sub) || !parseAsaLine(complexLine, cpx))
             return kMismatchedRecords;
-        if (sub.resSeq != cpx.resSeq || std::strcmp(sub.resName, cpx.resName) != 0)
+        if (!takePair(sub, cpx, points, s, atoms,
+                      [&](float loss) { return reportAtom(complexLine, cpx, loss); }))
             return kMismatchedRecords;
+    }
+    return 0;
+}
 
-        // An atom whose area is unchanged (loss exactly 0) is not at the interface.
-        const float loss = sub.area - cpx.area;
-        if (!(loss > 0.0f)) continue;
-
-        s.buriedArea += loss;
-        if (atoms) atoms->push_back(reportAtom(complexLine, cpx, loss));
-        storePoint(points, s.n, InterfacePoint{cpx.x, cpx.y, cpx.z});
-        s.sumX += cpx.x;
-        s.sumY += cpx.y;
-        s.sumZ += cpx.z;
-        // Class 21 (not one of the twenty residues) counts in slot 0 only.
-        const int cls = ResID(getChar(cpx.resName));
-        if (cls >= 1 && cls <= 20) {
-            s.classes.x[cls] += cpx.x;
-            s.classes.y[cls] += cpx.y;
-            s.classes.z[cls] += cpx.z;
-            s.classes.count[cls] += 1;
-        }
-        ++s.n;
+int readInterfaceAtoms(const std::vector<asa::AsaColumns>& subunit,
+                       const std::vector<asa::AsaColumns>& complex, std::size_t& complexAt,
+                       std::vector<InterfacePoint>& points, SubunitInterface& s,
+                       std::vector<ReportAtom>* atoms) {
+    s = SubunitInterface{};
+    if (atoms) atoms->clear();
+    for (std::size_t i = 0; i < subunit.size() && complexAt < complex.size(); ++i) {
+        const asa::AsaColumns& line = complex[complexAt++];
+        if (!takePair(recordOf(subunit[i]), recordOf(line), points, s, atoms,
+                      [&](float loss) { return reportAtom(line, loss); }))
+            return kMismatchedRecords;
     }
     return 0;
 }

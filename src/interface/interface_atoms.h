@@ -3,8 +3,10 @@
 // complex's, with their buried area and residue-class centroids.
 #pragma once
 
+#include "common/asa_line.h"
 #include "common/types.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <vector>
 
@@ -29,6 +31,14 @@ inline constexpr int kMismatchedRecords = -3;
 // grows when it is full). Clears `s` first. 0, or kMismatchedRecords.
 // When `atoms` is given, it receives each interface atom's names and loss.
 int readInterfaceAtoms(std::FILE* subunitAsa, std::FILE* complexAsa,
+                       std::vector<InterfacePoint>& points, SubunitInterface& s,
+                       std::vector<ReportAtom>* atoms = nullptr);
+
+// The same pass over area files held as their lines (Workspace::areas):
+// the subunit's lines, then the complex's from complexAt on, which is left
+// after the last line read, for the second subunit.
+int readInterfaceAtoms(const std::vector<asa::AsaColumns>& subunit,
+                       const std::vector<asa::AsaColumns>& complex, std::size_t& complexAt,
                        std::vector<InterfacePoint>& points, SubunitInterface& s,
                        std::vector<ReportAtom>* atoms = nullptr);
 

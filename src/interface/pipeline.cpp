@@ -135,11 +135,15 @@ int triangulateSubunit(const std::vector<InterfacePoint>& points, SubunitInterfa
     return 0;
 }
 
-// findneighbour on an area file of the workspace; one that cannot be
-// opened adds nothing.
+// findneighbour on an area file of the workspace, on its lines when it
+// holds them; one that cannot be opened adds nothing.
 void findneighbourIn(Workspace& files, std::FILE* out, const char* asaName,
                      const std::vector<InterfacePoint>& points, int n,
                      std::vector<PackingAtom>* selected) {
+    if (const std::vector<asa::AsaColumns>* lines = files.areas(asaName)) {
+        findneighbour(out, *lines, points, n, kNeighbourCutoffSq, selected);
+        return;
+    }
     File asa(files.open(asaName, "r"));
     if (asa) findneighbour(out, asa.get(), points, n, kNeighbourCutoffSq, selected);
 }
@@ -174,12 +178,21 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const AnalysisRu
         run.files.release(kLogs[i]);
     }
 
+    // The engine in this process leaves the area files as their lines: then
+    // no text is read. (Each stays valid until its file is released.)
+    const std::vector<asa::AsaColumns>* linesA = run.files.areas("ComplexA.asa");
+    const std::vector<asa::AsaColumns>* linesB = run.files.areas("ComplexB.asa");
+    const std::vector<asa::AsaColumns>* linesComplex = run.files.areas("Complex.asa");
+    const bool asLines = linesA && linesB && linesComplex;
+    std::size_t complexAt = 0;  // the complex's next line, read as lines
     // All four opens are attempted before any is tested.
-    streams.asaA.reset(run.files.open("ComplexA.asa", "r"));
-    streams.asaB.reset(run.files.open("ComplexB.asa", "r"));
-    streams.asaComplex.reset(run.files.open("Complex.asa", "r"));
+    if (!asLines) {
+        streams.asaA.reset(run.files.open("ComplexA.asa", "r"));
+        streams.asaB.reset(run.files.open("ComplexB.asa", "r"));
+        streams.asaComplex.reset(run.files.open("Complex.asa", "r"));
+    }
     streams.packing.reset(run.files.open("ComplexP.pdb", "w"));
-    if (!streams.asaA || !streams.asaB || !streams.asaComplex || !streams.packing)
+    if ((!asLines && (!streams.asaA || !streams.asaB || !streams.asaComplex)) || !streams.packing)
         return fail(streams, run, record, kCannotOpen, nullptr);
 
     FrameTables tables;
@@ -187,8 +200,10 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const AnalysisRu
     SubunitInterface s;
 
     // Subunit A: the first lines of Complex.asa.
-    if (readInterfaceAtoms(streams.asaA.get(), streams.asaComplex.get(), points, s,
-                           sideA ? &sideA->atoms : nullptr) != 0)
+    if ((asLines ? readInterfaceAtoms(*linesA, *linesComplex, complexAt, points, s,
+                                      sideA ? &sideA->atoms : nullptr)
+                 : readInterfaceAtoms(streams.asaA.get(), streams.asaComplex.get(), points, s,
+                                      sideA ? &sideA->atoms : nullptr)) != 0)
         return fail(streams, run, record, kMismatchedRecords, nullptr);
     streams.asaA.reset();
     int total = s.n;
@@ -206,8 +221,10 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const AnalysisRu
     run.files.release("ComplexA.asa");
 
     // Subunit B: the complex lines that follow A's.
-    if (readInterfaceAtoms(streams.asaB.get(), streams.asaComplex.get(), points, s,
-                           sideB ? &sideB->atoms : nullptr) != 0)
+    if ((asLines ? readInterfaceAtoms(*linesB, *linesComplex, complexAt, points, s,
+                                      sideB ? &sideB->atoms : nullptr)
+                 : readInterfaceAtoms(streams.asaB.get(), streams.asaComplex.get(), points, s,
+                                      sideB ? &sideB->atoms : nullptr)) != 0)
         return fail(streams, run, record, kMismatchedRecords, nullptr);
     streams.asaB.reset();
     streams.asaComplex.reset();

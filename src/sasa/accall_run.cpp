@@ -98,6 +98,13 @@ struct PendingFile {
     }
 };
 
+// What an area file kept in memory is made of, until its text is asked for.
+struct AsaText {
+    std::vector<PdbAtom> atoms;
+    std::vector<double> areas;
+    std::vector<AtomRadius> radii;
+};
+
 bool sameFile(const std::string& a, const std::string& b) {
     std::error_code error;
     return fs::equivalent(a, b, error) && !error;
@@ -251,14 +258,14 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
     options.hetatoms = s.hetatoms;
     options.waters = s.waters;
     options.hydrogens = s.hydrogens;
-    const PdbResult pdb = readInput(files, s.pdbFile, options);
+    PdbResult pdb = readInput(files, s.pdbFile, options);
     if (releaseInput) files.release(s.pdbFile);
     if (!pdb.error.empty()) {
         if (pdb.error.rfind("cannot ", 0) == 0) return fail(log, pdb.error);
         return fail(log, s.pdbFile + ", " + pdb.error);
     }
 
-    const std::vector<AtomRadius> radii =
+    std::vector<AtomRadius> radii =
         cachedRadii ? assignRadii(pdb.atoms, radiiTable, data->radiiIndex)
                     : assignRadii(pdb.atoms, radiiTable);
     std::vector<Sphere> spheres(pdb.atoms.size());
@@ -278,7 +285,7 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
         }
     }
     std::size_t coincident = 0;
-    const std::vector<double> areas = leeRichardsAreas(spheres, slices, &coincident, cache);
+    std::vector<double> areas = leeRichardsAreas(spheres, slices, &coincident, cache);
     std::vector<Sphere>().swap(spheres);  // not needed while the outputs are written
     if (coincident > 0) {
         std::snprintf(text, sizeof text,
@@ -298,10 +305,23 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
         }
     }
 
-    PendingFile asa(files, asaName);
-    if (!asa.stream) return fail(log, "cannot create " + asa.tempName);
-    asa.stream->reserve(pdb.atoms.size() * kAsaLineBytes);
-    writeAsa(asa.out(), pdb.atoms, areas, radii);
+    // In memory, the stages take the area file's lines as records, and its
+    // text is made only if it is read as a file. On disk, and when a line
+    // is out of the layout the records stand for, the text is written now.
+    std::vector<asa::AsaColumns> lines;
+    bool asRecords = files.directory() == nullptr;
+    if (asRecords) {
+        lines.resize(pdb.atoms.size());
+        for (std::size_t i = 0; i < lines.size() && asRecords; ++i)
+            asRecords = asaColumns(pdb.atoms[i], areas[i], radii[i].radius, lines[i]);
+    }
+    std::unique_ptr<PendingFile> asa;
+    if (!asRecords) {
+        asa = std::make_unique<PendingFile>(files, asaName);
+        if (!asa->stream) return fail(log, "cannot create " + asa->tempName);
+        asa->stream->reserve(pdb.atoms.size() * kAsaLineBytes);
+        writeAsa(asa->out(), pdb.atoms, areas, radii);
+    }
     std::unique_ptr<PendingFile> rsa;
     if (!s.asaOnly && residueFile) {
         rsa = std::make_unique<PendingFile>(files, rsaName);
@@ -311,11 +331,19 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
     }
     // The .asa, which callers rely on, comes into place last.
     std::string problem = rsa ? rsa->commit() : std::string();
-    if (problem.empty()) problem = asa.commit();
+    const std::size_t atoms = pdb.atoms.size();
+    if (problem.empty() && asa) problem = asa->commit();
+    if (problem.empty() && !asa) {
+        auto kept = std::make_shared<AsaText>(
+            AsaText{std::move(pdb.atoms), std::move(areas), std::move(radii)});
+        if (!files.storeAreas(asaName, std::move(lines),
+                              [kept] { return asaText(kept->atoms, kept->areas, kept->radii); }))
+            problem = "cannot write " + asaName;
+    }
     if (!problem.empty()) return fail(log, problem);
 
     std::snprintf(text, sizeof text, " CHAINS   %8zu\n RESIDUES %8zu\n ATOMS    %8zu\n",
-                  chains.size(), residues, pdb.atoms.size());
+                  chains.size(), residues, atoms);
     log << text << kSuccessLine << "\n";
     return logFile->close() ? 0 : 1;
 }

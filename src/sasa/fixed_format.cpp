@@ -126,6 +126,14 @@ double fixedValue(double value, int decimals) {
     return std::signbit(value) ? -magnitude : magnitude;
 }
 
+bool fixedDigits(double value, int decimals, unsigned long long& q) {
+    if (!std::isfinite(value) || std::fabs(value) >= kLargest || decimals < 0 ||
+        decimals > kMostDecimals)
+        return false;
+    q = scaledMagnitude(value, decimals);
+    return true;
+}
+
 bool fitsFixed(double value, int width, int decimals) {
     // Well inside the columns (room for a sign and for rounding up): no
     // need to write it. A coordinate is nearly always so.

@@ -20,6 +20,11 @@ int formatFixed(char* out, std::size_t size, double value, int width, int decima
 // file holding it printed would give it back, with no text in between.
 double fixedValue(double value, int decimals);
 
+// The digits "%.Df" writes for `value` as one whole number, round(|value| x
+// 10^decimals) rounded as printf rounds; false (q untouched) for values that
+// formatFixed hands to snprintf.
+bool fixedDigits(double value, int decimals, unsigned long long& q);
+
 // True when "%W.Df" writes `value` in exactly `width` characters.
 bool fitsFixed(double value, int width, int decimals);
 

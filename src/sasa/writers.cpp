@@ -3,6 +3,7 @@
 #include "sasa/fixed_format.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace sasa {
@@ -16,7 +17,41 @@ void appendFixed(std::string& text, double value, int width, int decimals) {
     text.append(field, std::min<std::size_t>(n, sizeof field - 1));
 }
 
+// What readAsaColumns reads from the "%W.Df" field of `value`: false unless
+// the field is in its layout (exactly `width` characters, at most 7 digits,
+// and a digit in its first column only where `digitFirst` allows one, as
+// the number before it would run on otherwise). The value is the field's
+// digits as a whole number over 10^decimals, in single precision, as the
+// reading divides them.
+bool columnValue(double value, int width, int decimals, bool digitFirst, float& out) {
+    unsigned long long q = 0;
+    if (!fixedDigits(value, decimals, q)) return false;
+    const bool negative = std::signbit(value);
+    // The digits the field has room for: a sign takes a column, and so does
+    // the blank that must come first where a digit may not.
+    int room = width - 1 - (negative || !digitFirst ? 1 : 0);
+    if (room > 7) room = 7;
+    unsigned long long limit = 1;
+    for (int d = 0; d < room; ++d) limit *= 10;
+    if (q >= limit || room <= decimals) return false;
+    float scale = 1.0f;
+    for (int d = 0; d < decimals; ++d) scale *= 10.0f;
+    const float v = static_cast<float>(static_cast<long>(q)) / scale;
+    out = negative ? -v : v;
+    return true;
+}
+
 }  // namespace
+
+bool asaColumns(const PdbAtom& atom, double area, double radius, asa::AsaColumns& out) {
+    asa::AsaColumns c;
+    if (!asa::readAsaHead(atom.head.data(), c) || !columnValue(atom.x, 8, 3, true, c.x) ||
+        !columnValue(atom.y, 8, 3, false, c.y) || !columnValue(atom.z, 8, 3, false, c.z) ||
+        !columnValue(area, 8, 3, false, c.area) || !columnValue(radius, 5, 2, true, c.radius))
+        return false;
+    out = c;
+    return true;
+}
 
 void appendAsaLine(std::string& out, const PdbAtom& atom, double area, double radius) {
     out.append(atom.head.data(), atom.head.size());
@@ -29,6 +64,17 @@ std::string asaLine(const PdbAtom& atom, double area, double radius) {
     std::string line;
     appendAsaLine(line, atom, area, radius);
     return line;
+}
+
+std::string asaText(const std::vector<PdbAtom>& atoms, const std::vector<double>& areas,
+                    const std::vector<AtomRadius>& radii) {
+    std::string text;
+    text.reserve(atoms.size() * kAsaLineBytes);
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        appendAsaLine(text, atoms[i], areas[i], radii[i].radius);
+        text += '\n';
+    }
+    return text;
 }
 
 // One buffer for every line: no allocation per atom.

@@ -2,6 +2,7 @@
 // per chain and in total).
 #pragma once
 
+#include "common/asa_line.h"
 #include "sasa/pdb_reader.h"
 #include "sasa/radii_file.h"
 #include "sasa/reference_data.h"
@@ -17,7 +18,16 @@ namespace sasa {
 std::string asaLine(const PdbAtom& atom, double area, double radius);
 // The same line appended to `out`.
 void appendAsaLine(std::string& out, const PdbAtom& atom, double area, double radius);
-inline constexpr std::size_t kAsaLineBytes = 69;  // a line of the .asa with its line end
+inline constexpr std::size_t kAsaLineBytes = 69;
+
+// What asa::readAsaColumns reads from that line, worked out from the numbers
+// with no text in between: true, with `out` filled, exactly when it reads
+// the line, and then with the same values.
+bool asaColumns(const PdbAtom& atom, double area, double radius, asa::AsaColumns& out);  // a line of the .asa with its line end
+
+// The whole .asa text writeAsa writes.
+std::string asaText(const std::vector<PdbAtom>& atoms, const std::vector<double>& areas,
+                    const std::vector<AtomRadius>& radii);
 
 void writeAsa(std::ostream& out, const std::vector<PdbAtom>& atoms,
               const std::vector<double>& areas, const std::vector<AtomRadius>& radii);

@@ -27,20 +27,26 @@ void copyName(char (&field)[6], const char* name) {
     field[len] = '\0';
 }
 
+PackingAtom atomOf(const asa::AsaColumns& c) {
+    PackingAtom atom;
+    atom.serial = c.serial;
+    atom.chain = c.chain;
+    atom.resSeq = c.resSeq;
+    atom.x = c.x;
+    atom.y = c.y;
+    atom.z = c.z;
+    copyName(atom.atomName, c.atomName);
+    copyName(atom.resName, c.resName);
+    atom.mark = 0;
+    return atom;
+}
+
 // Parses one line beginning with "A"; false when it does not give all
 // eight fields (such a line is skipped).
 bool parseAtom(const char* line, PackingAtom& atom) {
     asa::AsaColumns c;
     if (asa::readAsaColumns(line, c)) {  // the engine's layout: the same fields, read faster
-        atom.serial = c.serial;
-        atom.chain = c.chain;
-        atom.resSeq = c.resSeq;
-        atom.x = c.x;
-        atom.y = c.y;
-        atom.z = c.z;
-        copyName(atom.atomName, c.atomName);
-        copyName(atom.resName, c.resName);
-        atom.mark = 0;
+        atom = atomOf(c);
         return true;
     }
     char atomName[kPieceSize];
@@ -52,6 +58,48 @@ bool parseAtom(const char* line, PackingAtom& atom) {
     copyName(atom.resName, resName);
     atom.mark = 0;
     return true;
+}
+
+// Writes to `out` the atoms within sqrt(cutoffSq) A of one of
+// points[0..n-1], then "END".
+void selectNeighbours(std::FILE* out, std::vector<PackingAtom>& atoms,
+                      const std::vector<InterfacePoint>& points, int n, float cutoffSq,
+                      std::vector<PackingAtom>* selected) {
+    // Points beyond the table cannot be read.
+    const int count = std::clamp(n, 0, static_cast<int>(points.size()));
+    for (int i = 0; i < count; ++i) {
+        const InterfacePoint& p = points[i];
+        for (PackingAtom& a : atoms) {
+            if (a.mark) continue;  // selected already: not tested again
+            const float dx = p.x - a.x;
+            const float dy = p.y - a.y;
+            const float dz = p.z - a.z;
+            const float d2 = dx * dx + dy * dy + dz * dz;
+            if (d2 <= cutoffSq) a.mark = 1;
+        }
+    }
+
+    for (const PackingAtom& a : atoms) {
+        if (!a.mark) continue;
+        if (selected) selected->push_back(a);
+        std::fprintf(out, "ATOM %6d  %-3s %-3s %c%4d%12.3f%8.3f%8.3f\n", a.serial, a.atomName,
+                     a.resName, a.chain, a.resSeq, a.x, a.y, a.z);
+    }
+    std::fputs("END\n", out);
+}
+
+// The packing atoms' area and radius added to their surface and volume.
+void addPacking(double& S, double& V, float a, float r) {
+    S = S + a;
+    V = V + ((kFourThirds * kPi) * r) * r * r;
+}
+
+// The volume of the atoms over that of the sphere of their surface.
+float ratioOf(double S, double V) {
+    // The sphere of the same surface. With no atoms this is 0/0: not a number.
+    const double R = std::sqrt(S / (4.0 * kPi));
+    const double Vs = ((kFourThirds * kPi) * R) * R * R;
+    return static_cast<float>(V / Vs);
 }
 
 }  // namespace
@@ -76,28 +124,16 @@ void findneighbour(std::FILE* out, std::FILE* asa, const std::vector<InterfacePo
         PackingAtom atom;
         if (parseAtom(piece, atom)) atoms.push_back(atom);
     }
+    selectNeighbours(out, atoms, points, n, cutoffSq, selected);
+}
 
-    // Points beyond the table cannot be read.
-    const int count = std::clamp(n, 0, static_cast<int>(points.size()));
-    for (int i = 0; i < count; ++i) {
-        const InterfacePoint& p = points[i];
-        for (PackingAtom& a : atoms) {
-            if (a.mark) continue;  // selected already: not tested again
-            const float dx = p.x - a.x;
-            const float dy = p.y - a.y;
-            const float dz = p.z - a.z;
-            const float d2 = dx * dx + dy * dy + dz * dz;
-            if (d2 <= cutoffSq) a.mark = 1;
-        }
-    }
-
-    for (const PackingAtom& a : atoms) {
-        if (!a.mark) continue;
-        if (selected) selected->push_back(a);
-        std::fprintf(out, "ATOM %6d  %-3s %-3s %c%4d%12.3f%8.3f%8.3f\n", a.serial, a.atomName,
-                     a.resName, a.chain, a.resSeq, a.x, a.y, a.z);
-    }
-    std::fputs("END\n", out);
+void findneighbour(std::FILE* out, const std::vector<asa::AsaColumns>& lines,
+                   const std::vector<InterfacePoint>& points, int n, float cutoffSq,
+                   std::vector<PackingAtom>* selected) {
+    std::vector<PackingAtom> atoms;
+    atoms.reserve(lines.size());
+    for (const asa::AsaColumns& c : lines) atoms.push_back(atomOf(c));  // each an ATOM line
+    selectNeighbours(out, atoms, points, n, cutoffSq, selected);
 }
 
 float computepack(EngineRuns& engine, Workspace& files, std::FILE* console) {
@@ -105,6 +141,8 @@ float computepack(EngineRuns& engine, Workspace& files, std::FILE* console) {
     // never pass for this run's. A run that failed, and one that left no
     // area file, measured nothing.
     const bool ran = engine.run(kControlFiles[4], "ComplexP.log");
+    if (const std::vector<asa::AsaColumns>* lines = ran ? files.areas("ComplexP.asa") : nullptr)
+        return packingRatio(*lines);
     File asa(ran ? files.open("ComplexP.asa", "r") : nullptr);
     if (!asa) {
         std::fprintf(console, "\nProblem in NACEESS program in computing interface packing ... "
@@ -131,12 +169,14 @@ float packingRatio(std::FILE* asa) {
         } else if (std::sscanf(piece, "%*s %*d %*s %*s %*c %*d %*f %*f %*f %f %f", &a, &r) != 2) {
             continue;
         }
-        S = S + a;
-        V = V + ((kFourThirds * kPi) * r) * r * r;
+        addPacking(S, V, a, r);
     }
+    return ratioOf(S, V);
+}
 
-    // The sphere of the same surface. With no atoms this is 0/0: not a number.
-    const double R = std::sqrt(S / (4.0 * kPi));
-    const double Vs = ((kFourThirds * kPi) * R) * R * R;
-    return static_cast<float>(V / Vs);
+float packingRatio(const std::vector<asa::AsaColumns>& lines) {
+    double S = 0.0;
+    double V = 0.0;
+    for (const asa::AsaColumns& c : lines) addPacking(S, V, c.area, c.radius);
+    return ratioOf(S, V);
 }

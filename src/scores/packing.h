@@ -2,6 +2,7 @@
 // probe, compared with the volume of one sphere of the same surface.
 #pragma once
 
+#include "common/asa_line.h"
 #include "common/engine_runs.h"
 #include "common/interface_record.h"
 #include "common/types.h"
@@ -33,6 +34,13 @@ float computepack(EngineRuns& engine, Workspace& files, std::FILE* console);
 void findneighbour(std::FILE* out, std::FILE* asa, const std::vector<InterfacePoint>& points,
                    int n, float cutoffSq, std::vector<PackingAtom>* selected);
 
+// The same on an area file held as its lines (Workspace::areas).
+void findneighbour(std::FILE* out, const std::vector<asa::AsaColumns>& lines,
+                   const std::vector<InterfacePoint>& points, int n, float cutoffSq,
+                   std::vector<PackingAtom>* selected);
+
 // The packing ratio of the atoms of the open area file (the packing run's),
 // read to its end; computepack's value after its engine run.
 float packingRatio(std::FILE* asa);
+// The same of an area file held as its lines.
+float packingRatio(const std::vector<asa::AsaColumns>& lines);

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -118,6 +119,70 @@ TEST(Workspace, EngineRunReleasesItsInputOnlyWhenAsked) {
         }
     }
     EXPECT_EQ(outputs[0], outputs[1]);
+}
+
+// In memory the engine leaves its area file as the lines the stages read:
+// the text made of them when it is read is the text a directory gets, each
+// line reads as its record, and a file changed in any way has no records.
+TEST(Workspace, AnAreaFileInMemoryIsItsLinesUntilChanged) {
+    std::string structure;
+    DirectoryWorkspace sources(KAVZUR_SOURCE_DIR);
+    ASSERT_TRUE(readWorkFile(sources, "tests/data/1ycr.pdb", structure));
+    const std::string control = controlFileText("TEMP.pdb", KAVZUR_ENGINE_DIR, 1.40);
+    ScratchDir scratch;
+    DirectoryWorkspace directory(scratch.path);
+    ASSERT_TRUE(writeWorkFile(directory, "TEMP.pdb", structure));
+    std::istringstream onDisk(control);
+    ASSERT_EQ(sasa::runJob(onDisk, KAVZUR_ENGINE_DIR, directory, nullptr), 0);
+    std::string expected;
+    ASSERT_TRUE(readWorkFile(directory, "TEMP.asa", expected));
+    EXPECT_EQ(directory.areas("TEMP.asa"), nullptr);
+
+    const struct {
+        const char* what;
+        void (*change)(Workspace&);  // nullptr: read as it is
+        bool kept;
+    } rows[] = {
+        {"read as it is", nullptr, true},
+        {"renamed and back",
+         [](Workspace& f) { f.rename("TEMP.asa", "Other.asa") && f.rename("Other.asa", "TEMP.asa"); },
+         true},
+        {"written again", [](Workspace& f) { writeWorkFile(f, "TEMP.asa", "x\n"); }, false},
+        {"appended to", [](Workspace& f) { std::fclose(f.open("TEMP.asa", "a")); }, false},
+        {"opened to be written",
+         [](Workspace& f) { std::fclose(f.open("TEMP.asa", "r+")); }, false},
+        {"removed", [](Workspace& f) { f.remove("TEMP.asa"); }, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        MemoryWorkspace files;
+        files.put("TEMP.pdb", structure);
+        std::istringstream in(control);
+        ASSERT_EQ(sasa::runJob(in, KAVZUR_ENGINE_DIR, files, nullptr), 0);
+        ASSERT_NE(files.areas("TEMP.asa"), nullptr);
+        if (row.change) row.change(files);
+        EXPECT_EQ(files.areas("TEMP.asa") != nullptr, row.kept);
+        if (!row.kept) continue;
+        const std::vector<asa::AsaColumns> lines = *files.areas("TEMP.asa");
+        ASSERT_NE(files.find("TEMP.asa"), nullptr);
+        EXPECT_EQ(*files.find("TEMP.asa"), expected);
+        ASSERT_EQ(lines.size(), 818u);  // 1ycr's ATOM records
+        std::istringstream text(expected);
+        std::size_t i = 0;
+        for (std::string line; std::getline(text, line) && i < lines.size(); ++i) {
+            asa::AsaColumns c;
+            ASSERT_TRUE(asa::readAsaColumns(line.c_str(), c)) << line;
+            const asa::AsaColumns& r = lines[i];
+            EXPECT_TRUE(c.serial == r.serial && std::strcmp(c.atomName, r.atomName) == 0 &&
+                        std::strcmp(c.resName, r.resName) == 0 && c.chain == r.chain &&
+                        c.resSeq == r.resSeq)
+                << line;
+            const float read[] = {c.x, c.y, c.z, c.area, c.radius},
+                        held[] = {r.x, r.y, r.z, r.area, r.radius};
+            EXPECT_EQ(std::memcmp(read, held, sizeof read), 0) << line;
+        }
+        EXPECT_EQ(i, lines.size());
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // the engine's layout, which it must leave to sscanf.
 #include "common/asa_line.h"
 #include "sasa/accall_run.h"
+#include "sasa/writers.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <unistd.h>
 
@@ -102,6 +104,74 @@ TEST(AsaColumns, LinesOutsideTheLayoutAreLeftToScanf) {
         EXPECT_FALSE(asa::readAsaColumns(line.c_str(), c)) << k.what;
     }
     EXPECT_FALSE(asa::readAsaColumns(good.substr(0, 60).c_str(), c)) << "short line";
+}
+
+// The records the engine in the process hands the stages are made from the
+// numbers: each must be what the line written for them reads as, field for
+// field and bit for bit, and there must be none where the line is not read.
+void expectAsItsLine(const std::string& head, double x, double y, double z, double area,
+                     double radius) {
+    sasa::PdbAtom atom;
+    std::memcpy(atom.head.data(), head.data(), atom.head.size());
+    atom.x = x;
+    atom.y = y;
+    atom.z = z;
+    const std::string line = sasa::asaLine(atom, area, radius);
+    asa::AsaColumns made, read;
+    const bool fromNumbers = sasa::asaColumns(atom, area, radius, made);
+    ASSERT_EQ(fromNumbers, asa::readAsaColumns(line.c_str(), read)) << line;
+    if (!fromNumbers) return;
+    EXPECT_EQ(made.serial, read.serial) << line;
+    EXPECT_STREQ(made.atomName, read.atomName) << line;
+    EXPECT_STREQ(made.resName, read.resName) << line;
+    EXPECT_EQ(made.chain, read.chain) << line;
+    EXPECT_EQ(made.resSeq, read.resSeq) << line;
+    for (auto [a, b] : {std::pair{made.x, read.x}, {made.y, read.y}, {made.z, read.z},
+                        {made.area, read.area}, {made.radius, read.radius}})
+        EXPECT_TRUE(sameFloat(a, b)) << line;
+}
+
+TEST(AsaColumns, RecordsFromTheNumbersAreWhatTheirLinesRead) {
+    const std::string head = "ATOM      1  N   MET A   1    ";
+    const struct {
+        const char* what;
+        std::string head;
+        double x, y, z, area, radius;
+    } rows[] = {
+        {"an ordinary atom", head, 27.34, 24.43, 2.614, 8.123, 1.65},
+        {"x filling its columns", head, 9999.999, 1.0, 1.0, 1.0, 1.8},
+        {"y filling its columns runs on from x", head, 1.0, 1000.0, 1.0, 1.0, 1.8},
+        {"y rounding up into the next column", head, 1.0, 999.9995, 1.0, 1.0, 1.8},
+        {"y just below it", head, 1.0, 999.9994, 1.0, 1.0, 1.8},
+        {"z filling its columns", head, 1.0, 1.0, 1234.5, 1.0, 1.8},
+        {"negative coordinates filling their columns", head, -999.999, -999.999, -999.999,
+         0.0, 1.8},
+        {"negative zeros and values rounding to them", head, -0.0, -0.0004, -0.0005, 0.0, 1.8},
+        {"binary ties at the third decimal", head, 0.0625, -0.1875, 2.5625, 0.3125, 1.125},
+        {"an area filling its columns", head, 1.0, 1.0, 1.0, 1000.0, 1.8},
+        {"the largest area with a blank before it", head, 1.0, 1.0, 1.0, 999.999, 1.8},
+        {"a radius filling its columns", head, 1.0, 1.0, 1.0, 1.0, 99.99},
+        {"a radius rounding up to 10.00", head, 1.0, 1.0, 1.0, 1.0, 9.999},
+        {"a HETATM record", "HETATM    1  O   HOH A   1    ", 1.0, 1.0, 1.0, 1.0, 1.4},
+        {"an insertion code", "ATOM      1  N   MET A   1A   ", 1.0, 1.0, 1.0, 1.0, 1.65},
+        {"a blank chain", "ATOM      1  N   MET     1    ", 1.0, 1.0, 1.0, 1.0, 1.65},
+        {"a name with a blank inside", "ATOM      1 C A  MET A   1    ", 1.0, 1.0, 1.0, 1.0,
+         1.65},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        expectAsItsLine(r.head, r.x, r.y, r.z, r.area, r.radius);
+    }
+    // And numbers of every size the columns hold, and some they do not.
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> coordinate(-1100.0, 10100.0), area(0.0, 1100.0),
+        radius(0.0, 12.0);
+    for (int i = 0; i < 200000; ++i) {
+        const double scale = i % 3 == 0 ? 1.0 : i % 3 == 1 ? 0.1 : 0.001;
+        expectAsItsLine(head, coordinate(random) * scale, coordinate(random) * scale,
+                        coordinate(random), area(random) * scale, radius(random));
+        if (HasFatalFailure()) return;
+    }
 }
 
 }  // namespace
