@@ -1,5 +1,7 @@
 #include "analysis/workspace.h"
 
+#include "sasa/writers.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -67,10 +69,9 @@ int closeCookie(void* c) {
 }  // namespace
 
 const std::shared_ptr<std::string>& MemoryWorkspace::bytes(Held& held) {
-    if (!held.data) {
-        held.data = std::make_shared<std::string>(held.make ? held.make() : std::string());
-        held.make = nullptr;
-    }
+    if (!held.data)
+        held.data = std::make_shared<std::string>(held.lines ? sasa::heldText(*held.lines)
+                                                             : std::string());
     return held.data;
 }
 
@@ -88,7 +89,7 @@ std::FILE* MemoryWorkspace::open(const std::string& name, const char* mode) {
         if (plus) it->second.lines.reset();  // it may be written: no longer those lines
     } else if (kind == 'w') {
         cookie->data = std::make_shared<std::string>();
-        files_[name] = Held{cookie->data, nullptr, nullptr};
+        files_[name] = Held{cookie->data, nullptr};
     } else if (kind == 'a') {
         if (it == files_.end()) it = files_.emplace(name, Held{}).first;
         cookie->data = bytes(it->second);
@@ -130,7 +131,7 @@ const std::string* MemoryWorkspace::find(const std::string& name) const {
 }
 
 void MemoryWorkspace::put(const std::string& name, std::string text) {
-    files_[name] = Held{std::make_shared<std::string>(std::move(text)), nullptr, nullptr};
+    files_[name] = Held{std::make_shared<std::string>(std::move(text)), nullptr};
 }
 
 bool MemoryWorkspace::store(const std::string& name, std::string&& text) {
@@ -138,14 +139,12 @@ bool MemoryWorkspace::store(const std::string& name, std::string&& text) {
     return true;
 }
 
-bool MemoryWorkspace::storeAreas(const std::string& name, std::vector<asa::AsaColumns>&& lines,
-                                 std::function<std::string()> text) {
-    files_[name] = Held{nullptr, std::move(text),
-                        std::make_shared<const std::vector<asa::AsaColumns>>(std::move(lines))};
+bool MemoryWorkspace::storeAreas(const std::string& name, std::vector<asa::HeldLine>&& lines) {
+    files_[name] = Held{nullptr, std::make_shared<const std::vector<asa::HeldLine>>(std::move(lines))};
     return true;
 }
 
-const std::vector<asa::AsaColumns>* MemoryWorkspace::areas(const std::string& name) const {
+const std::vector<asa::HeldLine>* MemoryWorkspace::areas(const std::string& name) const {
     auto it = files_.find(name);
     return it == files_.end() ? nullptr : it->second.lines.get();
 }

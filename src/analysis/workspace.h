@@ -17,9 +17,8 @@ public:
     const std::string* directory() const override { return nullptr; }
     void release(const std::string& name) override { remove(name); }
     bool store(const std::string& name, std::string&& text) override;
-    bool storeAreas(const std::string& name, std::vector<asa::AsaColumns>&& lines,
-                    std::function<std::string()> text) override;
-    const std::vector<asa::AsaColumns>* areas(const std::string& name) const override;
+    bool storeAreas(const std::string& name, std::vector<asa::HeldLine>&& lines) override;
+    const std::vector<asa::HeldLine>* areas(const std::string& name) const override;
 
     // The bytes of `name` as last flushed or closed; nullptr when there is none.
     const std::string* find(const std::string& name) const override;
@@ -29,12 +28,11 @@ public:
     void clear() { files_.clear(); }
 
 private:
-    // A file: its bytes, or (an area file not yet read as a file) what
-    // makes them, with its lines when storeAreas gave them.
+    // A file: its bytes, and its lines when storeAreas gave them (until
+    // it is read as a file, its bytes are not made).
     struct Held {
         std::shared_ptr<std::string> data;
-        std::function<std::string()> make;
-        std::shared_ptr<const std::vector<asa::AsaColumns>> lines;
+        std::shared_ptr<const std::vector<asa::HeldLine>> lines;
     };
     // The bytes of `held`, made now if they were not yet.
     static const std::shared_ptr<std::string>& bytes(Held& held);

@@ -4,6 +4,8 @@
 // library rounds them (to the nearest float of the decimal text).
 #pragma once
 
+#include <array>
+
 namespace asa {
 
 struct AsaColumns {
@@ -30,5 +32,17 @@ bool readAsaColumns(const char* line, AsaColumns& out);
 // first 30 columns are read by this and its numbers by the columns that
 // follow (sasa::asaColumns writes those from the numbers themselves).
 bool readAsaHead(const char* line, AsaColumns& out);
+
+// A line of an area file held without its text (Workspace::areas), always
+// one in the engine's layout: what readAsaColumns reads of it, its first 30
+// columns as they are, and its five numbers as doubles that print as the
+// line does. The coordinates are those a decimal reading of the line gives
+// back (q / 10^3 exactly rounded), which is what the engine measures when
+// the line is the atom record of its next run.
+struct HeldLine {
+    AsaColumns columns;
+    std::array<char, 30> head{};
+    double x = 0, y = 0, z = 0, area = 0, radius = 0;
+};
 
 }  // namespace asa

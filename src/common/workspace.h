@@ -10,7 +10,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -54,21 +53,22 @@ public:
     // with errno set, when it cannot be written in full.
     virtual bool store(const std::string& name, std::string&& text);
 
-    // An area file measured in this process: `lines` are its lines as
-    // asa::readAsaColumns reads them (every one in the engine's layout), and
-    // `text` makes its bytes. A workspace in memory keeps the lines for
-    // areas() and makes the text only when the file is first read as one;
-    // any other writes the text at once. False, with errno set, when it
-    // cannot be written in full.
-    virtual bool storeAreas(const std::string& name, std::vector<asa::AsaColumns>&& lines,
-                            std::function<std::string()> text) {
+    // An area file (or the atom records cut from one) measured in this
+    // process, held as its lines: a workspace in memory keeps them for
+    // areas() and makes their text only when the file is first read as one.
+    // Only called where areas() of a file of this workspace gave lines: a
+    // directory, which holds none, writes nothing and says so (ENOTSUP).
+    virtual bool storeAreas(const std::string& name, std::vector<asa::HeldLine>&& lines) {
+        (void)name;
         (void)lines;
-        return store(name, text());
+        errno = ENOTSUP;
+        return false;
     }
 
     // The lines storeAreas was given for `name`, while that is still the
-    // file of that name; nullptr for any other file, and on disk.
-    virtual const std::vector<asa::AsaColumns>* areas(const std::string& name) const {
+    // file of that name (valid until it is next written, removed or
+    // released); nullptr for any other file, and on disk.
+    virtual const std::vector<asa::HeldLine>* areas(const std::string& name) const {
         (void)name;
         return nullptr;
     }

@@ -162,15 +162,15 @@ int readInterfaceAtoms(std::FILE* subunitAsa, std::FILE* complexAsa,
     return 0;
 }
 
-int readInterfaceAtoms(const std::vector<asa::AsaColumns>& subunit,
-                       const std::vector<asa::AsaColumns>& complex, std::size_t& complexAt,
+int readInterfaceAtoms(const std::vector<asa::HeldLine>& subunit,
+                       const std::vector<asa::HeldLine>& complex, std::size_t& complexAt,
                        std::vector<InterfacePoint>& points, SubunitInterface& s,
                        std::vector<ReportAtom>* atoms) {
     s = SubunitInterface{};
     if (atoms) atoms->clear();
     for (std::size_t i = 0; i < subunit.size() && complexAt < complex.size(); ++i) {
-        const asa::AsaColumns& line = complex[complexAt++];
-        if (!takePair(recordOf(subunit[i]), recordOf(line), points, s, atoms,
+        const asa::AsaColumns& line = complex[complexAt++].columns;
+        if (!takePair(recordOf(subunit[i].columns), recordOf(line), points, s, atoms,
                       [&](float loss) { return reportAtom(line, loss); }))
             return kMismatchedRecords;
     }

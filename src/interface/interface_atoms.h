@@ -37,8 +37,8 @@ int readInterfaceAtoms(std::FILE* subunitAsa, std::FILE* complexAsa,
 // The same pass over area files held as their lines (Workspace::areas):
 // the subunit's lines, then the complex's from complexAt on, which is left
 // after the last line read, for the second subunit.
-int readInterfaceAtoms(const std::vector<asa::AsaColumns>& subunit,
-                       const std::vector<asa::AsaColumns>& complex, std::size_t& complexAt,
+int readInterfaceAtoms(const std::vector<asa::HeldLine>& subunit,
+                       const std::vector<asa::HeldLine>& complex, std::size_t& complexAt,
                        std::vector<InterfacePoint>& points, SubunitInterface& s,
                        std::vector<ReportAtom>* atoms = nullptr);
 

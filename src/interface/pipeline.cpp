@@ -140,7 +140,7 @@ int triangulateSubunit(const std::vector<InterfacePoint>& points, SubunitInterfa
 void findneighbourIn(Workspace& files, std::FILE* out, const char* asaName,
                      const std::vector<InterfacePoint>& points, int n,
                      std::vector<PackingAtom>* selected) {
-    if (const std::vector<asa::AsaColumns>* lines = files.areas(asaName)) {
+    if (const std::vector<asa::HeldLine>* lines = files.areas(asaName)) {
         findneighbour(out, *lines, points, n, kNeighbourCutoffSq, selected);
         return;
     }
@@ -180,9 +180,9 @@ int SC_P(std::vector<InterfacePoint>& points, ScoreSet& scores, const AnalysisRu
 
     // The engine in this process leaves the area files as their lines: then
     // no text is read. (Each stays valid until its file is released.)
-    const std::vector<asa::AsaColumns>* linesA = run.files.areas("ComplexA.asa");
-    const std::vector<asa::AsaColumns>* linesB = run.files.areas("ComplexB.asa");
-    const std::vector<asa::AsaColumns>* linesComplex = run.files.areas("Complex.asa");
+    const std::vector<asa::HeldLine>* linesA = run.files.areas("ComplexA.asa");
+    const std::vector<asa::HeldLine>* linesB = run.files.areas("ComplexB.asa");
+    const std::vector<asa::HeldLine>* linesComplex = run.files.areas("Complex.asa");
     const bool asLines = linesA && linesB && linesComplex;
     std::size_t complexAt = 0;  // the complex's next line, read as lines
     // All four opens are attempted before any is tested.

@@ -98,13 +98,6 @@ struct PendingFile {
     }
 };
 
-// What an area file kept in memory is made of, until its text is asked for.
-struct AsaText {
-    std::vector<PdbAtom> atoms;
-    std::vector<double> areas;
-    std::vector<AtomRadius> radii;
-};
-
 bool sameFile(const std::string& a, const std::string& b) {
     std::error_code error;
     return fs::equivalent(a, b, error) && !error;
@@ -145,6 +138,8 @@ std::size_t atomRecords(const std::string& text) {
 // The structure named by PDBFILE, read through the workspace: in place when
 // it is held in memory.
 PdbResult readInput(Workspace& files, const std::string& path, const ReadOptions& options) {
+    if (const std::vector<asa::HeldLine>* lines = files.areas(path))
+        return readHeldLines(*lines, options);
     if (const std::string* held = files.find(path)) {
         TextView view(*held);
         std::istream in(&view);
@@ -258,14 +253,14 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
     options.hetatoms = s.hetatoms;
     options.waters = s.waters;
     options.hydrogens = s.hydrogens;
-    PdbResult pdb = readInput(files, s.pdbFile, options);
+    const PdbResult pdb = readInput(files, s.pdbFile, options);
     if (releaseInput) files.release(s.pdbFile);
     if (!pdb.error.empty()) {
         if (pdb.error.rfind("cannot ", 0) == 0) return fail(log, pdb.error);
         return fail(log, s.pdbFile + ", " + pdb.error);
     }
 
-    std::vector<AtomRadius> radii =
+    const std::vector<AtomRadius> radii =
         cachedRadii ? assignRadii(pdb.atoms, radiiTable, data->radiiIndex)
                     : assignRadii(pdb.atoms, radiiTable);
     std::vector<Sphere> spheres(pdb.atoms.size());
@@ -285,7 +280,7 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
         }
     }
     std::size_t coincident = 0;
-    std::vector<double> areas = leeRichardsAreas(spheres, slices, &coincident, cache);
+    const std::vector<double> areas = leeRichardsAreas(spheres, slices, &coincident, cache);
     std::vector<Sphere>().swap(spheres);  // not needed while the outputs are written
     if (coincident > 0) {
         std::snprintf(text, sizeof text,
@@ -308,12 +303,14 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
     // In memory, the stages take the area file's lines as records, and its
     // text is made only if it is read as a file. On disk, and when a line
     // is out of the layout the records stand for, the text is written now.
-    std::vector<asa::AsaColumns> lines;
+    std::vector<asa::HeldLine> lines;
     bool asRecords = files.directory() == nullptr;
     if (asRecords) {
         lines.resize(pdb.atoms.size());
+        const bool held = !pdb.from.empty();
         for (std::size_t i = 0; i < lines.size() && asRecords; ++i)
-            asRecords = asaColumns(pdb.atoms[i], areas[i], radii[i].radius, lines[i]);
+            asRecords = heldLine(pdb.atoms[i], areas[i], radii[i].radius, lines[i],
+                                 held ? &pdb.from[i] : nullptr);
     }
     std::unique_ptr<PendingFile> asa;
     if (!asRecords) {
@@ -331,19 +328,13 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
     }
     // The .asa, which callers rely on, comes into place last.
     std::string problem = rsa ? rsa->commit() : std::string();
-    const std::size_t atoms = pdb.atoms.size();
     if (problem.empty() && asa) problem = asa->commit();
-    if (problem.empty() && !asa) {
-        auto kept = std::make_shared<AsaText>(
-            AsaText{std::move(pdb.atoms), std::move(areas), std::move(radii)});
-        if (!files.storeAreas(asaName, std::move(lines),
-                              [kept] { return asaText(kept->atoms, kept->areas, kept->radii); }))
-            problem = "cannot write " + asaName;
-    }
+    if (problem.empty() && !asa && !files.storeAreas(asaName, std::move(lines)))
+        problem = "cannot write " + asaName;
     if (!problem.empty()) return fail(log, problem);
 
     std::snprintf(text, sizeof text, " CHAINS   %8zu\n RESIDUES %8zu\n ATOMS    %8zu\n",
-                  chains.size(), residues, atoms);
+                  chains.size(), residues, pdb.atoms.size());
     log << text << kSuccessLine << "\n";
     return logFile->close() ? 0 : 1;
 }

@@ -209,6 +209,34 @@ PdbResult readPdb(std::istream& in, const ReadOptions& options, std::size_t atom
     return result;
 }
 
+PdbResult readHeldLines(const std::vector<asa::HeldLine>& lines, const ReadOptions& options) {
+    PdbResult result;
+    result.atoms.reserve(lines.size());
+    result.from.reserve(lines.size());
+    std::string record(30, ' ');
+    long lineNumber = 0;
+    for (const asa::HeldLine& line : lines) {
+        ++lineNumber;
+        // An ATOM record, long enough, with no NUL, no element symbol (its
+        // columns 77-78 are past its end) and a blank alternate location:
+        // only the water and hydrogen rules can leave it out.
+        record.assign(line.head.data(), line.head.size());
+        if (columns(record, 17, 3) == "HOH" && !options.waters) continue;
+        if (hydrogenOf(record, std::string()) && !options.hydrogens) continue;
+        PdbAtom a;
+        a.head = line.head;
+        a.x = line.x;
+        a.y = line.y;
+        a.z = line.z;
+        a.hydrogen = hydrogenOf(record, std::string());
+        a.line = lineNumber;
+        result.atoms.push_back(a);
+        result.from.push_back(line.columns);
+    }
+    if (result.atoms.empty()) result.error = "no atoms to measure";
+    return result;
+}
+
 PdbResult readPdb(const std::string& path, const ReadOptions& options) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {

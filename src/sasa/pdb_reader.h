@@ -3,6 +3,8 @@
 // per residue, coordinates checked.
 #pragma once
 
+#include "common/asa_line.h"
+
 #include <array>
 #include <istream>
 #include <string>
@@ -29,6 +31,8 @@ struct PdbAtom {
 
 struct PdbResult {
     std::vector<PdbAtom> atoms;
+    // Read from held lines: what readAsaColumns reads of each atom's line.
+    std::vector<asa::AsaColumns> from;
     std::string error;  // empty on success; otherwise "line N: reason" or the open failure
 };
 
@@ -41,6 +45,12 @@ PdbResult readPdb(const std::string& path, const ReadOptions& options);
 // `atomsAtMost`, when known (the line count), is room reserved for the
 // atoms at once, instead of growth by doubling.
 PdbResult readPdb(std::istream& in, const ReadOptions& options, std::size_t atomsAtMost = 0);
+
+// readPdb of the text of area-file lines held in memory (each in the
+// engine's layout: an ATOM record of 68 characters with no element symbol
+// or alternate location), with no text in between: the same atoms, each
+// with its line's columns in `from`.
+PdbResult readHeldLines(const std::vector<asa::HeldLine>& lines, const ReadOptions& options);
 
 // Fields of columns 1-30, blanks trimmed.
 std::string atomName(const PdbAtom& a);     // columns 13-16

@@ -17,13 +17,15 @@ void appendFixed(std::string& text, double value, int width, int decimals) {
     text.append(field, std::min<std::size_t>(n, sizeof field - 1));
 }
 
-// What readAsaColumns reads from the "%W.Df" field of `value`: false unless
-// the field is in its layout (exactly `width` characters, at most 7 digits,
-// and a digit in its first column only where `digitFirst` allows one, as
-// the number before it would run on otherwise). The value is the field's
-// digits as a whole number over 10^decimals, in single precision, as the
-// reading divides them.
-bool columnValue(double value, int width, int decimals, bool digitFirst, float& out) {
+// What readAsaColumns reads from the "%W.Df" field of `value` (`read`) and
+// what a decimal reading of it gives (`decimal`): false unless the field is
+// in the layout (exactly `width` characters, at most 7 digits, and a digit
+// in its first column only where `digitFirst` allows one, as the number
+// before it would run on otherwise). The field's digits are a whole number
+// q: readAsaColumns divides it by 10^decimals in single precision, a
+// decimal reading in double precision.
+bool columnValue(double value, int width, int decimals, bool digitFirst, float& read,
+                 double* decimal = nullptr) {
     unsigned long long q = 0;
     if (!fixedDigits(value, decimals, q)) return false;
     const bool negative = std::signbit(value);
@@ -35,22 +37,57 @@ bool columnValue(double value, int width, int decimals, bool digitFirst, float& 
     for (int d = 0; d < room; ++d) limit *= 10;
     if (q >= limit || room <= decimals) return false;
     float scale = 1.0f;
-    for (int d = 0; d < decimals; ++d) scale *= 10.0f;
+    double doubleScale = 1.0;
+    for (int d = 0; d < decimals; ++d) {
+        scale *= 10.0f;
+        doubleScale *= 10.0;
+    }
     const float v = static_cast<float>(static_cast<long>(q)) / scale;
-    out = negative ? -v : v;
+    read = negative ? -v : v;
+    if (decimal) {
+        const double d = static_cast<double>(q) / doubleScale;
+        *decimal = negative ? -d : d;
+    }
     return true;
 }
 
 }  // namespace
 
-bool asaColumns(const PdbAtom& atom, double area, double radius, asa::AsaColumns& out) {
-    asa::AsaColumns c;
-    if (!asa::readAsaHead(atom.head.data(), c) || !columnValue(atom.x, 8, 3, true, c.x) ||
-        !columnValue(atom.y, 8, 3, false, c.y) || !columnValue(atom.z, 8, 3, false, c.z) ||
-        !columnValue(area, 8, 3, false, c.area) || !columnValue(radius, 5, 2, true, c.radius))
+bool heldLine(const PdbAtom& atom, double area, double radius, asa::HeldLine& out,
+              const asa::AsaColumns* from) {
+    asa::AsaColumns& c = out.columns;
+    if (from) {
+        c = *from;
+        out.x = atom.x;
+        out.y = atom.y;
+        out.z = atom.z;
+    } else if (!asa::readAsaHead(atom.head.data(), c) ||
+               !columnValue(atom.x, 8, 3, true, c.x, &out.x) ||
+               !columnValue(atom.y, 8, 3, false, c.y, &out.y) ||
+               !columnValue(atom.z, 8, 3, false, c.z, &out.z)) {
         return false;
-    out = c;
+    }
+    if (!columnValue(area, 8, 3, false, c.area) || !columnValue(radius, 5, 2, true, c.radius))
+        return false;
+    out.head = atom.head;
+    out.area = area;
+    out.radius = radius;
     return true;
+}
+
+std::string heldText(const std::vector<asa::HeldLine>& lines) {
+    std::string text;
+    text.reserve(lines.size() * kAsaLineBytes);
+    PdbAtom atom;
+    for (const asa::HeldLine& line : lines) {
+        atom.head = line.head;
+        atom.x = line.x;
+        atom.y = line.y;
+        atom.z = line.z;
+        appendAsaLine(text, atom, line.area, line.radius);
+        text += '\n';
+    }
+    return text;
 }
 
 void appendAsaLine(std::string& out, const PdbAtom& atom, double area, double radius) {
@@ -64,17 +101,6 @@ std::string asaLine(const PdbAtom& atom, double area, double radius) {
     std::string line;
     appendAsaLine(line, atom, area, radius);
     return line;
-}
-
-std::string asaText(const std::vector<PdbAtom>& atoms, const std::vector<double>& areas,
-                    const std::vector<AtomRadius>& radii) {
-    std::string text;
-    text.reserve(atoms.size() * kAsaLineBytes);
-    for (std::size_t i = 0; i < atoms.size(); ++i) {
-        appendAsaLine(text, atoms[i], areas[i], radii[i].radius);
-        text += '\n';
-    }
-    return text;
 }
 
 // One buffer for every line: no allocation per atom.

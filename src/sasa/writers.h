@@ -18,16 +18,19 @@ namespace sasa {
 std::string asaLine(const PdbAtom& atom, double area, double radius);
 // The same line appended to `out`.
 void appendAsaLine(std::string& out, const PdbAtom& atom, double area, double radius);
-inline constexpr std::size_t kAsaLineBytes = 69;
+inline constexpr std::size_t kAsaLineBytes = 69;  // a line of the .asa with its line end
 
-// What asa::readAsaColumns reads from that line, worked out from the numbers
-// with no text in between: true, with `out` filled, exactly when it reads
-// the line, and then with the same values.
-bool asaColumns(const PdbAtom& atom, double area, double radius, asa::AsaColumns& out);  // a line of the .asa with its line end
+// The same line held without its text: true, with `out` filled, exactly
+// when asa::readAsaColumns reads the line, with what it reads (worked out
+// from the numbers, with no text in between). With `from` (the columns of
+// the line the atom was read from, a held line of an earlier run), its
+// fields and coordinates are taken as they are: the same head and
+// coordinates print the same.
+bool heldLine(const PdbAtom& atom, double area, double radius, asa::HeldLine& out,
+              const asa::AsaColumns* from = nullptr);
 
-// The whole .asa text writeAsa writes.
-std::string asaText(const std::vector<PdbAtom>& atoms, const std::vector<double>& areas,
-                    const std::vector<AtomRadius>& radii);
+// The text of held lines, each asaLine's with its line end.
+std::string heldText(const std::vector<asa::HeldLine>& lines);
 
 void writeAsa(std::ostream& out, const std::vector<PdbAtom>& atoms,
               const std::vector<double>& areas, const std::vector<AtomRadius>& radii);

@@ -127,12 +127,12 @@ void findneighbour(std::FILE* out, std::FILE* asa, const std::vector<InterfacePo
     selectNeighbours(out, atoms, points, n, cutoffSq, selected);
 }
 
-void findneighbour(std::FILE* out, const std::vector<asa::AsaColumns>& lines,
+void findneighbour(std::FILE* out, const std::vector<asa::HeldLine>& lines,
                    const std::vector<InterfacePoint>& points, int n, float cutoffSq,
                    std::vector<PackingAtom>* selected) {
     std::vector<PackingAtom> atoms;
     atoms.reserve(lines.size());
-    for (const asa::AsaColumns& c : lines) atoms.push_back(atomOf(c));  // each an ATOM line
+    for (const asa::HeldLine& line : lines) atoms.push_back(atomOf(line.columns));  // each an ATOM line
     selectNeighbours(out, atoms, points, n, cutoffSq, selected);
 }
 
@@ -141,7 +141,7 @@ float computepack(EngineRuns& engine, Workspace& files, std::FILE* console) {
     // never pass for this run's. A run that failed, and one that left no
     // area file, measured nothing.
     const bool ran = engine.run(kControlFiles[4], "ComplexP.log");
-    if (const std::vector<asa::AsaColumns>* lines = ran ? files.areas("ComplexP.asa") : nullptr)
+    if (const std::vector<asa::HeldLine>* lines = ran ? files.areas("ComplexP.asa") : nullptr)
         return packingRatio(*lines);
     File asa(ran ? files.open("ComplexP.asa", "r") : nullptr);
     if (!asa) {
@@ -174,9 +174,9 @@ float packingRatio(std::FILE* asa) {
     return ratioOf(S, V);
 }
 
-float packingRatio(const std::vector<asa::AsaColumns>& lines) {
+float packingRatio(const std::vector<asa::HeldLine>& lines) {
     double S = 0.0;
     double V = 0.0;
-    for (const asa::AsaColumns& c : lines) addPacking(S, V, c.area, c.radius);
+    for (const asa::HeldLine& line : lines) addPacking(S, V, line.columns.area, line.columns.radius);
     return ratioOf(S, V);
 }

@@ -35,7 +35,7 @@ void findneighbour(std::FILE* out, std::FILE* asa, const std::vector<InterfacePo
                    int n, float cutoffSq, std::vector<PackingAtom>* selected);
 
 // The same on an area file held as its lines (Workspace::areas).
-void findneighbour(std::FILE* out, const std::vector<asa::AsaColumns>& lines,
+void findneighbour(std::FILE* out, const std::vector<asa::HeldLine>& lines,
                    const std::vector<InterfacePoint>& points, int n, float cutoffSq,
                    std::vector<PackingAtom>* selected);
 
@@ -43,4 +43,4 @@ void findneighbour(std::FILE* out, const std::vector<asa::AsaColumns>& lines,
 // read to its end; computepack's value after its engine run.
 float packingRatio(std::FILE* asa);
 // The same of an area file held as its lines.
-float packingRatio(const std::vector<asa::AsaColumns>& lines);
+float packingRatio(const std::vector<asa::HeldLine>& lines);

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -75,6 +77,37 @@ bool concatenateSubunits(Workspace& files) {
     return closeWritten(out);
 }
 
+// Extract on an area file held as its lines. Each is an ATOM record in the
+// engine's layout: a chain ID, no alternate location or insertion code and
+// a serial that reads as a number. So every line is taken as it is, and the
+// subunit files are held as lines too.
+int extractLines(Workspace& files, const std::vector<asa::HeldLine>& lines, int& atomsA,
+                 int& atomsB, std::FILE* console) {
+    if (lines.empty()) {  // nothing to split; the subunit files were opened, empty
+        files.store("ComplexA.pdb", std::string());
+        files.store("ComplexB.pdb", std::string());
+        return -1;
+    }
+    // The first chain, then the second, to a third chain or the first again.
+    std::size_t endA = 1;
+    while (endA < lines.size() && lines[endA].columns.chain == lines[0].columns.chain) ++endA;
+    std::size_t endB = endA;
+    while (endB < lines.size() && lines[endB].columns.chain == lines[endA].columns.chain) ++endB;
+    std::vector<asa::HeldLine> a(lines.begin(), lines.begin() + endA);
+    std::vector<asa::HeldLine> b(lines.begin() + endA, lines.begin() + endB);
+    std::vector<asa::HeldLine> both(lines.begin(), lines.begin() + endB);
+    const int countA = static_cast<int>(a.size()), countB = static_cast<int>(b.size());
+    if (!files.storeAreas("ComplexA.pdb", std::move(a)) ||
+        !files.storeAreas("ComplexB.pdb", std::move(b)))
+        return -1;
+    std::fprintf(console, " Subunit one contains %d atoms and Subunit two contains %d atoms.\n",
+                 countA, countB);
+    if (!files.storeAreas("Complex.pdb", std::move(both))) return -1;
+    atomsA = countA;
+    atomsB = countB;
+    return 0;
+}
+
 int chainMissing(std::FILE* console) {
     std::fprintf(console, "Chain identifier missing ... exiting\n");
     return -2;
@@ -95,6 +128,8 @@ int Extract(const std::string& path, int& atomsA, int& atomsB) {
 int Extract(Workspace& files, const std::string& path, int& atomsA, int& atomsB,
             std::FILE* console) {
     atomsA = atomsB = 0;
+    if (const std::vector<asa::HeldLine>* lines = files.areas(path))
+        return extractLines(files, *lines, atomsA, atomsB, console);
     // All three opens come first; an empty File closes nothing.
     File in(files.open(path, "r"));
     File subunitA(files.open("ComplexA.pdb", "w"));

@@ -163,7 +163,7 @@ TEST(Workspace, AnAreaFileInMemoryIsItsLinesUntilChanged) {
         if (row.change) row.change(files);
         EXPECT_EQ(files.areas("TEMP.asa") != nullptr, row.kept);
         if (!row.kept) continue;
-        const std::vector<asa::AsaColumns> lines = *files.areas("TEMP.asa");
+        const std::vector<asa::HeldLine> lines = *files.areas("TEMP.asa");
         ASSERT_NE(files.find("TEMP.asa"), nullptr);
         EXPECT_EQ(*files.find("TEMP.asa"), expected);
         ASSERT_EQ(lines.size(), 818u);  // 1ycr's ATOM records
@@ -172,7 +172,7 @@ TEST(Workspace, AnAreaFileInMemoryIsItsLinesUntilChanged) {
         for (std::string line; std::getline(text, line) && i < lines.size(); ++i) {
             asa::AsaColumns c;
             ASSERT_TRUE(asa::readAsaColumns(line.c_str(), c)) << line;
-            const asa::AsaColumns& r = lines[i];
+            const asa::AsaColumns& r = lines[i].columns;
             EXPECT_TRUE(c.serial == r.serial && std::strcmp(c.atomName, r.atomName) == 0 &&
                         std::strcmp(c.resName, r.resName) == 0 && c.chain == r.chain &&
                         c.resSeq == r.resSeq)

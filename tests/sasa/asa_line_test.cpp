@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -106,9 +107,10 @@ TEST(AsaColumns, LinesOutsideTheLayoutAreLeftToScanf) {
     EXPECT_FALSE(asa::readAsaColumns(good.substr(0, 60).c_str(), c)) << "short line";
 }
 
-// The records the engine in the process hands the stages are made from the
+// The lines the engine in the process hands the stages are made from the
 // numbers: each must be what the line written for them reads as, field for
-// field and bit for bit, and there must be none where the line is not read.
+// field and bit for bit (and its coordinates what strtod reads), and there
+// must be none where the line is not read.
 void expectAsItsLine(const std::string& head, double x, double y, double z, double area,
                      double radius) {
     sasa::PdbAtom atom;
@@ -117,10 +119,17 @@ void expectAsItsLine(const std::string& head, double x, double y, double z, doub
     atom.y = y;
     atom.z = z;
     const std::string line = sasa::asaLine(atom, area, radius);
-    asa::AsaColumns made, read;
-    const bool fromNumbers = sasa::asaColumns(atom, area, radius, made);
+    asa::HeldLine held;
+    asa::AsaColumns read;
+    const bool fromNumbers = sasa::heldLine(atom, area, radius, held);
     ASSERT_EQ(fromNumbers, asa::readAsaColumns(line.c_str(), read)) << line;
     if (!fromNumbers) return;
+    // The coordinates as the engine reads the line as an atom record.
+    for (auto [value, from] : {std::pair{held.x, 30}, {held.y, 38}, {held.z, 46}}) {
+        const double decimal = std::strtod(line.substr(from, 8).c_str(), nullptr);
+        EXPECT_EQ(std::memcmp(&value, &decimal, sizeof value), 0) << line;
+    }
+    const asa::AsaColumns& made = held.columns;
     EXPECT_EQ(made.serial, read.serial) << line;
     EXPECT_STREQ(made.atomName, read.atomName) << line;
     EXPECT_STREQ(made.resName, read.resName) << line;
