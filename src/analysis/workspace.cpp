@@ -1,5 +1,6 @@
 #include "analysis/workspace.h"
 
+#include "input/pdb_writer.h"
 #include "sasa/writers.h"
 
 #include <algorithm>
@@ -70,8 +71,9 @@ int closeCookie(void* c) {
 
 const std::shared_ptr<std::string>& MemoryWorkspace::bytes(Held& held) {
     if (!held.data)
-        held.data = std::make_shared<std::string>(held.lines ? sasa::heldText(*held.lines)
-                                                             : std::string());
+        held.data = std::make_shared<std::string>(
+            held.lines ? sasa::heldText(*held.lines)
+                       : held.records ? heldRecordsText(*held.records) : std::string());
     return held.data;
 }
 
@@ -86,14 +88,18 @@ std::FILE* MemoryWorkspace::open(const std::string& name, const char* mode) {
             return nullptr;
         }
         cookie->data = bytes(it->second);
-        if (plus) it->second.lines.reset();  // it may be written: no longer those lines
+        if (plus) {  // it may be written: no longer those lines
+            it->second.lines.reset();
+            it->second.records.reset();
+        }
     } else if (kind == 'w') {
         cookie->data = std::make_shared<std::string>();
-        files_[name] = Held{cookie->data, nullptr};
+        files_[name] = Held{cookie->data, nullptr, nullptr};
     } else if (kind == 'a') {
         if (it == files_.end()) it = files_.emplace(name, Held{}).first;
         cookie->data = bytes(it->second);
         it->second.lines.reset();
+        it->second.records.reset();
         cookie->append = true;
     } else {
         errno = EINVAL;
@@ -131,7 +137,7 @@ const std::string* MemoryWorkspace::find(const std::string& name) const {
 }
 
 void MemoryWorkspace::put(const std::string& name, std::string text) {
-    files_[name] = Held{std::make_shared<std::string>(std::move(text)), nullptr};
+    files_[name] = Held{std::make_shared<std::string>(std::move(text)), nullptr, nullptr};
 }
 
 bool MemoryWorkspace::store(const std::string& name, std::string&& text) {
@@ -140,11 +146,23 @@ bool MemoryWorkspace::store(const std::string& name, std::string&& text) {
 }
 
 bool MemoryWorkspace::storeAreas(const std::string& name, std::vector<asa::HeldLine>&& lines) {
-    files_[name] = Held{nullptr, std::make_shared<const std::vector<asa::HeldLine>>(std::move(lines))};
+    files_[name] =
+        Held{nullptr, std::make_shared<const std::vector<asa::HeldLine>>(std::move(lines)), nullptr};
     return true;
 }
 
 const std::vector<asa::HeldLine>* MemoryWorkspace::areas(const std::string& name) const {
     auto it = files_.find(name);
     return it == files_.end() ? nullptr : it->second.lines.get();
+}
+
+bool MemoryWorkspace::storeRecords(const std::string& name, std::vector<HeldRecord>&& records) {
+    files_[name] =
+        Held{nullptr, nullptr, std::make_shared<const std::vector<HeldRecord>>(std::move(records))};
+    return true;
+}
+
+const std::vector<HeldRecord>* MemoryWorkspace::records(const std::string& name) const {
+    auto it = files_.find(name);
+    return it == files_.end() ? nullptr : it->second.records.get();
 }

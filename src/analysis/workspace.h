@@ -19,6 +19,8 @@ public:
     bool store(const std::string& name, std::string&& text) override;
     bool storeAreas(const std::string& name, std::vector<asa::HeldLine>&& lines) override;
     const std::vector<asa::HeldLine>* areas(const std::string& name) const override;
+    bool storeRecords(const std::string& name, std::vector<HeldRecord>&& records) override;
+    const std::vector<HeldRecord>* records(const std::string& name) const override;
 
     // The bytes of `name` as last flushed or closed; nullptr when there is none.
     const std::string* find(const std::string& name) const override;
@@ -28,11 +30,13 @@ public:
     void clear() { files_.clear(); }
 
 private:
-    // A file: its bytes, and its lines when storeAreas gave them (until
-    // it is read as a file, its bytes are not made).
+    // A file: its bytes, and its lines or records when storeAreas or
+    // storeRecords gave them (until it is read as a file, its bytes are not
+    // made).
     struct Held {
         std::shared_ptr<std::string> data;
         std::shared_ptr<const std::vector<asa::HeldLine>> lines;
+        std::shared_ptr<const std::vector<HeldRecord>> records;
     };
     // The bytes of `held`, made now if they were not yet.
     static const std::shared_ptr<std::string>& bytes(Held& held);

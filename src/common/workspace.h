@@ -7,6 +7,7 @@
 #pragma once
 
 #include "common/asa_line.h"
+#include "common/held_record.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -63,6 +64,19 @@ public:
         (void)lines;
         errno = ENOTSUP;
         return false;
+    }
+
+    // The same for a structure written for the engine as its atom records,
+    // and the records storeRecords was given, while that is still the file.
+    virtual bool storeRecords(const std::string& name, std::vector<HeldRecord>&& records) {
+        (void)name;
+        (void)records;
+        errno = ENOTSUP;
+        return false;
+    }
+    virtual const std::vector<HeldRecord>* records(const std::string& name) const {
+        (void)name;
+        return nullptr;
     }
 
     // The lines storeAreas was given for `name`, while that is still the

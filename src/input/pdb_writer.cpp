@@ -1,5 +1,6 @@
 #include "input/pdb_writer.h"
 
+#include "common/held_record.h"
 #include "common/text_file.h"
 #include "sasa/fixed_format.h"
 
@@ -159,8 +160,11 @@ std::string layoutRenames(const InputStructure& s, const ChainLayout& layout) {
     return text;
 }
 
-bool formatAtomRecord(const InputAtom& a, char chain, int serial, std::string& record,
-                      std::string& why) {
+namespace {
+
+// The checks of a record's fields against their columns; false with the
+// reason in `why`.
+bool fieldsFit(const InputAtom& a, std::string& why) {
     if (!coordinatesFit(a)) {
         char xyz[96];
         std::snprintf(xyz, sizeof xyz, "%.3f %.3f %.3f", a.x, a.y, a.z);
@@ -177,66 +181,175 @@ bool formatAtomRecord(const InputAtom& a, char chain, int serial, std::string& r
         why = atomLabel(a) + ": occupancy or B-factor does not fit the PDB columns";
         return false;
     }
-    char charge[3] = "  ";
-    if (a.charge != 0 && a.charge >= -9 && a.charge <= 9) {
-        charge[0] = static_cast<char>('0' + (a.charge < 0 ? -a.charge : a.charge));
-        charge[1] = a.charge < 0 ? '-' : '+';
-    }
-    // Written field by field, as printf's conversions write them, without
-    // printf (most of the time of writing a large structure).
-    char line[128];
+    return true;
+}
+
+// A record's text, field by field as printf's conversions write them,
+// without printf (most of the time of writing a large structure). `n` is
+// its length so far; sizeof line (kRecordRoom) marks a record too long.
+constexpr std::size_t kRecordRoom = 128;
+struct RecordText {
+    char line[kRecordRoom];
     std::size_t n = 0;
-    const auto text = [&](const char* s, std::size_t width, bool left) {
+    void text(const char* s, std::size_t width, bool left) {
         const std::size_t length = std::strlen(s);
         const std::size_t fill = width > length ? width - length : 0;
-        if (n + fill + length >= sizeof line) {
-            n = sizeof line;  // too long: no record
+        if (n + fill + length >= kRecordRoom) {
+            n = kRecordRoom;  // too long: no record
             return;
         }
         const std::size_t before = left ? 0 : fill;
         std::memset(line + n, ' ', fill + length);
         std::memcpy(line + n + before, s, length);
         n += fill + length;
-    };
-    const auto one = [&](char c) {
-        if (n + 1 < sizeof line) line[n++] = c;
-        else n = sizeof line;
-    };
+    }
+    void one(char c) {
+        if (n + 1 < kRecordRoom) line[n++] = c;
+        else n = kRecordRoom;
+    }
+    void number(double value, int width, int decimals) {
+        if (n < kRecordRoom)
+            n += static_cast<std::size_t>(
+                sasa::formatFixed(line + n, kRecordRoom - n, value, width, decimals));
+    }
+};
+
+// Columns 1-30.
+void writeHead(RecordText& r, const InputAtom& a, char chain, int serial) {
     char resSeq[16] = {};
     std::to_chars(resSeq, resSeq + sizeof resSeq - 1, a.resSeq);
-    text(a.hetero ? "HETATM" : "ATOM", 6, true);
-    text(serialField(serial).c_str(), 5, false);
-    one(' ');
-    text(a.name.c_str(), 4, true);
-    one(a.altLoc);
-    text(a.resName.c_str(), 3, false);
-    one(' ');
-    one(chain);
-    text(resSeq, 4, false);
-    one(a.iCode);
-    text("", 3, false);
-    const struct {
-        double value;
-        int width, decimals;
-    } numbers[] = {{a.x, 8, 3},
-                   {a.y, 8, 3},
-                   {a.z, 8, 3},
-                   {static_cast<double>(a.occupancy), 6, 2},
-                   {static_cast<double>(a.bFactor), 6, 2}};
-    for (const auto& f : numbers)
-        if (n < sizeof line)
-            n += static_cast<std::size_t>(
-                sasa::formatFixed(line + n, sizeof line - n, f.value, f.width, f.decimals));
-    text("", 10, false);
-    text(a.element.size() <= 2 ? a.element.c_str() : "", 2, false);
-    text(charge, 0, false);
-    one('\n');
-    if (n != 81) {
+    r.text(a.hetero ? "HETATM" : "ATOM", 6, true);
+    r.text(serialField(serial).c_str(), 5, false);
+    r.one(' ');
+    r.text(a.name.c_str(), 4, true);
+    r.one(a.altLoc);
+    r.text(a.resName.c_str(), 3, false);
+    r.one(' ');
+    r.one(chain);
+    r.text(resSeq, 4, false);
+    r.one(a.iCode);
+    r.text("", 3, false);
+}
+
+// Columns 31-66: coordinates, occupancy and B-factor.
+void writeNumbers(RecordText& r, double x, double y, double z, double occupancy,
+                  double bFactor) {
+    r.number(x, 8, 3);
+    r.number(y, 8, 3);
+    r.number(z, 8, 3);
+    r.number(occupancy, 6, 2);
+    r.number(bFactor, 6, 2);
+}
+
+// Columns 67-80 and the line end: the element symbol and the charge.
+void writeTail(RecordText& r, const char* element, const char* charge) {
+    r.text("", 10, false);
+    r.text(element, 2, false);
+    r.text(charge, 0, false);
+    r.one('\n');
+}
+
+void writeTail(RecordText& r, const InputAtom& a) {
+    char charge[3] = "  ";
+    if (a.charge != 0 && a.charge >= -9 && a.charge <= 9) {
+        charge[0] = static_cast<char>('0' + (a.charge < 0 ? -a.charge : a.charge));
+        charge[1] = a.charge < 0 ? '-' : '+';
+    }
+    writeTail(r, a.element.size() <= 2 ? a.element.c_str() : "", charge);
+}
+
+constexpr std::size_t kRecordBytes = 81;  // a record with its line end
+
+// The record held without its text: false when its text would not be one
+// record of kRecordBytes (formatAtomRecord then says why). Only the first
+// 30 columns and the last 15 are written: with fieldsFit, the numbers take
+// exactly their 36 columns.
+bool holdRecord(const InputAtom& a, char chain, int serial, HeldRecord& held) {
+    RecordText head;
+    writeHead(head, a, chain, serial);
+    RecordText tail;
+    writeTail(tail, a);
+    if (head.n != held.head.size() || tail.n != 15) return false;
+    std::memcpy(held.head.data(), head.line, held.head.size());
+    held.x = sasa::fixedValue(a.x, 3);
+    held.y = sasa::fixedValue(a.y, 3);
+    held.z = sasa::fixedValue(a.z, 3);
+    held.occupancy = static_cast<double>(a.occupancy);
+    held.bFactor = static_cast<double>(a.bFactor);
+    std::memcpy(held.element.data(), tail.line + 10, 2);
+    std::memcpy(held.charge.data(), tail.line + 12, 2);
+    return true;
+}
+
+// writePdb into a workspace in memory: the records held, with no text.
+// False with `fallBack` when a record would not be one record of text
+// (the text is then written instead, with its reasons).
+bool holdPdb(const InputStructure& s, const ChainLayout& layout, Workspace& files,
+             const std::string& path, int& skipped, std::string& why,
+             const std::vector<AtomRun>& runs, bool& fallBack) {
+    std::vector<HeldRecord> records;
+    int position = 0;
+    for (int pass = 0; pass < layout.passes; ++pass)
+        for (const AtomRun& run : runs) {
+            const std::size_t c = static_cast<std::size_t>(run.chain);
+            if (layout.passOf[c] != pass) continue;
+            for (std::size_t i = run.begin; i < run.end; ++i) {
+                const InputAtom& a = s.atoms[i];
+                ++position;
+                if (!fieldsFit(a, why)) {
+                    if (a.hetero && coordinatesFit(a)) {
+                        ++skipped;
+                        continue;
+                    }
+                    files.remove(path);
+                    return false;
+                }
+                HeldRecord held;
+                if (!holdRecord(a, layout.idOf[c], a.serial > 0 ? a.serial : position, held)) {
+                    fallBack = true;
+                    return false;
+                }
+                records.push_back(held);
+            }
+        }
+    if (files.storeRecords(path, std::move(records))) return true;
+    fallBack = true;
+    return false;
+}
+
+}  // namespace
+
+bool formatAtomRecord(const InputAtom& a, char chain, int serial, std::string& record,
+                      std::string& why) {
+    if (!fieldsFit(a, why)) return false;
+    RecordText r;
+    writeHead(r, a, chain, serial);
+    writeNumbers(r, a.x, a.y, a.z, static_cast<double>(a.occupancy),
+                 static_cast<double>(a.bFactor));
+    writeTail(r, a);
+    if (r.n != kRecordBytes) {
         why = atomLabel(a) + ": a field does not fit the PDB columns";
         return false;
     }
-    record.assign(line, static_cast<std::size_t>(n));
+    record.assign(r.line, r.n);
     return true;
+}
+
+std::string heldRecordsText(const std::vector<HeldRecord>& records) {
+    std::string text;
+    text.reserve(records.size() * kRecordBytes + 4);
+    for (const HeldRecord& held : records) {
+        RecordText r;
+        std::memcpy(r.line, held.head.data(), held.head.size());
+        r.n = held.head.size();
+        writeNumbers(r, held.x, held.y, held.z, held.occupancy, held.bFactor);
+        const char element[3] = {held.element[0], held.element[1], '\0'};
+        const char charge[3] = {held.charge[0], held.charge[1], '\0'};
+        writeTail(r, element, charge);
+        text.append(r.line, r.n);
+    }
+    text += "END\n";
+    return text;
 }
 
 bool writePdb(const InputStructure& s, const ChainLayout& layout, const std::string& path,
@@ -249,15 +362,22 @@ bool writePdb(const InputStructure& s, const ChainLayout& layout, Workspace& fil
               const std::string& path, int& skipped, std::string& why,
               const std::vector<AtomRun>* runs) {
     skipped = 0;
-    File out(files.open(path, "w"));
-    bool ok = static_cast<bool>(out);
-    std::string record;
-    int position = 0;
     std::vector<AtomRun> own;
     if (!runs) {
         own = atomRuns(s);
         runs = &own;
     }
+    if (!files.directory()) {  // in memory: the engine reads the records as they are
+        bool fallBack = false;
+        if (holdPdb(s, layout, files, path, skipped, why, *runs, fallBack)) return true;
+        if (!fallBack) return false;
+        skipped = 0;
+        why.clear();
+    }
+    File out(files.open(path, "w"));
+    bool ok = static_cast<bool>(out);
+    std::string record;
+    int position = 0;
     for (int pass = 0; ok && pass < layout.passes; ++pass)
         for (const AtomRun& run : *runs) {
             const std::size_t c = static_cast<std::size_t>(run.chain);
@@ -271,7 +391,10 @@ bool writePdb(const InputStructure& s, const ChainLayout& layout, Workspace& fil
                     else ok = false;
                     continue;
                 }
-                ok = std::fputs(record.c_str(), out.get()) >= 0;
+                // Written whole: a NUL in a field (an alternate location of
+                // NUL from a caller's structure) reaches the engine, which
+                // refuses the record, rather than cutting the file there.
+                ok = std::fwrite(record.data(), 1, record.size(), out.get()) == record.size();
                 if (!ok) why = "cannot write " + path;
             }
             if (!ok) break;

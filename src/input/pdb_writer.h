@@ -47,7 +47,13 @@ std::string chainsWrittenAs(const InputStructure& s, const ChainLayout& layout, 
 bool formatAtomRecord(const InputAtom& a, char chain, int serial, std::string& record,
                       std::string& why);
 
+// The text of records held in memory (Workspace::records): the records
+// formatAtomRecord writes, and END.
+std::string heldRecordsText(const std::vector<HeldRecord>& records);
+
 // Writes the layout's atoms to `path` as ATOM/HETATM records and END.
+// Into a workspace in memory they are held as records (storeRecords), the
+// text made only if the file is read as one.
 // HETATM records whose residue does not fit the PDB columns are left out
 // (the engine never measures hetero atoms); their number goes to `skipped`.
 // False, with the reason in `why`, when an ATOM record does not fit or the

@@ -140,6 +140,8 @@ std::size_t atomRecords(const std::string& text) {
 PdbResult readInput(Workspace& files, const std::string& path, const ReadOptions& options) {
     if (const std::vector<asa::HeldLine>* lines = files.areas(path))
         return readHeldLines(*lines, options);
+    if (const std::vector<HeldRecord>* records = files.records(path))
+        return readHeldRecords(*records, options);
     if (const std::string* held = files.find(path)) {
         TextView view(*held);
         std::istream in(&view);

@@ -136,43 +136,37 @@ std::string residueKey(const PdbAtom& a) { return std::string(a.head.data() + 17
 
 bool isHydrogen(const std::string& record) { return hydrogenOf(record, elementField(record)); }
 
-PdbResult readPdb(std::istream& in, const ReadOptions& options, std::size_t atomsAtMost) {
-    PdbResult result;
-    result.atoms.reserve(atomsAtMost);
-    std::string line;
-    long lineNumber = 0;
-    int models = 0;
+namespace {
+
+// What readPdb does with one atom record of the first model: the atom it
+// gives goes to `result`; false, with result.error set, for a record that
+// ends the reading. With `xyz`, the record's coordinates are those and not
+// read from its columns 31-54 (which `line` need not hold).
+struct RecordReader {
+    const ReadOptions& options;
     // The residue being read (columns 23-27: number and insertion code, with
     // the chain) and the first alternate location met in it.
     std::string residue;
     bool inResidue = false;
     char residueAltLoc = ' ';
-    while (std::getline(in, line)) {
-        ++lineNumber;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        // First model only: it ends at ENDMDL, or at the next MODEL when
-        // a file leaves out its ENDMDL records.
-        if (startsWith(line, "ENDMDL")) break;
-        if (startsWith(line, "MODEL") && models++ > 0) break;
-        const bool atom = startsWith(line, "ATOM");
-        const bool het = startsWith(line, "HETATM");
-        if (!atom && !het) continue;
 
+    bool take(const std::string& line, long lineNumber, bool het, const double* xyz,
+              PdbResult& result) {
         const auto where = [lineNumber] { return "line " + std::to_string(lineNumber) + ": "; };
         // A NUL would cut the record short in every reader of the area file.
         if (std::memchr(line.data(), '\0', line.size()) != nullptr) {
             result.error = where() + "atom record holds a NUL byte";
-            return result;
+            return false;
         }
         if (line.size() < 54) {
             result.error = where() + "atom record too short for its coordinates (columns 31-54)";
-            return result;
+            return false;
         }
         const bool water = columns(line, 17, 3) == "HOH";
-        if (water ? !options.waters : (het && !options.hetatoms)) continue;
+        if (water ? !options.waters : (het && !options.hetatoms)) return true;
         const std::string element = elementField(line);
         const bool hydrogen = hydrogenOf(line, element);
-        if (hydrogen && !options.hydrogens) continue;
+        if (hydrogen && !options.hydrogens) return true;
 
         // Alternate locations: keep the blank one and the first one met in the residue.
         const std::string key = line.substr(21, 6);  // chain, residue number, insertion code
@@ -184,19 +178,23 @@ PdbResult readPdb(std::istream& in, const ReadOptions& options, std::size_t atom
         const char altLoc = line[16];
         if (altLoc != ' ') {
             if (residueAltLoc == ' ') residueAltLoc = altLoc;
-            else if (altLoc != residueAltLoc) continue;
+            else if (altLoc != residueAltLoc) return true;
         }
 
         PdbAtom a;
-        if (!parseCoordinate(line, 30, a.x) || !parseCoordinate(line, 38, a.y) ||
-            !parseCoordinate(line, 46, a.z)) {
+        if (xyz) {
+            a.x = xyz[0];
+            a.y = xyz[1];
+            a.z = xyz[2];
+        } else if (!parseCoordinate(line, 30, a.x) || !parseCoordinate(line, 38, a.y) ||
+                   !parseCoordinate(line, 46, a.z)) {
             result.error = where() + "unreadable coordinates '" + line.substr(30, 24) + "'";
-            return result;
+            return false;
         }
         if (!fitsAreaColumn(a.x) || !fitsAreaColumn(a.y) || !fitsAreaColumn(a.z)) {
             result.error = where() + "coordinates '" + line.substr(30, 24) +
                            "' do not fit the area file's columns (-999.999 to 9999.999)";
-            return result;
+            return false;
         }
         for (std::size_t i = 0; i < a.head.size(); ++i) a.head[i] = line[i];
         for (std::size_t i = 0; i < element.size() && i < 2; ++i) a.element[i] = element[i];
@@ -204,6 +202,52 @@ PdbResult readPdb(std::istream& in, const ReadOptions& options, std::size_t atom
         a.hetero = het;
         a.line = lineNumber;
         result.atoms.push_back(a);
+        return true;
+    }
+};
+
+}  // namespace
+
+PdbResult readPdb(std::istream& in, const ReadOptions& options, std::size_t atomsAtMost) {
+    PdbResult result;
+    result.atoms.reserve(atomsAtMost);
+    std::string line;
+    long lineNumber = 0;
+    int models = 0;
+    RecordReader reader{options};
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        // First model only: it ends at ENDMDL, or at the next MODEL when
+        // a file leaves out its ENDMDL records.
+        if (startsWith(line, "ENDMDL")) break;
+        if (startsWith(line, "MODEL") && models++ > 0) break;
+        const bool atom = startsWith(line, "ATOM");
+        const bool het = startsWith(line, "HETATM");
+        if (!atom && !het) continue;
+        if (!reader.take(line, lineNumber, het, nullptr, result)) return result;
+    }
+    if (result.atoms.empty()) result.error = "no atoms to measure";
+    return result;
+}
+
+PdbResult readHeldRecords(const std::vector<HeldRecord>& records, const ReadOptions& options) {
+    PdbResult result;
+    result.atoms.reserve(records.size());
+    RecordReader reader{options};
+    // What the reading looks at of a record: columns 1-30 and 77-78 (the
+    // coordinates' columns are blank: the coordinates come as they are).
+    std::string line(78, ' ');
+    long lineNumber = 0;
+    for (const HeldRecord& r : records) {
+        ++lineNumber;
+        line.replace(0, r.head.size(), r.head.data(), r.head.size());
+        line[76] = r.element[0];
+        line[77] = r.element[1];
+        const double xyz[3] = {r.x, r.y, r.z};
+        const bool het = startsWith(line, "HETATM");
+        if (!het && !startsWith(line, "ATOM")) continue;
+        if (!reader.take(line, lineNumber, het, xyz, result)) return result;
     }
     if (result.atoms.empty()) result.error = "no atoms to measure";
     return result;
@@ -213,25 +257,18 @@ PdbResult readHeldLines(const std::vector<asa::HeldLine>& lines, const ReadOptio
     PdbResult result;
     result.atoms.reserve(lines.size());
     result.from.reserve(lines.size());
-    std::string record(30, ' ');
+    RecordReader reader{options};
+    // A line of 68 characters: what the reading looks at is its columns
+    // 1-30 (the coordinates come as they are held).
+    std::string line(68, ' ');
     long lineNumber = 0;
-    for (const asa::HeldLine& line : lines) {
+    for (const asa::HeldLine& held : lines) {
         ++lineNumber;
-        // An ATOM record, long enough, with no NUL, no element symbol (its
-        // columns 77-78 are past its end) and a blank alternate location:
-        // only the water and hydrogen rules can leave it out.
-        record.assign(line.head.data(), line.head.size());
-        if (columns(record, 17, 3) == "HOH" && !options.waters) continue;
-        if (hydrogenOf(record, std::string()) && !options.hydrogens) continue;
-        PdbAtom a;
-        a.head = line.head;
-        a.x = line.x;
-        a.y = line.y;
-        a.z = line.z;
-        a.hydrogen = hydrogenOf(record, std::string());
-        a.line = lineNumber;
-        result.atoms.push_back(a);
-        result.from.push_back(line.columns);
+        line.replace(0, held.head.size(), held.head.data(), held.head.size());
+        const double xyz[3] = {held.x, held.y, held.z};
+        const std::size_t before = result.atoms.size();
+        if (!reader.take(line, lineNumber, false, xyz, result)) return result;
+        if (result.atoms.size() > before) result.from.push_back(held.columns);
     }
     if (result.atoms.empty()) result.error = "no atoms to measure";
     return result;

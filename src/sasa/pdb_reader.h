@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/asa_line.h"
+#include "common/held_record.h"
 
 #include <array>
 #include <istream>
@@ -51,6 +52,11 @@ PdbResult readPdb(std::istream& in, const ReadOptions& options, std::size_t atom
 // or alternate location), with no text in between: the same atoms, each
 // with its line's columns in `from`.
 PdbResult readHeldLines(const std::vector<asa::HeldLine>& lines, const ReadOptions& options);
+
+// readPdb of the text of atom records held in memory (each one record of
+// the structure written for the engine, common/held_record.h), with no text
+// in between: the same atoms, with the coordinates as they are held.
+PdbResult readHeldRecords(const std::vector<HeldRecord>& records, const ReadOptions& options);
 
 // Fields of columns 1-30, blanks trimmed.
 std::string atomName(const PdbAtom& a);     // columns 13-16

@@ -3,13 +3,17 @@
 #include "input/contacts.h"
 #include "input/input_structure.h"
 #include "input/pdb_writer.h"
+#include "analysis/workspace.h"
+#include "sasa/pdb_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -184,6 +188,86 @@ InputStructure named(std::vector<std::string> chains) {
     s.chains = std::move(chains);
     for (std::size_t i = 0; i < s.chains.size(); ++i) s.atoms.push_back(atomAt(static_cast<int>(i), 0.0));
     return s;
+}
+
+// A structure written into memory is held as its records: the text made of
+// them is the text a directory gets, and the engine reads the same atoms
+// from them as from that text, with every reading option, down to the
+// records it refuses.
+TEST(PdbWriter, RecordsHeldInMemoryAreTheirText) {
+    InputStructure odd;
+    odd.chains = {"A", "B"};
+    const auto atom = [](int chain, const char* name, const char* res, const char* element,
+                         double x) {
+        InputAtom a = atomAt(chain, x, element);
+        a.name = name;
+        a.resName = res;
+        return a;
+    };
+    odd.atoms = {atom(0, " CA ", "ALA", "C", 1.0), atom(0, " HA ", "ALA", "", -0.0004),
+                 atom(0, " HB ", "ALA", "H", 0.0625), atom(0, " O  ", "HOH", "O", 2.0),
+                 atom(1, " CB ", "SER", "XYZ", 9999.999), atom(1, "FE", "HEM", "FE", -999.999)};
+    odd.atoms[3].hetero = true;
+    odd.atoms[4].altLoc = 'B';
+    odd.atoms[4].charge = -2;
+    odd.atoms[5].hetero = true;
+    InputStructure hetSkipped = odd, nulAltLoc = odd, nulName = odd;
+    hetSkipped.atoms[5].resSeq = 10000;  // left out
+    nulAltLoc.atoms[1].altLoc = '\0';    // the engine refuses the record
+    nulName.atoms[2].name = std::string("H\0B", 3);  // cut at the NUL, in both
+    const struct {
+        const char* what;
+        InputStructure s;
+    } rows[] = {{"1ycr", read(KAVZUR_TEST_DATA "/1ycr.pdb")},
+                {"2erl, hetero atoms", read(KAVZUR_TEST_DATA "/2erl.pdb")},
+                {"odd atoms", odd},
+                {"a hetero atom left out", hetSkipped},
+                {"a NUL alternate location", nulAltLoc},
+                {"a NUL in a name", nulName}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ChainLayout layout;
+        std::string why;
+        ASSERT_TRUE(layoutAllChains(row.s, layout, why)) << why;
+        char dir[] = "/tmp/kavzur-held-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        DirectoryWorkspace disk(dir);
+        MemoryWorkspace memory;
+        int skippedOnDisk = 0, skippedInMemory = 0;
+        std::string whyOnDisk, whyInMemory;
+        const bool written = writePdb(row.s, layout, disk, "TEMP.pdb", skippedOnDisk, whyOnDisk);
+        EXPECT_EQ(writePdb(row.s, layout, memory, "TEMP.pdb", skippedInMemory, whyInMemory),
+                  written);
+        EXPECT_EQ(skippedInMemory, skippedOnDisk);
+        EXPECT_EQ(whyInMemory, whyOnDisk);
+        std::string text;
+        ASSERT_EQ(readWorkFile(disk, "TEMP.pdb", text), written);
+        std::filesystem::remove_all(dir);
+        if (!written) continue;
+        const std::vector<HeldRecord>* records = memory.records("TEMP.pdb");
+        EXPECT_NE(records, nullptr);
+        for (int options = 0; records && options < 8; ++options) {
+            sasa::ReadOptions o;
+            o.hetatoms = options & 1;
+            o.waters = options & 2;
+            o.hydrogens = options & 4;
+            std::istringstream in(text);
+            const sasa::PdbResult fromText = sasa::readPdb(in, o);
+            const sasa::PdbResult held = sasa::readHeldRecords(*records, o);
+            EXPECT_EQ(held.error, fromText.error) << options;
+            ASSERT_EQ(held.atoms.size(), fromText.atoms.size()) << options;
+            for (std::size_t i = 0; i < held.atoms.size(); ++i) {
+                const sasa::PdbAtom &a = held.atoms[i], &b = fromText.atoms[i];
+                EXPECT_TRUE(a.head == b.head && a.element == b.element &&
+                            a.hydrogen == b.hydrogen && a.hetero == b.hetero && a.line == b.line)
+                    << options << " atom " << i;
+                const double mine[] = {a.x, a.y, a.z}, theirs[] = {b.x, b.y, b.z};
+                EXPECT_EQ(std::memcmp(mine, theirs, sizeof mine), 0) << options << " atom " << i;
+            }
+        }
+        ASSERT_NE(memory.find("TEMP.pdb"), nullptr);
+        EXPECT_EQ(*memory.find("TEMP.pdb"), text);
+    }
 }
 
 TEST(Layout, LongNamesGetFreeIds) {
