@@ -3,6 +3,7 @@
 #include "sasa/fixed_format.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -96,7 +97,7 @@ bool startsWith(const std::string& line, const char* prefix) {
 // one. Old files keep a segment or entry ID in columns 73-80, so "28" or
 // "B1" there is no element, and the atom name must decide.
 std::string elementField(const std::string& line) {
-    // Views, not C strings: each atom is matched against the whole table.
+    // The element symbols, as views.
     static constexpr std::string_view kSymbols[] = {
         "H",  "D",  "HE", "LI", "BE", "B",  "C",  "N",  "O",  "F",  "NE", "NA", "MG", "AL",
         "SI", "P",  "S",  "CL", "AR", "K",  "CA", "SC", "TI", "V",  "CR", "MN", "FE", "CO",
@@ -107,12 +108,23 @@ std::string elementField(const std::string& line) {
         "PO", "AT", "RN", "FR", "RA", "AC", "TH", "PA", "U",  "NP", "PU", "AM", "CM", "BK",
         "CF", "ES", "FM", "MD", "NO", "LR", "RF", "DB", "SG", "BH", "HS", "MT", "DS", "RG",
         "CN", "NH", "FL", "MC", "LV", "TS", "OG"};
+    // Every symbol is one or two letters: a table by letter pair, made once,
+    // in place of a match against each symbol for every atom.
+    static const std::array<bool, 26 * 27> kIsSymbol = [] {
+        std::array<bool, 26 * 27> table{};
+        for (const std::string_view symbol : kSymbols)
+            table[static_cast<std::size_t>(symbol[0] - 'A') * 27 +
+                  (symbol.size() == 2 ? static_cast<std::size_t>(symbol[1] - 'A') : 26)] = true;
+        return table;
+    }();
     std::string element = columns(line, 76, 2);
     for (char& c : element) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (element.empty()) return element;
-    for (const std::string_view symbol : kSymbols)
-        if (element == symbol) return element;
-    return std::string();
+    const auto letter = [](char c) { return c >= 'A' && c <= 'Z'; };
+    if (element.empty() || !letter(element[0]) || (element.size() == 2 && !letter(element[1])))
+        return std::string();
+    const std::size_t at = static_cast<std::size_t>(element[0] - 'A') * 27 +
+                           (element.size() == 2 ? static_cast<std::size_t>(element[1] - 'A') : 26);
+    return kIsSymbol[at] ? element : std::string();
 }
 
 // Hydrogen by `element` (elementField of the record) or by the name.
@@ -162,7 +174,7 @@ struct RecordReader {
             result.error = where() + "atom record too short for its coordinates (columns 31-54)";
             return false;
         }
-        const bool water = columns(line, 17, 3) == "HOH";
+        const bool water = line.compare(17, 3, "HOH") == 0;  // the trimmed columns 18-20
         if (water ? !options.waters : (het && !options.hetatoms)) return true;
         const std::string element = elementField(line);
         const bool hydrogen = hydrogenOf(line, element);

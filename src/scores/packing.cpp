@@ -60,6 +60,73 @@ bool parseAtom(const char* line, PackingAtom& atom) {
     return true;
 }
 
+// Marks `a` when it lies within sqrt(cutoffSq) of `p`, in single precision.
+void markIfNear(PackingAtom& a, const InterfacePoint& p, float cutoffSq) {
+    if (a.mark) return;  // selected already: not tested again
+    const float dx = p.x - a.x;
+    const float dy = p.y - a.y;
+    const float dz = p.z - a.z;
+    const float d2 = dx * dx + dy * dy + dz * dz;
+    if (d2 <= cutoffSq) a.mark = 1;
+}
+
+// The same marks with the atoms counted into cubes a little wider than the
+// cutoff: only the atoms of the 27 cubes around a point can be near it, and
+// each is tested as above (marks do not depend on the order of the tests).
+// False, with nothing marked, where cubes do not serve: a cutoff or a
+// coordinate that is not a finite number, or a box of too many cubes.
+bool markInCells(std::vector<PackingAtom>& atoms, const std::vector<InterfacePoint>& points,
+                 int count, float cutoffSq) {
+    if (atoms.empty() || count <= 0) return true;
+    if (!(cutoffSq > 0.0f) || !std::isfinite(cutoffSq)) return false;
+    // Wider than the cutoff by far more than any rounding of the distance.
+    const double side = std::sqrt(static_cast<double>(cutoffSq)) * 1.125 + 0.01;
+    double low[3] = {atoms[0].x, atoms[0].y, atoms[0].z}, high[3] = {low[0], low[1], low[2]};
+    for (const PackingAtom& a : atoms) {
+        const double c[3] = {a.x, a.y, a.z};
+        for (int k = 0; k < 3; ++k) {
+            if (!std::isfinite(c[k])) return false;
+            low[k] = std::min(low[k], c[k]);
+            high[k] = std::max(high[k], c[k]);
+        }
+    }
+    long cells[3];
+    double total = 1.0;
+    for (int k = 0; k < 3; ++k) {
+        cells[k] = static_cast<long>((high[k] - low[k]) / side) + 1;
+        total *= static_cast<double>(cells[k]);
+    }
+    if (total > 8.0 * static_cast<double>(atoms.size()) + 4096.0) return false;
+    const auto cellOf = [&](double v, int k) {
+        return std::clamp(static_cast<long>(std::floor((v - low[k]) / side)), -1L, cells[k]);
+    };
+    // Atoms by cube, in file order within each (a counting sort).
+    std::vector<std::size_t> start(static_cast<std::size_t>(total) + 1, 0), order(atoms.size());
+    std::vector<std::size_t> cellOfAtom(atoms.size());
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        const long x = cellOf(atoms[i].x, 0), y = cellOf(atoms[i].y, 1), z = cellOf(atoms[i].z, 2);
+        cellOfAtom[i] = static_cast<std::size_t>((x * cells[1] + y) * cells[2] + z);
+        ++start[cellOfAtom[i] + 1];
+    }
+    for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
+    std::vector<std::size_t> next(start.begin(), start.end() - 1);
+    for (std::size_t i = 0; i < atoms.size(); ++i) order[next[cellOfAtom[i]]++] = i;
+
+    for (int i = 0; i < count; ++i) {
+        const InterfacePoint& p = points[static_cast<std::size_t>(i)];
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) continue;  // near nothing
+        const long px = cellOf(p.x, 0), py = cellOf(p.y, 1), pz = cellOf(p.z, 2);
+        for (long x = std::max(px - 1, 0L); x <= std::min(px + 1, cells[0] - 1); ++x)
+            for (long y = std::max(py - 1, 0L); y <= std::min(py + 1, cells[1] - 1); ++y)
+                for (long z = std::max(pz - 1, 0L); z <= std::min(pz + 1, cells[2] - 1); ++z) {
+                    const std::size_t c = static_cast<std::size_t>((x * cells[1] + y) * cells[2] + z);
+                    for (std::size_t k = start[c]; k < start[c + 1]; ++k)
+                        markIfNear(atoms[order[k]], p, cutoffSq);
+                }
+    }
+    return true;
+}
+
 // Writes to `out` the atoms within sqrt(cutoffSq) A of one of
 // points[0..n-1], then "END".
 void selectNeighbours(std::FILE* out, std::vector<PackingAtom>& atoms,
@@ -67,16 +134,9 @@ void selectNeighbours(std::FILE* out, std::vector<PackingAtom>& atoms,
                       std::vector<PackingAtom>* selected) {
     // Points beyond the table cannot be read.
     const int count = std::clamp(n, 0, static_cast<int>(points.size()));
-    for (int i = 0; i < count; ++i) {
-        const InterfacePoint& p = points[i];
-        for (PackingAtom& a : atoms) {
-            if (a.mark) continue;  // selected already: not tested again
-            const float dx = p.x - a.x;
-            const float dy = p.y - a.y;
-            const float dz = p.z - a.z;
-            const float d2 = dx * dx + dy * dy + dz * dz;
-            if (d2 <= cutoffSq) a.mark = 1;
-        }
+    if (!markInCells(atoms, points, count, cutoffSq)) {
+        for (int i = 0; i < count; ++i)
+            for (PackingAtom& a : atoms) markIfNear(a, points[i], cutoffSq);
     }
 
     for (const PackingAtom& a : atoms) {

@@ -8,6 +8,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -40,6 +43,48 @@ std::string neighbours(const std::string& asa, const std::vector<InterfacePoint>
 
 std::string neighbours(const std::string& asa, const std::vector<InterfacePoint>& points) {
     return neighbours(asa, points, static_cast<int>(points.size()));
+}
+
+// Random atoms and points, many of them near the cutoff: the atoms written
+// are those a test of every point against every atom selects, in file order,
+// for cutoffs from none to wider than the atoms' box.
+TEST(Findneighbour, SelectsWhatTestingEveryPairSelects) {
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> place(-20.0f, 20.0f), near(-4.5f, 4.5f);
+    for (const float cutoffSq : {0.0f, 1.0f, 16.0f, 16.0001f, 4000.0f}) {
+        SCOPED_TRACE(cutoffSq);
+        std::string asa;
+        std::vector<InterfacePoint> atoms, points;
+        char x[16], y[16], z[16];
+        for (int i = 0; i < 400; ++i) {
+            const InterfacePoint a{place(random), place(random), place(random) * 0.1f};
+            std::snprintf(x, sizeof x, "%.3f", a.x);
+            std::snprintf(y, sizeof y, "%.3f", a.y);
+            std::snprintf(z, sizeof z, "%.3f", a.z);
+            asa += asaLine(i + 1, "CA", "ALA", 'A', i + 1, x, y, z);
+            atoms.push_back({std::strtof(x, nullptr), std::strtof(y, nullptr), std::strtof(z, nullptr)});
+        }
+        for (int i = 0; i < 60; ++i) {  // half of them about one cutoff from an atom
+            const InterfacePoint& a = atoms[static_cast<std::size_t>(i * 5)];
+            points.push_back(i % 2 ? InterfacePoint{place(random), place(random), place(random)}
+                                   : InterfacePoint{a.x + near(random), a.y + near(random), a.z});
+        }
+        std::string expected;
+        for (std::size_t i = 0; i < atoms.size(); ++i) {
+            bool selected = false;
+            for (const InterfacePoint& p : points) {
+                const float dx = p.x - atoms[i].x, dy = p.y - atoms[i].y, dz = p.z - atoms[i].z;
+                selected = selected || dx * dx + dy * dy + dz * dz <= cutoffSq;
+            }
+            if (selected) expected += " " + std::to_string(i + 1) + " ";
+        }
+        std::string written;
+        std::istringstream lines(
+            neighbours(asa, points, static_cast<int>(points.size()), cutoffSq));
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("ATOM", 0) == 0) written += " " + std::to_string(std::stoi(line.substr(5, 6))) + " ";
+        EXPECT_EQ(written, expected);
+    }
 }
 
 struct CutoffCase {
