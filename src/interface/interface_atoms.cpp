@@ -24,16 +24,22 @@ struct AsaRecord {
     float radius = 0.0f;  // read to check the line is whole; not used
 };
 
+AsaRecord recordOf(const asa::AsaColumns& c) {
+    AsaRecord r;
+    std::strcpy(r.resName, c.resName);
+    r.resSeq = c.resSeq;
+    r.x = c.x;
+    r.y = c.y;
+    r.z = c.z;
+    r.area = c.area;
+    r.radius = c.radius;
+    return r;
+}
+
 bool parseAsaLine(const char* line, AsaRecord& r) {
     asa::AsaColumns c;
     if (asa::readAsaColumns(line, c)) {  // the engine's layout: the same fields, read faster
-        std::strcpy(r.resName, c.resName);
-        r.resSeq = c.resSeq;
-        r.x = c.x;
-        r.y = c.y;
-        r.z = c.z;
-        r.area = c.area;
-        r.radius = c.radius;
+        r = recordOf(c);
         return true;
     }
     const int fields = std::sscanf(line, "%*s %*d %*s %s %*c %d %f %f %f %f %f", r.resName,
@@ -95,18 +101,6 @@ ReportAtom reportAtom(const asa::AsaColumns& c, float loss) {
     atom.z = c.z;
     atom.buried = loss;
     return atom;
-}
-
-AsaRecord recordOf(const asa::AsaColumns& c) {
-    AsaRecord r;
-    std::strcpy(r.resName, c.resName);
-    r.resSeq = c.resSeq;
-    r.x = c.x;
-    r.y = c.y;
-    r.z = c.z;
-    r.area = c.area;
-    r.radius = c.radius;
-    return r;
 }
 
 // Adds one atom of the subunit and its line of the complex to the pass;
