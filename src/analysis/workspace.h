@@ -17,6 +17,7 @@ public:
     const std::string* directory() const override { return nullptr; }
     void release(const std::string& name) override { remove(name); }
     bool store(const std::string& name, std::string&& text) override;
+    bool holdsLines() const override { return true; }
     bool storeAreas(const std::string& name, std::vector<asa::HeldLine>&& lines) override;
     const std::vector<asa::HeldLine>* areas(const std::string& name) const override;
     bool storeRecords(const std::string& name, std::vector<HeldRecord>&& records) override;

@@ -30,7 +30,7 @@ bool readAsaColumns(const char* line, AsaColumns& out);
 // true, with serial, names, chain and residue number filled, when they are
 // in the engine's layout. A line is read by readAsaColumns exactly when its
 // first 30 columns are read by this and its numbers by the columns that
-// follow (sasa::asaColumns writes those from the numbers themselves).
+// follow (sasa::heldLine works those out from the numbers themselves).
 bool readAsaHead(const char* line, AsaColumns& out);
 
 // A line of an area file held without its text (Workspace::areas), always

@@ -54,11 +54,14 @@ public:
     // with errno set, when it cannot be written in full.
     virtual bool store(const std::string& name, std::string&& text);
 
+    // Whether files can be held as lines or records (storeAreas,
+    // storeRecords): a workspace in memory, which makes their text only when
+    // a file is first read as one. A directory cannot: it writes text.
+    virtual bool holdsLines() const { return false; }
+
     // An area file (or the atom records cut from one) measured in this
-    // process, held as its lines: a workspace in memory keeps them for
-    // areas() and makes their text only when the file is first read as one.
-    // Only called where areas() of a file of this workspace gave lines: a
-    // directory, which holds none, writes nothing and says so (ENOTSUP).
+    // process, held as its lines for areas(). Only where holdsLines(): any
+    // other workspace writes nothing and says so (ENOTSUP).
     virtual bool storeAreas(const std::string& name, std::vector<asa::HeldLine>&& lines) {
         (void)name;
         (void)lines;

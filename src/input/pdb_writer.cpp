@@ -367,7 +367,7 @@ bool writePdb(const InputStructure& s, const ChainLayout& layout, Workspace& fil
         own = atomRuns(s);
         runs = &own;
     }
-    if (!files.directory()) {  // in memory: the engine reads the records as they are
+    if (files.holdsLines()) {  // in memory: the engine reads the records as they are
         bool fallBack = false;
         if (holdPdb(s, layout, files, path, skipped, why, *runs, fallBack)) return true;
         if (!fallBack) return false;

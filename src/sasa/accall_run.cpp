@@ -306,7 +306,7 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
     // text is made only if it is read as a file. On disk, and when a line
     // is out of the layout the records stand for, the text is written now.
     std::vector<asa::HeldLine> lines;
-    bool asRecords = files.directory() == nullptr;
+    bool asRecords = files.holdsLines();
     if (asRecords) {
         lines.resize(pdb.atoms.size());
         const bool held = !pdb.from.empty();

@@ -155,6 +155,7 @@ namespace {
 // ends the reading. With `xyz`, the record's coordinates are those and not
 // read from its columns 31-54 (which `line` need not hold).
 struct RecordReader {
+    explicit RecordReader(const ReadOptions& o) : options(o) {}
     const ReadOptions& options;
     // The residue being read (columns 23-27: number and insertion code, with
     // the chain) and the first alternate location met in it.
@@ -226,7 +227,7 @@ PdbResult readPdb(std::istream& in, const ReadOptions& options, std::size_t atom
     std::string line;
     long lineNumber = 0;
     int models = 0;
-    RecordReader reader{options};
+    RecordReader reader(options);
     while (std::getline(in, line)) {
         ++lineNumber;
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -246,7 +247,7 @@ PdbResult readPdb(std::istream& in, const ReadOptions& options, std::size_t atom
 PdbResult readHeldRecords(const std::vector<HeldRecord>& records, const ReadOptions& options) {
     PdbResult result;
     result.atoms.reserve(records.size());
-    RecordReader reader{options};
+    RecordReader reader(options);
     // What the reading looks at of a record: columns 1-30 and 77-78 (the
     // coordinates' columns are blank: the coordinates come as they are).
     std::string line(78, ' ');
@@ -269,7 +270,7 @@ PdbResult readHeldLines(const std::vector<asa::HeldLine>& lines, const ReadOptio
     PdbResult result;
     result.atoms.reserve(lines.size());
     result.from.reserve(lines.size());
-    RecordReader reader{options};
+    RecordReader reader(options);
     // A line of 68 characters: what the reading looks at is its columns
     // 1-30 (the coordinates come as they are held).
     std::string line(68, ' ');
