@@ -165,7 +165,7 @@ TEST(PdbWriter, RecordIsWhatPrintfWrites) {
         a.bFactor = r.bFactor;
         std::string record, why;
         ASSERT_TRUE(formatAtomRecord(a, 'Q', r.serial, record, why)) << why;
-        char serial[8];
+        char serial[16];
         if (r.serial <= 99999) std::snprintf(serial, sizeof serial, "%5d", r.serial);
         else std::snprintf(serial, sizeof serial, "%s", "A0000");  // hybrid-36: 100000
         char charge[3] = "  ";
@@ -289,7 +289,7 @@ TEST(Layout, LongNamesGetFreeIds) {
 
 TEST(Layout, MoreLongNamesThanFreeIds) {
     std::vector<std::string> names;
-    for (int i = 0; i < 63; ++i) names.push_back("L" + std::to_string(i));
+    for (int i = 0; i < 63; ++i) names.push_back(std::string(1, 'L').append(std::to_string(i)));
     ChainLayout layout;
     std::string why;
     EXPECT_FALSE(layoutAllChains(named(names), layout, why));
