@@ -281,13 +281,11 @@ bool holdRecord(const InputAtom& a, char chain, int serial, HeldRecord& held) {
     return true;
 }
 
-// writePdb into a workspace in memory: the records held, with no text.
-// False with `fallBack` when a record would not be one record of text
-// (the text is then written instead, with its reasons).
-bool holdPdb(const InputStructure& s, const ChainLayout& layout, Workspace& files,
-             const std::string& path, int& skipped, std::string& why,
-             const std::vector<AtomRun>& runs, bool& fallBack) {
-    std::vector<HeldRecord> records;
+// Calls visit(atom, chain ID, serial) for each atom the layout writes, in
+// the order written, until it returns false; false then.
+template <typename Visit>
+bool forEachWritten(const InputStructure& s, const ChainLayout& layout,
+                    const std::vector<AtomRun>& runs, Visit&& visit) {
     int position = 0;
     for (int pass = 0; pass < layout.passes; ++pass)
         for (const AtomRun& run : runs) {
@@ -296,22 +294,43 @@ bool holdPdb(const InputStructure& s, const ChainLayout& layout, Workspace& file
             for (std::size_t i = run.begin; i < run.end; ++i) {
                 const InputAtom& a = s.atoms[i];
                 ++position;
-                if (!fieldsFit(a, why)) {
-                    if (a.hetero && coordinatesFit(a)) {
-                        ++skipped;
-                        continue;
-                    }
-                    files.remove(path);
-                    return false;
-                }
-                HeldRecord held;
-                if (!holdRecord(a, layout.idOf[c], a.serial > 0 ? a.serial : position, held)) {
-                    fallBack = true;
-                    return false;
-                }
-                records.push_back(held);
+                if (!visit(a, layout.idOf[c], a.serial > 0 ? a.serial : position)) return false;
             }
         }
+    return true;
+}
+
+// A record that does not fit its columns is left out when it is a hetero
+// atom's whose coordinates fit (the engine never measures hetero atoms);
+// any other ends the writing.
+bool leftOut(const InputAtom& a, int& skipped) {
+    if (!a.hetero || !coordinatesFit(a)) return false;
+    ++skipped;
+    return true;
+}
+
+// writePdb into a workspace in memory: the records held, with no text.
+// False with `fallBack` when a record would not be one record of text
+// (the text is then written instead, with its reasons).
+bool holdPdb(const InputStructure& s, const ChainLayout& layout, Workspace& files,
+             const std::string& path, int& skipped, std::string& why,
+             const std::vector<AtomRun>& runs, bool& fallBack) {
+    std::vector<HeldRecord> records;
+    const bool whole = forEachWritten(s, layout, runs, [&](const InputAtom& a, char chain,
+                                                           int serial) {
+        if (!fieldsFit(a, why)) return leftOut(a, skipped);
+        HeldRecord held;
+        if (!holdRecord(a, chain, serial, held)) {
+            fallBack = true;
+            return false;
+        }
+        records.push_back(held);
+        return true;
+    });
+    if (!whole) {
+        if (!fallBack) files.remove(path);
+        return false;
+    }
     if (files.storeRecords(path, std::move(records))) return true;
     fallBack = true;
     return false;
@@ -377,28 +396,15 @@ bool writePdb(const InputStructure& s, const ChainLayout& layout, Workspace& fil
     File out(files.open(path, "w"));
     bool ok = static_cast<bool>(out);
     std::string record;
-    int position = 0;
-    for (int pass = 0; ok && pass < layout.passes; ++pass)
-        for (const AtomRun& run : *runs) {
-            const std::size_t c = static_cast<std::size_t>(run.chain);
-            if (layout.passOf[c] != pass) continue;
-            for (std::size_t i = run.begin; ok && i < run.end; ++i) {
-                const InputAtom& a = s.atoms[i];
-                ++position;
-                if (!formatAtomRecord(a, layout.idOf[c], a.serial > 0 ? a.serial : position,
-                                      record, why)) {
-                    if (a.hetero && coordinatesFit(a)) ++skipped;
-                    else ok = false;
-                    continue;
-                }
-                // Written whole: a NUL in a field (an alternate location of
-                // NUL from a caller's structure) reaches the engine, which
-                // refuses the record, rather than cutting the file there.
-                ok = std::fwrite(record.data(), 1, record.size(), out.get()) == record.size();
-                if (!ok) why = "cannot write " + path;
-            }
-            if (!ok) break;
-        }
+    ok = ok && forEachWritten(s, layout, *runs, [&](const InputAtom& a, char chain, int serial) {
+        if (!formatAtomRecord(a, chain, serial, record, why)) return leftOut(a, skipped);
+        // Written whole: a NUL in a field (an alternate location of NUL
+        // from a caller's structure) reaches the engine, which refuses the
+        // record, rather than cutting the file there.
+        if (std::fwrite(record.data(), 1, record.size(), out.get()) == record.size()) return true;
+        why = "cannot write " + path;
+        return false;
+    });
     if (ok) ok = std::fputs("END\n", out.get()) >= 0;
     if (out) {
         const bool clean = std::ferror(out.get()) == 0;
