@@ -9,7 +9,9 @@
 #include "sasa/writers.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -109,6 +111,49 @@ int fail(std::ostream& log, const std::string& reason) {
     log << " ERROR: " << echo(reason) << "\n";
     log.flush();
     return 1;
+}
+
+// Bit for bit (-0 is not +0: it prints as -0.000).
+bool sameBits(double a, double b) {
+    std::uint64_t u, v;
+    std::memcpy(&u, &a, sizeof u);
+    std::memcpy(&v, &b, sizeof v);
+    return u == v;
+}
+
+// Whether the atoms of a run (their spheres, columns 1-30 and radii) are
+// those of a kept run: the same measurement and the same area-file lines.
+bool sameAtoms(const AreaCache::KeptRun& run, const std::vector<Sphere>& spheres,
+               const std::vector<PdbAtom>& atoms, const std::vector<AtomRadius>& radii) {
+    if (run.spheres.size() != spheres.size()) return false;
+    for (std::size_t i = 0; i < spheres.size(); ++i) {
+        const Sphere &p = run.spheres[i], &q = spheres[i];
+        if (!sameBits(p.x, q.x) || !sameBits(p.y, q.y) || !sameBits(p.z, q.z) ||
+            !sameBits(p.r, q.r) || !sameBits(run.lines[i].radius, radii[i].radius) ||
+            run.lines[i].head != atoms[i].head)
+            return false;
+    }
+    return true;
+}
+
+// The kept run of these atoms and settings, brought to the front of the
+// cache's kept runs; null when none.
+const AreaCache::KeptRun* keptRunOf(AreaCache& cache, const std::vector<Sphere>& spheres,
+                                    const std::vector<PdbAtom>& atoms,
+                                    const std::vector<AtomRadius>& radii, double probe,
+                                    int slices, const std::string& vdwFile) {
+    for (auto it = cache.kept.begin(); it != cache.kept.end(); ++it) {
+        if (!sameBits(it->probe, probe) || it->slices != slices || it->vdwFile != vdwFile ||
+            !sameAtoms(*it, spheres, atoms, radii))
+            continue;
+        if (it != cache.kept.begin()) {
+            AreaCache::KeptRun hit = std::move(*it);
+            cache.kept.erase(it);
+            cache.kept.push_front(std::move(hit));
+        }
+        return &cache.kept.front();
+    }
+    return nullptr;
 }
 
 // Reads text held elsewhere in place, with no copy of it.
@@ -266,11 +311,33 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
         cachedRadii ? assignRadii(pdb.atoms, radiiTable, data->radiiIndex)
                     : assignRadii(pdb.atoms, radiiTable);
     std::vector<Sphere> spheres(pdb.atoms.size());
+    bool noted = false;  // a radius assumed or guessed, which the log names with its line
+    for (std::size_t i = 0; i < pdb.atoms.size(); ++i) {
+        spheres[i] = {pdb.atoms[i].x, pdb.atoms[i].y, pdb.atoms[i].z, radii[i].radius + s.probe};
+        noted = noted || radii[i].source == RadiusSource::Assumed ||
+                radii[i].source == RadiusSource::Guessed;
+    }
+    // In memory, with no residue file, a run of the atoms of a kept run
+    // writes what that run wrote: its areas, of the same spheres, are the
+    // same bits. Runs with notes on radii, which name input lines, are
+    // neither kept nor looked for.
+    const bool keep = cache && cachedRadii && !noted && files.holdsLines() &&
+                      (s.asaOnly || !residueFile);
+    if (const AreaCache::KeptRun* hit =
+            keep ? keptRunOf(*cache, spheres, pdb.atoms, radii, s.probe, slices, vdwFile)
+                 : nullptr) {
+        if (!files.storeAreas(asaName, std::vector<asa::HeldLine>(hit->lines)))
+            return fail(log, "cannot write " + asaName);
+        log << hit->notes;
+        std::snprintf(text, sizeof text, " CHAINS   %8zu\n RESIDUES %8zu\n ATOMS    %8zu\n",
+                      hit->chains, hit->residues, pdb.atoms.size());
+        log << text << kSuccessLine << "\n";
+        return logFile->close() ? 0 : 1;
+    }
     std::set<char> chains;
     std::size_t residues = 0;
     for (std::size_t i = 0; i < pdb.atoms.size(); ++i) {
         const PdbAtom& a = pdb.atoms[i];
-        spheres[i] = {a.x, a.y, a.z, radii[i].radius + s.probe};
         chains.insert(chainId(a));
         if (i == 0 || residueKey(pdb.atoms[i - 1]) != residueKey(a)) ++residues;
         if (radii[i].source == RadiusSource::Assumed || radii[i].source == RadiusSource::Guessed) {
@@ -283,12 +350,15 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
     }
     std::size_t coincident = 0;
     const std::vector<double> areas = leeRichardsAreas(spheres, slices, &coincident, cache);
-    std::vector<Sphere>().swap(spheres);  // not needed while the outputs are written
+    // Not needed while the outputs are written, unless kept.
+    if (!keep) std::vector<Sphere>().swap(spheres);
+    std::string notes;  // the log's lines between the settings and the counts
     if (coincident > 0) {
         std::snprintf(text, sizeof text,
                       " NOTE: %zu ATOMS SHARE THEIR CENTRE WITH A LARGER OR EQUAL ATOM: BURIED, AREA 0",
                       coincident);
         log << text << "\n";
+        notes = std::string(text) + "\n";
     }
     // The area file's columns are %8.3f and %5.2f: a wider number would
     // shift the line and be misread.
@@ -338,6 +408,14 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
     std::snprintf(text, sizeof text, " CHAINS   %8zu\n RESIDUES %8zu\n ATOMS    %8zu\n",
                   chains.size(), residues, pdb.atoms.size());
     log << text << kSuccessLine << "\n";
+    if (keep && !asa) {
+        const std::vector<asa::HeldLine>* stored = files.areas(asaName);
+        if (stored) {
+            cache->kept.push_front({s.probe, slices, vdwFile, std::move(spheres), *stored,
+                                    std::move(notes), chains.size(), residues});
+            if (cache->kept.size() > AreaCache::kKeptRuns) cache->kept.pop_back();
+        }
+    }
     return logFile->close() ? 0 : 1;
 }
 

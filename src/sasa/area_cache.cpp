@@ -376,6 +376,7 @@ void AreaCache::remember(const Sphere* atoms, const std::uint32_t* numbers, cons
 
 void AreaCache::clear() {
     recent.clear();
+    kept.clear();
     for (auto* v : {&inNew_, &inRecent_, &atomIn_}) {
         v->clear();
         v->shrink_to_fit();

@@ -22,12 +22,14 @@
 // most take one); the lookup counts members, whatever their order.
 #pragma once
 
+#include "common/asa_line.h"
 #include "sasa/lee_richards.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace sasa {
@@ -138,6 +140,23 @@ struct AreaCache {
     // Keeps a run's atoms and areas as the latest of `recent`.
     void remember(const Sphere* atoms, const std::uint32_t* numbers, const char* shared,
                   const double* areas, std::size_t n);
+
+    // Whole runs kept, in memory, for the next runs of the entry: a run of
+    // the very atoms, with the same probe, slices and radii, writes what one
+    // of these wrote, and is neither measured nor made into lines again (the
+    // complex after the copy it was cut from, a subunit of the pairs it is
+    // in). The most recently used first.
+    struct KeptRun {
+        double probe = 0;
+        int slices = 0;
+        std::string vdwFile;
+        std::vector<Sphere> spheres;       // measured
+        std::vector<asa::HeldLine> lines;  // the area file, line by line
+        std::string notes;                 // the log's lines between its settings and its counts
+        std::size_t chains = 0, residues = 0;
+    };
+    static constexpr std::size_t kKeptRuns = 3;  // enough for a complex and a side of consecutive pairs
+    std::deque<KeptRun> kept;
 
     void clear();
 

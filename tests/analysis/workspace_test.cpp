@@ -185,4 +185,59 @@ TEST(Workspace, AnAreaFileInMemoryIsItsLinesUntilChanged) {
     }
 }
 
+// A run in memory of the very atoms of a run kept for the entry writes what
+// that run wrote, without measuring; atoms that differ in anything the
+// outputs show are measured again. Either way the area file and log are
+// those of a run with no cache.
+TEST(Workspace, AKeptRunStandsOnlyForTheVeryAtoms) {
+    std::string structure;
+    DirectoryWorkspace sources(KAVZUR_SOURCE_DIR);
+    ASSERT_TRUE(readWorkFile(sources, "tests/data/1ycr.pdb", structure));
+    sasa::EngineData data;
+    std::string why;
+    ASSERT_TRUE(data.read(KAVZUR_ENGINE_DIR, why)) << why;
+    // The structure with `columns` of its second atom record put at `at`
+    // (1-based, as PDB columns are counted), or that record left out.
+    const std::size_t second = structure.find("\nATOM      2 ") + 1;
+    const auto edited = [&](std::size_t at, const char* columns) {
+        std::string text = structure;
+        if (columns) text.replace(second + at - 1, std::strlen(columns), columns);
+        else text.erase(second, text.find('\n', second) + 1 - second);
+        return text;
+    };
+    const struct {
+        const char* what;
+        std::string first, then;
+        bool measured;  // the second run is measured, not taken from the first
+    } rows[] = {
+        {"the same atoms", structure, structure, false},
+        {"a coordinate 0.001 off", structure, edited(31, "  11.125"), true},
+        {"-0.000 for 0.000", edited(31, "   0.000"), edited(31, "  -0.000"), true},
+        {"an atom named for another radius", structure, edited(13, " O  "), true},
+        {"another serial", structure, edited(7, "    9"), true},
+        {"an atom fewer", structure, edited(1, nullptr), true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        MemoryWorkspace files, fresh;
+        sasa::AreaCache cache;
+        files.put("TEMP.pdb", row.first);
+        std::istringstream copy(controlFileText("TEMP.pdb", KAVZUR_ENGINE_DIR, 1.40));
+        ASSERT_EQ(sasa::runJob(copy, KAVZUR_ENGINE_DIR, files, &data, &cache, true, false), 0);
+        ASSERT_EQ(cache.kept.size(), 1u);
+        files.put("Complex.pdb", row.then);
+        fresh.put("Complex.pdb", row.then);
+        const std::string control = controlFileText("Complex.pdb", KAVZUR_ENGINE_DIR, 1.40);
+        std::istringstream kept(control), alone(control);
+        ASSERT_EQ(sasa::runJob(kept, KAVZUR_ENGINE_DIR, files, &data, &cache, true, false), 0);
+        ASSERT_EQ(sasa::runJob(alone, KAVZUR_ENGINE_DIR, fresh, &data, nullptr, true, false), 0);
+        EXPECT_EQ(cache.kept.size(), row.measured ? 2u : 1u);
+        for (const char* name : {"Complex.asa", "Complex.log"}) {
+            ASSERT_NE(files.find(name), nullptr) << name;
+            ASSERT_NE(fresh.find(name), nullptr) << name;
+            EXPECT_EQ(*files.find(name), *fresh.find(name)) << name;
+        }
+    }
+}
+
 }  // namespace
