@@ -1,10 +1,12 @@
 #include "scores/packing.h"
 
 #include "common/asa_line.h"
+#include "common/cells.h"
 #include "common/text_file.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -91,26 +93,27 @@ bool markInCells(std::vector<PackingAtom>& atoms, const std::vector<InterfacePoi
         }
     }
     long cells[3];
-    double total = 1.0;
     for (int k = 0; k < 3; ++k) {
-        cells[k] = static_cast<long>((high[k] - low[k]) / side) + 1;
-        total *= static_cast<double>(cells[k]);
+        const double across = (high[k] - low[k]) / side;
+        // Past any box held whole, and before it is made an integer.
+        if (!(across < 8.0 * static_cast<double>(atoms.size()) + 4096.0)) return false;
+        cells[k] = static_cast<long>(across) + 1;
     }
-    if (total > 8.0 * static_cast<double>(atoms.size()) + 4096.0) return false;
+    if (!holdBoxWhole(static_cast<std::size_t>(cells[0]), static_cast<std::size_t>(cells[1]),
+                      static_cast<std::size_t>(cells[2]), atoms.size()))
+        return false;
     const auto cellOf = [&](double v, int k) {
         return std::clamp(static_cast<long>(std::floor((v - low[k]) / side)), -1L, cells[k]);
     };
-    // Atoms by cube, in file order within each (a counting sort).
-    std::vector<std::size_t> start(static_cast<std::size_t>(total) + 1, 0), order(atoms.size());
-    std::vector<std::size_t> cellOfAtom(atoms.size());
+    // Atoms by cube, in file order within each.
+    std::vector<std::uint32_t> cellOfAtom(atoms.size()), start;
+    std::vector<std::size_t> order;
     for (std::size_t i = 0; i < atoms.size(); ++i) {
         const long x = cellOf(atoms[i].x, 0), y = cellOf(atoms[i].y, 1), z = cellOf(atoms[i].z, 2);
-        cellOfAtom[i] = static_cast<std::size_t>((x * cells[1] + y) * cells[2] + z);
-        ++start[cellOfAtom[i] + 1];
+        cellOfAtom[i] = static_cast<std::uint32_t>((x * cells[1] + y) * cells[2] + z);
     }
-    for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
-    std::vector<std::size_t> next(start.begin(), start.end() - 1);
-    for (std::size_t i = 0; i < atoms.size(); ++i) order[next[cellOfAtom[i]]++] = i;
+    countIntoCells(cellOfAtom, static_cast<std::size_t>(cells[0] * cells[1] * cells[2]), start,
+                   order);
 
     for (int i = 0; i < count; ++i) {
         const InterfacePoint& p = points[static_cast<std::size_t>(i)];
