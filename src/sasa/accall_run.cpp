@@ -113,7 +113,7 @@ int fail(std::ostream& log, const std::string& reason) {
     return 1;
 }
 
-// Bit for bit (-0 is not +0: it prints as -0.000).
+// Bit for bit (-0 is not +0: it prints as -0.000), as keyOf compares spheres.
 bool sameBits(double a, double b) {
     std::uint64_t u, v;
     std::memcpy(&u, &a, sizeof u);
@@ -127,10 +127,8 @@ bool sameAtoms(const AreaCache::KeptRun& run, const std::vector<Sphere>& spheres
                const std::vector<PdbAtom>& atoms, const std::vector<AtomRadius>& radii) {
     if (run.spheres.size() != spheres.size()) return false;
     for (std::size_t i = 0; i < spheres.size(); ++i) {
-        const Sphere &p = run.spheres[i], &q = spheres[i];
-        if (!sameBits(p.x, q.x) || !sameBits(p.y, q.y) || !sameBits(p.z, q.z) ||
-            !sameBits(p.r, q.r) || !sameBits(run.lines[i].radius, radii[i].radius) ||
-            run.lines[i].head != atoms[i].head)
+        if (!(keyOf(run.spheres[i]) == keyOf(spheres[i])) ||
+            !sameBits(run.lines[i].radius, radii[i].radius) || run.lines[i].head != atoms[i].head)
             return false;
     }
     return true;

@@ -110,11 +110,14 @@ std::string elementField(const std::string& line) {
         "CN", "NH", "FL", "MC", "LV", "TS", "OG"};
     // Every symbol is one or two letters: a table by letter pair, made once,
     // in place of a match against each symbol for every atom.
-    static const std::array<bool, 26 * 27> kIsSymbol = [] {
+    // Its place: first letter, then second letter or none.
+    const auto pairOf = [](std::string_view s) {
+        return static_cast<std::size_t>(s[0] - 'A') * 27 +
+               (s.size() == 2 ? static_cast<std::size_t>(s[1] - 'A') : 26);
+    };
+    static const std::array<bool, 26 * 27> kIsSymbol = [&pairOf] {
         std::array<bool, 26 * 27> table{};
-        for (const std::string_view symbol : kSymbols)
-            table[static_cast<std::size_t>(symbol[0] - 'A') * 27 +
-                  (symbol.size() == 2 ? static_cast<std::size_t>(symbol[1] - 'A') : 26)] = true;
+        for (const std::string_view symbol : kSymbols) table[pairOf(symbol)] = true;
         return table;
     }();
     std::string element = columns(line, 76, 2);
@@ -122,9 +125,7 @@ std::string elementField(const std::string& line) {
     const auto letter = [](char c) { return c >= 'A' && c <= 'Z'; };
     if (element.empty() || !letter(element[0]) || (element.size() == 2 && !letter(element[1])))
         return std::string();
-    const std::size_t at = static_cast<std::size_t>(element[0] - 'A') * 27 +
-                           (element.size() == 2 ? static_cast<std::size_t>(element[1] - 'A') : 26);
-    return kIsSymbol[at] ? element : std::string();
+    return kIsSymbol[pairOf(element)] ? element : std::string();
 }
 
 // Hydrogen by `element` (elementField of the record) or by the name.
