@@ -19,7 +19,8 @@ constexpr CaseScore kWorstScore{10000, 10000, 10000};
 
 using Variant = int (*)(const CellGrid&, const GridDims&, const WalkStep&,
                         const std::vector<InterfacePoint>&, const std::vector<FramePoint>&,
-                        std::vector<FramePoint>&, std::vector<Triangle>&, CaseScore&, std::FILE*);
+                        std::vector<FramePoint>&, std::vector<Triangle>&, CaseScore&, std::FILE*,
+                        BlockTriangles*);
 
 // The 24 cases: case 0 walks the outer and middle axes forward, case 1
 // reverses the outer axis, case 2 the middle one, case 3 both. The inner
@@ -182,10 +183,11 @@ int delaunayMain(const std::vector<InterfacePoint>& points,
     std::array<std::vector<Triangle>, 4> lists;
     std::array<CaseScore, 4> scores{};
     std::array<int, 4> counts{};
+    BlockTriangles made;  // the cases share most blocks
     for (const OrderCases& order : kOrders) {
         for (std::size_t k = 0; k < 4; ++k) {
             counts[k] = order.variant(grid, grid.dims, order.steps[k], points, framePoints,
-                                      scratch, lists[k], scores[k], console);
+                                      scratch, lists[k], scores[k], console, &made);
         }
         const int r = FindMinCase(scores, best, counts, triangles, lists[0], lists[1], lists[2],
                                   lists[3]);

@@ -67,6 +67,12 @@ int centresHolding(const Lattice& l, int x, int out[2]) {
 
 }  // namespace
 
+std::size_t BlockTriangles::KeyHash::operator()(const Key& k) const {
+    std::uint64_t h = 0;
+    for (const std::int32_t v : k) h = (h ^ static_cast<std::uint32_t>(v)) * 0x9E3779B97F4A7C15ull;
+    return static_cast<std::size_t>(h ^ (h >> 29));
+}
+
 void removeDuplicates(std::vector<Triangle>& list, int ntri) {
     // The kept triangles so far, by vertex set, in an open-addressing table
     // of list positions: walking the list in order, a triangle whose set is
@@ -124,7 +130,7 @@ int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
              const WalkStep& step, const std::vector<InterfacePoint>& points,
              const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
              std::vector<Triangle>& caseList, CaseScore& caseScore,
-             std::FILE* console) {
+             std::FILE* console, BlockTriangles* made) {
     const int dim[3] = {dims.nx, dims.ny, dims.nz};
     const int stride[3] = {step.sx, step.sy, step.sz};
     const int outer = order.outer;
@@ -170,12 +176,36 @@ int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
     };
 
     auto triangulateBlock = [&](const int centre[3]) {
+        const bool afresh = npts == 0;
+        const BlockTriangles::Key key = {centre[0], centre[1], centre[2], inner};
+        if (afresh && made) {
+            const auto found = made->made.find(key);
+            if (found != made->made.end()) {  // the list mytri made these of, gathered again
+                const auto [from, to] = found->second;
+                const std::size_t need = static_cast<std::size_t>(ntri) + (to - from);
+                if (caseList.size() < need) caseList.resize(need);
+                std::copy(made->triangles.begin() + static_cast<std::ptrdiff_t>(from),
+                          made->triangles.begin() + static_cast<std::ptrdiff_t>(to),
+                          caseList.begin() + ntri);
+                ntri = static_cast<int>(need);
+                emptyList();
+                return;
+            }
+        }
         gather(centre);
         // Fewer than three points, or no triangle: the points carry over to
         // the next block of the column.
         if (npts > 2) {
             const int r = mytri(ntri, scratch, npts, caseList, console);
-            if (r > ntri) emptyList();
+            if (r > ntri) {
+                if (afresh && made) {
+                    const std::size_t from = made->triangles.size();
+                    made->triangles.insert(made->triangles.end(), caseList.begin() + ntri,
+                                           caseList.begin() + r);
+                    made->made.emplace(key, std::make_pair(from, made->triangles.size()));
+                }
+                emptyList();
+            }
             ntri = r;
         }
     };
@@ -275,53 +305,53 @@ int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
 int delaunayXYZ(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore,
-             std::FILE* console) {
+                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console,
+                BlockTriangles* made) {
     return walkCase(AxisOrder{0, 1, 2}, grid, dims, step, points, framePoints, scratch, caseList,
-                    caseScore, console);
+                    caseScore, console, made);
 }
 
 int delaunayXZY(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore,
-             std::FILE* console) {
+                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console,
+                BlockTriangles* made) {
     return walkCase(AxisOrder{0, 2, 1}, grid, dims, step, points, framePoints, scratch, caseList,
-                    caseScore, console);
+                    caseScore, console, made);
 }
 
 int delaunayYXZ(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore,
-             std::FILE* console) {
+                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console,
+                BlockTriangles* made) {
     return walkCase(AxisOrder{1, 0, 2}, grid, dims, step, points, framePoints, scratch, caseList,
-                    caseScore, console);
+                    caseScore, console, made);
 }
 
 int delaunayYZX(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore,
-             std::FILE* console) {
+                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console,
+                BlockTriangles* made) {
     return walkCase(AxisOrder{1, 2, 0}, grid, dims, step, points, framePoints, scratch, caseList,
-                    caseScore, console);
+                    caseScore, console, made);
 }
 
 int delaunayZXY(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore,
-             std::FILE* console) {
+                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console,
+                BlockTriangles* made) {
     return walkCase(AxisOrder{2, 0, 1}, grid, dims, step, points, framePoints, scratch, caseList,
-                    caseScore, console);
+                    caseScore, console, made);
 }
 
 int delaunayZYX(const CellGrid& grid, const GridDims& dims, const WalkStep& step,
                 const std::vector<InterfacePoint>& points,
                 const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
-                std::vector<Triangle>& caseList, CaseScore& caseScore,
-             std::FILE* console) {
+                std::vector<Triangle>& caseList, CaseScore& caseScore, std::FILE* console,
+                BlockTriangles* made) {
     return walkCase(AxisOrder{2, 1, 0}, grid, dims, step, points, framePoints, scratch, caseList,
-                    caseScore, console);
+                    caseScore, console, made);
 }

@@ -13,7 +13,8 @@ namespace {
 
 using Variant = int (*)(const CellGrid&, const GridDims&, const WalkStep&,
                         const std::vector<InterfacePoint>&, const std::vector<FramePoint>&,
-                        std::vector<FramePoint>&, std::vector<Triangle>&, CaseScore&, std::FILE*);
+                        std::vector<FramePoint>&, std::vector<Triangle>&, CaseScore&, std::FILE*,
+                        BlockTriangles*);
 const Variant kVariants[6] = {delaunayXYZ, delaunayXZY, delaunayYXZ,
                               delaunayYZX, delaunayZXY, delaunayZYX};
 // The four walking directions of each order, as the triangulation tries them.
@@ -48,7 +49,7 @@ TEST(WinningCase, IsTheFirstBestCaseAndItsTrianglesAreTheKeptOnes) {
                 std::vector<Triangle> list;
                 CaseScore score;
                 const int n = kVariants[order](grid, grid.dims, kSteps[order][k], s.points,
-                                               s.frame, scratch, list, score, stdout);
+                                               s.frame, scratch, list, score, stdout, nullptr);
                 if (bestOrder < 0 || scoreLess(score, best)) {
                     best = score;
                     bestOrder = order;

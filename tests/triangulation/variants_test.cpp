@@ -36,7 +36,8 @@ Key clusterKey(int cluster) { return Key{3 * cluster, 3 * cluster + 1, 3 * clust
 
 using VariantFn = int (*)(const CellGrid&, const GridDims&, const WalkStep&,
                           const std::vector<InterfacePoint>&, const std::vector<FramePoint>&,
-                          std::vector<FramePoint>&, std::vector<Triangle>&, CaseScore&, std::FILE*);
+                          std::vector<FramePoint>&, std::vector<Triangle>&, CaseScore&, std::FILE*,
+                          BlockTriangles*);
 
 struct CaseRun {
     std::vector<Triangle> list;
@@ -48,7 +49,7 @@ CaseRun runVariant(VariantFn variant, const PointSet& s, const CellGrid& grid, W
     CaseRun run;
     std::vector<FramePoint> scratch;
     run.count =
-        variant(grid, grid.dims, step, s.points, s.frame, scratch, run.list, run.score, stdout);
+        variant(grid, grid.dims, step, s.points, s.frame, scratch, run.list, run.score, stdout, nullptr);
     return run;
 }
 
@@ -386,8 +387,9 @@ int everyBlockWalk(const AxisOrder& order, const CellGrid& grid, const WalkStep&
 
 // Patches with gaps of empty blocks between them (along every axis, so that
 // columns and blocks are skipped in every walk): the walk over occupied
-// blocks gives the same list and score as a visit of every block.
-TEST(Walk, SkippingEmptyBlocksChangesNothing) {
+// blocks gives the same list and score as a visit of every block, alone and
+// with the blocks of all the walks before it kept and copied.
+TEST(Walk, SkippingEmptyBlocksAndCopyingBlocksChangeNothing) {
     const AxisOrder orders[] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
     const WalkStep steps[] = {{2, 2, 2},  {-2, 2, 2},  {2, -2, 2},  {-2, -2, 2},
                               {2, 2, -2}, {-2, 2, -2}, {2, -2, -2}, {-2, -2, -2}};
@@ -415,21 +417,26 @@ TEST(Walk, SkippingEmptyBlocksChangesNothing) {
         }
         for (const CellGrid* g : {&table, &hashed}) {
         const CellGrid& grid = *g;
+        BlockTriangles made;  // kept over all the walks of this grid
         for (const AxisOrder& order : orders) {
             for (const WalkStep& step : steps) {
-                std::vector<Triangle> expected, got;
-                CaseScore expectedScore, gotScore;
+                std::vector<Triangle> expected;
+                CaseScore expectedScore;
                 const int want = everyBlockWalk(order, grid, step, s, expected, expectedScore);
-                std::vector<FramePoint> scratch;
-                const int count =
-                    walkCase(order, grid, grid.dims, step, s.points, s.frame, scratch, got, gotScore);
                 ASSERT_GT(want, 0);
-                ASSERT_EQ(count, want);
-                for (int t = 0; t < want; ++t)
-                    for (int v = 0; v < 3; ++v) ASSERT_EQ(got[t].v[v], expected[t].v[v]) << t;
-                EXPECT_EQ(gotScore.areaExcess, expectedScore.areaExcess);
-                EXPECT_EQ(gotScore.edgeExcess, expectedScore.edgeExcess);
-                EXPECT_EQ(gotScore.obtuseCount, expectedScore.obtuseCount);
+                for (BlockTriangles* kept : {static_cast<BlockTriangles*>(nullptr), &made}) {
+                    std::vector<Triangle> got;
+                    CaseScore gotScore;
+                    std::vector<FramePoint> scratch;
+                    const int count = walkCase(order, grid, grid.dims, step, s.points, s.frame,
+                                               scratch, got, gotScore, stdout, kept);
+                    ASSERT_EQ(count, want) << (kept ? "copying blocks" : "alone");
+                    for (int t = 0; t < want; ++t)
+                        for (int v = 0; v < 3; ++v) ASSERT_EQ(got[t].v[v], expected[t].v[v]) << t;
+                    EXPECT_EQ(gotScore.areaExcess, expectedScore.areaExcess);
+                    EXPECT_EQ(gotScore.edgeExcess, expectedScore.edgeExcess);
+                    EXPECT_EQ(gotScore.obtuseCount, expectedScore.obtuseCount);
+                }
             }
         }
         }
