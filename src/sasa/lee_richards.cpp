@@ -90,9 +90,14 @@ double directionOf(double y, double x) {
 
 double direction(double y, double x) { return directionOf(y, x); }
 
-double exposedAngle(std::vector<Arc>& arcs) {
+namespace {
+
+// exposedAngle on arcs[0..n), with room for 2n: an arc cut in two ends
+// at 2pi and its rest goes to the end, as push_back would put it. The arcs
+// are then arcs[0..total), in order.
+double exposedOf(Arc* arcs, std::size_t n, std::size_t& total) {
     // Bring starts into [0, 2pi) and cut arcs that run past 2pi in two.
-    const std::size_t n = arcs.size();
+    total = n;
     for (std::size_t k = 0; k < n; ++k) {
         Arc& a = arcs[k];
         if (a.start < 0 || a.start >= kTwoPi) {
@@ -107,16 +112,28 @@ double exposedAngle(std::vector<Arc>& arcs) {
         if (a.end > kTwoPi) {
             const double wrapped = a.end - kTwoPi;
             a.end = kTwoPi;
-            arcs.push_back({0.0, wrapped});  // after the last use of `a`: this may move it
+            arcs[total++] = {0.0, wrapped};
         }
     }
-    std::sort(arcs.begin(), arcs.end(), [](const Arc& p, const Arc& q) { return p.start < q.start; });
+    std::sort(arcs, arcs + total, [](const Arc& p, const Arc& q) { return p.start < q.start; });
     double covered = 0, reached = 0;
-    for (const Arc& a : arcs) {
+    for (std::size_t k = 0; k < total; ++k) {
+        const Arc& a = arcs[k];
         covered += std::max(0.0, a.end - std::max(a.start, reached));
         reached = std::max(reached, a.end);
     }
     return std::max(0.0, kTwoPi - covered);
+}
+
+}  // namespace
+
+double exposedAngle(std::vector<Arc>& arcs) {
+    const std::size_t n = arcs.size();
+    arcs.resize(2 * n);
+    std::size_t total = 0;
+    const double exposed = exposedOf(arcs.data(), n, total);
+    arcs.resize(total);
+    return exposed;
 }
 
 namespace {
@@ -231,7 +248,6 @@ constexpr std::size_t kLanes = 4;  // the widest group of neighbours measured at
 // The state of the sphere being measured, kept between spheres so that no
 // slice allocates.
 struct SliceWork {
-    std::vector<Arc> arcs;  // of the slice being measured
     std::vector<double> z, r, r2;
     // Of each neighbour, padded to whole groups of lanes: its direction,
     // where its centre lies (x and y from the atom's, z), its sphere radius
@@ -242,7 +258,7 @@ struct SliceWork {
     // order: their direction, distance in the plane and its square, the
     // squared radius of their circle, and their arcs.
     std::vector<double> cAngle, cD, cD2, cRj2, start, end;
-    std::vector<Arc> runs;  // the runs they join into
+    std::vector<Arc> runs;  // the runs they join into, and room for those cut at 2pi
     explicit SliceWork(int slices) : z(slices), r(slices), r2(slices) {}
     // Room for `count` neighbours and the padding lanes after them.
     void reserve(std::size_t count) {
@@ -380,8 +396,8 @@ inline double sphereAreaWith(const Sphere& a, std::size_t count, int slices, Sli
         arcsOf(w, found, s);
         const std::size_t runs = joinArcs(w.start.data(), w.end.data(), found, w.runs.data());
         if (runs == kBuried) continue;
-        w.arcs.assign(w.runs.begin(), w.runs.begin() + static_cast<std::ptrdiff_t>(runs));
-        const double exposedArc = exposedAngle(w.arcs) * w.r[s];
+        std::size_t arcs = 0;
+        const double exposedArc = exposedOf(w.runs.data(), runs, arcs) * w.r[s];
         area += exposedArc * thickness * a.r / w.r[s];
     }
     return area;
