@@ -2,8 +2,9 @@
 
 #include "common/held_record.h"
 #include "common/text_file.h"
-#include "sasa/fixed_format.h"
+#include "common/fixed_format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -19,10 +20,12 @@ bool fitsCoordinate(double v) { return v > -999.9995 && v < 9999.9995; }
 // Columns 7-11: decimal up to 99999, then hybrid-36 as large files carry it
 // (the split makes any serial it cannot read a position).
 std::string serialField(int serial) {
-    char text[16];
-    if (serial >= 0 && serial <= 99999) {
-        std::snprintf(text, sizeof text, "%5d", serial);
-        return text;
+    if (serial >= 0 && serial <= 99999) {  // "%5d", without printf: one call a record
+        std::string s(5, ' ');
+        char digits[8];
+        const char* end = std::to_chars(digits, digits + sizeof digits, serial).ptr;
+        std::copy(static_cast<const char*>(digits), end, s.end() - (end - digits));
+        return s;
     }
     constexpr int kHybridMax = 100000 + 26 * 36 * 36 * 36 * 36 - 1;
     if (serial < 0 || serial > kHybridMax) return "*****";
@@ -210,7 +213,7 @@ struct RecordText {
     void number(double value, int width, int decimals) {
         if (n < kRecordRoom)
             n += static_cast<std::size_t>(
-                sasa::formatFixed(line + n, kRecordRoom - n, value, width, decimals));
+                formatFixed(line + n, kRecordRoom - n, value, width, decimals));
     }
 };
 
@@ -271,9 +274,9 @@ bool holdRecord(const InputAtom& a, char chain, int serial, HeldRecord& held) {
     writeTail(tail, a);
     if (head.n != held.head.size() || tail.n != 15) return false;
     std::memcpy(held.head.data(), head.line, held.head.size());
-    held.x = sasa::fixedValue(a.x, 3);
-    held.y = sasa::fixedValue(a.y, 3);
-    held.z = sasa::fixedValue(a.z, 3);
+    held.x = fixedValue(a.x, 3);
+    held.y = fixedValue(a.y, 3);
+    held.z = fixedValue(a.z, 3);
     held.occupancy = static_cast<double>(a.occupancy);
     held.bFactor = static_cast<double>(a.bFactor);
     std::memcpy(held.element.data(), tail.line + 10, 2);

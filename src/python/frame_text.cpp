@@ -1,7 +1,7 @@
 // The PDB text of a trajectory frame from records prepared once.
 #include "python/frame_text.h"
 
-#include "sasa/fixed_format.h"
+#include "common/fixed_format.h"
 
 #include <atomic>
 #include <cmath>
@@ -17,7 +17,7 @@ constexpr std::size_t kCoordinateColumns = 8;
 
 // Whether "%8.3f" writes `value` in its eight columns (a number, not "nan").
 bool fitsColumns(double value) {
-    return std::isfinite(value) && sasa::fitsFixed(value, static_cast<int>(kCoordinateColumns), 3);
+    return std::isfinite(value) && fitsFixed(value, static_cast<int>(kCoordinateColumns), 3);
 }
 
 // `value` as "%8.3f" writes it, into `out` (eight characters); false when it
@@ -25,7 +25,7 @@ bool fitsColumns(double value) {
 bool writeCoordinate(double value, char* out) {
     if (!fitsColumns(value)) return false;
     char text[48];
-    sasa::formatFixed(text, sizeof text, value, static_cast<int>(kCoordinateColumns), 3);
+    formatFixed(text, sizeof text, value, static_cast<int>(kCoordinateColumns), 3);
     std::memcpy(out, text, kCoordinateColumns);
     return true;
 }
@@ -125,9 +125,9 @@ bool FrameRecords::structure(const double* xyz, std::size_t values, FrameAtoms& 
         for (std::size_t k = 0; k < 3; ++k)
             if (!fitsColumns(v[k])) refuse(i, v[k]);
         InputAtom& a = out.structure.atoms[i];
-        a.x = sasa::fixedValue(v[0], 3);
-        a.y = sasa::fixedValue(v[1], 3);
-        a.z = sasa::fixedValue(v[2], 3);
+        a.x = fixedValue(v[0], 3);
+        a.y = fixedValue(v[1], 3);
+        a.z = fixedValue(v[2], 3);
     }
     return true;
 }

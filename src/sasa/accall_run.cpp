@@ -1,7 +1,7 @@
 #include "sasa/accall_run.h"
 
 #include "sasa/control_file.h"
-#include "sasa/fixed_format.h"
+#include "common/fixed_format.h"
 #include "sasa/lee_richards.h"
 #include "sasa/pdb_reader.h"
 #include "sasa/radii_file.h"

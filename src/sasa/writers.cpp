@@ -1,6 +1,6 @@
 #include "sasa/writers.h"
 
-#include "sasa/fixed_format.h"
+#include "common/fixed_format.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,8 +3,10 @@
 #include "common/asa_line.h"
 #include "common/cells.h"
 #include "common/text_file.h"
+#include "common/fixed_format.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -130,6 +132,44 @@ bool markInCells(std::vector<PackingAtom>& atoms, const std::vector<InterfacePoi
     return true;
 }
 
+// The record of a packing atom, as "ATOM %6d  %-3s %-3s %c%4d%12.3f%8.3f%8.3f\n"
+// writes it (printf's float conversion was most of the time of writing the
+// packing set). Returns its length; `line` has kRecordRoom characters, more
+// than the longest record: 172, with names of five characters, integers of
+// eleven and the largest floats' 43.
+constexpr std::size_t kRecordRoom = 256;
+std::size_t packingRecord(const PackingAtom& a, char* line) {
+    std::size_t n = 0;
+    const auto text = [&](const char* s, std::size_t width, bool left) {
+        const std::size_t length = std::strlen(s), fill = width > length ? width - length : 0;
+        std::memset(line + n, ' ', fill + length);
+        std::memcpy(line + n + (left ? 0 : fill), s, length);
+        n += fill + length;
+    };
+    const auto integer = [&](int v, std::size_t width) {
+        char digits[16];
+        *std::to_chars(digits, digits + sizeof digits - 1, v).ptr = '\0';
+        text(digits, width, false);
+    };
+    const auto number = [&](float v, int width) {
+        n += static_cast<std::size_t>(formatFixed(line + n, kRecordRoom - n, v, width, 3));
+    };
+    text("ATOM ", 0, true);
+    integer(a.serial, 6);
+    text("  ", 0, true);
+    text(a.atomName, 3, true);
+    text(" ", 0, true);
+    text(a.resName, 3, true);
+    text(" ", 0, true);
+    line[n++] = a.chain;
+    integer(a.resSeq, 4);
+    number(a.x, 12);
+    number(a.y, 8);
+    number(a.z, 8);
+    line[n++] = '\n';
+    return n;
+}
+
 // Writes to `out` the atoms within sqrt(cutoffSq) A of one of
 // points[0..n-1], then "END".
 void selectNeighbours(std::FILE* out, std::vector<PackingAtom>& atoms,
@@ -145,8 +185,9 @@ void selectNeighbours(std::FILE* out, std::vector<PackingAtom>& atoms,
     for (const PackingAtom& a : atoms) {
         if (!a.mark) continue;
         if (selected) selected->push_back(a);
-        std::fprintf(out, "ATOM %6d  %-3s %-3s %c%4d%12.3f%8.3f%8.3f\n", a.serial, a.atomName,
-                     a.resName, a.chain, a.resSeq, a.x, a.y, a.z);
+        char line[kRecordRoom];
+        const std::size_t n = packingRecord(a, line);
+        std::fwrite(line, 1, n, out);
     }
     std::fputs("END\n", out);
 }

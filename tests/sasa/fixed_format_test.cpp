@@ -1,4 +1,4 @@
-#include "sasa/fixed_format.h"
+#include "common/fixed_format.h"
 
 #include <gtest/gtest.h>
 
@@ -21,13 +21,13 @@ constexpr Column kColumns[] = {{8, 3}, {5, 2}, {8, 2}, {7, 2}, {6, 1}, {10, 1}, 
 
 void expectPrintf(double v, Column c) {
     char mine[512], theirs[512];
-    const int n = sasa::formatFixed(mine, sizeof mine, v, c.width, c.decimals);
+    const int n = formatFixed(mine, sizeof mine, v, c.width, c.decimals);
     const int m = std::snprintf(theirs, sizeof theirs, "%*.*f", c.width, c.decimals, v);
     ASSERT_EQ(n, m) << v << " %" << c.width << "." << c.decimals << "f";
     ASSERT_STREQ(mine, theirs) << v;
-    ASSERT_EQ(sasa::fitsFixed(v, c.width, c.decimals), m == c.width) << v;
+    ASSERT_EQ(fitsFixed(v, c.width, c.decimals), m == c.width) << v;
     // What reading the text back gives, to the bit (the sign of a zero too).
-    const double read = std::strtod(theirs, nullptr), value = sasa::fixedValue(v, c.decimals);
+    const double read = std::strtod(theirs, nullptr), value = fixedValue(v, c.decimals);
     ASSERT_TRUE(std::isnan(read) ? std::isnan(value)
                                  : std::memcmp(&read, &value, sizeof read) == 0)
         << v << " read back as " << read << ", given as " << value;
@@ -67,7 +67,7 @@ TEST(FixedFormat, EqualsPrintfOnRandomValues) {
 TEST(FixedFormat, CutsShortBuffersAsSnprintfDoes) {
     for (std::size_t size : {0, 1, 2, 5, 8, 9}) {
         char mine[16] = "xxxxxxxxxxxxxxx", theirs[16] = "xxxxxxxxxxxxxxx";
-        const int n = sasa::formatFixed(mine, size, -123.4567, 8, 3);
+        const int n = formatFixed(mine, size, -123.4567, 8, 3);
         const int m = std::snprintf(theirs, size, "%8.3f", -123.4567);
         EXPECT_EQ(n, m);
         EXPECT_EQ(std::string(mine, 16), std::string(theirs, 16)) << size;

@@ -198,6 +198,41 @@ TEST(Findneighbour, OverlongNamesAreCutToFiveCharacters) {
     EXPECT_EQ(out, "ATOM      9  ABCDE LONGN A   1       0.000   0.000   0.000\nEND\n");
 }
 
+// A record is what printf's conversions write for its fields, whatever they
+// hold: the packing run reads the bytes back.
+TEST(Findneighbour, RecordsAreThoseOfPrintf) {
+    struct Row {
+        const char* what;
+        int serial;
+        const char *atom, *res, *atomCut, *resCut;
+        char chain;
+        int resSeq;
+        const char *x, *y, *z;
+    } rows[] = {
+        {"plain", 12, "CA", "ALA", "CA", "ALA", 'A', 34, "11.104", "6.134", "-6.504"},
+        {"four-letter name", 1, "HD21", "ASN", "HD21", "ASN", 'B', 7, "0.000", "-0.000", "1.000"},
+        {"names cut to five", 99999, "ABCDEFG", "LONGNAME", "ABCDE", "LONGN", 'z', -999,
+         "-999.999", "9999.999", "0.5"},
+        {"wide serial and residue", 1234567, "N", "GLY", "N", "GLY", '1', 123456, "1e3", "-1e3",
+         "2.25"},
+        {"ties and halves in float", -12, "O", "HOH", "O", "HOH", 'W', 0, "0.0005", "-0.0015",
+         "0.0625"},
+        {"wide coordinates", 3, "C", "LYS", "C", "LYS", 'A', 1, "123456789.5", "-98765432.1",
+         "3.4e30"},
+    };
+    for (const Row& r : rows) {
+        char asa[400];
+        std::snprintf(asa, sizeof asa, "ATOM %d %s %s %c %d %s %s %s 10.00 1.80\n", r.serial,
+                      r.atom, r.res, r.chain, r.resSeq, r.x, r.y, r.z);
+        const float x = std::strtof(r.x, nullptr), y = std::strtof(r.y, nullptr),
+                    z = std::strtof(r.z, nullptr);
+        char want[400];
+        std::snprintf(want, sizeof want, "ATOM %6d  %-3s %-3s %c%4d%12.3f%8.3f%8.3f\nEND\n",
+                      r.serial, r.atomCut, r.resCut, r.chain, r.resSeq, x, y, z);
+        EXPECT_EQ(neighbours(asa, {{x, y, z}}), want) << r.what;
+    }
+}
+
 TEST(Findneighbour, AtomTableGrowsBeyond35000) {
     std::string asa;
     const int atoms = 36000;

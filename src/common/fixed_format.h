@@ -5,8 +5,6 @@
 
 #include <cstddef>
 
-namespace sasa {
-
 // Writes `value` into `out` exactly as snprintf(out, size, "%*.*f", width,
 // decimals, value) does in the C locale with the default rounding (the
 // nearest decimal to the exact binary value, ties to even, "-0.000" for a
@@ -28,4 +26,3 @@ bool fixedDigits(double value, int decimals, unsigned long long& q);
 // True when "%W.Df" writes `value` in exactly `width` characters.
 bool fitsFixed(double value, int width, int decimals);
 
-}  // namespace sasa

@@ -1,12 +1,10 @@
-#include "sasa/fixed_format.h"
+#include "common/fixed_format.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-namespace sasa {
 
 namespace {
 
@@ -147,4 +145,3 @@ bool fitsFixed(double value, int width, int decimals) {
     return formatFixed(text, sizeof text, value, width, decimals) == width;
 }
 
-}  // namespace sasa
