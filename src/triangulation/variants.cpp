@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -67,10 +68,53 @@ int centresHolding(const Lattice& l, int x, int out[2]) {
 
 }  // namespace
 
-std::size_t BlockTriangles::KeyHash::operator()(const Key& k) const {
+std::size_t BlockTriangles::CentreHash::operator()(const Centre& k) const {
     std::uint64_t h = 0;
     for (const std::int32_t v : k) h = (h ^ static_cast<std::uint32_t>(v)) * 0x9E3779B97F4A7C15ull;
     return static_cast<std::size_t>(h ^ (h >> 29));
+}
+
+std::uint64_t listDigest(std::int32_t inner, const FramePoint* list, std::size_t n) {
+    std::uint64_t h = static_cast<std::uint32_t>(inner);
+    for (std::size_t k = 0; k < n; ++k)
+        h = (h ^ static_cast<std::uint32_t>(list[k].index)) * 0x9E3779B97F4A7C15ull;
+    return h ^ (h >> 29);
+}
+
+namespace {
+
+// Bit for bit: mytri may treat -0 and 0 apart.
+bool samePoint(const FramePoint& a, const FramePoint& b) {
+    return std::bit_cast<std::uint64_t>(a.x) == std::bit_cast<std::uint64_t>(b.x) &&
+           std::bit_cast<std::uint64_t>(a.y) == std::bit_cast<std::uint64_t>(b.y) &&
+           std::bit_cast<std::uint64_t>(a.z) == std::bit_cast<std::uint64_t>(b.z) &&
+           a.index == b.index;
+}
+
+}  // namespace
+
+const BlockTriangles::Range* BlockTriangles::find(std::uint64_t digest, std::int32_t inner,
+                                                  const FramePoint* list, std::size_t n) const {
+    const auto [begin, end] = byList.equal_range(digest);
+    for (auto it = begin; it != end; ++it) {
+        const List& l = it->second;
+        if (l.inner == inner && l.count == n &&
+            std::equal(list, list + n, points.begin() + static_cast<std::ptrdiff_t>(l.first),
+                       samePoint))
+            return &l.made;
+    }
+    return nullptr;
+}
+
+BlockTriangles::Range BlockTriangles::keep(std::uint64_t digest, std::int32_t inner,
+                                           const FramePoint* list, std::size_t n,
+                                           const Triangle* madeOf, std::size_t count) {
+    const std::size_t first = points.size(), from = triangles.size();
+    points.insert(points.end(), list, list + n);
+    triangles.insert(triangles.end(), madeOf, madeOf + count);
+    const Range range{from, triangles.size()};
+    byList.emplace(digest, List{inner, first, n, range});
+    return range;
 }
 
 void removeDuplicates(std::vector<Triangle>& list, int ntri) {
@@ -175,39 +219,51 @@ int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
         }
     };
 
+    // A list met before: its triangles copied after those so far.
+    auto copyMade = [&](const BlockTriangles::Range& range) {
+        const std::size_t need = static_cast<std::size_t>(ntri) + (range.second - range.first);
+        if (caseList.size() < need) caseList.resize(need);
+        std::copy(made->triangles.begin() + static_cast<std::ptrdiff_t>(range.first),
+                  made->triangles.begin() + static_cast<std::ptrdiff_t>(range.second),
+                  caseList.begin() + ntri);
+        ntri = static_cast<int>(need);
+        emptyList();
+    };
+    std::vector<FramePoint> asGathered;  // mytri sorts the list where it lies
     auto triangulateBlock = [&](const int centre[3]) {
         const bool afresh = npts == 0;
-        const BlockTriangles::Key key = {centre[0], centre[1], centre[2], inner};
+        const BlockTriangles::Centre key = {centre[0], centre[1], centre[2], inner};
         if (afresh && made) {
-            const auto found = made->made.find(key);
-            if (found != made->made.end()) {  // the list mytri made these of, gathered again
-                const auto [from, to] = found->second;
-                const std::size_t need = static_cast<std::size_t>(ntri) + (to - from);
-                if (caseList.size() < need) caseList.resize(need);
-                std::copy(made->triangles.begin() + static_cast<std::ptrdiff_t>(from),
-                          made->triangles.begin() + static_cast<std::ptrdiff_t>(to),
-                          caseList.begin() + ntri);
-                ntri = static_cast<int>(need);
-                emptyList();
-                return;
-            }
+            const auto found = made->byCentre.find(key);
+            if (found != made->byCentre.end()) return copyMade(found->second);
         }
         gather(centre);
         // Fewer than three points, or no triangle: the points carry over to
         // the next block of the column.
-        if (npts > 2) {
+        if (npts <= 2) return;
+        // A list too long is refused with a message, each time.
+        if (!made || 3 * npts >= kMytriLimit) {
             const int r = mytri(ntri, scratch, npts, caseList, console);
-            if (r > ntri) {
-                if (afresh && made) {
-                    const std::size_t from = made->triangles.size();
-                    made->triangles.insert(made->triangles.end(), caseList.begin() + ntri,
-                                           caseList.begin() + r);
-                    made->made.emplace(key, std::make_pair(from, made->triangles.size()));
-                }
-                emptyList();
-            }
+            if (r > ntri) emptyList();
             ntri = r;
+            return;
         }
+        const auto n = static_cast<std::size_t>(npts);
+        const std::uint64_t digest = listDigest(inner, scratch.data(), n);
+        if (const BlockTriangles::Range* range = made->find(digest, inner, scratch.data(), n)) {
+            if (afresh) made->byCentre.emplace(key, *range);
+            return copyMade(*range);
+        }
+        asGathered.assign(scratch.begin(), scratch.begin() + npts);
+        const int r = mytri(ntri, scratch, npts, caseList, console);
+        if (r > ntri) {
+            const BlockTriangles::Range range =
+                made->keep(digest, inner, asGathered.data(), n, caseList.data() + ntri,
+                           static_cast<std::size_t>(r - ntri));
+            if (afresh) made->byCentre.emplace(key, range);
+            emptyList();
+        }
+        ntri = r;
     };
 
     // The walk visits columns of blocks (outer, then middle axis) and the

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 // The roles of the three axes (0 = x, 1 = y, 2 = z) in one walk. mytri
@@ -22,20 +23,42 @@ struct AxisOrder {
     int inner = 2;
 };
 
-// The triangles mytri made of the blocks of one grid whose gathered list
-// started empty, by block centre and inner axis. Such a list is the block's
-// own points in the order gathered, whatever the case walking it, so mytri
-// (a function of the list alone) makes the same triangles of it again: the
-// other cases that reach the block afresh copy them. Lists that made no
-// triangle are not kept (mytri leaves them sorted, to be carried on).
+// The triangles mytri made of the lists the walks of one grid gathered.
+// mytri is a function of its list alone (the points, in order), and the 24
+// cases gather most lists more than once: a block reached with an empty
+// list holds its own points in the order gathered, whatever the case, and
+// the points of a block without triangles carry on into the same next block
+// in several. A list met again gets the triangles made of it, copied: found
+// by the block's centre and inner axis when it started empty (without
+// gathering it), else by the list itself. Lists that made no triangle are
+// not kept: mytri leaves them sorted, to be carried on.
 struct BlockTriangles {
-    using Key = std::array<std::int32_t, 4>;  // centre x, y, z; inner axis
-    struct KeyHash {
-        std::size_t operator()(const Key& k) const;
+    using Range = std::pair<std::size_t, std::size_t>;  // of triangles
+    using Centre = std::array<std::int32_t, 4>;         // centre x, y, z; inner axis
+    struct CentreHash {
+        std::size_t operator()(const Centre& k) const;
     };
-    std::unordered_map<Key, std::pair<std::size_t, std::size_t>, KeyHash> made;  // range in triangles
+    std::unordered_map<Centre, Range, CentreHash> byCentre;
+    struct List {
+        std::int32_t inner;         // the axis swapped into z
+        std::size_t first, count;   // its points: points[first ..]
+        Range made;
+    };
+    // By a digest of the list's point indices and inner axis; the points
+    // themselves, bit for bit, decide.
+    std::unordered_multimap<std::uint64_t, List> byList;
+    std::vector<FramePoint> points;
     std::vector<Triangle> triangles;
+
+    // The triangles made of list[0..n) in a walk with this inner axis, or
+    // null when it has not been met.
+    const Range* find(std::uint64_t digest, std::int32_t inner, const FramePoint* list,
+                      std::size_t n) const;
+    // Keeps madeOf[0..count) as what list[0..n) made.
+    Range keep(std::uint64_t digest, std::int32_t inner, const FramePoint* list, std::size_t n,
+               const Triangle* madeOf, std::size_t count);
 };
+std::uint64_t listDigest(std::int32_t inner, const FramePoint* list, std::size_t n);
 
 // Walks grid in the given order and directions, triangulating the points of
 // each 3 x 3 x 3 block with mytri. Fills caseList from position 0 (it grows
@@ -44,8 +67,9 @@ struct BlockTriangles {
 // discarded entries included. dims are grid.dims, and every binned frame
 // point's index is a position in points and framePoints (delaunayMain
 // checks both). mytri's message on a list too long goes to `console`.
-// With `made` (kept for one grid), blocks triangulated afresh by an earlier
-// case are copied from it, and those this one triangulates are added.
+// With `made` (kept for one grid), a list an earlier case triangulated
+// takes its triangles from there, and the lists this one triangulates are
+// added.
 int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
              const WalkStep& step, const std::vector<InterfacePoint>& points,
              const std::vector<FramePoint>& framePoints, std::vector<FramePoint>& scratch,
