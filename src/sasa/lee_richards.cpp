@@ -624,7 +624,30 @@ std::size_t reachingScalar(const double* nx, const double* ny, const double* nz,
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-// The same, four candidates at a time, with the same operations.
+// For each set of four lanes (bit b: lane b), the bytes that bring those
+// lanes' 32-bit words to the front, in order.
+struct alignas(16) WordMoves {
+    std::int8_t bytes[16][16];
+};
+constexpr WordMoves kWordsToFront = [] {
+    WordMoves t{};
+    for (int mask = 0; mask < 16; ++mask) {
+        int to = 0;
+        for (int lane = 0; lane < 4; ++lane)
+            if (mask & (1 << lane)) {
+                for (int b = 0; b < 4; ++b)
+                    t.bytes[mask][4 * to + b] = static_cast<std::int8_t>(4 * lane + b);
+                ++to;
+            }
+        for (int b = 4 * to; b < 16; ++b) t.bytes[mask][b] = -1;  // zeros: overwritten later
+    }
+    return t;
+}();
+
+// The same, four candidates at a time, with the same operations; the
+// indices of those that reach move to the front of their group and are
+// stored after those found so far (the words after them are overwritten by
+// the next group: `out` has room for `count`).
 __attribute__((target("avx2"))) std::size_t reachingAvx2(const double* nx, const double* ny,
                                                          const double* nz, const double* nr,
                                                          const int* nj, std::size_t count,
@@ -632,6 +655,7 @@ __attribute__((target("avx2"))) std::size_t reachingAvx2(const double* nx, const
                                                          double ar, int self, int* out) {
     const __m256d x = _mm256_set1_pd(ax), y = _mm256_set1_pd(ay), z = _mm256_set1_pd(az),
                   r = _mm256_set1_pd(ar);
+    const __m128i self4 = _mm_set1_epi32(self);
     std::size_t found = 0, k = 0;
     for (; k + 4 <= count; k += 4) {
         const __m256d dx = _mm256_sub_pd(_mm256_loadu_pd(nx + k), x);
@@ -642,10 +666,14 @@ __attribute__((target("avx2"))) std::size_t reachingAvx2(const double* nx, const
         const int within = _mm256_movemask_pd(
             _mm256_cmp_pd(_mm256_add_pd(dxy2, _mm256_mul_pd(dz, dz)),
                           _mm256_mul_pd(reach, reach), _CMP_LT_OQ));
-        for (int b = 0; b < 4; ++b) {
-            out[found] = nj[k + b];
-            found += ((within >> b) & 1) & (nj[k + b] != self);
-        }
+        const __m128i j = _mm_loadu_si128(reinterpret_cast<const __m128i*>(nj + k));
+        const int other =
+            _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(j, self4))) ^ 0xf;  // not itself
+        const int keep = within & other;
+        const __m128i move =
+            _mm_load_si128(reinterpret_cast<const __m128i*>(kWordsToFront.bytes[keep]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + found), _mm_shuffle_epi8(j, move));
+        found += static_cast<std::size_t>(std::popcount(static_cast<unsigned>(keep)));
     }
     return found + reachingScalar(nx + k, ny + k, nz + k, nr + k, nj + k, count - k, ax, ay, az,
                                   ar, self, out + found);
