@@ -88,11 +88,19 @@ bool readByGemmi(const std::string& tag) {
     return false;
 }
 
+// Whether `tag` holds an assembly's operator expression ("(1-60)"), read
+// number by number.
+bool isExpression(const std::string& tag) {
+    return gemmi::iequal(tag, "_pdbx_struct_assembly_gen.oper_expression");
+}
+
 // Whether a value (a raw token, quotes and all) of `tag` fits where gemmi
-// reads it as a number; an assembly's operator expression ("(1-60)") is
-// read number by number.
-bool valueFits(const std::string& tag, const std::string& raw, std::string& why) {
-    const bool expression = gemmi::iequal(tag, "_pdbx_struct_assembly_gen.oper_expression");
+// reads it as a number. A token without quotes is read where it lies (no
+// copy of every value of a large file): its value is the token itself, or
+// empty for a null, which passes as the token does.
+bool valueFits(const std::string& tag, bool expression, const std::string& raw, std::string& why) {
+    if (!raw.empty() && raw[0] != '"' && raw[0] != '\'' && raw[0] != ';')
+        return cifIntegerFits(tag, raw, expression, why);
     return cifIntegerFits(tag, gemmi::cif::as_string(raw), expression, why);
 }
 
@@ -102,15 +110,17 @@ bool integersFit(const gemmi::cif::Document& doc, std::string& why) {
     for (const gemmi::cif::Block& block : doc.blocks)
         for (const gemmi::cif::Item& item : block.items) {
             if (item.type == gemmi::cif::ItemType::Pair) {
-                if (readByGemmi(item.pair[0]) && !valueFits(item.pair[0], item.pair[1], why))
+                if (readByGemmi(item.pair[0]) &&
+                    !valueFits(item.pair[0], isExpression(item.pair[0]), item.pair[1], why))
                     return false;
             } else if (item.type == gemmi::cif::ItemType::Loop) {
                 const gemmi::cif::Loop& loop = item.loop;
                 const std::size_t width = loop.tags.size();
                 for (std::size_t c = 0; c < width; ++c) {
                     if (!readByGemmi(loop.tags[c])) continue;
+                    const bool expression = isExpression(loop.tags[c]);
                     for (std::size_t v = c; v < loop.values.size(); v += width)
-                        if (!valueFits(loop.tags[c], loop.values[v], why)) return false;
+                        if (!valueFits(loop.tags[c], expression, loop.values[v], why)) return false;
                 }
             }
         }

@@ -272,7 +272,7 @@ bool readRawTextFrom(const std::string& text, bool pdb, int model, RawText& out,
                        pdb, model, out, why);
 }
 
-bool cifIntegerFits(const std::string& tag, const std::string& value, bool everyNumber,
+bool cifIntegerFits(const std::string& tag, std::string_view value, bool everyNumber,
                     std::string& why) {
     std::size_t i = 0;
     while (i < value.size() && (value[i] == ' ' || value[i] == '\t')) ++i;
@@ -287,7 +287,7 @@ bool cifIntegerFits(const std::string& tag, const std::string& value, bool every
         for (; i < value.size() && isDigit(value[i]); ++i) {
             n = n * 10 + (value[i] - '0');
             if (n > limit) {
-                why = tag + " " + escapedText(value) +
+                why = tag + " " + escapedText(std::string(value)) +
                       " is beyond the range of whole numbers read (" + std::to_string(INT_MIN) +
                       " to " + std::to_string(INT_MAX) + ")";
                 return false;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 // The most bytes a structure file may hold once decompressed: 1 GiB. The
 // largest entries of the archive are a few hundred MB of mmCIF text; a
@@ -47,7 +48,7 @@ bool readRawTextFrom(const std::string& text, bool pdb, int model, RawText& out,
 // such as "(1-60)"). Null values ('?', '.') and values without digits pass.
 // False, with the reason naming the field and value, for a number beyond
 // the int range.
-bool cifIntegerFits(const std::string& tag, const std::string& value, bool everyNumber,
+bool cifIntegerFits(const std::string& tag, std::string_view value, bool everyNumber,
                     std::string& why);
 
 // A chain ID as it may be printed and written: printable ASCII without
