@@ -3,7 +3,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <unordered_map>
@@ -129,6 +131,25 @@ std::vector<AtomRadius> assignRadii(const std::vector<PdbAtom>& atoms, const Rad
     const auto& byResidue = index.byResidue;
     const auto& byAtom = index.byAtom;
     std::vector<AtomRadius> radii(atoms.size());
+    // A radius from the table is a function of the atom and residue name
+    // columns alone: found once a run for each pair of them met (a run has
+    // a few hundred), in a table of their bytes as they are. Guesses also
+    // read the element, and are made each time.
+    struct Found {
+        std::uint64_t key = 0;
+        AtomRadius radius;
+        bool used = false;
+    };
+    constexpr std::size_t kSlots = 512, kMostKept = 384;
+    std::vector<Found> found(kSlots);
+    std::size_t kept = 0;
+    const auto keyOf = [](const PdbAtom& a) {
+        std::uint64_t k = 0;
+        std::memcpy(&k, a.head.data() + 12, 4);  // atom name, columns 13-16
+        std::uint64_t r = 0;
+        std::memcpy(&r, a.head.data() + 17, 3);  // residue name, columns 18-20
+        return k | r << 32;
+    };
     for (std::size_t i = 0; i < atoms.size(); ++i) {
         const PdbAtom& a = atoms[i];
         AtomRadius& out = radii[i];
@@ -136,6 +157,18 @@ std::vector<AtomRadius> assignRadii(const std::vector<PdbAtom>& atoms, const Rad
             out = {1.00, false, RadiusSource::Hydrogen};
             continue;
         }
+        const std::uint64_t key = keyOf(a);
+        std::size_t slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 55);
+        while (found[slot].used && found[slot].key != key) slot = (slot + 1) % kSlots;
+        if (found[slot].used) {
+            out = found[slot].radius;
+            continue;
+        }
+        const auto keep = [&](const AtomRadius& r) {
+            if (kept == kMostKept) return;
+            found[slot] = {key, r, true};
+            ++kept;
+        };
         const std::string name = atomName(a);
         const auto residue = byResidue.find(residueName(a));
         const RadiusEntry* entry = nullptr;
@@ -145,12 +178,14 @@ std::vector<AtomRadius> assignRadii(const std::vector<PdbAtom>& atoms, const Rad
         }
         if (entry) {
             out = {entry->radius, entry->polar, RadiusSource::Entry};
+            keep(out);
             continue;
         }
         const auto assumed = byAtom.find(name);
         if (assumed != byAtom.end()) {
             const RadiusEntry& e = table.residues[assumed->second.first].atoms[assumed->second.second];
             out = {e.radius, e.polar, RadiusSource::Assumed};
+            keep(out);
             continue;
         }
         const std::string element = elementOf(a);
