@@ -71,16 +71,23 @@ TEST(RadiiFile, RadiusFromEntryThenAssumedThenGuessed) {
         {atom("CU  ", "CU", "CU"), 1.78, false, sasa::RadiusSource::Guessed},
         {atom("CL  ", "CL", "CL"), 1.80, false, sasa::RadiusSource::Guessed},
         {atom(" H  ", "ALA", "H", true), 1.00, false, sasa::RadiusSource::Hydrogen},
+        // The names of an earlier atom, another element: guessed afresh.
+        {atom(" N1 ", "LIG", "S"), 1.85, false, sasa::RadiusSource::Guessed},
+        {atom(" CA ", "SER", "H", true), 1.00, false, sasa::RadiusSource::Hydrogen},
     };
+    // Each atom twice in one run, the second time after all the others: a
+    // radius found once for a pair of names is the one found each time.
     std::vector<sasa::PdbAtom> atoms;
-    for (const auto& c : cases) atoms.push_back(c.atom);
+    const std::size_t n = std::size(cases);
+    for (int pass = 0; pass < 2; ++pass)
+        for (const auto& c : cases) atoms.push_back(c.atom);
     const auto radii = sasa::assignRadii(atoms, table);
     ASSERT_EQ(radii.size(), atoms.size());
     for (std::size_t i = 0; i < atoms.size(); ++i) {
         SCOPED_TRACE(std::string(atoms[i].head.data(), 30));
-        EXPECT_DOUBLE_EQ(radii[i].radius, cases[i].radius);
-        EXPECT_EQ(radii[i].polar, cases[i].polar);
-        EXPECT_EQ(radii[i].source, cases[i].source);
+        EXPECT_DOUBLE_EQ(radii[i].radius, cases[i % n].radius);
+        EXPECT_EQ(radii[i].polar, cases[i % n].polar);
+        EXPECT_EQ(radii[i].source, cases[i % n].source);
     }
 }
 
