@@ -80,6 +80,16 @@ TriangleState stateOf(const Triangle& t, const std::vector<FramePoint>& points) 
     return TriangleState{circleThrough(p1.x, p1.y, p2.x, p2.y, p3.x, p3.y), false};
 }
 
+// Kept from one call to the next, one set a thread: a grid's walks make
+// many small triangulations, which then allocate nothing once the first
+// of their size is made. Only entries written in a call are read in it.
+struct TriangulateWork {
+    std::vector<TriangleState> state;
+    std::vector<Edge> edges;
+    std::vector<Triangle> triangles;  // mytri's
+};
+thread_local TriangulateWork work;
+
 }  // namespace
 
 int Triangulate(int nv, std::vector<FramePoint>& points, std::vector<Triangle>& triangles,
@@ -90,14 +100,16 @@ int Triangulate(int nv, std::vector<FramePoint>& points, std::vector<Triangle>& 
     }
     const int capacity = 4 * nv;
 
-    std::vector<TriangleState> state;
-    std::vector<Edge> edges;
+    std::vector<TriangleState>& state = work.state;
+    std::vector<Edge>& edges = work.edges;
     try {
-        state.resize(static_cast<std::size_t>(capacity));
+        if (state.size() < static_cast<std::size_t>(capacity))
+            state.resize(static_cast<std::size_t>(capacity));
     } catch (const std::bad_alloc&) {
         return kNoFlagMemory;
     }
     try {
+        edges.clear();
         edges.reserve(200);
         if (points.size() < static_cast<std::size_t>(nv) + 3) points.resize(static_cast<std::size_t>(nv) + 3);
         if (triangles.size() < static_cast<std::size_t>(capacity)) triangles.resize(static_cast<std::size_t>(capacity));
@@ -221,7 +233,7 @@ int mytri(int nTriIn, std::vector<FramePoint>& points, int nv, std::vector<Trian
         }
     }
 
-    std::vector<Triangle> local;
+    std::vector<Triangle>& local = work.triangles;
     int count = 0;
     const int status = Triangulate(nv, points, local, count);
     // An incomplete list may still hold auxiliary vertices: append nothing.
