@@ -385,7 +385,9 @@ int appendCopy(const InputStructure& from, const std::vector<AtomRun>& runs, int
         for (std::size_t i = run.begin; i < run.end; ++i) {
             const InputAtom& a = from.atoms[i];
             if (contactsOnly && (a.hetero || a.element == "H" || a.element == "D")) continue;
-            InputAtom copy = a;
+            // A copy only searched for contacts needs its place alone: an
+            // ATOM record's of no element is a contact atom as the original.
+            InputAtom copy = contactsOnly ? InputAtom{} : a;
             const gemmi::Vec3 p = t.apply(gemmi::Vec3(a.x, a.y, a.z));
             copy.x = p.x, copy.y = p.y, copy.z = p.z;
             copy.chain = index;
