@@ -456,24 +456,29 @@ __attribute__((target("avx2"))) void slicesReachedAvx2(SliceWork& w, std::size_t
     }
 }
 
-// For each set of lanes (bit b: lane b), the 32-bit halves that bring
-// those lanes to the front, in order.
+// For each set of four lanes (bit b: lane b), the parts (`Parts` to a lane:
+// its 32-bit halves, its bytes) that bring those lanes to the front, in
+// order; the parts after them are `rest`.
+template <typename Part, int Parts>
 struct alignas(32) LaneMoves {
-    std::int32_t halves[16][8];
+    Part parts[16][4 * Parts];
 };
-constexpr LaneMoves kToFront = [] {
-    LaneMoves t{};
+template <typename Part, int Parts>
+constexpr LaneMoves<Part, Parts> lanesToFront(Part rest) {
+    LaneMoves<Part, Parts> t{};
     for (int mask = 0; mask < 16; ++mask) {
         int to = 0;
         for (int lane = 0; lane < 4; ++lane)
             if (mask & (1 << lane)) {
-                t.halves[mask][2 * to] = 2 * lane;
-                t.halves[mask][2 * to + 1] = 2 * lane + 1;
+                for (int p = 0; p < Parts; ++p)
+                    t.parts[mask][Parts * to + p] = static_cast<Part>(Parts * lane + p);
                 ++to;
             }
+        for (int p = Parts * to; p < 4 * Parts; ++p) t.parts[mask][p] = rest;
     }
     return t;
-}();
+}
+constexpr auto kToFront = lanesToFront<std::int32_t, 2>(0);  // of four doubles
 
 __attribute__((target("avx2"), always_inline)) inline void toFront(double* to, __m256d v,
                                                                    __m256i move) {
@@ -514,7 +519,7 @@ __attribute__((target("avx2"))) bool classifyAvx2(SliceWork& w, std::size_t stri
         // The covering lanes moved to the front, in order, and stored at
         // the end of those found so far (the lanes after them are
         // overwritten by the next group).
-        const __m256i move = _mm256_load_si256(reinterpret_cast<const __m256i*>(kToFront.halves[covers]));
+        const __m256i move = _mm256_load_si256(reinterpret_cast<const __m256i*>(kToFront.parts[covers]));
         toFront(cAngle + m, _mm256_loadu_pd(angle + k), move);
         toFront(cD + m, d, move);
         toFront(cD2 + m, _mm256_loadu_pd(nd2 + k), move);
@@ -624,25 +629,8 @@ std::size_t reachingScalar(const double* nx, const double* ny, const double* nz,
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-// For each set of four lanes (bit b: lane b), the bytes that bring those
-// lanes' 32-bit words to the front, in order.
-struct alignas(16) WordMoves {
-    std::int8_t bytes[16][16];
-};
-constexpr WordMoves kWordsToFront = [] {
-    WordMoves t{};
-    for (int mask = 0; mask < 16; ++mask) {
-        int to = 0;
-        for (int lane = 0; lane < 4; ++lane)
-            if (mask & (1 << lane)) {
-                for (int b = 0; b < 4; ++b)
-                    t.bytes[mask][4 * to + b] = static_cast<std::int8_t>(4 * lane + b);
-                ++to;
-            }
-        for (int b = 4 * to; b < 16; ++b) t.bytes[mask][b] = -1;  // zeros: overwritten later
-    }
-    return t;
-}();
+// Of four 32-bit words, by bytes; the bytes after them are zeros.
+constexpr auto kWordsToFront = lanesToFront<std::int8_t, 4>(-1);
 
 // The same, four candidates at a time, with the same operations; the
 // indices of those that reach move to the front of their group and are
@@ -671,7 +659,7 @@ __attribute__((target("avx2"))) std::size_t reachingAvx2(const double* nx, const
             _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(j, self4))) ^ 0xf;  // not itself
         const int keep = within & other;
         const __m128i move =
-            _mm_load_si128(reinterpret_cast<const __m128i*>(kWordsToFront.bytes[keep]));
+            _mm_load_si128(reinterpret_cast<const __m128i*>(kWordsToFront.parts[keep]));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + found), _mm_shuffle_epi8(j, move));
         found += static_cast<std::size_t>(std::popcount(static_cast<unsigned>(keep)));
     }
