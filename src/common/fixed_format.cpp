@@ -9,7 +9,6 @@
 namespace {
 
 constexpr double kLargest = 1.0e9;
-constexpr int kMostDecimals = 3;
 
 // Digits of round(|value| x 10^decimals), rounded as printf rounds: the
 // value is m x 2^e exactly, and m x 10^decimals (below 2^63 for at most 3
@@ -67,7 +66,7 @@ char* digitsBefore(char* end, Unsigned q) {
 
 int formatFixed(char* out, std::size_t size, double value, int width, int decimals) {
     if (!std::isfinite(value) || std::fabs(value) >= kLargest || decimals < 0 ||
-        decimals > kMostDecimals)
+        decimals > kFixedMostDecimals)
         return std::snprintf(out, size, "%*.*f", width, decimals, value);
 
     // The text backwards from its last digit: the whole part's digits, the
@@ -110,7 +109,7 @@ int formatFixed(char* out, std::size_t size, double value, int width, int decima
 
 double fixedValue(double value, int decimals) {
     if (!std::isfinite(value) || std::fabs(value) >= kLargest || decimals < 0 ||
-        decimals > kMostDecimals) {
+        decimals > kFixedMostDecimals) {
         char text[400];
         std::snprintf(text, sizeof text, "%.*f", decimals, value);
         return std::strtod(text, nullptr);
@@ -126,21 +125,13 @@ double fixedValue(double value, int decimals) {
 
 bool fixedDigits(double value, int decimals, unsigned long long& q) {
     if (!std::isfinite(value) || std::fabs(value) >= kLargest || decimals < 0 ||
-        decimals > kMostDecimals)
+        decimals > kFixedMostDecimals)
         return false;
     q = scaledMagnitude(value, decimals);
     return true;
 }
 
-bool fitsFixed(double value, int width, int decimals) {
-    // Well inside the columns (room for a sign and for rounding up): no
-    // need to write it. A coordinate is nearly always so.
-    if (decimals >= 0 && decimals <= kMostDecimals && width - decimals - 2 >= 1 &&
-        width - decimals - 2 <= 9) {
-        double inside = 1;
-        for (int k = 0; k < width - decimals - 2; ++k) inside *= 10;
-        if (std::fabs(value) < inside - 1) return true;  // false for NaN
-    }
+bool writtenFitsFixed(double value, int width, int decimals) {
     char text[48];
     return formatFixed(text, sizeof text, value, width, decimals) == width;
 }

@@ -3,7 +3,11 @@
 // conversion was most of the time spent writing them.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
+
+// The most decimals written without snprintf.
+inline constexpr int kFixedMostDecimals = 3;
 
 // Writes `value` into `out` exactly as snprintf(out, size, "%*.*f", width,
 // decimals, value) does in the C locale with the default rounding (the
@@ -23,6 +27,17 @@ double fixedValue(double value, int decimals);
 // formatFixed hands to snprintf.
 bool fixedDigits(double value, int decimals, unsigned long long& q);
 
-// True when "%W.Df" writes `value` in exactly `width` characters.
-bool fitsFixed(double value, int width, int decimals);
+// True when "%W.Df" writes `value` in exactly `width` characters. A value
+// well inside the columns (room for a sign and for rounding up) needs no
+// writing, and is found so here, in line: nearly every coordinate, area
+// and radius of an engine run is.
+bool writtenFitsFixed(double value, int width, int decimals);
+inline bool fitsFixed(double value, int width, int decimals) {
+    constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+    const int whole = width - decimals - 2;  // digits before the point, a sign beside them
+    if (decimals >= 0 && decimals <= kFixedMostDecimals && whole >= 1 && whole <= 9 &&
+        std::fabs(value) < kPowers[whole] - 1)  // false for NaN
+        return true;
+    return writtenFitsFixed(value, width, decimals);
+}
 

@@ -36,8 +36,7 @@ std::string columns(const std::string& line, std::size_t from, std::size_t width
 constexpr double kMaxCoordinate = 1.0e6;
 
 // The area file writes each coordinate as %8.3f: -999.999 to 9999.999.
-// Nearly every coordinate is well inside, without a closer look.
-bool fitsAreaColumn(double v) { return std::fabs(v) < 999.0 || fitsFixed(v, 8, 3); }
+bool fitsAreaColumn(double v) { return fitsFixed(v, 8, 3); }
 
 // A plain decimal ("-12.345" with blanks around it) of at most 15 digits,
 // as strtod reads it: the digits are an integer m and the decimals k, both m
