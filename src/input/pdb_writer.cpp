@@ -1,11 +1,10 @@
 #include "input/pdb_writer.h"
 
 #include "common/held_record.h"
+#include "common/record_text.h"
 #include "common/text_file.h"
 #include "common/fixed_format.h"
 
-#include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -17,16 +16,10 @@ constexpr const char kFreeIds[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrs
 
 bool fitsCoordinate(double v) { return v > -999.9995 && v < 9999.9995; }
 
-// Columns 7-11: decimal up to 99999, then hybrid-36 as large files carry it
-// (the split makes any serial it cannot read a position).
-std::string serialField(int serial) {
-    if (serial >= 0 && serial <= 99999) {  // "%5d", without printf: one call a record
-        std::string s(5, ' ');
-        char digits[8];
-        const char* end = std::to_chars(digits, digits + sizeof digits, serial).ptr;
-        std::copy(static_cast<const char*>(digits), end, s.end() - (end - digits));
-        return s;
-    }
+// Columns 7-11 of a serial past 99999 (up to there: "%5d"): hybrid-36 as
+// large files carry it (the split makes any serial it cannot read a
+// position), "*****" beyond it or below 0.
+std::string hybridSerial(int serial) {
     constexpr int kHybridMax = 100000 + 26 * 36 * 36 * 36 * 36 - 1;
     if (serial < 0 || serial > kHybridMax) return "*****";
     const char* digits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
@@ -187,55 +180,28 @@ bool fieldsFit(const InputAtom& a, std::string& why) {
     return true;
 }
 
-// A record's text, field by field as printf's conversions write them,
-// without printf (most of the time of writing a large structure). `n` is
-// its length so far; sizeof line (kRecordRoom) marks a record too long.
+// A record of the engine's file; sizeof line (kRecordRoom) marks one too long.
 constexpr std::size_t kRecordRoom = 128;
-struct RecordText {
-    char line[kRecordRoom];
-    std::size_t n = 0;
-    void text(const char* s, std::size_t width, bool left) {
-        const std::size_t length = std::strlen(s);
-        const std::size_t fill = width > length ? width - length : 0;
-        if (n + fill + length >= kRecordRoom) {
-            n = kRecordRoom;  // too long: no record
-            return;
-        }
-        const std::size_t before = left ? 0 : fill;
-        std::memset(line + n, ' ', fill + length);
-        std::memcpy(line + n + before, s, length);
-        n += fill + length;
-    }
-    void one(char c) {
-        if (n + 1 < kRecordRoom) line[n++] = c;
-        else n = kRecordRoom;
-    }
-    void number(double value, int width, int decimals) {
-        if (n < kRecordRoom)
-            n += static_cast<std::size_t>(
-                formatFixed(line + n, kRecordRoom - n, value, width, decimals));
-    }
-};
+using PdbRecord = RecordText<kRecordRoom>;
 
 // Columns 1-30.
-void writeHead(RecordText& r, const InputAtom& a, char chain, int serial) {
-    char resSeq[16] = {};
-    std::to_chars(resSeq, resSeq + sizeof resSeq - 1, a.resSeq);
+void writeHead(PdbRecord& r, const InputAtom& a, char chain, int serial) {
     r.text(a.hetero ? "HETATM" : "ATOM", 6, true);
-    r.text(serialField(serial).c_str(), 5, false);
+    if (serial >= 0 && serial <= 99999) r.integer(serial, 5);
+    else r.text(hybridSerial(serial).c_str(), 5, false);
     r.one(' ');
     r.text(a.name.c_str(), 4, true);
     r.one(a.altLoc);
     r.text(a.resName.c_str(), 3, false);
     r.one(' ');
     r.one(chain);
-    r.text(resSeq, 4, false);
+    r.integer(a.resSeq, 4);
     r.one(a.iCode);
     r.text("", 3, false);
 }
 
 // Columns 31-66: coordinates, occupancy and B-factor.
-void writeNumbers(RecordText& r, double x, double y, double z, double occupancy,
+void writeNumbers(PdbRecord& r, double x, double y, double z, double occupancy,
                   double bFactor) {
     r.number(x, 8, 3);
     r.number(y, 8, 3);
@@ -245,14 +211,14 @@ void writeNumbers(RecordText& r, double x, double y, double z, double occupancy,
 }
 
 // Columns 67-80 and the line end: the element symbol and the charge.
-void writeTail(RecordText& r, const char* element, const char* charge) {
+void writeTail(PdbRecord& r, const char* element, const char* charge) {
     r.text("", 10, false);
     r.text(element, 2, false);
     r.text(charge, 0, false);
     r.one('\n');
 }
 
-void writeTail(RecordText& r, const InputAtom& a) {
+void writeTail(PdbRecord& r, const InputAtom& a) {
     char charge[3] = "  ";
     if (a.charge != 0 && a.charge >= -9 && a.charge <= 9) {
         charge[0] = static_cast<char>('0' + (a.charge < 0 ? -a.charge : a.charge));
@@ -268,9 +234,9 @@ constexpr std::size_t kRecordBytes = 81;  // a record with its line end
 // 30 columns and the last 15 are written: with fieldsFit, the numbers take
 // exactly their 36 columns.
 bool holdRecord(const InputAtom& a, char chain, int serial, HeldRecord& held) {
-    RecordText head;
+    PdbRecord head;
     writeHead(head, a, chain, serial);
-    RecordText tail;
+    PdbRecord tail;
     writeTail(tail, a);
     if (head.n != held.head.size() || tail.n != 15) return false;
     std::memcpy(held.head.data(), head.line, held.head.size());
@@ -344,7 +310,7 @@ bool holdPdb(const InputStructure& s, const ChainLayout& layout, Workspace& file
 bool formatAtomRecord(const InputAtom& a, char chain, int serial, std::string& record,
                       std::string& why) {
     if (!fieldsFit(a, why)) return false;
-    RecordText r;
+    PdbRecord r;
     writeHead(r, a, chain, serial);
     writeNumbers(r, a.x, a.y, a.z, static_cast<double>(a.occupancy),
                  static_cast<double>(a.bFactor));
@@ -361,7 +327,7 @@ std::string heldRecordsText(const std::vector<HeldRecord>& records) {
     std::string text;
     text.reserve(records.size() * kRecordBytes + 4);
     for (const HeldRecord& held : records) {
-        RecordText r;
+        PdbRecord r;
         std::memcpy(r.line, held.head.data(), held.head.size());
         r.n = held.head.size();
         writeNumbers(r, held.x, held.y, held.z, held.occupancy, held.bFactor);

@@ -2,11 +2,10 @@
 
 #include "common/asa_line.h"
 #include "common/cells.h"
+#include "common/record_text.h"
 #include "common/text_file.h"
-#include "common/fixed_format.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -133,41 +132,23 @@ bool markInCells(std::vector<PackingAtom>& atoms, const std::vector<InterfacePoi
 }
 
 // The record of a packing atom, as "ATOM %6d  %-3s %-3s %c%4d%12.3f%8.3f%8.3f\n"
-// writes it (printf's float conversion was most of the time of writing the
-// packing set). Returns its length; `line` has kRecordRoom characters, more
-// than the longest record: 172, with names of five characters, integers of
-// eleven and the largest floats' 43.
-constexpr std::size_t kRecordRoom = 256;
-std::size_t packingRecord(const PackingAtom& a, char* line) {
-    std::size_t n = 0;
-    const auto text = [&](const char* s, std::size_t width, bool left) {
-        const std::size_t length = std::strlen(s), fill = width > length ? width - length : 0;
-        std::memset(line + n, ' ', fill + length);
-        std::memcpy(line + n + (left ? 0 : fill), s, length);
-        n += fill + length;
-    };
-    const auto integer = [&](int v, std::size_t width) {
-        char digits[16];
-        *std::to_chars(digits, digits + sizeof digits - 1, v).ptr = '\0';
-        text(digits, width, false);
-    };
-    const auto number = [&](float v, int width) {
-        n += static_cast<std::size_t>(formatFixed(line + n, kRecordRoom - n, v, width, 3));
-    };
-    text("ATOM ", 0, true);
-    integer(a.serial, 6);
-    text("  ", 0, true);
-    text(a.atomName, 3, true);
-    text(" ", 0, true);
-    text(a.resName, 3, true);
-    text(" ", 0, true);
-    line[n++] = a.chain;
-    integer(a.resSeq, 4);
-    number(a.x, 12);
-    number(a.y, 8);
-    number(a.z, 8);
-    line[n++] = '\n';
-    return n;
+// writes it. Room for more than the longest record: 172 characters, with
+// names of five, integers of eleven and the largest floats' 43.
+using PackingRecord = RecordText<256>;
+void writePackingRecord(const PackingAtom& a, PackingRecord& r) {
+    r.text("ATOM ", 0, true);
+    r.integer(a.serial, 6);
+    r.text("  ", 0, true);
+    r.text(a.atomName, 3, true);
+    r.one(' ');
+    r.text(a.resName, 3, true);
+    r.one(' ');
+    r.one(a.chain);
+    r.integer(a.resSeq, 4);
+    r.number(a.x, 12, 3);
+    r.number(a.y, 8, 3);
+    r.number(a.z, 8, 3);
+    r.one('\n');
 }
 
 // Writes to `out` the atoms within sqrt(cutoffSq) A of one of
@@ -185,9 +166,9 @@ void selectNeighbours(std::FILE* out, std::vector<PackingAtom>& atoms,
     for (const PackingAtom& a : atoms) {
         if (!a.mark) continue;
         if (selected) selected->push_back(a);
-        char line[kRecordRoom];
-        const std::size_t n = packingRecord(a, line);
-        std::fwrite(line, 1, n, out);
+        PackingRecord r;
+        writePackingRecord(a, r);
+        std::fwrite(r.line, 1, r.n, out);
     }
     std::fputs("END\n", out);
 }
