@@ -113,6 +113,14 @@ int fail(std::ostream& log, const std::string& reason) {
     return 1;
 }
 
+// The log's last lines of a run that succeeded: its counts.
+void logCounts(std::ostream& log, std::size_t chains, std::size_t residues, std::size_t atoms) {
+    char text[128];
+    std::snprintf(text, sizeof text, " CHAINS   %8zu\n RESIDUES %8zu\n ATOMS    %8zu\n", chains,
+                  residues, atoms);
+    log << text << kSuccessLine << "\n";
+}
+
 // Bit for bit (-0 is not +0: it prints as -0.000), as keyOf compares spheres.
 bool sameBits(double a, double b) {
     std::uint64_t u, v;
@@ -327,9 +335,7 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
         if (!files.storeAreas(asaName, std::vector<asa::HeldLine>(hit->lines)))
             return fail(log, "cannot write " + asaName);
         log << hit->notes;
-        std::snprintf(text, sizeof text, " CHAINS   %8zu\n RESIDUES %8zu\n ATOMS    %8zu\n",
-                      hit->chains, hit->residues, pdb.atoms.size());
-        log << text << kSuccessLine << "\n";
+        logCounts(log, hit->chains, hit->residues, pdb.atoms.size());
         return logFile->close() ? 0 : 1;
     }
     std::set<char> chains;
@@ -403,9 +409,7 @@ int runJob(std::istream& control, const std::string& engineDir, Workspace& files
         problem = "cannot write " + asaName;
     if (!problem.empty()) return fail(log, problem);
 
-    std::snprintf(text, sizeof text, " CHAINS   %8zu\n RESIDUES %8zu\n ATOMS    %8zu\n",
-                  chains.size(), residues, pdb.atoms.size());
-    log << text << kSuccessLine << "\n";
+    logCounts(log, chains.size(), residues, pdb.atoms.size());
     if (keep && !asa) {
         const std::vector<asa::HeldLine>* stored = files.areas(asaName);
         if (stored) {
