@@ -66,22 +66,11 @@ int centresHolding(const Lattice& l, int x, int out[2]) {
     return n;
 }
 
-}  // namespace
-
-std::size_t BlockTriangles::CentreHash::operator()(const Centre& k) const {
+std::uint64_t centreDigest(const BlockTriangles::Centre& k) {
     std::uint64_t h = 0;
     for (const std::int32_t v : k) h = (h ^ static_cast<std::uint32_t>(v)) * 0x9E3779B97F4A7C15ull;
-    return static_cast<std::size_t>(h ^ (h >> 29));
-}
-
-std::uint64_t listDigest(std::int32_t inner, const FramePoint* list, std::size_t n) {
-    std::uint64_t h = static_cast<std::uint32_t>(inner);
-    for (std::size_t k = 0; k < n; ++k)
-        h = (h ^ static_cast<std::uint32_t>(list[k].index)) * 0x9E3779B97F4A7C15ull;
     return h ^ (h >> 29);
 }
-
-namespace {
 
 // Bit for bit: mytri may treat -0 and 0 apart.
 bool samePoint(const FramePoint& a, const FramePoint& b) {
@@ -91,19 +80,69 @@ bool samePoint(const FramePoint& a, const FramePoint& b) {
            a.index == b.index;
 }
 
+// Where in an open-addressing table (a power of two of slots) the entry
+// that `matches` accepts lies, or the free slot where it would go.
+template <typename Matches>
+std::size_t slotOf(const std::vector<std::uint32_t>& slots, std::uint64_t digest,
+                   Matches matches) {
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t i = (digest ^ (digest >> 32)) & mask;; i = (i + 1) & mask)
+        if (slots[i] == 0 || matches(slots[i] - 1)) return i;
+}
+constexpr auto kNoMatch = [](std::uint32_t) { return false; };
+
+// Room in `slots` for one entry more than `entries`: twice the slots, the
+// entries put back, when it would be more than half full. False when an
+// entry's position would not fit a slot.
+template <typename DigestOf>
+bool roomFor(std::vector<std::uint32_t>& slots, std::size_t entries, DigestOf digestOf) {
+    if (entries + 1 >= std::numeric_limits<std::uint32_t>::max()) return false;
+    if (2 * (entries + 1) <= slots.size()) return true;
+    slots.assign(slots.empty() ? 256 : 2 * slots.size(), 0);
+    for (std::size_t e = 0; e < entries; ++e)
+        slots[slotOf(slots, digestOf(e), kNoMatch)] = static_cast<std::uint32_t>(e + 1);
+    return true;
+}
+
 }  // namespace
+
+std::uint64_t listDigest(std::int32_t inner, const FramePoint* list, std::size_t n) {
+    std::uint64_t h = static_cast<std::uint32_t>(inner);
+    for (std::size_t k = 0; k < n; ++k)
+        h = (h ^ static_cast<std::uint32_t>(list[k].index)) * 0x9E3779B97F4A7C15ull;
+    return h ^ (h >> 29);
+}
+
+const BlockTriangles::Range* BlockTriangles::atCentre(const Centre& centre) const {
+    if (centreSlots_.empty()) return nullptr;
+    const std::uint32_t slot = centreSlots_[slotOf(
+        centreSlots_, centreDigest(centre),
+        [&](std::uint32_t e) { return centres_[e].first == centre; })];
+    return slot == 0 ? nullptr : &centres_[slot - 1].second;
+}
+
+void BlockTriangles::keepCentre(const Centre& centre, const Range& made) {
+    if (!roomFor(centreSlots_, centres_.size(),
+                 [this](std::size_t e) { return centreDigest(centres_[e].first); }))
+        return;
+    std::uint32_t& slot = centreSlots_[slotOf(
+        centreSlots_, centreDigest(centre),
+        [&](std::uint32_t e) { return centres_[e].first == centre; })];
+    if (slot != 0) return;
+    centres_.emplace_back(centre, made);
+    slot = static_cast<std::uint32_t>(centres_.size());
+}
 
 const BlockTriangles::Range* BlockTriangles::find(std::uint64_t digest, std::int32_t inner,
                                                   const FramePoint* list, std::size_t n) const {
-    const auto [begin, end] = byList.equal_range(digest);
-    for (auto it = begin; it != end; ++it) {
-        const List& l = it->second;
-        if (l.inner == inner && l.count == n &&
-            std::equal(list, list + n, points.begin() + static_cast<std::ptrdiff_t>(l.first),
-                       samePoint))
-            return &l.made;
-    }
-    return nullptr;
+    if (listSlots_.empty()) return nullptr;
+    const std::uint32_t slot = listSlots_[slotOf(listSlots_, digest, [&](std::uint32_t e) {
+        const List& l = lists_[e];
+        return l.digest == digest && l.inner == inner && l.count == n &&
+               std::equal(list, list + n, points.begin() + static_cast<std::ptrdiff_t>(l.first),
+                          samePoint);
+    })];
+    return slot == 0 ? nullptr : &lists_[slot - 1].made;
 }
 
 BlockTriangles::Range BlockTriangles::keep(std::uint64_t digest, std::int32_t inner,
@@ -113,7 +152,12 @@ BlockTriangles::Range BlockTriangles::keep(std::uint64_t digest, std::int32_t in
     points.insert(points.end(), list, list + n);
     triangles.insert(triangles.end(), madeOf, madeOf + count);
     const Range range{from, triangles.size()};
-    byList.emplace(digest, List{inner, first, n, range});
+    // A list not met before (find came first): its free slot.
+    if (roomFor(listSlots_, lists_.size(), [this](std::size_t e) { return lists_[e].digest; })) {
+        lists_.push_back({digest, inner, first, n, range});
+        listSlots_[slotOf(listSlots_, digest, kNoMatch)] =
+            static_cast<std::uint32_t>(lists_.size());
+    }
     return range;
 }
 
@@ -234,8 +278,7 @@ int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
         const bool afresh = npts == 0;
         const BlockTriangles::Centre key = {centre[0], centre[1], centre[2], inner};
         if (afresh && made) {
-            const auto found = made->byCentre.find(key);
-            if (found != made->byCentre.end()) return copyMade(found->second);
+            if (const BlockTriangles::Range* found = made->atCentre(key)) return copyMade(*found);
         }
         gather(centre);
         // Fewer than three points, or no triangle: the points carry over to
@@ -251,7 +294,7 @@ int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
         const auto n = static_cast<std::size_t>(npts);
         const std::uint64_t digest = listDigest(inner, scratch.data(), n);
         if (const BlockTriangles::Range* range = made->find(digest, inner, scratch.data(), n)) {
-            if (afresh) made->byCentre.emplace(key, *range);
+            if (afresh) made->keepCentre(key, *range);
             return copyMade(*range);
         }
         asGathered.assign(scratch.begin(), scratch.begin() + npts);
@@ -260,7 +303,7 @@ int walkCase(const AxisOrder& order, const CellGrid& grid, const GridDims& dims,
             const BlockTriangles::Range range =
                 made->keep(digest, inner, asGathered.data(), n, caseList.data() + ntri,
                            static_cast<std::size_t>(r - ntri));
-            if (afresh) made->byCentre.emplace(key, range);
+            if (afresh) made->keepCentre(key, range);
             emptyList();
         }
         ntri = r;

@@ -11,7 +11,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -35,28 +34,35 @@ struct AxisOrder {
 struct BlockTriangles {
     using Range = std::pair<std::size_t, std::size_t>;  // of triangles
     using Centre = std::array<std::int32_t, 4>;         // centre x, y, z; inner axis
-    struct CentreHash {
-        std::size_t operator()(const Centre& k) const;
-    };
-    std::unordered_map<Centre, Range, CentreHash> byCentre;
-    struct List {
-        std::int32_t inner;         // the axis swapped into z
-        std::size_t first, count;   // its points: points[first ..]
-        Range made;
-    };
-    // By a digest of the list's point indices and inner axis; the points
-    // themselves, bit for bit, decide.
-    std::unordered_multimap<std::uint64_t, List> byList;
-    std::vector<FramePoint> points;
-    std::vector<Triangle> triangles;
+    std::vector<FramePoint> points;     // of the lists kept, one after another
+    std::vector<Triangle> triangles;    // what they made, one after another
 
-    // The triangles made of list[0..n) in a walk with this inner axis, or
-    // null when it has not been met.
+    // The triangles of the block at `centre` reached with an empty list,
+    // or null when it has not been met.
+    const Range* atCentre(const Centre& centre) const;
+    // Keeps `made` for that block (a block kept already keeps its own).
+    void keepCentre(const Centre& centre, const Range& made);
+    // The triangles made of list[0..n) in a walk with this inner axis
+    // (`digest`: listDigest of them), or null when it has not been met.
     const Range* find(std::uint64_t digest, std::int32_t inner, const FramePoint* list,
                       std::size_t n) const;
     // Keeps madeOf[0..count) as what list[0..n) made.
     Range keep(std::uint64_t digest, std::int32_t inner, const FramePoint* list, std::size_t n,
                const Triangle* madeOf, std::size_t count);
+
+private:
+    struct List {
+        std::uint64_t digest;
+        std::int32_t inner;         // the axis swapped into z
+        std::size_t first, count;   // its points: points[first ..]
+        Range made;
+    };
+    std::vector<std::pair<Centre, Range>> centres_;
+    std::vector<List> lists_;
+    // Open addressing with linear probing, at most half full: a slot holds
+    // 1 + the position of its entry, 0 when free. Lists are found by their
+    // digest; the points themselves, bit for bit, decide.
+    std::vector<std::uint32_t> centreSlots_, listSlots_;
 };
 std::uint64_t listDigest(std::int32_t inner, const FramePoint* list, std::size_t n);
 
