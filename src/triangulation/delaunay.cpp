@@ -183,14 +183,20 @@ int Triangulate(int nv, std::vector<FramePoint>& points, std::vector<Triangle>& 
             --ntri;
         }
 
-        // An edge shared by two removed triangles is inside the hole.
+        // An edge shared by two removed triangles is inside the hole: each
+        // edge, in order, goes with the first later one still there that
+        // runs the other way or the same way. (Vertices are never negative:
+        // an edge gone matches none still there, so once gone it is done.)
         const std::size_t ne = edges.size();
         for (std::size_t j = 0; j + 1 < ne; ++j) {
+            Edge& a = edges[j];
+            if (a.start < 0) continue;
             for (std::size_t k = j + 1; k < ne; ++k) {
-                Edge& a = edges[j];
                 Edge& b = edges[k];
-                if (a.start == b.end && a.end == b.start) a = b = Edge{-1, -1};
-                if (a.start == b.start && a.end == b.end) a = b = Edge{-1, -1};
+                if ((a.start == b.end && a.end == b.start) || (a.start == b.start && a.end == b.end)) {
+                    a = b = Edge{-1, -1};
+                    break;
+                }
             }
         }
 
