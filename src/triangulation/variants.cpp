@@ -170,22 +170,16 @@ void removeDuplicates(std::vector<Triangle>& list, int ntri) {
     // t occurs in u" means equal sets.
     std::size_t size = 16;
     while (size < 2 * static_cast<std::size_t>(ntri)) size *= 2;
-    std::vector<int> table(size, -1);
-    const std::size_t mask = size - 1;
+    std::vector<std::uint32_t> table(size, 0);
     for (int t = 0; t < ntri; ++t) {
         Triangle& tri = list[static_cast<std::size_t>(t)];
         if (tri.v[0] == -1) continue;
         const VertexSet key = vertexSet(tri);
-        std::size_t h = hashOf(key) & mask;
-        bool copy = false;
-        for (; table[h] != -1; h = (h + 1) & mask) {
-            if (vertexSet(list[static_cast<std::size_t>(table[h])]) == key) {
-                copy = true;
-                break;
-            }
-        }
-        if (copy) tri = Triangle{{-1, -1, -1}};
-        else table[h] = t;
+        std::uint32_t& slot = table[slotOf(table, hashOf(key), [&](std::uint32_t kept) {
+            return vertexSet(list[kept]) == key;
+        })];
+        if (slot != 0) tri = Triangle{{-1, -1, -1}};
+        else slot = static_cast<std::uint32_t>(t + 1);
     }
 }
 
